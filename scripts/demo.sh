@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds Tamsin, writes the demo disk image and runs
+# the tool on it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$(nproc)"
+
+mkdir -p demo
+build/tools/mkimage/tamsin-mkimage --demo demo/demo.img
+
+tamsin=build/src/cli/tamsin
+set -x
+"$tamsin" disks --no-devices demo/demo.img
+"$tamsin" volumes demo/demo.img

@@ -1,0 +1,29 @@
+#pragma once
+// The subcommands of `tamsin`. Each returns the process exit status:
+// 0 success, 1 error (message already written to err), 2 usage error.
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace tamsin::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitError = 1;
+inline constexpr int kExitUsage = 2;
+
+struct DisksOptions {
+    std::vector<std::string> images;
+    bool json = false;
+    bool noDevices = false;  // list only the named images
+};
+int runDisks(const DisksOptions& options, std::ostream& out, std::ostream& err);
+
+struct VolumesOptions {
+    std::string disk;
+    bool json = false;
+    std::string codePage = "CP437";
+};
+int runVolumes(const VolumesOptions& options, std::ostream& out, std::ostream& err);
+
+} // namespace tamsin::cli

@@ -1,0 +1,61 @@
+#include "Commands.h"
+#include "TextTable.h"
+
+#include "disk/DiskEnumerator.h"
+
+#include <nlohmann/json.hpp>
+
+namespace tamsin::cli {
+
+int runDisks(const DisksOptions& options, std::ostream& out, std::ostream& err)
+{
+    DiskSources sources;
+    if (options.noDevices)
+        sources.sysBlock.clear();
+    const EnumerationResult listed = enumerateDisks(options.images, sources);
+    for (const auto& message : listed.errors)
+        err << "tamsin: " << message << '\n';
+
+    const DiskTable& table = listed.table;
+    if (options.json) {
+        auto array = nlohmann::json::array();
+        for (std::size_t i = 0; i < table.diskCount; ++i) {
+            const DiskInfo& d = table.entries[i];
+            array.push_back({{"index", i},
+                             {"path", d.path},
+                             {"model", d.model},
+                             {"cylinders", d.cylinders},
+                             {"heads", d.heads},
+                             {"sectorsPerTrack", d.sectorsPerTrack},
+                             {"totalSectors", d.totalSectors},
+                             {"capacity", capacityText(d)}});
+        }
+        out << array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+    } else if (table.entries.empty()) {
+        out << "No disks found.\n";
+    } else {
+        TextTable text;
+        text.addColumn("Index", TextTable::Align::Right);
+        text.addColumn("Item");
+        text.addColumn("Path");
+        text.addColumn("Model");
+        text.addColumn("Capacity", TextTable::Align::Right);
+        text.addColumn("Cylinders", TextTable::Align::Right);
+        text.addColumn("Heads", TextTable::Align::Right);
+        text.addColumn("Sectors/Track", TextTable::Align::Right);
+        text.addColumn("Total Sectors", TextTable::Align::Right);
+        for (std::size_t i = 0; i < table.entries.size(); ++i) {
+            const DiskInfo& d = table.entries[i];
+            if (i < table.diskCount)
+                text.addRow({std::to_string(i), diskItemText(i), d.path, d.model, capacityText(d),
+                             std::to_string(d.cylinders), std::to_string(d.heads), std::to_string(d.sectorsPerTrack),
+                             std::to_string(d.totalSectors)});
+            else
+                text.addRow({"-", "", d.path, d.model});
+        }
+        text.print(out);
+    }
+    return listed.errors.empty() ? kExitOk : kExitError;
+}
+
+} // namespace tamsin::cli

@@ -1,0 +1,51 @@
+#include "TextTable.h"
+
+#include <algorithm>
+
+namespace tamsin::cli {
+
+std::size_t displayWidth(const std::string& text)
+{
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+void TextTable::addColumn(std::string heading, Align align)
+{
+    columns_.push_back({std::move(heading), align});
+}
+
+void TextTable::addRow(std::vector<std::string> cells)
+{
+    cells.resize(columns_.size());
+    rows_.push_back(std::move(cells));
+}
+
+void TextTable::print(std::ostream& out) const
+{
+    std::vector<std::size_t> widths;
+    for (const auto& column : columns_)
+        widths.push_back(displayWidth(column.heading));
+    for (const auto& row : rows_)
+        for (std::size_t c = 0; c < row.size(); ++c)
+            widths[c] = std::max(widths[c], displayWidth(row[c]));
+
+    auto printLine = [&](auto cellAt) {
+        std::string line;
+        for (std::size_t c = 0; c < columns_.size(); ++c) {
+            const std::string& cell = cellAt(c);
+            const std::string pad(widths[c] - displayWidth(cell), ' ');
+            if (c > 0)
+                line += "  ";
+            line += columns_[c].align == Align::Right ? pad + cell : cell + pad;
+        }
+        while (!line.empty() && line.back() == ' ')
+            line.pop_back();
+        out << line << '\n';
+    };
+    printLine([&](std::size_t c) -> const std::string& { return columns_[c].heading; });
+    for (const auto& row : rows_)
+        printLine([&](std::size_t c) -> const std::string& { return row[c]; });
+}
+
+} // namespace tamsin::cli

@@ -1,0 +1,45 @@
+// tamsin: command-line front end of the NetWare traditional-volume recovery engine.
+
+#include "Commands.h"
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+int main(int argc, char** argv)
+{
+    using namespace tamsin::cli;
+
+    CLI::App app{"Corvane Tamsin Novell: read-only recovery of NetWare traditional volumes from disks and disk images",
+                 "tamsin"};
+    app.require_subcommand(1);
+    app.set_version_flag("--version", "tamsin 0.1.0");
+
+    DisksOptions disks;
+    auto* disksCommand = app.add_subcommand("disks", "List the machine's disks and the named image files");
+    disksCommand->add_option("IMAGE", disks.images, "Disk image files to list after the devices");
+    disksCommand->add_flag("--json", disks.json, "Print a JSON array for scripts");
+    disksCommand->add_flag("--no-devices", disks.noDevices, "List only the named image files");
+
+    VolumesOptions volumes;
+    auto* volumesCommand =
+        app.add_subcommand("volumes", "List the NetWare volumes in the volume tables of a disk's NetWare partitions");
+    volumesCommand->add_option("DISK", volumes.disk, "Disk index from 'tamsin disks', or a device or image path")
+        ->required();
+    volumesCommand->add_flag("--json", volumes.json, "Print a JSON array for scripts");
+    volumesCommand->add_option("--codepage", volumes.codePage, "DOS code page of the volume's names")
+        ->capture_default_str();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int status = app.exit(e);
+        return status == 0 ? kExitOk : kExitUsage;
+    }
+
+    if (*disksCommand)
+        return runDisks(disks, std::cout, std::cerr);
+    if (*volumesCommand)
+        return runVolumes(volumes, std::cout, std::cerr);
+    return kExitUsage;
+}

@@ -1,0 +1,32 @@
+#pragma once
+// The narrow interface the sector reader reads through: a block device, an
+// image file, or a test device that fails chosen sectors.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace tamsin {
+
+struct DeviceRead {
+    bool ok = false;        // false: the read failed as a whole (errno-style code in error)
+    std::size_t bytes = 0;  // bytes delivered; fewer than asked only at the end of the device
+    int error = 0;
+};
+
+class Device {
+public:
+    virtual ~Device() = default;
+
+    // Reads up to buffer.size() bytes at byteOffset. Never writes to the device.
+    virtual DeviceRead readAt(std::uint64_t byteOffset, std::span<std::uint8_t> buffer) = 0;
+
+    // Size in bytes as the device or file reports it.
+    virtual std::uint64_t sizeBytes() const = 0;
+
+    // Path the device was opened with, for messages.
+    virtual const std::string& path() const = 0;
+};
+
+} // namespace tamsin

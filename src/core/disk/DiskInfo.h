@@ -1,0 +1,59 @@
+#pragma once
+// One listed disk and the table of listed disks.
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tamsin {
+
+inline constexpr const char* kModelUsb = "USB Device";
+inline constexpr const char* kModelNoMedia = "Media missing or not inserted";
+inline constexpr const char* kModelUnknown = "Unknown";
+
+struct DiskInfo {
+    std::uint32_t cylinders = 0;
+    std::uint32_t heads = 0;
+    std::uint32_t sectorsPerTrack = 0;
+    // The device's true size in 512-byte sectors, capped to 32 bits; not a
+    // cylinder product, so the last partial cylinder stays reachable.
+    std::uint32_t totalSectors = 0;
+    std::string model;
+    std::uint32_t int13Extensions = 0;  // helper-library access only
+
+    std::string path;             // device node or image file the entry was probed with
+    std::uint64_t sizeBytes = 0;  // full size, not capped
+    bool isImage = false;
+    bool mediaPresent = true;
+};
+
+// Disks with media come first, indexes 0 .. diskCount-1, in a stable order;
+// entries without media follow and get no index of their own.
+struct DiskTable {
+    std::vector<DiskInfo> entries;
+    std::uint16_t diskCount = 0;
+    std::uint16_t selectedDisk = 0;
+
+    // The disk with index n, or null when n names no counted disk.
+    const DiskInfo* disk(std::size_t n) const { return n < diskCount ? &entries[n] : nullptr; }
+};
+
+// "Storage Device" immediately followed by the index.
+std::string diskItemText(std::size_t index);
+
+// totalSectors / 2048 followed by " MB ( Approx )".
+std::string capacityText(const DiskInfo& disk);
+
+// The label/value rows of the geometry panel: Model, Capacity, Cylinders,
+// Head, Sectors Per Track.
+std::vector<std::pair<std::string, std::string>> diskGeometryRows(const DiskInfo& disk);
+
+// Synthetic geometry for a device that reports none: 255 heads, 63 sectors
+// per track, cylinders from the size.
+void setSyntheticGeometry(DiskInfo& disk);
+
+// Sets sizeBytes and totalSectors (capped) from a byte size.
+void setSize(DiskInfo& disk, std::uint64_t sizeBytes);
+
+} // namespace tamsin

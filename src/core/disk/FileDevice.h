@@ -1,0 +1,58 @@
+#pragma once
+// A block device or raw image file opened read-only and read with pread.
+
+#include "disk/Device.h"
+
+#include <memory>
+#include <string>
+
+namespace tamsin {
+
+// Owns one file descriptor; closes it on destruction.
+class FileDescriptor {
+public:
+    FileDescriptor() = default;
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor();
+
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    int release();
+
+private:
+    int fd_ = -1;
+};
+
+struct OpenError {
+    int error = 0;        // errno of the failed call
+    std::string message;  // one line naming the path and the reason
+};
+
+class FileDevice final : public Device {
+public:
+    // Opens path with O_RDONLY. On failure returns null and fills error (if given).
+    static std::unique_ptr<FileDevice> open(const std::string& path, OpenError* error = nullptr);
+
+    DeviceRead readAt(std::uint64_t byteOffset, std::span<std::uint8_t> buffer) override;
+    std::uint64_t sizeBytes() const override { return sizeBytes_; }
+    const std::string& path() const override { return path_; }
+    bool isBlockDevice() const { return blockDevice_; }
+
+private:
+    FileDevice(FileDescriptor fd, std::string path, std::uint64_t size, bool block);
+
+    FileDescriptor fd_;
+    std::string path_;
+    std::uint64_t sizeBytes_ = 0;
+    bool blockDevice_ = false;
+};
+
+// The message for a failed open: names the path, the reason and, for a
+// device refused for lack of permission, what grants read access.
+std::string describeOpenFailure(const std::string& path, int error, bool blockDevice);
+
+} // namespace tamsin

@@ -1,0 +1,78 @@
+#include "disk/SectorReader.h"
+
+#include "disk/DiskInfo.h"
+#include "disk/FileDevice.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tamsin {
+
+bool SectorReader::openDisk(const DiskInfo& disk, OpenError* error)
+{
+    device_.reset();
+    device_ = FileDevice::open(disk.path, error);
+    return device_ != nullptr;
+}
+
+std::uint32_t SectorReader::readSectors(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> buffer,
+                                        std::vector<std::uint32_t>* unreadable) const
+{
+    count = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, buffer.size() / kSectorSize));
+    // Only the native path exists; a helper-library reader would branch here.
+    return readNative(firstSector, count, buffer, unreadable);
+}
+
+std::uint32_t SectorReader::readNative(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> buffer,
+                                       std::vector<std::uint32_t>* unreadable) const
+{
+    auto reportRange = [&](std::uint32_t from, std::uint32_t to) {
+        if (unreadable)
+            for (std::uint32_t i = from; i < to; ++i)
+                unreadable->push_back(i);
+        return to - from;
+    };
+
+    if (!device_)
+        return reportRange(0, count);
+    if (count == 0)
+        return 0;
+
+    // Bulk read: one positioned request for the whole run. What it delivers
+    // is kept; sectors past the end of the device are simply not delivered.
+    // Bytes go to a scratch buffer first so that a failed bulk read leaves
+    // the caller's buffer as it was.
+    const std::size_t runBytes = std::size_t{count} * kSectorSize;
+    thread_local std::vector<std::uint8_t> scratchStore;
+    if (scratchStore.size() < runBytes)
+        scratchStore.resize(runBytes);
+    std::span<std::uint8_t> scratch(scratchStore.data(), runBytes);
+    DeviceRead bulk = device_->readAt(firstSector * kSectorSize, scratch);
+    if (bulk.ok) {
+        const std::uint32_t whole = static_cast<std::uint32_t>(bulk.bytes / kSectorSize);
+        std::memcpy(buffer.data(), scratch.data(), bulk.bytes);
+        return reportRange(whole, count);
+    }
+
+    // Slow path: every sector of the run again, each with up to retryCount attempts.
+    const std::uint16_t attempts = retryCount();
+    std::uint32_t failed = 0;
+    std::uint8_t sector[kSectorSize];
+    for (std::uint32_t i = 0; i < count; ++i) {
+        bool delivered = false;
+        for (std::uint16_t attempt = 0; attempt < attempts && !delivered; ++attempt) {
+            DeviceRead one = device_->readAt((firstSector + i) * kSectorSize, sector);
+            if (!one.ok)
+                continue;
+            std::memcpy(buffer.data() + std::size_t{i} * kSectorSize, sector, one.bytes);
+            delivered = one.bytes == kSectorSize;
+            if (!delivered)
+                break;  // the device ends inside or before this sector; retrying will not change that
+        }
+        if (!delivered)
+            failed += reportRange(i, i + 1);
+    }
+    return failed;
+}
+
+} // namespace tamsin

@@ -1,0 +1,67 @@
+#pragma once
+// The only way the program reads a disk: runs of whole 512-byte sectors by
+// absolute sector number, with a sector-by-sector retry pass when a run fails.
+
+#include "disk/Device.h"
+#include "disk/Sector.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace tamsin {
+
+struct DiskInfo;
+struct OpenError;
+
+// How disks are read. Native: positioned reads on a device or image file.
+// Helper ('F') is the seam for a helper-library reader on platforms that
+// need one; no such reader is built here.
+enum class AccessMode : char { Native = 'N', Helper = 'F' };
+
+class SectorReader {
+public:
+    static constexpr std::uint16_t kDefaultRetryCount = 3;
+
+    explicit SectorReader(AccessMode mode = AccessMode::Native) : mode_(mode) {}
+
+    AccessMode accessMode() const { return mode_; }
+
+    // Run length the volume search uses by default for this access mode.
+    std::uint32_t defaultSectorsPerAttempt() const { return mode_ == AccessMode::Helper ? 8 : 60; }
+
+    // Opens the disk's path read-only and makes it the open disk (closing any
+    // earlier one). On failure no disk is open and error says why.
+    bool openDisk(const DiskInfo& disk, OpenError* error = nullptr);
+
+    // Makes an already opened device the open disk (tests, other sources).
+    void attach(std::unique_ptr<Device> device) { device_ = std::move(device); }
+
+    void closeDisk() { device_.reset(); }
+    bool isOpen() const { return device_ != nullptr; }
+    Device* device() const { return device_.get(); }
+
+    // Attempts per sector in the sector-by-sector pass; 0 skips that pass.
+    void setRetryCount(std::uint16_t count) { retryCount_.store(count, std::memory_order_relaxed); }
+    std::uint16_t retryCount() const { return retryCount_.load(std::memory_order_relaxed); }
+
+    // Fills buffer with count sectors from firstSector. A sector that cannot
+    // be read keeps what the buffer held before. Returns the number of
+    // sectors of the run that were not delivered; when unreadable is given,
+    // their indexes within the run are appended to it. A buffer shorter than
+    // count sectors limits the run to what fits.
+    std::uint32_t readSectors(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> buffer,
+                              std::vector<std::uint32_t>* unreadable = nullptr) const;
+
+private:
+    std::uint32_t readNative(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> buffer,
+                             std::vector<std::uint32_t>* unreadable) const;
+
+    AccessMode mode_;
+    std::unique_ptr<Device> device_;
+    std::atomic<std::uint16_t> retryCount_{kDefaultRetryCount};
+};
+
+} // namespace tamsin

@@ -1,0 +1,28 @@
+#include "volumes/VolumeInfo.h"
+
+namespace tamsin {
+
+bool VolumeTable::append(VolumeInfo record)
+{
+    if (full())
+        return false;
+    records_.push_back(std::move(record));
+    return true;
+}
+
+std::uint64_t volumeEndSector(const VolumeInfo& volume)
+{
+    return volume.startSector + volume.sizeSectors;
+}
+
+std::vector<std::pair<std::string, std::string>> volumePropertyRows(const VolumeInfo& volume)
+{
+    return {
+        {"Volume Type  ", "Novell Traditional Volume"},
+        {"Volume Start    ", std::to_string(volume.startSector)},
+        {"Volume End      ", std::to_string(volumeEndSector(volume))},
+        {"Volume Size     ", std::to_string(volume.sizeSectors / 2048) + " MB ( Aprox )"},
+    };
+}
+
+} // namespace tamsin

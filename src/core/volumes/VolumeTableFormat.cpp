@@ -1,0 +1,55 @@
+#include "volumes/VolumeTableFormat.h"
+
+#include "common/LittleEndian.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tamsin {
+
+bool hasBootSignature(std::span<const std::uint8_t> sector)
+{
+    return sector[510] == 0x55 && sector[511] == 0xAA;
+}
+
+PartitionEntry partitionEntry(std::span<const std::uint8_t> sector, int index)
+{
+    const std::size_t base = 446 + 16 * static_cast<std::size_t>(index);
+    return {sector[base + 4], readU32(sector, base + 8)};
+}
+
+bool isHotfixHeader(std::span<const std::uint8_t> sector)
+{
+    return std::memcmp(sector.data(), "HOTFIX00", 8) == 0;
+}
+
+std::uint32_t hotfixAreaLength(std::span<const std::uint8_t> sector)
+{
+    return readU32(sector, 24);
+}
+
+std::uint32_t volumeTableEntryCount(std::span<const std::uint8_t> sector)
+{
+    if (std::memcmp(sector.data(), "NetWare Volumes", 15) != 0)
+        return 0;
+    const std::uint32_t count = readU32(sector, 16);
+    return count >= 1 && count <= kMaxVolumeTableEntries ? count : 0;
+}
+
+VolumeTableEntry volumeTableEntry(std::span<const std::uint8_t> sector, std::uint32_t index)
+{
+    auto entry = sector.subspan(kVolumeTableEntriesOffset + kVolumeTableEntrySize * index, kVolumeTableEntrySize);
+    VolumeTableEntry e;
+    e.nameLength = entry[0];
+    const std::size_t n = std::min<std::size_t>(e.nameLength, kMaxEntryNameLength);
+    e.name.assign(reinterpret_cast<const char*>(entry.data() + 1), n);
+    e.sizeSectors = readU32(entry, 28);
+    e.blockCount = readU32(entry, 32);
+    e.firstFatBlock = readU32(entry, 40);
+    e.secondFatBlock = readU32(entry, 44);
+    e.firstDetBlock = readU32(entry, 48);
+    e.secondDetBlock = readU32(entry, 52);
+    return e;
+}
+
+} // namespace tamsin

@@ -1,0 +1,51 @@
+#pragma once
+// Decoding of the NetWare partition structures: the partition table, the
+// hot-fix header and the "NetWare Volumes" table sector.
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace tamsin {
+
+inline constexpr std::uint8_t kNetWarePartitionType = 0x65;
+inline constexpr std::uint32_t kMaxVolumeTableEntries = 8;
+inline constexpr std::uint32_t kVolumeTableEntrySize = 60;
+inline constexpr std::uint32_t kVolumeTableEntriesOffset = 32;
+// The name may run up to the size field at offset 28.
+inline constexpr std::uint32_t kMaxEntryNameLength = 27;
+
+struct PartitionEntry {
+    std::uint8_t type = 0;
+    std::uint32_t startSector = 0;
+};
+
+struct VolumeTableEntry {
+    std::string name;  // raw bytes, clamped to kMaxEntryNameLength
+    std::uint8_t nameLength = 0;  // the length byte as stored
+    std::uint32_t sizeSectors = 0;
+    std::uint32_t blockCount = 0;
+    std::uint32_t firstFatBlock = 0;
+    std::uint32_t secondFatBlock = 0;
+    std::uint32_t firstDetBlock = 0;
+    std::uint32_t secondDetBlock = 0;
+};
+
+// Sector 0 carries the 55 AA boot signature.
+bool hasBootSignature(std::span<const std::uint8_t> sector);
+
+// Partition entry 0..3 of sector 0.
+PartitionEntry partitionEntry(std::span<const std::uint8_t> sector, int index);
+
+// The sector starts with "HOTFIX00".
+bool isHotfixHeader(std::span<const std::uint8_t> sector);
+// The hot-fix area length in sectors, from a hot-fix header.
+std::uint32_t hotfixAreaLength(std::span<const std::uint8_t> sector);
+
+// Number of entries (1..8) when the sector is a volume table, else 0.
+std::uint32_t volumeTableEntryCount(std::span<const std::uint8_t> sector);
+
+// Entry index (0..7) of a volume table sector.
+VolumeTableEntry volumeTableEntry(std::span<const std::uint8_t> sector, std::uint32_t index);
+
+} // namespace tamsin

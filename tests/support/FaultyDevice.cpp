@@ -1,0 +1,57 @@
+#include "FaultyDevice.h"
+
+#include "disk/Sector.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace tamsin::test {
+
+std::unique_ptr<MemoryDevice> MemoryDevice::patterned(std::uint64_t sectorCount)
+{
+    std::vector<std::uint8_t> bytes(sectorCount * kSectorSize);
+    for (std::uint64_t s = 0; s < sectorCount; ++s)
+        std::fill_n(bytes.begin() + static_cast<long>(s * kSectorSize), kSectorSize, static_cast<std::uint8_t>(s));
+    return std::make_unique<MemoryDevice>(std::move(bytes));
+}
+
+DeviceRead MemoryDevice::readAt(std::uint64_t byteOffset, std::span<std::uint8_t> buffer)
+{
+    DeviceRead result{true, 0, 0};
+    if (byteOffset >= bytes_.size())
+        return result;
+    result.bytes = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), bytes_.size() - byteOffset));
+    std::memcpy(buffer.data(), bytes_.data() + byteOffset, result.bytes);
+    return result;
+}
+
+unsigned FaultyDevice::attempts(std::uint64_t sector) const
+{
+    auto it = attempts_.find(sector);
+    return it == attempts_.end() ? 0 : it->second;
+}
+
+DeviceRead FaultyDevice::readAt(std::uint64_t byteOffset, std::span<std::uint8_t> buffer)
+{
+    ++totalReads_;
+    const std::uint64_t first = byteOffset / kSectorSize;
+    const std::uint64_t last = (byteOffset + std::max<std::size_t>(buffer.size(), 1) - 1) / kSectorSize;
+    bool fail = false;
+    for (std::uint64_t s = first; s <= last; ++s) {
+        ++attempts_[s];
+        auto it = bad_.find(s);
+        if (it != bad_.end() && it->second > 0) {
+            --it->second;
+            fail = true;
+        }
+    }
+    if (fail) {
+        // A failing request may still have scribbled over the caller's buffer.
+        std::fill(buffer.begin(), buffer.end(), 0xEE);
+        return {false, 0, EIO};
+    }
+    return inner_->readAt(byteOffset, buffer);
+}
+
+} // namespace tamsin::test

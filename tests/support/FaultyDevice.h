@@ -1,0 +1,55 @@
+#pragma once
+// Test devices: an in-memory disk, and a wrapper that fails chosen sectors
+// and counts the attempts made on each.
+
+#include "disk/Device.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <vector>
+
+namespace tamsin::test {
+
+class MemoryDevice final : public Device {
+public:
+    explicit MemoryDevice(std::vector<std::uint8_t> bytes, std::string path = "memory") :
+        bytes_(std::move(bytes)), path_(std::move(path)) {}
+    // A disk of sectorCount sectors whose every byte of sector s is s & 0xFF.
+    static std::unique_ptr<MemoryDevice> patterned(std::uint64_t sectorCount);
+
+    DeviceRead readAt(std::uint64_t byteOffset, std::span<std::uint8_t> buffer) override;
+    std::uint64_t sizeBytes() const override { return bytes_.size(); }
+    const std::string& path() const override { return path_; }
+
+private:
+    std::vector<std::uint8_t> bytes_;
+    std::string path_;
+};
+
+// Fails every read that touches a bad sector (as a disk would fail the whole
+// request), and lets a sector succeed after a number of failed attempts.
+class FaultyDevice final : public Device {
+public:
+    explicit FaultyDevice(std::unique_ptr<Device> inner) : inner_(std::move(inner)) {}
+
+    // The sector fails its first failures reads; forever by default.
+    void markBad(std::uint64_t sector, unsigned failures = ~0u) { bad_[sector] = failures; }
+
+    // Reads that covered the sector, bulk reads included.
+    unsigned attempts(std::uint64_t sector) const;
+    unsigned totalReads() const { return totalReads_; }
+
+    DeviceRead readAt(std::uint64_t byteOffset, std::span<std::uint8_t> buffer) override;
+    std::uint64_t sizeBytes() const override { return inner_->sizeBytes(); }
+    const std::string& path() const override { return inner_->path(); }
+
+private:
+    std::unique_ptr<Device> inner_;
+    std::map<std::uint64_t, unsigned> bad_;
+    std::map<std::uint64_t, unsigned> attempts_;
+    unsigned totalReads_ = 0;
+};
+
+} // namespace tamsin::test
