@@ -1,0 +1,86 @@
+#pragma once
+// Turns a DiskSpec into sectors and writes them as a sparse raw image.
+//
+//   planImage    validates the description and reports where everything lies
+//   renderImage  also produces the bytes of every sector that holds data
+//   writeImage   renders and writes the image file
+//
+// Errors come back as a message naming the offending part of the description.
+
+#include "imagebuilder/DiskDescription.h"
+#include "imagebuilder/Result.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tamsin::imagebuilder {
+
+using SectorBytes = std::array<std::uint8_t, kSectorBytes>;
+
+struct SegmentLayout {
+    std::string name;
+    std::uint64_t startSector = 0;
+    std::uint32_t sizeSectors = 0;
+    std::uint32_t blockCount = 0;
+    std::uint32_t sectorsPerBlock = 0; // 0 when the block count is 0
+};
+
+// Where one partition's structures lie. The NetWare fields are only
+// meaningful when netware is true.
+struct PartitionLayout {
+    int slot = 0; // the MBR slot the partition was given
+    std::uint8_t type = 0;
+    std::uint32_t startSector = 0;
+    std::uint32_t sizeSectors = 0;
+    bool netware = false;
+    std::optional<std::uint64_t> hotfixHeaderSector; // absent when no header is written
+    std::uint64_t tableArea = 0;
+    std::uint64_t dataArea = 0;
+    std::array<std::uint64_t, kTableCopies> tableCopySectors{};
+    std::vector<SegmentLayout> segments;
+};
+
+struct BuiltLayout {
+    std::uint64_t totalSectors = 0;
+    std::vector<PartitionLayout> partitions; // in description order, not slot order
+
+    // The partition in MBR slot `slot`, or nullptr.
+    const PartitionLayout* inSlot(int slot) const;
+};
+
+struct RenderedImage {
+    BuiltLayout layout;
+    std::map<std::uint64_t, SectorBytes> sectors; // every other sector is zero
+};
+
+Result<BuiltLayout> planImage(const DiskSpec& spec);
+Result<RenderedImage> renderImage(const DiskSpec& spec);
+
+// Creates or truncates `path`, sizes it to the whole disk and writes only the
+// sectors that hold non-zero data, so the file stays sparse.
+Result<BuiltLayout> writeImage(const DiskSpec& spec, const std::filesystem::path& path);
+
+// The bytes of one volume table sector. Entries beyond the eighth and name
+// characters beyond the 27th are dropped; planImage rejects such input.
+SectorBytes encodeVolumeTable(const std::vector<SegmentSpec>& segments,
+                              std::optional<std::uint32_t> entryCountOverride = std::nullopt);
+
+// A volume table copy that fails the signature check: the signature with its
+// last byte changed, then garbage. `seed` varies the garbage.
+SectorBytes encodeDamagedVolumeTable(std::uint32_t seed);
+
+SectorBytes encodeHotfixHeader(std::uint32_t hotfixLength);
+
+// Shorthands that add to a spec.
+void addVolumeTable(DiskSpec& spec, std::uint64_t sector, std::vector<SegmentSpec> segments,
+                    std::optional<std::uint32_t> entryCountOverride = std::nullopt);
+void addDetMarker(DiskSpec& spec, std::uint64_t sector);
+void addRawBytes(DiskSpec& spec, std::uint64_t sector, std::vector<std::uint8_t> bytes, std::uint32_t offset = 0);
+void addRawFill(DiskSpec& spec, std::uint64_t sector, std::uint8_t value, std::size_t count, std::uint32_t offset = 0);
+
+} // namespace tamsin::imagebuilder
