@@ -2,6 +2,8 @@
 // The subcommands of `tamsin`. Each returns the process exit status:
 // 0 success, 1 error (message already written to err), 2 usage error.
 
+#include "MountSupport.h"
+
 #include <ostream>
 #include <string>
 #include <vector>
@@ -25,5 +27,19 @@ struct VolumesOptions {
     std::string codePage = "CP437";
 };
 int runVolumes(const VolumesOptions& options, std::ostream& out, std::ostream& err);
+
+struct ListOptions {
+    MountOptions mount;
+    std::string path;  // folder to list, "/"-separated from the root
+    bool recursive = false;
+    bool json = false;
+};
+int runList(const ListOptions& options, std::ostream& out, std::ostream& err);
+
+struct InfoOptions {
+    MountOptions mount;
+    bool json = false;
+};
+int runInfo(const InfoOptions& options, std::ostream& out, std::ostream& err);
 
 } // namespace tamsin::cli

@@ -21,7 +21,7 @@ void TextTable::addRow(std::vector<std::string> cells)
     rows_.push_back(std::move(cells));
 }
 
-void TextTable::print(std::ostream& out) const
+void TextTable::print(std::ostream& out, bool withHeading) const
 {
     std::vector<std::size_t> widths;
     for (const auto& column : columns_)
@@ -43,7 +43,8 @@ void TextTable::print(std::ostream& out) const
             line.pop_back();
         out << line << '\n';
     };
-    printLine([&](std::size_t c) -> const std::string& { return columns_[c].heading; });
+    if (withHeading)
+        printLine([&](std::size_t c) -> const std::string& { return columns_[c].heading; });
     for (const auto& row : rows_)
         printLine([&](std::size_t c) -> const std::string& { return row[c]; });
 }

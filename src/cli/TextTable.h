@@ -15,7 +15,7 @@ public:
     void addRow(std::vector<std::string> cells);
     bool empty() const { return rows_.empty(); }
     // Columns separated by two blanks; no trailing blanks.
-    void print(std::ostream& out) const;
+    void print(std::ostream& out, bool withHeading = true) const;
 
 private:
     struct Column {

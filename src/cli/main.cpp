@@ -30,6 +30,28 @@ int main(int argc, char** argv)
     volumesCommand->add_option("--codepage", volumes.codePage, "DOS code page of the volume's names")
         ->capture_default_str();
 
+    auto addMountOptions = [](CLI::App* command, MountOptions& mount) {
+        command->add_option("DISK", mount.disk, "Disk index from 'tamsin disks', or a device or image path")->required();
+        command->add_option("--volume", mount.volume, "Volume index from 'tamsin volumes DISK'")->required();
+        command->add_option("--fat-copy", mount.fatCopy, "FAT copy to use when the two copies differ")
+            ->check(CLI::IsMember({1, 2}));
+        command->add_option("--det-copy", mount.detCopy, "Directory Entry Table copy to use when the two copies differ")
+            ->check(CLI::IsMember({1, 2}));
+        command->add_option("--codepage", mount.codePage, "DOS code page of the volume's names")->capture_default_str();
+    };
+
+    ListOptions list;
+    auto* listCommand = app.add_subcommand("ls", "Mount a volume and list a folder, deleted entries included");
+    addMountOptions(listCommand, list.mount);
+    listCommand->add_option("PATH", list.path, "Folder to list, e.g. /PUBLIC/DOCS (default: the root)");
+    listCommand->add_flag("-r,--recursive", list.recursive, "List every folder and file of the volume");
+    listCommand->add_flag("--json", list.json, "Print a JSON array for scripts");
+
+    InfoOptions info;
+    auto* infoCommand = app.add_subcommand("info", "Mount a volume and show its layout and counts");
+    addMountOptions(infoCommand, info.mount);
+    infoCommand->add_flag("--json", info.json, "Print a JSON object for scripts");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -41,5 +63,9 @@ int main(int argc, char** argv)
         return runDisks(disks, std::cout, std::cerr);
     if (*volumesCommand)
         return runVolumes(volumes, std::cout, std::cerr);
+    if (*listCommand)
+        return runList(list, std::cout, std::cerr);
+    if (*infoCommand)
+        return runInfo(info, std::cout, std::cerr);
     return kExitUsage;
 }

@@ -23,6 +23,15 @@ std::uint32_t SectorReader::readSectors(std::uint64_t firstSector, std::uint32_t
     return readNative(firstSector, count, buffer, unreadable);
 }
 
+std::uint32_t SectorReader::readSectorsZeroFilled(std::uint64_t firstSector, std::uint32_t count,
+                                                 std::span<std::uint8_t> buffer,
+                                                 std::vector<std::uint32_t>* unreadable) const
+{
+    count = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, buffer.size() / kSectorSize));
+    std::fill_n(buffer.begin(), std::size_t{count} * kSectorSize, std::uint8_t{0});
+    return readSectors(firstSector, count, buffer, unreadable);
+}
+
 std::uint32_t SectorReader::readNative(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> buffer,
                                        std::vector<std::uint32_t>* unreadable) const
 {

@@ -55,6 +55,11 @@ public:
     std::uint32_t readSectors(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> buffer,
                               std::vector<std::uint32_t>* unreadable = nullptr) const;
 
+    // As readSectors, but a sector that cannot be read comes back as zeros,
+    // for callers that must never decode stale bytes.
+    std::uint32_t readSectorsZeroFilled(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> buffer,
+                                        std::vector<std::uint32_t>* unreadable = nullptr) const;
+
 private:
     std::uint32_t readNative(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> buffer,
                              std::vector<std::uint32_t>* unreadable) const;

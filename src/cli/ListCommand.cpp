@@ -1,0 +1,159 @@
+#include "Commands.h"
+#include "TextTable.h"
+
+#include "mount/FolderContents.h"
+#include "mount/FolderPaths.h"
+
+#include <nlohmann/json.hpp>
+
+#include <sstream>
+
+namespace tamsin::cli {
+namespace {
+
+std::vector<std::string> splitPath(const std::string& path)
+{
+    std::vector<std::string> names;
+    std::stringstream in(path);
+    for (std::string name; std::getline(in, name, '/');)
+        if (!name.empty())
+            names.push_back(name);
+    return names;
+}
+
+// UTF-8 paths of tree items, each computed once from its parent's.
+class PathNamer {
+public:
+    PathNamer(const MountedVolume& volume, const CodePageConverter& names) : volume_(volume), names_(names)
+    {
+        paths_.resize(volume.tree.size());
+        known_.resize(volume.tree.size(), false);
+    }
+
+    const std::string& itemPath(std::uint32_t item)
+    {
+        if (item == FolderTree::kRootItem || !volume_.tree.contains(item))
+            return root_;
+        if (!known_[item]) {
+            // Iterative to cope with arbitrarily deep trees.
+            std::vector<std::uint32_t> pending;
+            for (std::uint32_t i = item; i != FolderTree::kRootItem && !known_[i]; i = volume_.tree.item(i).parent)
+                pending.push_back(i);
+            for (auto it = pending.rbegin(); it != pending.rend(); ++it) {
+                const std::uint32_t parent = volume_.tree.item(*it).parent;
+                const std::string& base = parent == FolderTree::kRootItem ? empty_ : paths_[parent];
+                paths_[*it] = base + "/" + names_.toUtf8(volume_.folderForItem(*it)->name);
+                known_[*it] = true;
+            }
+        }
+        return paths_[item];
+    }
+
+    std::string entryPath(const TreeNode& node)
+    {
+        if (node.isFolder() && node.treeItem != 0)
+            return itemPath(node.treeItem);
+        const std::uint32_t parent = parentItemOf(volume_, node);
+        return (parent == FolderTree::kRootItem ? empty_ : itemPath(parent)) + "/" + names_.toUtf8(node.name);
+    }
+
+private:
+    const MountedVolume& volume_;
+    const CodePageConverter& names_;
+    std::vector<std::string> paths_;
+    std::vector<bool> known_;
+    const std::string root_ = "/";
+    const std::string empty_;
+};
+
+nlohmann::json entryJson(const TreeNode& node, const std::string& path, const CodePageConverter& names)
+{
+    const auto [date, time] = formatNetWareDateTime(node.dateTime);
+    return {{"path", path},
+            {"name", names.toUtf8(node.name)},
+            {"kind", node.isFolder() ? "folder" : "file"},
+            {"deleted", node.isDeleted()},
+            {"compressed", node.isCompressed()},
+            {"size", node.isFolder() ? 0 : node.size},
+            {"date", date},
+            {"time", time},
+            {"parentId", node.parentId},
+            {"ownId", node.ownId},
+            {"firstBlock", node.firstBlock}};
+}
+
+} // namespace
+
+int runList(const ListOptions& options, std::ostream& out, std::ostream& err)
+{
+    int status = 0;
+    auto mounted = mountFromOptions(options.mount, err, status);
+    if (!mounted)
+        return status;
+    const MountedVolume& volume = mounted->session.mounted;
+    const CodePageConverter& names = *mounted->names;
+    PathNamer paths(volume, names);
+
+    if (options.recursive) {
+        std::vector<const TreeNode*> nodes;
+        nodes.reserve(volume.folders.size() + volume.files.size());
+        for (const auto& folder : volume.folders)
+            nodes.push_back(&folder);
+        for (const auto& file : volume.files)
+            nodes.push_back(&file);
+        if (options.json) {
+            auto array = nlohmann::json::array();
+            for (const TreeNode* node : nodes)
+                array.push_back(entryJson(*node, paths.entryPath(*node), names));
+            out << array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+            return kExitOk;
+        }
+        TextTable text;
+        text.addColumn("Path");
+        text.addColumn("Type");
+        text.addColumn("Size", TextTable::Align::Right);
+        text.addColumn("Date");
+        text.addColumn("Time");
+        for (const TreeNode* node : nodes) {
+            const auto [date, time] = formatNetWareDateTime(node->dateTime);
+            text.addRow({paths.entryPath(*node), typeText(*node, plainTypeName), node->isFolder() ? "0" : std::to_string(node->size), date, time});
+        }
+        text.print(out);
+        return kExitOk;
+    }
+
+    const auto item = findFolderItem(volume, splitPath(options.path),
+                                     [&](const std::string& raw, const std::string& name) { return names.toUtf8(raw) == name; });
+    if (!item) {
+        err << "tamsin: no folder " << options.path << " on volume " << options.mount.volume << '\n';
+        return kExitError;
+    }
+    const TreeNode* folder = volume.folderForItem(*item);
+    const std::uint32_t id = folder ? folder->ownId : 0;
+    const auto rows = folderContents(volume, id, plainTypeName);
+
+    if (options.json) {
+        auto array = nlohmann::json::array();
+        for (const auto& row : rows) {
+            const TreeNode& node = row.isFolder ? volume.folders[row.node] : volume.files[row.node];
+            array.push_back(entryJson(node, paths.entryPath(node), names));
+        }
+        out << array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        return kExitOk;
+    }
+    TextTable text;
+    text.addColumn("Name");
+    text.addColumn("Type");
+    text.addColumn("Size", TextTable::Align::Right);
+    text.addColumn("Date");
+    text.addColumn("Time");
+    for (const auto& row : rows)
+        text.addRow({names.toUtf8(row.name), row.type, row.size, row.date, row.time});
+    if (rows.empty())
+        out << "(empty folder)\n";
+    else
+        text.print(out);
+    return kExitOk;
+}
+
+} // namespace tamsin::cli

@@ -1,0 +1,174 @@
+#include "MountSupport.h"
+
+#include "DiskArgument.h"
+
+#include "disk/FileDevice.h"
+#include "mount/Mount.h"
+#include "mount/MountObserver.h"
+#include "mount/MountTexts.h"
+#include "volumes/VolumeTableReader.h"
+
+#include <chrono>
+#include <iostream>
+#include <unistd.h>
+
+namespace tamsin::cli {
+namespace {
+
+// Shows progress on stderr when it is a terminal, and answers the copy
+// chooser from the options, a prompt, or not at all.
+class CliMountObserver final : public MountObserver {
+public:
+    CliMountObserver(const MountOptions& options, std::ostream& err) :
+        options_(options), err_(err), terminal_(::isatty(STDERR_FILENO) == 1),
+        canAsk_(terminal_ && ::isatty(STDIN_FILENO) == 1)
+    {
+    }
+
+    ~CliMountObserver() override { clearLine(); }
+
+    void mountStatus(const std::string& text) override
+    {
+        status_ = text;
+        percent_ = 0;
+        draw(true);
+    }
+    void mountProgress(int percent) override
+    {
+        percent_ = percent;
+        draw(false);
+    }
+    void mountCounters(std::uint32_t folders, std::uint32_t files, const std::string&) override
+    {
+        folders_ = folders;
+        files_ = files;
+        draw(false);
+    }
+
+    CopyChoice chooseCopy(TableKind kind) override
+    {
+        const int given = kind == TableKind::Fat ? options_.fatCopy : options_.detCopy;
+        if (given == 1 || given == 2)
+            return given == 1 ? CopyChoice::First : CopyChoice::Second;
+        const char* option = kind == TableKind::Fat ? "--fat-copy" : "--det-copy";
+        if (!canAsk_) {
+            const std::string table = kind == TableKind::Fat ? "File Allocation Table" : "Directory Entry Table";
+            unanswered_ = "the two copies of the ";
+            unanswered_.append(table).append(" differ; pass ").append(option).append(" 1 or ").append(option).append(
+                " 2 to choose one");
+            return CopyChoice::Cancel;
+        }
+        clearLine();
+        std::string message = kind == TableKind::Fat ? texts::kFatChooserMessage : texts::kDetChooserMessage;
+        for (auto pos = message.find("\r\n"); pos != std::string::npos; pos = message.find("\r\n"))
+            message.replace(pos, 2, "\n");
+        err_ << (kind == TableKind::Fat ? texts::kFatChooserCaption : texts::kDetChooserCaption) << "\n"
+             << message << "\n";
+        for (;;) {
+            err_ << "Use copy 1 or 2, or c to cancel [1]: " << std::flush;
+            std::string answer;
+            if (!std::getline(std::cin, answer) || answer == "c" || answer == "C")
+                return CopyChoice::Cancel;
+            if (answer.empty() || answer == "1")
+                return CopyChoice::First;
+            if (answer == "2")
+                return CopyChoice::Second;
+        }
+    }
+
+    const std::string& unanswered() const { return unanswered_; }
+
+private:
+    void draw(bool force)
+    {
+        if (!terminal_)
+            return;
+        const auto now = std::chrono::steady_clock::now();
+        if (!force && now - lastDraw_ < std::chrono::milliseconds(100))
+            return;
+        lastDraw_ = now;
+        err_ << "\r\033[K" << status_ << "  " << percent_ << "%";
+        if (folders_ || files_)
+            err_ << "  (" << folders_ << " folders, " << files_ << " files)";
+        err_ << std::flush;
+        drawn_ = true;
+    }
+
+    void clearLine()
+    {
+        if (drawn_)
+            err_ << "\r\033[K" << std::flush;
+        drawn_ = false;
+    }
+
+    const MountOptions& options_;
+    std::ostream& err_;
+    bool terminal_;
+    bool canAsk_;
+    bool drawn_ = false;
+    std::string status_;
+    int percent_ = 0;
+    std::uint32_t folders_ = 0;
+    std::uint32_t files_ = 0;
+    std::chrono::steady_clock::time_point lastDraw_{};
+    std::string unanswered_;
+};
+
+} // namespace
+
+std::unique_ptr<MountedDisk> mountFromOptions(const MountOptions& options, std::ostream& err, int& status)
+{
+    status = 1;
+    auto mounted = std::make_unique<MountedDisk>();
+    mounted->names = std::make_unique<CodePageConverter>(options.codePage);
+    if (!mounted->names->valid()) {
+        err << "tamsin: unknown code page '" << options.codePage << "'\n";
+        status = 2;
+        return nullptr;
+    }
+
+    std::string error;
+    const auto disk = resolveDisk(options.disk, error);
+    if (!disk) {
+        err << "tamsin: " << error << '\n';
+        return nullptr;
+    }
+    mounted->diskPath = disk->path;
+    Session& session = mounted->session;
+    OpenError openError;
+    if (!session.reader.openDisk(*disk, &openError)) {
+        err << "tamsin: " << openError.message << '\n';
+        return nullptr;
+    }
+
+    readVolumeTables(session.reader, session.volumes);
+    if (options.volume < 0 || static_cast<std::uint32_t>(options.volume) >= session.volumes.volumeCount()) {
+        err << "tamsin: no volume " << options.volume << " on " << disk->path << " ("
+            << session.volumes.volumeCount() << " found; see 'tamsin volumes " << options.disk << "')\n";
+        return nullptr;
+    }
+    session.mounted.selectVolume(session.volumes[static_cast<std::size_t>(options.volume)],
+                                 static_cast<std::uint16_t>(options.volume));
+
+    CliMountObserver observer(options, err);
+    const MountResult result = mountVolume(session.mounted, session.reader, observer);
+    switch (result) {
+    case MountResult::Completed:
+        status = 0;
+        return mounted;
+    case MountResult::Invalid:
+        err << "tamsin: volume " << options.volume << " has no usable block size (sectors per block is 0)\n";
+        return nullptr;
+    case MountResult::Abandoned:
+        if (!observer.unanswered().empty()) {
+            err << "tamsin: " << observer.unanswered() << '\n';
+            status = kExitCopyChoiceNeeded;
+        } else {
+            err << "tamsin: mount cancelled\n";
+        }
+        return nullptr;
+    }
+    return nullptr;
+}
+
+} // namespace tamsin::cli

@@ -1,0 +1,35 @@
+#pragma once
+// Shared steps of the commands that work on a mounted volume: open the disk,
+// read its volume tables, pick volume N and mount it with progress on a
+// terminal and the copy chooser answered from options or a prompt.
+
+#include "common/CodePage.h"
+#include "session/Session.h"
+
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+
+namespace tamsin::cli {
+
+inline constexpr int kExitCopyChoiceNeeded = 3;
+
+struct MountOptions {
+    std::string disk;
+    int volume = -1;
+    int fatCopy = 0;  // 1 or 2 to answer the FAT chooser; 0 to ask
+    int detCopy = 0;
+    std::string codePage = "CP437";
+};
+
+struct MountedDisk {
+    Session session;
+    std::unique_ptr<CodePageConverter> names;
+    std::string diskPath;
+};
+
+// Mounts the volume; on failure writes the message to err and sets status.
+std::unique_ptr<MountedDisk> mountFromOptions(const MountOptions& options, std::ostream& err, int& status);
+
+} // namespace tamsin::cli

@@ -1,0 +1,46 @@
+#include "mount/CopyMatching.h"
+
+#include "disk/SectorReader.h"
+#include "mount/MountObserver.h"
+#include "mount/MountedVolume.h"
+
+#include <algorithm>
+#include <array>
+
+namespace tamsin {
+
+bool compareCopies(const MountedVolume& volume, const SectorReader& reader, const BlockList& first,
+                   const BlockList& second, MountObserver& observer)
+{
+    const std::uint32_t spb = volume.sectorsPerBlock;
+    const std::uint64_t total = std::max<std::uint64_t>(std::uint64_t{first.length()} * spb, 1);
+    std::uint64_t done = 0;
+    int lastPercent = -1;
+    std::array<std::uint8_t, kSectorSize> a{};
+    std::array<std::uint8_t, kSectorSize> b{};
+
+    const std::uint32_t positions = std::min(first.length(), second.length());
+    for (std::uint32_t k = 0; k < positions; ++k) {
+        for (std::uint32_t i = 0; i < spb; ++i) {
+            if (volume.stopRequested.load())
+                return false;
+            const bool endA = first.isEndMarker(k);
+            const bool endB = second.isEndMarker(k);
+            if (endA && endB)
+                break;  // both chains end here: equal, nothing to read
+            if (endA != endB)
+                return false;
+            reader.readSectorsZeroFilled(volume.blockSector(first.nodes[k].block) + i, 1, a);
+            reader.readSectorsZeroFilled(volume.blockSector(second.nodes[k].block) + i, 1, b);
+            ++done;
+            const int percent = static_cast<int>(done * 100 / total);
+            if (percent != lastPercent)
+                observer.mountProgress(lastPercent = percent);
+            if (a != b)
+                return false;
+        }
+    }
+    return first.length() == second.length();
+}
+
+} // namespace tamsin

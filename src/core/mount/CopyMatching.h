@@ -1,0 +1,17 @@
+#pragma once
+// Raw comparison of the two copies of a table, sector by sector.
+
+namespace tamsin {
+
+class MountedVolume;
+class MountObserver;
+class SectorReader;
+struct BlockList;
+
+// True when every sector of every block of the two chains is identical.
+// Lists of equal length only. A stop request counts as a difference.
+// Progress goes to observer once per sector pair.
+bool compareCopies(const MountedVolume& volume, const SectorReader& reader, const BlockList& first,
+                   const BlockList& second, MountObserver& observer);
+
+} // namespace tamsin

@@ -1,0 +1,174 @@
+#include "mount/DirectoryWalk.h"
+
+#include "common/LittleEndian.h"
+#include "disk/SectorReader.h"
+#include "mount/MountObserver.h"
+#include "mount/MountedVolume.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_set>
+#include <vector>
+
+namespace tamsin {
+namespace {
+
+// Directory entry fields.
+constexpr std::size_t kParentId = 0;
+constexpr std::size_t kAttributes = 4;
+constexpr std::size_t kAttributesHigh = 7;
+constexpr std::size_t kRecordNumber = 9;
+constexpr std::size_t kNameSpace = 10;
+constexpr std::size_t kNameLength = 11;
+constexpr std::size_t kName = 12;
+constexpr std::size_t kSuballocationRoots = 16;
+constexpr std::size_t kDateTime = 24;
+constexpr std::size_t kSize = 48;
+constexpr std::size_t kFirstBlock = 52;
+constexpr std::size_t kDeletedMarker = 108;
+constexpr std::size_t kOwnId = 120;
+
+constexpr std::uint8_t kDosNameSpace = 0;
+constexpr std::uint8_t kLongNameSpace = 4;
+constexpr std::uint32_t kRootsPerRecord = 28;
+constexpr std::uint32_t kSuballocationRecords = 5;
+
+// The name bytes up to the first NUL.
+std::string nameAt(std::span<const std::uint8_t> entry, std::size_t length)
+{
+    const char* begin = reinterpret_cast<const char*>(entry.data() + kName);
+    return std::string(begin, strnlen(begin, length));
+}
+
+} // namespace
+
+void decodeDirectorySector(MountedVolume& volume, std::span<const std::uint8_t> sector, std::uint32_t entrySector,
+                           std::uint32_t mirrorSector, MountObserver& observer)
+{
+    for (std::uint32_t slot = 0; slot < kSectorSize / kDirEntrySize; ++slot) {
+        const auto entry = sector.subspan(slot * kDirEntrySize, kDirEntrySize);
+        const std::uint32_t parentId = readU32(entry, kParentId);
+        if (parentId == kSuballocationParent && entry[kRecordNumber] < kSuballocationRecords) {
+            const std::size_t base = std::size_t{entry[kRecordNumber]} * kRootsPerRecord;
+            for (std::uint32_t i = 0; i < kRootsPerRecord; ++i)
+                volume.suballocationRoots[base + i] = readU32(entry, kSuballocationRoots + 4 * i);
+        }
+        if (parentId >= kSuballocationParent)
+            continue;
+        if (entry[kNameSpace] != kDosNameSpace)
+            continue;
+        const std::uint8_t dosLength = entry[kNameLength];
+        if (dosLength == 0 || dosLength > kMaxDosNameLength)
+            continue;
+        std::string name = nameAt(entry, dosLength);
+
+        // A long name is taken from the next entry of the same sector only.
+        if (slot + 1 < kSectorSize / kDirEntrySize) {
+            const auto next = sector.subspan((slot + 1) * kDirEntrySize, kDirEntrySize);
+            const std::uint8_t longLength = next[kNameLength];
+            if (next[kNameSpace] == kLongNameSpace && longLength >= 1 && longLength <= kMaxLongNameLength)
+                name = nameAt(next, longLength);
+        }
+        if (name.empty())
+            continue;
+
+        TreeNode node;
+        node.attributes = entry[kAttributes];
+        node.attributesHigh = entry[kAttributesHigh];
+        node.name = std::move(name);
+        node.parentId = parentId;
+        node.ownId = readU32(entry, kOwnId);
+        node.size = readU32(entry, kSize);
+        node.firstBlock = readU32(entry, kFirstBlock);
+        node.dateTime = readU32(entry, kDateTime);
+        node.deletedMarker = readU32(entry, kDeletedMarker);
+        node.entrySector = entrySector;
+        node.mirrorSector = mirrorSector;
+        node.entrySlot = static_cast<std::uint16_t>(slot);
+        if (node.isFolder()) {
+            node.ordinal = volume.folderCount();
+            observer.mountCounters(volume.folderCount() + 1, volume.fileCount(), node.name);
+            volume.addFolderNode(std::move(node));
+        } else {
+            node.ordinal = volume.fileCount();
+            observer.mountCounters(volume.folderCount(), volume.fileCount() + 1, node.name);
+            volume.addFileNode(std::move(node));
+        }
+    }
+}
+
+void walkDirectory(MountedVolume& volume, const SectorReader& reader, MountObserver& observer)
+{
+    const std::uint32_t spb = volume.sectorsPerBlock;
+    const std::uint32_t blocks = volume.chosenDetList.blockCount();
+    const std::uint32_t progressTotal = std::max<std::uint32_t>(volume.detBlockCount, 1);
+    // Blocks are read in runs of up to 64 sectors: each sector is read once,
+    // and a stop request is still seen before every sector.
+    constexpr std::uint32_t kRun = 64;
+    std::vector<std::uint8_t> buffer(std::size_t{std::min(spb, kRun)} * kSectorSize);
+
+    for (std::uint32_t k = 0; k < blocks; ++k) {
+        if (volume.stopRequested.load())
+            return;
+        std::uint64_t s = volume.blockSector(volume.chosenDetList.nodes[k].block);
+        const bool paired = k < volume.otherDetList.blockCount();
+        // Without a paired block the mirror numbers count 1, 2, ... within the block.
+        std::uint64_t m = paired ? volume.blockSector(volume.otherDetList.nodes[k].block) : 1;
+
+        for (std::uint32_t i = 0; i < spb; i += kRun) {
+            const std::uint32_t run = std::min(kRun, spb - i);
+            if (volume.stopRequested.load())
+                return;
+            reader.readSectorsZeroFilled(s, run, buffer);
+            for (std::uint32_t j = 0; j < run; ++j) {
+                if (j > 0 && volume.stopRequested.load())
+                    return;
+                decodeDirectorySector(volume, std::span<const std::uint8_t>(buffer).subspan(j * kSectorSize, kSectorSize),
+                                      static_cast<std::uint32_t>(s), static_cast<std::uint32_t>(m), observer);
+                ++s;
+                ++m;
+            }
+        }
+        observer.mountProgress(static_cast<int>(std::uint64_t{k} * 100 / progressTotal));
+    }
+}
+
+void searchLostData(MountedVolume& volume, MountObserver& observer)
+{
+    observer.mountProgress(0);
+    std::unordered_set<std::uint32_t> ownIds;
+    ownIds.reserve(volume.folders.size());
+    for (const auto& folder : volume.folders)
+        ownIds.insert(folder.ownId);
+
+    std::uint32_t placeholders = 0;
+    auto addPlaceholder = [&](std::uint32_t missingId) {
+        TreeNode node;
+        node.name = "Dir" + std::to_string(placeholders++);
+        node.ownId = missingId;
+        ownIds.insert(missingId);
+        volume.addFolderNode(std::move(node));
+    };
+
+    int lastPercent = -1;
+    for (std::size_t k = 0; k < volume.folders.size(); ++k) {
+        if (volume.stopRequested.load())
+            break;
+        const int percent = static_cast<int>(std::min<std::uint64_t>(k * 100 / volume.folders.size(), 99));
+        if (percent != lastPercent)
+            observer.mountProgress(lastPercent = percent);
+        const std::uint32_t parentId = volume.folders[k].parentId;
+        if (parentId != 0 && !ownIds.contains(parentId))
+            addPlaceholder(parentId);
+    }
+
+    // Files whose folder is gone get a placeholder too, so that no decoded
+    // file is left outside every folder. Cheap, so it runs even after a stop.
+    for (std::size_t k = 0; k < volume.files.size(); ++k) {
+        const std::uint32_t parentId = volume.files[k].parentId;
+        if (parentId != 0 && !ownIds.contains(parentId))
+            addPlaceholder(parentId);
+    }
+}
+
+} // namespace tamsin

@@ -1,0 +1,33 @@
+#pragma once
+// Decoding the chosen DET copy into folder and file nodes, and the lost-data
+// pass that gives orphaned entries a placeholder parent.
+
+#include <cstdint>
+#include <span>
+
+namespace tamsin {
+
+class MountedVolume;
+class MountObserver;
+class SectorReader;
+
+inline constexpr std::uint32_t kDirEntrySize = 128;
+inline constexpr std::uint32_t kSuballocationParent = 0xFFFFFFFB;
+inline constexpr std::uint32_t kMaxDosNameLength = 15;
+inline constexpr std::uint32_t kMaxLongNameLength = 80;
+
+// Decodes the four entries of one DET sector into volume's lists and
+// suballocation roots. entrySector and mirrorSector are stored in each node.
+void decodeDirectorySector(MountedVolume& volume, std::span<const std::uint8_t> sector, std::uint32_t entrySector,
+                           std::uint32_t mirrorSector, MountObserver& observer);
+
+// Walks every block of chosenDetList but its end marker, each paired with the
+// block at the same position of otherDetList. Ends early on a stop request.
+void walkDirectory(MountedVolume& volume, const SectorReader& reader, MountObserver& observer);
+
+// Adds a placeholder folder "Dir<n>" under the root for every parent id that
+// a folder names and no folder owns; then, continuing the numbering, for
+// every such parent id that only files name.
+void searchLostData(MountedVolume& volume, MountObserver& observer);
+
+} // namespace tamsin

@@ -1,0 +1,105 @@
+#include "mount/FolderContents.h"
+
+#include "mount/MountedVolume.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace tamsin {
+namespace {
+
+std::string twoDigits(std::uint32_t value)
+{
+    return (value < 10 ? "0" : "") + std::to_string(value);
+}
+
+bool startsWith(const std::string& s, const char* prefix)
+{
+    return s.rfind(prefix, 0) == 0;
+}
+
+} // namespace
+
+std::pair<std::string, std::string> formatNetWareDateTime(std::uint32_t value)
+{
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const std::uint32_t seconds = (value & 0x1F) * 2;
+    const std::uint32_t minutes = (value >> 5) & 0x3F;
+    const std::uint32_t hours = (value >> 11) & 0x1F;
+    const std::uint32_t day = (value >> 16) & 0x1F;
+    const std::uint32_t month = (value >> 21) & 0x0F;
+    const std::uint32_t offset = value >> 25;
+    const std::uint32_t year = offset < 80 ? 1980 + offset : 1920 + offset;
+    const char* monthText = month >= 1 && month <= 12 ? kMonths[month - 1] : "Err";
+    return {twoDigits(day) + "-" + monthText + "-" + std::to_string(year),
+            twoDigits(hours) + ":" + twoDigits(minutes) + ":" + twoDigits(seconds)};
+}
+
+std::string plainTypeName(const std::string& rawName)
+{
+    const auto dot = rawName.rfind('.');
+    if (dot == std::string::npos || dot + 1 == rawName.size())
+        return "File";
+    std::string extension = rawName.substr(dot + 1);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return extension + " File";
+}
+
+std::string typeText(const TreeNode& node, const TypeNamer& typeName)
+{
+    if (node.isFolder())
+        return node.isDeleted() ? "Deleted Folder" : "Folder";
+    std::string type;
+    if (node.isDeleted())
+        type += "Deleted ";
+    if (node.isCompressed())
+        type += "Compressed ";
+    return type + (typeName ? typeName(node.name) : plainTypeName(node.name));
+}
+
+RowColour rowColour(const std::string& type)
+{
+    if (startsWith(type, "Deleted "))
+        return RowColour::Grey;
+    if (startsWith(type, "Compressed "))
+        return RowColour::Red;
+    return RowColour::Black;
+}
+
+std::vector<ContentsRow> folderContents(const MountedVolume& volume, std::uint32_t id, const TypeNamer& typeName,
+                                        const std::function<bool(const std::string&)>& include)
+{
+    std::vector<ContentsRow> rows;
+    for (std::uint32_t position : volume.index.childFolders(id)) {
+        const TreeNode& folder = volume.folders[position];
+        ContentsRow row;
+        row.isFolder = true;
+        row.node = position;
+        row.name = folder.name;
+        row.type = typeText(folder, typeName);
+        row.size = "0";
+        std::tie(row.date, row.time) = formatNetWareDateTime(folder.dateTime);
+        row.key = folder.treeItem;
+        row.colour = rowColour(row.type);
+        rows.push_back(std::move(row));
+    }
+    for (std::uint32_t position : volume.index.childFiles(id)) {
+        const TreeNode& file = volume.files[position];
+        if (include && !include(file.name))
+            continue;
+        ContentsRow row;
+        row.node = position;
+        row.name = file.name;
+        row.type = typeText(file, typeName);
+        row.size = std::to_string(file.size);
+        std::tie(row.date, row.time) = formatNetWareDateTime(file.dateTime);
+        row.key = file.ordinal;
+        row.colour = rowColour(row.type);
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+} // namespace tamsin

@@ -1,0 +1,111 @@
+#include "mount/Mount.h"
+
+#include "mount/CopyMatching.h"
+#include "mount/DirectoryWalk.h"
+#include "mount/MountObserver.h"
+#include "mount/MountTexts.h"
+#include "mount/MountedVolume.h"
+#include "mount/TableChains.h"
+
+namespace tamsin {
+namespace {
+
+// Decides which copy of a table to use: the first when both chains have the
+// same length and identical sectors, else the user's choice. Returns 0 on Cancel.
+int decideCopy(MountedVolume& volume, const SectorReader& reader, MountObserver& observer, TableKind kind,
+               const BlockList& first, const BlockList& second)
+{
+    if (first.length() == second.length()) {
+        observer.mountStatus(kind == TableKind::Fat ? texts::kMatchingFat : texts::kMatchingDet);
+        if (compareCopies(volume, reader, first, second, observer))
+            return 1;
+    }
+    switch (observer.chooseCopy(kind)) {
+    case CopyChoice::First:
+        return 1;
+    case CopyChoice::Second:
+        return 2;
+    case CopyChoice::Cancel:
+        break;
+    }
+    return 0;
+}
+
+struct BusyGuard {
+    std::atomic<bool>& flag;
+    explicit BusyGuard(std::atomic<bool>& f) : flag(f) { flag = true; }
+    ~BusyGuard() { flag = false; }
+};
+
+} // namespace
+
+MountResult mountVolume(MountedVolume& volume, const SectorReader& reader, MountObserver& observer)
+{
+    BusyGuard busy(volume.busy);
+    observer.mountInstruction(texts::kMountingInstruction);
+    volume.releaseMount();
+    if (volume.sectorsPerBlock == 0) {
+        observer.mountInstruction(texts::kSelectVolumeInstruction);
+        return MountResult::Invalid;
+    }
+    observer.mountStage(MountStage::ReadingTables);
+    observer.mountProgress(0);
+
+    observer.mountStatus(texts::kReadingFirstFat);
+    readFatChain(volume, reader, 1);
+    observer.mountStatus(texts::kReadingSecondFat);
+    readFatChain(volume, reader, 2);
+
+    volume.stopRequested = false;
+    observer.mountStage(MountStage::Matching);
+    const int fatCopy = decideCopy(volume, reader, observer, TableKind::Fat, volume.fatList(1), volume.fatList(2));
+    if (fatCopy == 0) {
+        observer.mountInstruction(texts::kSelectVolumeInstruction);
+        return MountResult::Abandoned;
+    }
+    volume.chosenFatCopy = static_cast<std::uint16_t>(fatCopy);
+    volume.chosenFatList = std::move(volume.fatList(fatCopy));
+    volume.fatList(1).clear();
+    volume.fatList(2).clear();
+
+    volume.stopRequested = false;
+    observer.mountProgress(0);
+    observer.mountStatus(texts::kReadingFirstDet);
+    const std::uint32_t m1 = readDetChain(volume, reader, 1);
+    observer.mountStatus(texts::kReadingSecondDet);
+    const std::uint32_t m2 = readDetChain(volume, reader, 2);
+
+    const int detCopy = decideCopy(volume, reader, observer, TableKind::Det, volume.detList(1), volume.detList(2));
+    if (detCopy == 0) {
+        observer.mountInstruction(texts::kSelectVolumeInstruction);
+        return MountResult::Abandoned;
+    }
+    volume.chosenDetCopy = static_cast<std::uint16_t>(detCopy);
+    volume.chosenDetList = std::move(volume.detList(detCopy));
+    volume.otherDetList = std::move(volume.detList(detCopy == 1 ? 2 : 1));
+    volume.detList(1).clear();
+    volume.detList(2).clear();
+    volume.detBlockCount = detCopy == 1 ? m1 : m2;
+
+    volume.stopRequested = false;
+    observer.mountStage(MountStage::WalkingDirectory);
+    observer.mountStatus(texts::kMountingPrefix + volume.volumeName + texts::kMountingSuffix);
+    observer.mountProgress(0);
+    if (volume.detBlockCount == 0)
+        volume.detBlockCount = 1;
+    walkDirectory(volume, reader, observer);
+
+    volume.stopRequested = false;
+    observer.mountStatus(texts::kSearchingLostData);
+    searchLostData(volume, observer);
+
+    observer.mountStage(MountStage::BuildingTree);
+    observer.mountProgress(0);
+    observer.mountStatus(texts::kCreatingTree);
+    volume.rebuildIndexAndTree([&](int percent) { observer.mountProgress(percent); });
+
+    observer.mountInstruction(texts::kBrowsingInstruction);
+    return MountResult::Completed;
+}
+
+} // namespace tamsin

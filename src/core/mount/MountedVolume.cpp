@@ -1,0 +1,64 @@
+#include "mount/MountedVolume.h"
+
+#include "volumes/VolumeInfo.h"
+
+namespace tamsin {
+
+void MountedVolume::selectVolume(const VolumeInfo& volume, std::uint16_t position)
+{
+    releaseMount();
+    volumeIndex = position;
+    volumeName = volume.name;
+    firstFatBlock = volume.firstFatBlock;
+    secondFatBlock = volume.secondFatBlock;
+    firstDetBlock = volume.firstDetBlock;
+    secondDetBlock = volume.secondDetBlock;
+    sizeSectors = volume.sizeSectors;
+    startSector = volume.startSector;
+    blockCount = volume.blockCount;
+    sectorsPerBlock = volume.sectorsPerBlock;
+}
+
+void MountedVolume::releaseMount()
+{
+    for (auto& list : fatLists)
+        list.clear();
+    for (auto& list : detLists)
+        list.clear();
+    chosenFatList.clear();
+    chosenDetList.clear();
+    otherDetList.clear();
+    chosenFatCopy = 0;
+    chosenDetCopy = 0;
+    detBlockCount = 0;
+    suballocationRoots.fill(0);
+    folders = {};
+    files = {};
+    index.clear();
+    tree.clear();
+}
+
+TreeNode& MountedVolume::addFolderNode(TreeNode node)
+{
+    return folders.emplace_back(std::move(node));
+}
+
+TreeNode& MountedVolume::addFileNode(TreeNode node)
+{
+    return files.emplace_back(std::move(node));
+}
+
+void MountedVolume::rebuildIndexAndTree(const std::function<void(int)>& progress)
+{
+    index.rebuild(folders, files);
+    tree.build(folders, index, progress);
+}
+
+const TreeNode* MountedVolume::folderForItem(std::uint32_t item) const
+{
+    if (item == FolderTree::kRootItem || !tree.contains(item))
+        return nullptr;
+    return &folders[tree.item(item).folder];
+}
+
+} // namespace tamsin

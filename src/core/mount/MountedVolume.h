@@ -1,0 +1,86 @@
+#pragma once
+// The one mounted volume: its volume fields, the table chains read from it,
+// the chosen copies, and the decoded directory model.
+
+#include "mount/BlockList.h"
+#include "mount/DirectoryIndex.h"
+#include "mount/FolderTree.h"
+#include "mount/TreeNode.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tamsin {
+
+struct VolumeInfo;
+
+inline constexpr std::size_t kSuballocationRootCount = 140;
+
+class MountedVolume {
+public:
+    // Volume fields, copied from the picked VolumeInfo.
+    std::uint16_t volumeIndex = 0;
+    std::string volumeName;
+    std::uint32_t firstFatBlock = 0;
+    std::uint32_t secondFatBlock = 0;
+    std::uint32_t firstDetBlock = 0;
+    std::uint32_t secondDetBlock = 0;
+    std::uint64_t sizeSectors = 0;
+    std::uint64_t startSector = 0;
+    std::uint32_t blockCount = 0;
+    std::uint32_t sectorsPerBlock = 0;
+
+    // Table chains of copy 1 and 2 (index 0 and 1) while they are decided.
+    std::array<BlockList, 2> fatLists;
+    std::array<BlockList, 2> detLists;
+    std::uint16_t chosenFatCopy = 0;
+    BlockList chosenFatList;
+    std::uint16_t chosenDetCopy = 0;
+    BlockList chosenDetList;
+    BlockList otherDetList;
+    std::uint32_t detBlockCount = 0;
+
+    std::array<std::uint32_t, kSuballocationRootCount> suballocationRoots{};
+
+    // Decoded entries in discovery order; never reordered.
+    std::vector<TreeNode> folders;
+    std::vector<TreeNode> files;
+    DirectoryIndex index;  // rebuilt by rebuildIndex() after the lists change
+    FolderTree tree;
+
+    std::atomic<bool> stopRequested{false};
+    std::atomic<bool> busy{false};
+
+    std::uint32_t folderCount() const { return static_cast<std::uint32_t>(folders.size()); }
+    std::uint32_t fileCount() const { return static_cast<std::uint32_t>(files.size()); }
+
+    BlockList& fatList(int copy) { return fatLists[copy - 1]; }
+    BlockList& detList(int copy) { return detLists[copy - 1]; }
+
+    // Copies a volume's fields in (and releases whatever the last mount built).
+    void selectVolume(const VolumeInfo& volume, std::uint16_t position);
+
+    // Frees the node lists, block lists, index and tree.
+    void releaseMount();
+
+    // Append a node to its list as it is (the caller sets its ordinal).
+    TreeNode& addFolderNode(TreeNode node);
+    TreeNode& addFileNode(TreeNode node);
+
+    // Indexes the lists and builds the folder tree over them.
+    void rebuildIndexAndTree(const std::function<void(int)>& progress = {});
+
+    // The folder whose tree item is number, or null.
+    const TreeNode* folderForItem(std::uint32_t item) const;
+    // Absolute sector of a block of this volume.
+    std::uint64_t blockSector(std::uint32_t block) const
+    {
+        return startSector + std::uint64_t{block} * sectorsPerBlock;
+    }
+};
+
+} // namespace tamsin

@@ -1,0 +1,34 @@
+#pragma once
+// One decoded folder or file of the directory model.
+
+#include <cstdint>
+#include <string>
+
+namespace tamsin {
+
+inline constexpr std::uint8_t kFolderAttribute = 0x10;      // in attributes (entry byte 4)
+inline constexpr std::uint8_t kCompressedAttribute = 0x04;  // in attributesHigh (entry byte 7)
+inline constexpr std::size_t kMaxNodeNameLength = 255;
+
+struct TreeNode {
+    std::uint8_t attributes = 0;
+    std::uint8_t attributesHigh = 0;
+    std::string name;  // raw bytes in the volume's code page, 1..255 bytes, no NUL
+    std::uint32_t parentId = 0;
+    std::uint32_t ownId = 0;
+    std::uint32_t size = 0;
+    std::uint32_t firstBlock = 0;
+    std::uint32_t dateTime = 0;
+    std::uint32_t deletedMarker = 0;
+    std::uint32_t ordinal = 0;   // position counter of its list when it was added
+    std::uint32_t treeItem = 0;  // folders: key of its item in the last tree build; 0 = not in the tree
+    std::uint32_t entrySector = 0;
+    std::uint32_t mirrorSector = 0;
+    std::uint16_t entrySlot = 0;
+
+    bool isFolder() const { return (attributes & kFolderAttribute) != 0; }
+    bool isDeleted() const { return deletedMarker != 0; }
+    bool isCompressed() const { return (attributesHigh & kCompressedAttribute) != 0; }
+};
+
+} // namespace tamsin
