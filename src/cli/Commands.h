@@ -42,4 +42,20 @@ struct InfoOptions {
 };
 int runInfo(const InfoOptions& options, std::ostream& out, std::ostream& err);
 
+struct RecoverOptions {
+    MountOptions mount;
+    std::string destination;
+    std::vector<std::string> paths;  // files and folders; none: the whole volume
+    std::string deleted = "include";
+    std::string duplicates = "rename";
+    int retries = 3;
+};
+int runRecover(const RecoverOptions& options, std::ostream& out, std::ostream& err);
+
+struct CatOptions {
+    MountOptions mount;
+    std::string path;
+};
+int runCat(const CatOptions& options, std::ostream& err);
+
 } // namespace tamsin::cli

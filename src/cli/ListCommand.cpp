@@ -1,5 +1,6 @@
 #include "Commands.h"
 #include "TextTable.h"
+#include "VolumePaths.h"
 
 #include "mount/FolderContents.h"
 #include "mount/FolderPaths.h"
@@ -10,61 +11,6 @@
 
 namespace tamsin::cli {
 namespace {
-
-std::vector<std::string> splitPath(const std::string& path)
-{
-    std::vector<std::string> names;
-    std::stringstream in(path);
-    for (std::string name; std::getline(in, name, '/');)
-        if (!name.empty())
-            names.push_back(name);
-    return names;
-}
-
-// UTF-8 paths of tree items, each computed once from its parent's.
-class PathNamer {
-public:
-    PathNamer(const MountedVolume& volume, const CodePageConverter& names) : volume_(volume), names_(names)
-    {
-        paths_.resize(volume.tree.size());
-        known_.resize(volume.tree.size(), false);
-    }
-
-    const std::string& itemPath(std::uint32_t item)
-    {
-        if (item == FolderTree::kRootItem || !volume_.tree.contains(item))
-            return root_;
-        if (!known_[item]) {
-            // Iterative to cope with arbitrarily deep trees.
-            std::vector<std::uint32_t> pending;
-            for (std::uint32_t i = item; i != FolderTree::kRootItem && !known_[i]; i = volume_.tree.item(i).parent)
-                pending.push_back(i);
-            for (auto it = pending.rbegin(); it != pending.rend(); ++it) {
-                const std::uint32_t parent = volume_.tree.item(*it).parent;
-                const std::string& base = parent == FolderTree::kRootItem ? empty_ : paths_[parent];
-                paths_[*it] = base + "/" + names_.toUtf8(volume_.folderForItem(*it)->name);
-                known_[*it] = true;
-            }
-        }
-        return paths_[item];
-    }
-
-    std::string entryPath(const TreeNode& node)
-    {
-        if (node.isFolder() && node.treeItem != 0)
-            return itemPath(node.treeItem);
-        const std::uint32_t parent = parentItemOf(volume_, node);
-        return (parent == FolderTree::kRootItem ? empty_ : itemPath(parent)) + "/" + names_.toUtf8(node.name);
-    }
-
-private:
-    const MountedVolume& volume_;
-    const CodePageConverter& names_;
-    std::vector<std::string> paths_;
-    std::vector<bool> known_;
-    const std::string root_ = "/";
-    const std::string empty_;
-};
 
 nlohmann::json entryJson(const TreeNode& node, const std::string& path, const CodePageConverter& names)
 {

@@ -52,6 +52,22 @@ int main(int argc, char** argv)
     addMountOptions(infoCommand, info.mount);
     infoCommand->add_flag("--json", info.json, "Print a JSON object for scripts");
 
+    RecoverOptions recover;
+    auto* recoverCommand = app.add_subcommand("recover", "Copy files and folders of a volume into a local folder");
+    addMountOptions(recoverCommand, recover.mount);
+    recoverCommand->add_option("--to", recover.destination, "Destination folder (created if missing)")->required();
+    recoverCommand->add_option("PATH", recover.paths, "Files and folders to recover (default: the whole volume)");
+    recoverCommand->add_option("--deleted", recover.deleted, "Deleted files: include, only or exclude")
+        ->capture_default_str();
+    recoverCommand->add_option("--duplicates", recover.duplicates, "Existing names: rename, overwrite or skip")
+        ->capture_default_str();
+    recoverCommand->add_option("--retries", recover.retries, "Attempts per bad sector, 1 to 10")->capture_default_str();
+
+    CatOptions cat;
+    auto* catCommand = app.add_subcommand("cat", "Write one file's recovered bytes to standard output");
+    addMountOptions(catCommand, cat.mount);
+    catCommand->add_option("PATH", cat.path, "The file, e.g. /PUBLIC/README.TXT")->required();
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -67,5 +83,9 @@ int main(int argc, char** argv)
         return runList(list, std::cout, std::cerr);
     if (*infoCommand)
         return runInfo(info, std::cout, std::cerr);
+    if (*recoverCommand)
+        return runRecover(recover, std::cout, std::cerr);
+    if (*catCommand)
+        return runCat(cat, std::cerr);
     return kExitUsage;
 }

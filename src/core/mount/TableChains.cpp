@@ -1,39 +1,10 @@
 #include "mount/TableChains.h"
 
 #include "disk/SectorReader.h"
+#include "mount/FatEntryReader.h"
 #include "mount/MountedVolume.h"
 
-#include <array>
-
 namespace tamsin {
-namespace {
-
-// Reads FAT entries one sector at a time, keeping only the last sector read:
-// chains mostly step within one FAT sector.
-class FatEntryReader {
-public:
-    FatEntryReader(const MountedVolume& volume, const SectorReader& reader) : volume_(volume), reader_(reader) {}
-
-    FatEntry entryOf(const BlockList& fatList, std::uint32_t block)
-    {
-        const FatEntryLocation at = locateFatEntry(fatList, block, volume_.startSector, volume_.sectorsPerBlock);
-        if (!haveSector_ || at.sector != sector_) {
-            reader_.readSectorsZeroFilled(at.sector, 1, buffer_);
-            sector_ = at.sector;
-            haveSector_ = true;
-        }
-        return fatEntryAt(buffer_, at.slot);
-    }
-
-private:
-    const MountedVolume& volume_;
-    const SectorReader& reader_;
-    std::array<std::uint8_t, kSectorSize> buffer_{};
-    std::uint64_t sector_ = 0;
-    bool haveSector_ = false;
-};
-
-} // namespace
 
 std::uint32_t readFatChain(MountedVolume& volume, const SectorReader& reader, int copy)
 {

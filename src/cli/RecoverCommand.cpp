@@ -1,0 +1,174 @@
+#include "Commands.h"
+#include "VolumePaths.h"
+
+#include "recovery/RecoveryRun.h"
+#include "recovery/RecoverySettings.h"
+
+#include <chrono>
+#include <csignal>
+#include <iostream>
+#include <unistd.h>
+
+namespace tamsin::cli {
+namespace {
+
+// Ctrl-C stops the run as the Stop Saving button does: the file being
+// written stays partial and no further file is created.
+std::atomic<RecoveryRunState*> g_interruptible{nullptr};
+
+extern "C" void onInterrupt(int)
+{
+    if (RecoveryRunState* run = g_interruptible.load())
+        run->recoveryAborted = true;
+    std::signal(SIGINT, SIG_DFL);  // a second Ctrl-C ends the program at once
+}
+
+class CliRecoveryObserver final : public RecoveryRunObserver {
+public:
+    explicit CliRecoveryObserver(std::ostream& err) :
+        err_(err), terminal_(::isatty(STDERR_FILENO) == 1), canAsk_(terminal_ && ::isatty(STDIN_FILENO) == 1)
+    {
+    }
+    ~CliRecoveryObserver() override { clearLine(); }
+
+    void fileStarted(const std::string&, const std::string& name, std::uint32_t) override
+    {
+        current_ = name;
+        draw(true);
+    }
+    void fileProgress(int percent) override
+    {
+        percent_ = percent;
+        draw(false);
+    }
+    void fileFinished(const TreeNode&, const ExtractResult& result) override
+    {
+        ++done_;
+        bytes_ += result.bytesWritten;
+        draw(false);
+    }
+    bool continueAfterCreateError(const std::string& path) override
+    {
+        if (!canAsk_)
+            return true;
+        clearLine();
+        err_ << createErrorQuestion(path) << "[y/n] " << std::flush;
+        std::string answer;
+        return !std::getline(std::cin, answer) || answer.empty() || answer[0] == 'y' || answer[0] == 'Y';
+    }
+    void notice(const std::string& text) override
+    {
+        if (!terminal_)
+            return;  // the report lists it
+        clearLine();
+        err_ << text << " (" << current_ << ")\n";
+    }
+
+private:
+    void draw(bool force)
+    {
+        if (!terminal_)
+            return;
+        const auto now = std::chrono::steady_clock::now();
+        if (!force && now - lastDraw_ < std::chrono::milliseconds(100))
+            return;
+        lastDraw_ = now;
+        err_ << "\r\033[K" << done_ << " files, " << bytes_ / 1024 << " KiB  " << current_ << "  " << percent_ << "%"
+             << std::flush;
+        drawn_ = true;
+    }
+    void clearLine()
+    {
+        if (drawn_)
+            err_ << "\r\033[K" << std::flush;
+        drawn_ = false;
+    }
+
+    std::ostream& err_;
+    bool terminal_;
+    bool canAsk_;
+    bool drawn_ = false;
+    std::string current_;
+    int percent_ = 0;
+    std::uint64_t done_ = 0;
+    std::uint64_t bytes_ = 0;
+    std::chrono::steady_clock::time_point lastDraw_{};
+};
+
+bool parseSettings(const RecoverOptions& options, RecoverySettings& settings, std::ostream& err)
+{
+    const std::uint16_t deleted = options.deleted == "include" ? 1 : options.deleted == "only" ? 2 : options.deleted == "exclude" ? 3 : 0;
+    const std::uint16_t duplicates = options.duplicates == "rename" ? 1
+        : options.duplicates == "overwrite"                          ? 2
+        : options.duplicates == "skip"                               ? 3
+                                                                     : 0;
+    if (!settings.setDeletedFilesAction(deleted)) {
+        err << "tamsin: --deleted takes include, only or exclude\n";
+        return false;
+    }
+    if (!settings.setDuplicateAction(duplicates)) {
+        err << "tamsin: --duplicates takes rename, overwrite or skip\n";
+        return false;
+    }
+    if (options.retries < 1 || options.retries > 10 || !settings.setRetryCount(static_cast<std::uint16_t>(options.retries))) {
+        err << "tamsin: --retries takes a number from 1 to 10\n";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int runRecover(const RecoverOptions& options, std::ostream& out, std::ostream& err)
+{
+    RecoverySettings settings;
+    if (!parseSettings(options, settings, err))
+        return kExitUsage;
+    int status = 0;
+    auto mounted = mountFromOptions(options.mount, err, status);
+    if (!mounted)
+        return status;
+    Session& session = mounted->session;
+    const MountedVolume& volume = session.mounted;
+    session.reader.setRetryCount(settings.retryCount());
+    const CodePageConverter& names = *mounted->names;
+
+    RecoverySelection selection;
+    selection.wholeVolume = options.paths.empty();
+    for (const auto& path : options.paths) {
+        const auto entry = resolveEntry(volume, names, path);
+        if (!entry) {
+            err << "tamsin: no file or folder " << path << " on volume " << options.mount.volume << '\n';
+            return kExitError;
+        }
+        if (entry->isFolder)
+            selection.folderItems.push_back(entry->item);
+        else
+            selection.files.push_back(entry->file);
+    }
+
+    RecoveryRunState run;
+    CliRecoveryObserver observer(err);
+    g_interruptible = &run;
+    auto previous = std::signal(SIGINT, onInterrupt);
+    const RecoveryReport report = runRecovery(volume, session.reader, settings, run, observer, selection,
+                                              options.destination,
+                                              [&](const std::string& raw) { return names.toUtf8(raw); });
+    std::signal(SIGINT, previous);
+    g_interruptible = nullptr;
+
+    out << "Recovered " << report.filesWritten << " file(s), " << report.bytesWritten << " bytes, into "
+        << options.destination << '\n';
+    if (report.stopped)
+        out << "The run was stopped: " << report.notStarted << " file(s) not started\n";
+    out << "  incomplete:          " << report.incomplete << '\n'
+        << "  skipped (duplicate): " << report.skippedDuplicates << '\n'
+        << "  skipped (deleted):   " << report.skippedDeleted << '\n'
+        << "  skipped during copy: " << report.skippedByUser << '\n'
+        << "  failed:              " << report.failed << '\n';
+    for (const auto& problem : report.problems)
+        out << "  " << problem.path << ": " << problem.problem << '\n';
+    return report.failed > 0 || report.stopped ? kExitError : kExitOk;
+}
+
+} // namespace tamsin::cli

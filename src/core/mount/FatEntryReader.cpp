@@ -1,0 +1,19 @@
+#include "mount/FatEntryReader.h"
+
+#include "disk/SectorReader.h"
+#include "mount/MountedVolume.h"
+
+namespace tamsin {
+
+FatEntry FatEntryReader::entryOf(const BlockList& fatList, std::uint32_t block)
+{
+    const FatEntryLocation at = locateFatEntry(fatList, block, volume_.startSector, volume_.sectorsPerBlock);
+    if (!haveSector_ || at.sector != sector_) {
+        reader_.readSectorsZeroFilled(at.sector, 1, buffer_);
+        sector_ = at.sector;
+        haveSector_ = true;
+    }
+    return fatEntryAt(buffer_, at.slot);
+}
+
+} // namespace tamsin

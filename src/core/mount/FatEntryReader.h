@@ -1,0 +1,32 @@
+#pragma once
+// Reads FAT entries one sector at a time, keeping only the last sector read:
+// chains mostly step within one FAT sector, and nothing larger is cached.
+
+#include "disk/Sector.h"
+#include "mount/BlockList.h"
+
+#include <array>
+#include <cstdint>
+
+namespace tamsin {
+
+class MountedVolume;
+class SectorReader;
+
+class FatEntryReader {
+public:
+    FatEntryReader(const MountedVolume& volume, const SectorReader& reader) : volume_(volume), reader_(reader) {}
+
+    // The FAT entry of block, located through fatList (which must hold a
+    // block). An unreadable FAT sector reads as zeros.
+    FatEntry entryOf(const BlockList& fatList, std::uint32_t block);
+
+private:
+    const MountedVolume& volume_;
+    const SectorReader& reader_;
+    std::array<std::uint8_t, kSectorSize> buffer_{};
+    std::uint64_t sector_ = 0;
+    bool haveSector_ = false;
+};
+
+} // namespace tamsin

@@ -1,0 +1,281 @@
+#include "recovery/Extraction.h"
+
+#include "common/LittleEndian.h"
+#include "disk/FileDevice.h"
+#include "disk/SectorReader.h"
+#include "mount/FatEntryReader.h"
+#include "mount/MountedVolume.h"
+#include "recovery/DestinationNames.h"
+#include "recovery/FileChain.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace tamsin {
+
+std::string createErrorQuestion(const std::string& path)
+{
+    std::string question = "Error creating file : ";
+    question.append(path).append(".  Continue Recovery ? ");
+    return question;
+}
+
+namespace {
+
+constexpr std::uint8_t kCompressedFlag = 0x04;
+// Contiguous sectors are read and written in pieces of up to 1 MiB; a stop or
+// skip takes effect between pieces.
+constexpr std::uint32_t kMaxRunSectors = 2048;
+
+// The packed entry date as a time, when it names a real date and time.
+bool entryTime(std::uint32_t value, timespec& out)
+{
+    std::tm tm{};
+    tm.tm_sec = static_cast<int>((value & 0x1F) * 2);
+    tm.tm_min = static_cast<int>((value >> 5) & 0x3F);
+    tm.tm_hour = static_cast<int>((value >> 11) & 0x1F);
+    tm.tm_mday = static_cast<int>((value >> 16) & 0x1F);
+    tm.tm_mon = static_cast<int>((value >> 21) & 0x0F) - 1;
+    const std::uint32_t offset = value >> 25;
+    tm.tm_year = static_cast<int>(offset < 80 ? 1980 + offset : 1920 + offset) - 1900;
+    tm.tm_isdst = -1;
+    if (tm.tm_sec > 59 || tm.tm_min > 59 || tm.tm_hour > 23 || tm.tm_mday < 1 || tm.tm_mday > 31 || tm.tm_mon < 0
+        || tm.tm_mon > 11)
+        return false;
+    const std::tm asked = tm;
+    const std::time_t t = std::mktime(&tm);
+    if (t == static_cast<std::time_t>(-1) || tm.tm_mday != asked.tm_mday)  // 31 Feb and the like
+        return false;
+    out = {t, 0};
+    return true;
+}
+
+// Copies the sectors of one file into its open destination.
+class FileCopier {
+public:
+    FileCopier(const MountedVolume& volume, const SectorReader& reader, ExtractionObserver& observer,
+               ExtractResult& result, int fd, bool recoveryMode) :
+        volume_(volume), reader_(reader), observer_(observer), result_(result), fd_(fd),
+        recoveryMode_(recoveryMode), fat_(volume, reader)
+    {
+    }
+
+    FatEntryReader& fat() { return fat_; }
+    void setSize(std::uint64_t size) { size_ = size; }
+    bool complete() const { return result_.bytesWritten >= size_; }
+    bool failed() const { return result_.outcome == ExtractOutcome::WriteFailed; }
+
+    // Copies count sectors from firstSector, stopping once size bytes are
+    // written. False when writing failed.
+    bool copySectors(std::uint64_t firstSector, std::uint64_t count)
+    {
+        std::uint64_t done = 0;
+        while (done < count && !complete()) {
+            const std::uint64_t remaining = size_ - result_.bytesWritten;
+            const auto run = static_cast<std::uint32_t>(
+                std::min<std::uint64_t>({count - done, kMaxRunSectors, (remaining + kSectorSize - 1) / kSectorSize}));
+            buffer_.resize(std::size_t{run} * kSectorSize);
+            result_.unreadableSectors += reader_.readSectorsZeroFilled(firstSector + done, run, buffer_);
+            const std::size_t bytes = static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), remaining));
+            if (!writeAll(bytes))
+                return false;
+            result_.bytesWritten += bytes;
+            done += run;
+            if (recoveryMode_)
+                observer_.fileProgress(static_cast<int>(result_.bytesWritten * 100 / size_));
+        }
+        return true;
+    }
+
+    // Copies one fragment: from its sector in its suballocation block to the
+    // end of the next block of that chain, or until size bytes are written.
+    bool copyFragment(std::uint32_t reference)
+    {
+        const FragmentReference fragment = decodeFragmentReference(reference);
+        const std::uint32_t spb = volume_.sectorsPerBlock;
+        const std::uint64_t s = fragment.startSector();
+        const std::uint64_t p = s / spb;
+        const std::uint32_t o = static_cast<std::uint32_t>(s % spb);
+        const std::uint32_t root = volume_.suballocationRoots[fragment.sizeClass];
+        FileChain chain;
+        if (root != 0)
+            chain = buildFileChain(volume_, fat_, root, p + 2);
+        for (std::uint64_t position = p; position <= p + 1 && !complete(); ++position) {
+            if (root == 0 || !chainHasBlockAt(chain, position)) {
+                result_.missingFragment = true;
+                return true;
+            }
+            const std::uint64_t first = volume_.blockSector(chain.values[position]) + (position == p ? o : 0);
+            if (!copySectors(first, spb - (position == p ? o : 0)))
+                return false;
+        }
+        return true;
+    }
+
+private:
+    bool writeAll(std::size_t bytes)
+    {
+        std::size_t at = 0;
+        while (at < bytes) {
+            const ssize_t n = ::write(fd_, buffer_.data() + at, bytes - at);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                result_.outcome = ExtractOutcome::WriteFailed;
+                result_.error = errno;
+                return false;
+            }
+            at += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
+    const MountedVolume& volume_;
+    const SectorReader& reader_;
+    ExtractionObserver& observer_;
+    ExtractResult& result_;
+    int fd_;
+    bool recoveryMode_;
+    FatEntryReader fat_;
+    std::uint64_t size_ = 0;
+    std::vector<std::uint8_t> buffer_;
+};
+
+// Reads the compressed-stream header of the first data sector. Returns the
+// stored length when its check size equals size.
+bool compressedLength(const SectorReader& reader, std::optional<std::uint64_t> sector, std::uint32_t size,
+                      std::uint32_t& storedLength)
+{
+    std::uint8_t header[kSectorSize];
+    if (!sector)
+        return false;
+    reader.readSectorsZeroFilled(*sector, 1, header);
+    if (readU32(header, 4) != size)
+        return false;
+    storedLength = readU32(header, 8);
+    return true;
+}
+
+} // namespace
+
+ExtractResult extractFile(const MountedVolume& volume, const SectorReader& reader, RecoveryRunState& run,
+                          ExtractionObserver& observer, const ExtractRequest& request)
+{
+    ExtractResult result;
+    if (run.recoveryAborted)
+        return result;
+    run.skipCurrentFile = false;
+
+    const bool recoveryMode = request.mode == ExtractMode::Recovery;
+    result.nameUsed = request.name;
+    result.path = joinPath(request.destFolder, request.name);
+    if (recoveryMode) {
+        if (pathExists(result.path)) {
+            if (request.duplicates == DuplicateAction::Skip) {
+                result.outcome = ExtractOutcome::SkippedDuplicate;
+                return result;
+            }
+            if (request.duplicates == DuplicateAction::Rename) {
+                for (unsigned n = 1;; ++n) {
+                    const std::string candidate = duplicateName(n, request.name);
+                    if (!pathExists(joinPath(request.destFolder, candidate))) {
+                        result.nameUsed = candidate;
+                        result.path = joinPath(request.destFolder, candidate);
+                        break;
+                    }
+                }
+            }
+        }
+        observer.fileStarted(result.path, result.nameUsed, run.filesStarted++);
+        observer.fileProgress(0);
+    }
+
+    // Never follow a link planted at the destination.
+    FileDescriptor fd(::open(result.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (!fd.valid()) {
+        result.outcome = ExtractOutcome::CreateFailed;
+        result.error = errno;
+        if (recoveryMode && !observer.continueAfterCreateError(result.path))
+            run.recoveryAborted = true;
+        return result;
+    }
+
+    copyFileContents(volume, reader, run, observer, request, fd.get(), result);
+    timespec when{};
+    if (result.outcome == ExtractOutcome::Written && entryTime(request.dateTime, when)) {
+        const timespec times[2] = {when, when};
+        ::futimens(fd.get(), times);
+    }
+    return result;
+}
+
+void copyFileContents(const MountedVolume& volume, const SectorReader& reader, RecoveryRunState& run,
+                      ExtractionObserver& observer, const ExtractRequest& request, int fd, ExtractResult& result)
+{
+    result.outcome = ExtractOutcome::Written;
+    FileCopier copier(volume, reader, observer, result, fd, request.mode == ExtractMode::Recovery);
+    std::uint32_t size = request.size;
+    const bool compressed = (request.flags & kCompressedFlag) != 0;
+
+    if (isFragmentReference(request.firstBlock)) {
+        if (size > std::uint64_t{volume.sectorsPerBlock} * kSectorSize) {
+            result.outcome = ExtractOutcome::FragmentTooLarge;
+            return;
+        }
+        if (compressed && !compressedLength(reader, fragmentStartSector(volume, copier.fat(), request.firstBlock), size, size)) {
+            observer.notice(kChecksumErrorNotice);
+            result.outcome = ExtractOutcome::ChecksumError;
+            return;
+        }
+        result.expectedBytes = size;
+        copier.setSize(size);
+        copier.copyFragment(request.firstBlock);
+        return;
+    }
+
+    if (request.firstBlock == 0xFFFFFFFFu) {
+        result.expectedBytes = size;
+        return;
+    }
+    if (compressed && !compressedLength(reader, volume.blockSector(request.firstBlock), size, size)) {
+        observer.notice(kChecksumErrorNotice);
+        result.outcome = ExtractOutcome::ChecksumError;
+        return;
+    }
+    result.expectedBytes = size;
+    copier.setSize(size);
+
+    const std::uint64_t blockBytes = std::uint64_t{volume.sectorsPerBlock} * kSectorSize;
+    const FileChain chain = buildFileChain(volume, copier.fat(), request.firstBlock, (size + blockBytes - 1) / blockBytes + 1);
+    result.chainLooped = chain.looped;
+    const auto& values = chain.values;
+    for (std::size_t i = 0; i < values.size() && !copier.complete();) {
+        if (run.skipCurrentFile || run.recoveryAborted) {
+            run.skipCurrentFile = false;
+            result.outcome = ExtractOutcome::SkippedByUser;
+            return;
+        }
+        const std::uint32_t value = values[i];
+        if (value == 0xFFFFFFFFu || (value == 0 && i > 0))
+            break;
+        if (isFragmentReference(value)) {
+            copier.copyFragment(value);
+            break;
+        }
+        // Consecutive blocks are copied as one run.
+        std::size_t j = i + 1;
+        while (j < values.size() && values[j] == values[j - 1] + 1 && (values[j] & kTopBit) == 0
+               && (j - i) * volume.sectorsPerBlock < kMaxRunSectors)
+            ++j;
+        if (!copier.copySectors(volume.blockSector(value), std::uint64_t{j - i} * volume.sectorsPerBlock))
+            return;
+        i = j;
+    }
+}
+
+} // namespace tamsin

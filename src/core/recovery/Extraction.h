@@ -1,0 +1,104 @@
+#pragma once
+// Copies one file of the mounted volume to the local file system by following
+// its chain through the chosen FAT. The volume is only ever read.
+
+#include "recovery/RecoverySettings.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace tamsin {
+
+class MountedVolume;
+class SectorReader;
+
+inline constexpr const char* kChecksumErrorNotice = "Compress File CheckSum Error";
+
+// Flags of a recovery run, shared between the worker and the front end.
+struct RecoveryRunState {
+    std::atomic<bool> recoveryAborted{false};  // no further file is created
+    std::atomic<bool> skipCurrentFile{false};  // the file being copied is left as it stands
+    std::atomic<bool> recoveryFinished{false};
+    std::atomic<std::uint32_t> filesStarted{0};
+
+    void reset()
+    {
+        recoveryAborted = false;
+        skipCurrentFile = false;
+        recoveryFinished = false;
+    }
+};
+
+class ExtractionObserver {
+public:
+    virtual ~ExtractionObserver() = default;
+    // Recovery mode: a file is about to be written (filesStarted before it counts).
+    virtual void fileStarted(const std::string& /*path*/, const std::string& /*name*/, std::uint32_t /*filesStarted*/) {}
+    // Recovery mode: percentage of the file written so far.
+    virtual void fileProgress(int /*percent*/) {}
+    // Recovery mode: the destination could not be created. Return false to
+    // abandon the run ("Error creating file : <path>.  Continue Recovery ? ").
+    virtual bool continueAfterCreateError(const std::string& /*path*/) { return true; }
+    // A notice for the user, e.g. kChecksumErrorNotice.
+    virtual void notice(const std::string& /*text*/) {}
+};
+
+// The question shown when a destination cannot be created.
+std::string createErrorQuestion(const std::string& path);
+
+enum class ExtractMode { Quiet = 0, Recovery = 1 };
+
+struct ExtractRequest {
+    std::string destFolder;
+    std::string name;  // destination file name, already safe for the local file system
+    std::uint32_t size = 0;
+    std::uint32_t firstBlock = 0;
+    std::uint8_t flags = 0;  // the node's attributesHigh (0x04 = compressed)
+    std::uint32_t dateTime = 0;  // packed entry date; a valid one becomes the file's modification time
+    ExtractMode mode = ExtractMode::Quiet;
+    DuplicateAction duplicates = DuplicateAction::Rename;  // recovery mode only
+};
+
+enum class ExtractOutcome {
+    Written,            // the destination was written and closed (maybe shorter than the size)
+    Aborted,            // the run was abandoned before this file; nothing created
+    SkippedDuplicate,   // the name was taken and the rule is Skip; nothing created
+    SkippedByUser,      // skip or stop during the copy; the partial file stays
+    CreateFailed,       // the destination could not be created
+    ChecksumError,      // compressed header does not carry the entry's size; empty file stays
+    FragmentTooLarge,   // fragment-only file larger than one block; empty file stays
+    WriteFailed,        // writing the destination failed (e.g. disk full); partial file stays
+};
+
+struct ExtractResult {
+    ExtractOutcome outcome = ExtractOutcome::Aborted;
+    std::string path;      // destination path used
+    std::string nameUsed;  // differs from the request's name after a rename
+    std::uint64_t bytesWritten = 0;
+    std::uint64_t expectedBytes = 0;  // the size, or the stored length of a compressed file
+    std::uint32_t unreadableSectors = 0;  // written as zeros
+    bool missingFragment = false;  // a fragment's suballocation block could not be found
+    bool chainLooped = false;
+    int error = 0;  // errno of a failed create or write
+
+    // Result 1 of the classic routine: the destination was written and closed.
+    bool written() const { return outcome == ExtractOutcome::Written; }
+    // Written, but not every byte could be recovered as it was.
+    bool incomplete() const
+    {
+        return written() && (bytesWritten < expectedBytes || unreadableSectors > 0 || missingFragment);
+    }
+};
+
+// Creates the destination (duplicate rule and progress in recovery mode) and
+// copies the file into it.
+ExtractResult extractFile(const MountedVolume& volume, const SectorReader& reader, RecoveryRunState& run,
+                          ExtractionObserver& observer, const ExtractRequest& request);
+
+// Copies the file's data into an open descriptor: the part of extractFile
+// after the destination exists. result.outcome tells how it ended.
+void copyFileContents(const MountedVolume& volume, const SectorReader& reader, RecoveryRunState& run,
+                      ExtractionObserver& observer, const ExtractRequest& request, int fd, ExtractResult& result);
+
+} // namespace tamsin

@@ -1,0 +1,55 @@
+#include "recovery/FileChain.h"
+
+#include "mount/FatEntryReader.h"
+#include "mount/MountedVolume.h"
+
+#include <unordered_set>
+
+namespace tamsin {
+
+FileChain buildFileChain(const MountedVolume& volume, FatEntryReader& fat, std::uint32_t first, std::uint64_t maxValues)
+{
+    FileChain chain;
+    chain.values.push_back(first);
+    if (volume.chosenFatList.empty())
+        return chain;
+    std::unordered_set<std::uint32_t> visited{first};
+    // The first value is a block (0 included); after it, 0 or a value with
+    // the top bit set ends the chain.
+    std::uint32_t current = first;
+    while (chain.values.size() < maxValues && (chain.values.size() == 1 || (current != 0 && (current & kTopBit) == 0))) {
+        const std::uint32_t next = fat.entryOf(volume.chosenFatList, current).next;
+        if (next != 0 && (next & kTopBit) == 0 && !visited.insert(next).second) {
+            chain.looped = true;
+            break;
+        }
+        chain.values.push_back(next);
+        current = next;
+    }
+    return chain;
+}
+
+bool chainHasBlockAt(const FileChain& chain, std::uint64_t position)
+{
+    if (position >= chain.values.size())
+        return false;
+    const std::uint32_t v = chain.values[position];
+    return (v & kTopBit) == 0 && (position == 0 || v != 0);
+}
+
+std::optional<std::uint64_t> fragmentStartSector(const MountedVolume& volume, FatEntryReader& fat,
+                                                 std::uint32_t reference)
+{
+    const FragmentReference fragment = decodeFragmentReference(reference);
+    const std::uint32_t root = volume.suballocationRoots[fragment.sizeClass];
+    const std::uint64_t s = fragment.startSector();
+    const std::uint64_t p = s / volume.sectorsPerBlock;
+    if (root == 0)
+        return std::nullopt;
+    const FileChain chain = buildFileChain(volume, fat, root, p + 1);
+    if (!chainHasBlockAt(chain, p))
+        return std::nullopt;
+    return volume.blockSector(chain.values[p]) + s % volume.sectorsPerBlock;
+}
+
+} // namespace tamsin

@@ -1,0 +1,54 @@
+#pragma once
+// A file's chain of block references as the chosen FAT gives it, and the
+// meaning of each reference.
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace tamsin {
+
+class FatEntryReader;
+class MountedVolume;
+
+inline constexpr std::uint32_t kTopBit = 0x80000000u;
+
+// A reference with the top bit set other than 0xFFFFFFFF: the data lies in
+// the suballocation chain of size class sizeClass, startSector sectors in.
+struct FragmentReference {
+    std::uint32_t sizeClass = 0;  // 0..127
+    std::uint32_t position = 0;   // 0..2^24-1
+    std::uint64_t startSector() const { return std::uint64_t{sizeClass} * position; }
+};
+
+inline bool isFragmentReference(std::uint32_t value)
+{
+    return (value & kTopBit) != 0 && value != 0xFFFFFFFFu;
+}
+
+inline FragmentReference decodeFragmentReference(std::uint32_t value)
+{
+    return {(value >> 24) & 0x7F, value & 0x00FFFFFF};
+}
+
+struct FileChain {
+    std::vector<std::uint32_t> values;  // first block, then each FAT `next` in turn
+    bool looped = false;                // ended at a block it had already visited
+};
+
+// Follows the chain from first through volume's chosenFatList, appending each
+// entry's `next`, and stops after a `next` that is 0 or has the top bit set.
+// At most maxValues values are kept (the blocks a file's size needs, plus
+// one), and a revisited block ends the chain, so damaged chains always end.
+FileChain buildFileChain(const MountedVolume& volume, FatEntryReader& fat, std::uint32_t first, std::uint64_t maxValues);
+
+// Whether the value at position of chain names a block (not an end value or
+// a fragment reference).
+bool chainHasBlockAt(const FileChain& chain, std::uint64_t position);
+
+// The absolute sector where a fragment's data starts, or nothing when its
+// suballocation chain has no block there.
+std::optional<std::uint64_t> fragmentStartSector(const MountedVolume& volume, FatEntryReader& fat,
+                                                 std::uint32_t reference);
+
+} // namespace tamsin

@@ -1,0 +1,44 @@
+#include "recovery/OpenFile.h"
+
+#include "mount/TreeNode.h"
+
+#include <cstdlib>
+
+namespace tamsin {
+
+std::string temporaryFolder()
+{
+    const char* dir = std::getenv("TMPDIR");
+    return dir && *dir ? dir : "/tmp";
+}
+
+OpenResult openFile(const MountedVolume& volume, const SectorReader& reader, RecoveryRunState& run,
+                    ExtractionObserver& observer, const TreeNode& file, const std::string& safeName,
+                    const std::string& tempFolder, bool openWith, Launcher& launcher)
+{
+    OpenResult result;
+    run.recoveryAborted = false;
+    run.skipCurrentFile = false;
+    if (file.isCompressed()) {
+        observer.notice(kCompressedOpenNotice);
+        result.outcome = OpenOutcome::CompressedRefused;
+        return result;
+    }
+    ExtractRequest request;
+    request.destFolder = tempFolder;
+    request.name = safeName;
+    request.size = file.size;
+    request.firstBlock = file.firstBlock;
+    request.flags = file.attributesHigh;
+    request.dateTime = file.dateTime;
+    request.mode = ExtractMode::Quiet;
+    result.extraction = extractFile(volume, reader, run, observer, request);
+    if (!result.extraction.written())
+        return result;
+    if (openWith || !launcher.open(result.extraction.path))
+        launcher.openWith(result.extraction.path);
+    result.outcome = OpenOutcome::Launched;
+    return result;
+}
+
+} // namespace tamsin

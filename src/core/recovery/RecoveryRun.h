@@ -1,0 +1,63 @@
+#pragma once
+// A recovery run: the files of a selection (or of the whole volume) copied
+// under a destination folder, with the folder structure of the tree
+// recreated, the deleted-files rule applied, and a report at the end.
+
+#include "recovery/Extraction.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tamsin {
+
+class MountedVolume;
+class RecoverySettings;
+class SectorReader;
+struct TreeNode;
+
+struct RecoverySelection {
+    bool wholeVolume = false;
+    std::vector<std::uint32_t> folderItems;  // tree items; each means its whole subtree
+    std::vector<std::uint32_t> files;        // positions in the files list
+};
+
+struct RecoveryProblem {
+    std::string path;     // destination path (or the volume path when nothing was created)
+    std::string problem;  // one line
+};
+
+struct RecoveryReport {
+    std::uint64_t filesWritten = 0;      // incomplete ones included
+    std::uint64_t incomplete = 0;        // written, but short, with unreadable sectors or a missing fragment
+    std::uint64_t skippedDuplicates = 0;
+    std::uint64_t skippedDeleted = 0;    // left out by the deleted-files rule
+    std::uint64_t skippedByUser = 0;     // skip or stop during the copy
+    std::uint64_t notStarted = 0;        // left after the run was stopped
+    std::uint64_t failed = 0;            // could not be created or written, checksum errors, oversized fragments
+    std::uint64_t bytesWritten = 0;
+    bool stopped = false;
+    std::vector<RecoveryProblem> problems;
+};
+
+class RecoveryRunObserver : public ExtractionObserver {
+public:
+    // After each file of the run, whatever its outcome.
+    virtual void fileFinished(const TreeNode& /*node*/, const ExtractResult& /*result*/) {}
+};
+
+// Converts a raw name in the volume's code page to UTF-8.
+using NameDecoder = std::function<std::string(const std::string& raw)>;
+
+// Clears the run flags, copies every selected file in tree order, and sets
+// recoveryFinished at the end. Creates destination (and the folders under
+// it) as needed.
+RecoveryReport runRecovery(const MountedVolume& volume, const SectorReader& reader, const RecoverySettings& settings,
+                           RecoveryRunState& run, RecoveryRunObserver& observer, const RecoverySelection& selection,
+                           const std::string& destination, const NameDecoder& decodeName);
+
+// One line for an extraction result's problem, or empty when there is none.
+std::string describeProblem(const ExtractResult& result);
+
+} // namespace tamsin
