@@ -50,7 +50,7 @@ void DirectoryIndex::clear()
 std::int64_t DirectoryIndex::folderWithOwnId(std::uint32_t id) const
 {
     auto it = folderByOwnId_.find(id);
-    return it == folderByOwnId_.end() ? -1 : it->second;
+    return it == folderByOwnId_.end() ? std::int64_t{-1} : std::int64_t{it->second};
 }
 
 } // namespace tamsin
