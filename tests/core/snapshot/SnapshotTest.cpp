@@ -1,0 +1,241 @@
+#include "snapshot/Snapshot.h"
+
+#include "mount/MountedVolume.h"
+
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace tamsin {
+namespace {
+
+// Builds snapshot bytes field by field, independently of the writer.
+class Bytes {
+public:
+    Bytes& text(const std::string& s)
+    {
+        data.insert(data.end(), s.begin(), s.end());
+        return *this;
+    }
+    Bytes& u8(std::uint8_t v) { return put(v, 1); }
+    Bytes& u16(std::uint16_t v) { return put(v, 2); }
+    Bytes& u32(std::uint32_t v) { return put(v, 4); }
+    Bytes& u64(std::uint64_t v) { return put(v, 8); }
+    Bytes& node(std::uint8_t attributes, const std::string& name, std::uint32_t parent, std::uint32_t own,
+                std::uint32_t size, std::uint32_t ordinal)
+    {
+        u32(static_cast<std::uint32_t>(name.size() + 40)).u8(attributes).u8(0).text(name);
+        return u32(parent).u32(own).u32(size).u32(0x1234).u32(0x24676AB5).u32(0).u32(ordinal).u32(900).u32(901).u16(2);
+    }
+    std::vector<std::uint8_t> data;
+
+private:
+    Bytes& put(std::uint64_t v, int n)
+    {
+        for (int i = 0; i < n; ++i)
+            data.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+        return *this;
+    }
+};
+
+Bytes header(const std::string& magic = "vsp4.02", const std::string& version = "1.0")
+{
+    Bytes b;
+    b.text(magic).text(version).u16(1).u16(3).u32(4).text("VOL1");
+    b.u32(1).u32(2).u32(3).u32(4).u64(204800).u64(68768).u32(25600).u32(8).u16(1).u16(2);
+    return b;
+}
+
+// One folder whose stored ordinal (0, a placeholder's) is not its position,
+// a placeholder Dir0, and a file inside the placeholder.
+Bytes sampleFile()
+{
+    Bytes b = header();
+    b.u32(2).node(0x10, "DOCS", 0, 5, 0, 0).node(0x10, "Dir0", 0, 77, 0, 0);
+    b.u32(1).node(0x20, "LOST.TXT", 77, 9, 1234, 0);
+    for (std::uint32_t i = 0; i < 140; ++i)
+        b.u32(i == 3 ? 4242 : 0);
+    b.u32(3).u32(1).u32(0).u32(70).u32(1).u32(0xFFFFFFFF).u32(2);
+    return b;
+}
+
+class SnapshotTest : public ::testing::Test {
+protected:
+    std::string write(const Bytes& bytes, const std::string& name = "snap.VSNP")
+    {
+        const auto path = (dir / name).string();
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data.data()),
+                                                    static_cast<std::streamsize>(bytes.data.size()));
+        return path;
+    }
+
+    static std::vector<std::uint8_t> read(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    // A volume standing in for one already mounted, to check failures leave it alone.
+    void mountSomething()
+    {
+        volume.releaseMount();
+        volume.volumeName = "SYS";
+        volume.sectorsPerBlock = 16;
+        TreeNode folder;
+        folder.attributes = 0x10;
+        folder.name = "KEEP";
+        folder.ownId = 1;
+        volume.addFolderNode(folder);
+        volume.rebuildIndexAndTree();
+    }
+
+    void expectUntouched()
+    {
+        EXPECT_EQ(volume.volumeName, "SYS");
+        ASSERT_EQ(volume.folderCount(), 1u);
+        EXPECT_EQ(volume.folders[0].name, "KEEP");
+        EXPECT_EQ(volume.tree.size(), 2u);
+    }
+
+    test::TempDir dir;
+    MountedVolume volume;
+};
+
+TEST_F(SnapshotTest, LoadsAFileBuiltByteByByteAndSavesTheSameBytes)
+{
+    const std::string path = write(sampleFile());
+    std::uint16_t disk = 0;
+    const SnapshotResult result = loadSnapshot(volume, path, &disk);
+    ASSERT_TRUE(result.ok()) << result.message;
+    EXPECT_EQ(disk, 1);
+    EXPECT_EQ(volume.volumeIndex, 3);
+    EXPECT_EQ(volume.volumeName, "VOL1");
+    EXPECT_EQ(volume.startSector, 68768u);
+    EXPECT_EQ(volume.sizeSectors, 204800u);
+    EXPECT_EQ(volume.chosenDetCopy, 2);
+    ASSERT_EQ(volume.folderCount(), 2u);
+    EXPECT_EQ(volume.folders[1].name, "Dir0");
+    EXPECT_EQ(volume.folders[1].ordinal, 1u);  // renumbered by position
+    EXPECT_EQ(volume.files[0].entrySlot, 2);
+    EXPECT_EQ(volume.files[0].mirrorSector, 901u);
+    EXPECT_EQ(volume.suballocationRoots[3], 4242u);
+    ASSERT_EQ(volume.chosenFatList.length(), 3u);
+    EXPECT_EQ(volume.chosenFatList.nodes[1].block, 70u);
+    EXPECT_EQ(volume.chosenFatList.nodes[1].sequence, 1u);
+    EXPECT_TRUE(volume.chosenFatList.endedNormally);
+    // The placeholder comes back under the root with its file.
+    EXPECT_EQ(volume.tree.item(volume.folders[1].treeItem).parent, FolderTree::kRootItem);
+    EXPECT_EQ(volume.index.childFiles(77).size(), 1u);
+
+    // Saving writes the same bytes but the disk number and the renumbered ordinal.
+    const std::string again = (dir / "again.VSNP").string();
+    ASSERT_TRUE(saveSnapshot(volume, 1, again).ok());
+    Bytes expected = sampleFile();
+    const std::size_t dir0Ordinal = header().data.size() + 4 + (44 + 4) + 4 + 2 + 4 + 24;
+    expected.data[dir0Ordinal] = 1;
+    EXPECT_EQ(read(again), expected.data);
+}
+
+TEST_F(SnapshotTest, EmptyVolumeRoundTrip)
+{
+    volume.volumeName = "EMPTY";
+    volume.sectorsPerBlock = 8;
+    appendBlock(volume.chosenFatList, 1, 0);
+    appendBlock(volume.chosenFatList, 0xFFFFFFFF, 0);
+    const std::string path = (dir / "E.VSNP").string();
+    ASSERT_TRUE(saveSnapshot(volume, 0, path).ok());
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 62 + 5 + 4 + 4 + 560 + 4 + 16);
+
+    MountedVolume loaded;
+    ASSERT_TRUE(loadSnapshot(loaded, path).ok());
+    EXPECT_EQ(loaded.folderCount(), 0u);
+    EXPECT_EQ(loaded.fileCount(), 0u);
+    EXPECT_EQ(loaded.tree.size(), 1u);
+}
+
+TEST_F(SnapshotTest, MagicIsComparedWithoutCaseAndWrongOnesAreNamed)
+{
+    Bytes caps = sampleFile();
+    std::copy_n("VSP4.02", 7, caps.data.begin());
+    EXPECT_TRUE(loadSnapshot(volume, write(caps)).ok());
+
+    mountSomething();
+    Bytes old = sampleFile();
+    std::copy_n("vsp4.01", 7, old.data.begin());
+    SnapshotResult result = loadSnapshot(volume, write(old));
+    EXPECT_EQ(result.status, SnapshotStatus::WrongMagic);
+    EXPECT_EQ(result.message, "    Invalid version of the file found : vsp4.01");
+    expectUntouched();
+
+    Bytes v2 = sampleFile();
+    std::copy_n("2.0", 3, v2.data.begin() + 7);
+    result = loadSnapshot(volume, write(v2));
+    EXPECT_EQ(result.status, SnapshotStatus::WrongVersion);
+    EXPECT_EQ(result.message, "              version of file does not match with current version 1.0");
+    expectUntouched();
+
+    result = loadSnapshot(volume, (dir / "missing.VSNP").string());
+    EXPECT_EQ(result.message, "Unable to open the file");
+    expectUntouched();
+}
+
+TEST_F(SnapshotTest, DamagedFilesAreRefusedAndLeaveTheVolumeAsItWas)
+{
+    mountSomething();
+    const Bytes good = sampleFile();
+    std::vector<Bytes> bad;
+    for (std::size_t cut : {std::size_t{12}, header().data.size() + 2, header().data.size() + 30, good.data.size() - 1}) {
+        Bytes b = good;
+        b.data.resize(cut);
+        bad.push_back(b);
+    }
+    Bytes trailing = good;
+    trailing.u8(0);
+    bad.push_back(trailing);
+    for (std::uint32_t length : {39u, 296u, 0xFFFFFFF0u}) {
+        Bytes b = header();
+        b.u32(1).u32(length).u8(0x10).u8(0).text("X");
+        bad.push_back(b);
+    }
+    Bytes hugeCount = header();
+    hugeCount.u32(0x10000000);
+    bad.push_back(hugeCount);
+    Bytes hugeName = header();
+    hugeName.data.resize(14);
+    hugeName.u32(0xFFFFFFFF).text("AB");
+    bad.push_back(hugeName);
+
+    for (std::size_t i = 0; i < bad.size(); ++i) {
+        const SnapshotResult result = loadSnapshot(volume, write(bad[i]));
+        EXPECT_EQ(result.status, SnapshotStatus::Damaged) << "case " << i;
+        EXPECT_FALSE(result.message.empty());
+        expectUntouched();
+    }
+}
+
+TEST_F(SnapshotTest, FileNamesAreUpperCasedAndGetTheExtensionOnce)
+{
+    EXPECT_EQ(snapshotPath("vol1"), "VOL1.VSNP");
+    EXPECT_EQ(snapshotPath("vol1.vsnp"), "VOL1.VSNP");
+    EXPECT_EQ(snapshotPath("/home/ann/Scans/vol1"), "/home/ann/Scans/VOL1.VSNP");
+}
+
+TEST_F(SnapshotTest, FailedSaveKeepsTheExistingFile)
+{
+    const std::string path = write(sampleFile(), "KEEP.VSNP");
+    volume.volumeName = "X";
+    volume.sectorsPerBlock = 8;
+    // The folder cannot take a temporary file: nothing is replaced.
+    const SnapshotResult result = saveSnapshot(volume, 0, (dir / "no-such-folder" / "X.VSNP").string());
+    EXPECT_FALSE(result.ok());
+    EXPECT_EQ(read(path), sampleFile().data);
+}
+
+} // namespace
+} // namespace tamsin
