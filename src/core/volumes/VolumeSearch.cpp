@@ -1,0 +1,176 @@
+#include "volumes/VolumeSearch.h"
+
+#include "disk/SectorReader.h"
+#include "volumes/VolumeTableFormat.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <limits>
+#include <vector>
+
+namespace tamsin {
+namespace {
+
+// Unsigned decimal as a dialog field reads it: optional blanks around the
+// digits, nothing else, at most 32 bits.
+bool parseUnsigned(const std::string& text, std::uint32_t& value)
+{
+    std::size_t at = 0;
+    while (at < text.size() && text[at] == ' ')
+        ++at;
+    std::size_t end = text.size();
+    while (end > at && text[end - 1] == ' ')
+        --end;
+    if (at == end)
+        return false;
+    std::uint64_t v = 0;
+    for (std::size_t i = at; i < end; ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(text[i])))
+            return false;
+        v = v * 10 + static_cast<std::uint64_t>(text[i] - '0');
+        if (v > std::numeric_limits<std::uint32_t>::max())
+            return false;
+    }
+    value = static_cast<std::uint32_t>(v);
+    return true;
+}
+
+// Serves runs of sectors from a larger chunk read in one call, so a scan
+// reads the disk in big pieces while examining it run by run.
+class ChunkedScan {
+public:
+    ChunkedScan(const SectorReader& reader, std::uint32_t runLength) : reader_(reader), runLength_(runLength) {}
+
+    // The run of runLength sectors at first; rangeEnd bounds how far ahead a chunk reaches.
+    std::span<const std::uint8_t> run(std::uint64_t first, std::uint64_t rangeEnd)
+    {
+        if (first < chunkStart_ || first + runLength_ > chunkStart_ + chunkSectors_) {
+            const std::uint64_t ahead = rangeEnd > first ? rangeEnd - first : 0;
+            const std::uint64_t runs = std::clamp<std::uint64_t>((ahead + runLength_ - 1) / runLength_, 1,
+                                                                  std::max<std::uint32_t>(kChunkSectors / runLength_, 1));
+            chunkStart_ = first;
+            chunkSectors_ = runs * runLength_;
+            chunk_.resize(chunkSectors_ * kSectorSize);
+            reader_.readSectorsZeroFilled(first, static_cast<std::uint32_t>(chunkSectors_), chunk_);
+        }
+        return std::span<const std::uint8_t>(chunk_).subspan((first - chunkStart_) * kSectorSize,
+                                                             std::size_t{runLength_} * kSectorSize);
+    }
+
+private:
+    static constexpr std::uint32_t kChunkSectors = 4096;  // 2 MiB
+    const SectorReader& reader_;
+    std::uint32_t runLength_;
+    std::vector<std::uint8_t> chunk_;
+    std::uint64_t chunkStart_ = 0;
+    std::uint64_t chunkSectors_ = 0;
+};
+
+} // namespace
+
+RangeCheck checkSearchRange(const std::string& startText, const std::string& endText)
+{
+    RangeCheck check;
+    if (!parseUnsigned(startText, check.range.start)) {
+        check.message = kBadStartMessage;
+        return check;
+    }
+    if (!parseUnsigned(endText, check.range.end)) {
+        check.message = kBadEndMessage;
+        return check;
+    }
+    if (check.range.end <= check.range.start) {
+        check.message = kEndNotAfterStartMessage;
+        return check;
+    }
+    check.ok = true;
+    return check;
+}
+
+std::string scanningStatus(std::uint64_t scanned, std::uint64_t total)
+{
+    std::string status = "Scanning sector ";
+    status.append(std::to_string(scanned)).append(" Of ").append(std::to_string(total));
+    return status;
+}
+
+std::uint64_t probeDataArea(const SectorReader& reader, std::uint64_t base, std::uint32_t firstDetBlock,
+                            std::uint32_t sectorsPerBlock)
+{
+    const std::uint32_t offset = firstDetBlock * sectorsPerBlock;  // wraps at 32 bits, as the table stores it
+    std::array<std::uint8_t, kSectorSize> sector{};
+    for (std::uint64_t i = 0; i < 4; ++i) {
+        const std::uint64_t candidate = base - 32 * i;
+        reader.readSectorsZeroFilled(candidate + offset, 1, sector);
+        if (sector[0] == 0xFD && sector[1] == 0xFF && sector[2] == 0xFF)
+            return candidate;
+    }
+    return 0;
+}
+
+SearchOutcome searchVolumes(const SectorReader& reader, VolumeTable& table, SearchRange range, std::uint32_t runLength,
+                            std::atomic<bool>& stopRequested, VolumeSearchObserver& observer)
+{
+    SearchOutcome outcome;
+    stopRequested = false;
+    table.clear();
+    runLength = std::clamp<std::uint32_t>(runLength, 1, 100);
+    const std::uint64_t end = range.end;
+    const std::uint64_t total = end > range.start ? end - range.start : 0;
+    // 64-bit cursor: however close the end lies to 2^32, the scan ends there.
+    std::uint64_t cursor = range.start;
+    std::uint64_t scanned = 0;
+    ChunkedScan scan(reader, runLength);
+
+    while (cursor < end) {
+        if (stopRequested) {
+            outcome.stopped = true;
+            break;
+        }
+        observer.searchProgress(cursor, scanned, total, static_cast<int>(scanned * 100 / total));
+        const auto run = scan.run(cursor, end);
+        for (std::uint32_t k = 0; k < runLength; ++k) {
+            const auto sector = run.subspan(std::size_t{k} * kSectorSize, kSectorSize);
+            const std::uint32_t count = volumeTableEntryCount(sector);
+            if (count == 0)
+                continue;
+            // The table's sector is numbered from the cursor as it stands now,
+            // which earlier accepted entries of this run may have advanced.
+            std::uint64_t tableSector = cursor + k;
+            for (std::uint32_t e = 0; e < count; ++e) {
+                const VolumeTableEntry entry = volumeTableEntry(sector, e);
+                if (entry.nameLength < 2 || entry.nameLength > 16 || entry.blockCount == 0)
+                    continue;
+                const std::uint32_t spb = entry.sizeSectors / entry.blockCount;
+                if (spb % 2 != 0 || spb < 8 || spb > 128)
+                    continue;
+                const std::uint64_t dataArea = probeDataArea(reader, tableSector + 128, entry.firstDetBlock, spb);
+                if (dataArea == 0)
+                    continue;
+                cursor += 200;
+                tableSector += entry.sizeSectors;
+                VolumeInfo volume;
+                volume.name = entry.name;
+                volume.firstFatBlock = entry.firstFatBlock;
+                volume.secondFatBlock = entry.secondFatBlock;
+                volume.firstDetBlock = entry.firstDetBlock;
+                volume.secondDetBlock = entry.secondDetBlock;
+                volume.sizeSectors = entry.sizeSectors;
+                volume.startSector = dataArea;
+                volume.blockCount = entry.blockCount;
+                volume.sectorsPerBlock = spb;
+                if (!table.append(volume)) {
+                    outcome.tableFull = true;
+                    continue;
+                }
+                observer.volumeFound(table[table.volumeCount() - 1], table.volumeCount());
+            }
+        }
+        scanned += runLength;
+        cursor += runLength;
+    }
+    return outcome;
+}
+
+} // namespace tamsin

@@ -1,0 +1,197 @@
+#include "volumes/VolumeSearch.h"
+#include "volumes/VolumeTableReader.h"
+
+#include "disk/FileDevice.h"
+#include "disk/SectorReader.h"
+#include "imagebuilder/ImageBuilder.h"
+
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+namespace tamsin {
+namespace {
+
+namespace ib = imagebuilder;
+
+struct Progress {
+    std::uint64_t cursor, scanned, total;
+    int percent;
+    bool operator==(const Progress&) const = default;
+};
+
+struct Recorder : VolumeSearchObserver {
+    std::vector<Progress> progress;
+    std::vector<std::string> found;
+    std::atomic<bool>* stopOnFirstRun = nullptr;
+    void searchProgress(std::uint64_t cursor, std::uint64_t scanned, std::uint64_t total, int percent) override
+    {
+        progress.push_back({cursor, scanned, total, percent});
+        if (stopOnFirstRun)
+            *stopOnFirstRun = true;
+    }
+    void volumeFound(const VolumeInfo& volume, std::uint32_t) override { found.push_back(volume.name); }
+};
+
+ib::SegmentSpec entry(std::string name, std::uint32_t size, std::uint32_t spb, std::uint32_t det = 5)
+{
+    ib::SegmentSpec s;
+    s.name = std::move(name);
+    s.sizeSectors = size;
+    s.sectorsPerBlock = spb;
+    s.firstDetBlock = det;
+    return s;
+}
+
+class VolumeSearchTest : public ::testing::Test {
+protected:
+    void open(const ib::DiskSpec& spec)
+    {
+        const auto path = dir / "disk.img";
+        ASSERT_TRUE(ib::writeImage(spec, path).ok());
+        reader.attach(FileDevice::open(path.string()));
+    }
+
+    SearchOutcome search(std::uint32_t start, std::uint32_t end, std::uint32_t runLength = 60)
+    {
+        return searchVolumes(reader, table, {start, end}, runLength, stop, recorder);
+    }
+
+    test::TempDir dir;
+    SectorReader reader;
+    VolumeTable table;
+    std::atomic<bool> stop{false};
+    Recorder recorder;
+};
+
+TEST(SearchRangeCheck, MessagesInOrder)
+{
+    EXPECT_TRUE(checkSearchRange("0", "100").ok);
+    EXPECT_EQ(checkSearchRange("0", "100").range.end, 100u);
+    EXPECT_EQ(checkSearchRange("x", "100").message, "      Start sector value is not valid, It should be a positive number");
+    for (const char* end : {"-5", "abc", "", "4294967296"})
+        EXPECT_EQ(checkSearchRange("0", end).message,
+                  "      End sector value is not valid, It should be a positive number")
+            << end;
+    EXPECT_EQ(checkSearchRange("100", "100").message, "      End sector should be bigger than start sector");
+    EXPECT_EQ(checkSearchRange("100", "50").message, "      End sector should be bigger than start sector");
+    EXPECT_EQ(scanningStatus(60, 100), "Scanning sector 60 Of 100");
+}
+
+TEST_F(VolumeSearchTest, RunsOfTheRunLengthWithProgressOncePerRun)
+{
+    ib::DiskSpec spec;
+    spec.totalSectors = 200;
+    open(spec);
+    const SearchOutcome outcome = search(0, 100);
+    EXPECT_FALSE(outcome.stopped);
+    EXPECT_EQ(recorder.progress, (std::vector<Progress>{{0, 0, 100, 0}, {60, 60, 100, 60}}));
+    EXPECT_EQ(table.volumeCount(), 0u);
+}
+
+TEST_F(VolumeSearchTest, AcceptedEntryStartsAtTheDataAreaAndPushesTheCursor)
+{
+    ib::DiskSpec spec;
+    spec.totalSectors = 20000;
+    ib::addVolumeTable(spec, 1000, {entry("DATA", 3200, 32)});
+    ib::addDetMarker(spec, 1000 + 128 + 5 * 32);
+    open(spec);
+
+    search(0, 2000, 100);
+    ASSERT_EQ(table.volumeCount(), 1u);
+    EXPECT_EQ(table[0].name, "DATA");
+    EXPECT_EQ(table[0].startSector, 1128u);
+    EXPECT_EQ(table[0].sectorsPerBlock, 32u);
+    EXPECT_EQ(table[0].blockCount, 100u);
+    // Runs at 0..900, then the run holding the table; the next starts 200 later.
+    ASSERT_GE(recorder.progress.size(), 12u);
+    EXPECT_EQ(recorder.progress[10].cursor, 1000u);
+    EXPECT_EQ(recorder.progress[11].cursor, 1300u);
+    EXPECT_EQ(recorder.progress[11].scanned, 1100u);
+}
+
+TEST_F(VolumeSearchTest, EntriesFailingTheNameOrBlockSizeTestsAreSkipped)
+{
+    ib::DiskSpec spec;
+    spec.totalSectors = 20000;
+    auto zeroBlocks = entry("ZERO", 3200, 8);
+    zeroBlocks.sectorsPerBlock.reset();
+    zeroBlocks.blockCount = 0;
+    ib::addVolumeTable(spec, 1000,
+                       {entry("SIX", 600, 6), entry("NINE", 900, 9), entry("BIG", 256 * 4, 256), entry("A", 800, 8),
+                        entry("SEVENTEEN-CHARS-X", 800, 8), zeroBlocks});
+    for (std::uint32_t spb : {6u, 8u, 9u, 256u})
+        ib::addDetMarker(spec, 1128 + 5 * spb);
+    open(spec);
+    search(0, 3000);
+    EXPECT_EQ(table.volumeCount(), 0u);
+}
+
+TEST_F(VolumeSearchTest, TableFoundAtItsSecondCopyGivesTheFirstCopysDataArea)
+{
+    ib::DiskSpec spec;
+    spec.totalSectors = 20000;
+    ib::addVolumeTable(spec, 1032, {entry("SYS", 1600, 16)});  // the first copy (at 1000) is gone
+    ib::addDetMarker(spec, 1128 + 5 * 16);
+    open(spec);
+    search(0, 3000);
+    ASSERT_EQ(table.volumeCount(), 1u);
+    EXPECT_EQ(table[0].startSector, 1128u);
+}
+
+TEST_F(VolumeSearchTest, StopDuringTheFirstRunExaminesThatRunOnly)
+{
+    ib::DiskSpec spec;
+    spec.totalSectors = 20000;
+    ib::addVolumeTable(spec, 10, {entry("SYS", 1600, 16)});
+    ib::addDetMarker(spec, 138 + 5 * 16);
+    open(spec);
+    recorder.stopOnFirstRun = &stop;
+    const SearchOutcome outcome = search(0, 5000);
+    EXPECT_TRUE(outcome.stopped);
+    EXPECT_EQ(recorder.progress.size(), 1u);
+    EXPECT_EQ(table.volumeCount(), 1u);  // found in the run under way
+}
+
+TEST_F(VolumeSearchTest, RangeEndingNearTheTopOfThe32BitRangeEnds)
+{
+    ib::DiskSpec spec;
+    spec.totalSectors = 100;
+    open(spec);
+    search(0xFFFFFF00u, 0xFFFFFFFFu, 100);
+    EXPECT_EQ(recorder.progress.size(), 3u);
+}
+
+TEST_F(VolumeSearchTest, FindsTheVolumesOfADiskWhosePartitionTableIsWiped)
+{
+    ib::DiskSpec spec;
+    spec.totalSectors = 60000;
+    ib::PartitionSpec p;
+    p.startSector = 2048;
+    p.sizeSectors = 50000;
+    p.netware.emplace();
+    p.netware->segments = {entry("SYS", 16000, 8, 3), entry("VOL1", 16000, 16, 7)};
+    spec.partitions.push_back(p);
+    const auto layout = ib::planImage(spec);
+    ASSERT_TRUE(layout.ok());
+    for (const auto& segment : layout->partitions[0].segments)
+        ib::addDetMarker(spec, segment.startSector + (segment.name == "SYS" ? 3 * 8 : 7 * 16));
+    open(spec);
+    VolumeTable fromTables;
+    ASSERT_EQ(readVolumeTables(reader, fromTables), VolumeTableStatus::VolumesFound);
+
+    spec.bootSignature = false;
+    spec.partitions[0].type = 0;  // the partition entry is gone too
+    open(spec);
+    EXPECT_EQ(readVolumeTables(reader, table), VolumeTableStatus::NoPartitionTable);
+    search(0, 60000);
+    ASSERT_EQ(table.volumeCount(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(table[i].name, fromTables[i].name);
+        EXPECT_EQ(table[i].startSector, fromTables[i].startSector);
+        EXPECT_EQ(table[i].sectorsPerBlock, fromTables[i].sectorsPerBlock);
+    }
+}
+
+} // namespace
+} // namespace tamsin
