@@ -5,6 +5,9 @@
 #include "disk/DiskInfo.h"
 #include "disk/SectorReader.h"
 #include "mount/MountedVolume.h"
+#include "recovery/Extraction.h"
+#include "recovery/RecoverySettings.h"
+#include "search/FileFilters.h"
 #include "volumes/VolumeInfo.h"
 
 namespace tamsin {
@@ -14,6 +17,18 @@ struct Session {
     SectorReader reader;
     VolumeTable volumes;
     MountedVolume mounted;
+    RecoverySettings settings{reader.defaultSectorsPerAttempt()};
+    FileFilters filters;
+    RecoveryRunState recovery;
+
+    // Stores the retry count in the settings and hands it to the reader.
+    bool setRetryCount(std::uint16_t count)
+    {
+        if (!settings.setRetryCount(count))
+            return false;
+        reader.setRetryCount(count);
+        return true;
+    }
 };
 
 } // namespace tamsin
