@@ -25,6 +25,7 @@ struct VolumesOptions {
     std::string disk;
     bool json = false;
     std::string codePage = "CP437";
+    SearchOptions search;
 };
 int runVolumes(const VolumesOptions& options, std::ostream& out, std::ostream& err);
 
@@ -33,6 +34,7 @@ struct ListOptions {
     std::string path;  // folder to list, "/"-separated from the root
     bool recursive = false;
     bool json = false;
+    std::vector<std::string> filters;  // file filters of the contents list
 };
 int runList(const ListOptions& options, std::ostream& out, std::ostream& err);
 
@@ -57,5 +59,18 @@ struct CatOptions {
     std::string path;
 };
 int runCat(const CatOptions& options, std::ostream& err);
+
+struct FindOptions {
+    MountOptions mount;
+    std::string pattern;
+    bool json = false;
+};
+int runFind(const FindOptions& options, std::ostream& out, std::ostream& err);
+
+struct SnapshotSaveOptions {
+    MountOptions mount;
+    std::string file;
+};
+int runSnapshotSave(const SnapshotSaveOptions& options, std::ostream& out, std::ostream& err);
 
 } // namespace tamsin::cli

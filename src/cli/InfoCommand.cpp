@@ -14,9 +14,8 @@ int runInfo(const InfoOptions& options, std::ostream& out, std::ostream& err)
     auto mounted = mountFromOptions(options.mount, err, status);
     if (!mounted)
         return status;
-    const Session& session = mounted->session;
-    const MountedVolume& volume = session.mounted;
-    const VolumeInfo& picked = session.volumes[volume.volumeIndex];
+    const MountedVolume& volume = mounted->session.mounted;
+    const VolumeInfo picked = volume.volumeInfo();
 
     if (options.json) {
         nlohmann::json info = {

@@ -4,6 +4,7 @@
 
 #include "mount/FolderContents.h"
 #include "mount/FolderPaths.h"
+#include "search/FileFilters.h"
 
 #include <nlohmann/json.hpp>
 
@@ -76,7 +77,19 @@ int runList(const ListOptions& options, std::ostream& out, std::ostream& err)
     }
     const TreeNode* folder = volume.folderForItem(*item);
     const std::uint32_t id = folder ? folder->ownId : 0;
-    const auto rows = folderContents(volume, id, plainTypeName);
+    FileFilters& filters = mounted->session.filters;
+    for (auto it = options.filters.rbegin(); it != options.filters.rend(); ++it) {
+        // Each filter goes in at the top, so adding them last to first keeps the given order.
+        if (const char* notice = filterNotice(filters.add(*it))) {
+            const std::string text = notice;
+            err << "tamsin: --filter " << *it << ": " << text.substr(text.find_first_not_of(' '),
+                                                                 text.find_last_not_of(' ') - text.find_first_not_of(' ') + 1)
+                << '\n';
+            return kExitUsage;
+        }
+    }
+    const auto rows = folderContents(volume, id, plainTypeName,
+                                     [&](const std::string& name) { return filters.passes(name); });
 
     if (options.json) {
         auto array = nlohmann::json::array();

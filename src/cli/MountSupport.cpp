@@ -6,6 +6,7 @@
 #include "mount/Mount.h"
 #include "mount/MountObserver.h"
 #include "mount/MountTexts.h"
+#include "snapshot/Snapshot.h"
 #include "volumes/VolumeTableReader.h"
 
 #include <chrono>
@@ -141,10 +142,30 @@ std::unique_ptr<MountedDisk> mountFromOptions(const MountOptions& options, std::
         return nullptr;
     }
 
-    readVolumeTables(session.reader, session.volumes);
+    if (!options.snapshot.empty()) {
+        const SnapshotResult loaded = loadSnapshot(session.mounted, options.snapshot);
+        if (!loaded.ok()) {
+            err << "tamsin: " << options.snapshot << ": " << loaded.message.substr(loaded.message.find_first_not_of(' '))
+                << '\n';
+            return nullptr;
+        }
+        status = 0;
+        return mounted;
+    }
+
+    if (options.search.enabled) {
+        SearchOutcome outcome;
+        if (!searchDisk(session, *disk, options.search, err, outcome)) {
+            status = 2;
+            return nullptr;
+        }
+    } else {
+        readVolumeTables(session.reader, session.volumes);
+    }
     if (options.volume < 0 || static_cast<std::uint32_t>(options.volume) >= session.volumes.volumeCount()) {
         err << "tamsin: no volume " << options.volume << " on " << disk->path << " ("
-            << session.volumes.volumeCount() << " found; see 'tamsin volumes " << options.disk << "')\n";
+            << session.volumes.volumeCount() << " found; see 'tamsin volumes " << options.disk
+            << (options.search.enabled ? " --search" : "") << "')\n";
         return nullptr;
     }
     session.mounted.selectVolume(session.volumes[static_cast<std::size_t>(options.volume)],

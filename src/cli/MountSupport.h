@@ -3,6 +3,8 @@
 // read its volume tables, pick volume N and mount it with progress on a
 // terminal and the copy chooser answered from options or a prompt.
 
+#include "SearchSupport.h"
+
 #include "common/CodePage.h"
 #include "session/Session.h"
 
@@ -18,6 +20,8 @@ inline constexpr int kExitCopyChoiceNeeded = 3;
 struct MountOptions {
     std::string disk;
     int volume = -1;
+    std::string snapshot;  // load this snapshot instead of mounting
+    SearchOptions search;  // pick volume N from a volume search instead of the volume tables
     int fatCopy = 0;  // 1 or 2 to answer the FAT chooser; 0 to ask
     int detCopy = 0;
     std::string codePage = "CP437";
@@ -29,7 +33,8 @@ struct MountedDisk {
     std::string diskPath;
 };
 
-// Mounts the volume; on failure writes the message to err and sets status.
+// Mounts the volume (or loads the snapshot); on failure writes the message
+// to err and sets status.
 std::unique_ptr<MountedDisk> mountFromOptions(const MountOptions& options, std::ostream& err, int& status);
 
 } // namespace tamsin::cli

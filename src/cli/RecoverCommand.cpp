@@ -1,27 +1,16 @@
 #include "Commands.h"
+#include "Interrupt.h"
 #include "VolumePaths.h"
 
 #include "recovery/RecoveryRun.h"
 #include "recovery/RecoverySettings.h"
 
 #include <chrono>
-#include <csignal>
 #include <iostream>
 #include <unistd.h>
 
 namespace tamsin::cli {
 namespace {
-
-// Ctrl-C stops the run as the Stop Saving button does: the file being
-// written stays partial and no further file is created.
-std::atomic<RecoveryRunState*> g_interruptible{nullptr};
-
-extern "C" void onInterrupt(int)
-{
-    if (RecoveryRunState* run = g_interruptible.load())
-        run->recoveryAborted = true;
-    std::signal(SIGINT, SIG_DFL);  // a second Ctrl-C ends the program at once
-}
 
 class CliRecoveryObserver final : public RecoveryRunObserver {
 public:
@@ -149,13 +138,14 @@ int runRecover(const RecoverOptions& options, std::ostream& out, std::ostream& e
 
     RecoveryRunState run;
     CliRecoveryObserver observer(err);
-    g_interruptible = &run;
-    auto previous = std::signal(SIGINT, onInterrupt);
-    const RecoveryReport report = runRecovery(volume, session.reader, settings, run, observer, selection,
-                                              options.destination,
-                                              [&](const std::string& raw) { return names.toUtf8(raw); });
-    std::signal(SIGINT, previous);
-    g_interruptible = nullptr;
+    RecoveryReport report;
+    {
+        // Ctrl-C stops the run as Stop Saving does: the file being written
+        // stays partial, no further file is created, and the report follows.
+        InterruptGuard interrupt(run.recoveryAborted);
+        report = runRecovery(volume, session.reader, settings, run, observer, selection, options.destination,
+                             [&](const std::string& raw) { return names.toUtf8(raw); });
+    }
 
     out << "Recovered " << report.filesWritten << " file(s), " << report.bytesWritten << " bytes, into "
         << options.destination << '\n';

@@ -1,10 +1,11 @@
 #include "Commands.h"
 #include "DiskArgument.h"
+#include "SearchSupport.h"
 #include "TextTable.h"
 
 #include "common/CodePage.h"
 #include "disk/FileDevice.h"
-#include "disk/SectorReader.h"
+#include "session/Session.h"
 #include "volumes/VolumeTableReader.h"
 
 #include <nlohmann/json.hpp>
@@ -24,18 +25,26 @@ int runVolumes(const VolumesOptions& options, std::ostream& out, std::ostream& e
         err << "tamsin: " << error << '\n';
         return kExitError;
     }
-    SectorReader reader;
+    Session session;
     OpenError openError;
-    if (!reader.openDisk(*disk, &openError)) {
+    if (!session.reader.openDisk(*disk, &openError)) {
         err << "tamsin: " << openError.message << '\n';
         return kExitError;
     }
-
-    VolumeTable table;
-    const VolumeTableStatus status = readVolumeTables(reader, table);
+    VolumeTable& table = session.volumes;
+    VolumeTableStatus status = VolumeTableStatus::VolumesFound;
+    if (options.search.enabled) {
+        SearchOutcome outcome;
+        if (!searchDisk(session, *disk, options.search, err, outcome))
+            return kExitUsage;
+    } else {
+        status = readVolumeTables(session.reader, table);
+    }
 
     std::string notFound;
-    if (status == VolumeTableStatus::NoPartitionTable)
+    if (options.search.enabled && table.volumeCount() == 0)
+        notFound = "No NetWare volume found in the searched range of " + disk->path + ".";
+    else if (status == VolumeTableStatus::NoPartitionTable)
         notFound = "No partition table on " + disk->path
             + ": sector 0 has no boot signature or cannot be read. A volume search scans the disk for volume tables.";
     else if (status == VolumeTableStatus::NoVolumeFound)

@@ -15,6 +15,31 @@ int main(int argc, char** argv)
     app.require_subcommand(1);
     app.set_version_flag("--version", "tamsin 0.1.0");
 
+    auto addSearchOptions = [](CLI::App* command, SearchOptions& search, const char* what) {
+        command->add_flag("--search", search.enabled, what);
+        command->add_option("--start", search.start, "First sector of the search (default 0)");
+        command->add_option("--end", search.end, "Sector where the search ends (default: the end of the disk)");
+        command->add_option("--run-length", search.runLength, "Sectors examined per read, 1 to 100")
+            ->capture_default_str();
+    };
+    auto addMountOptions = [&](CLI::App* command, MountOptions& mount) {
+        command->add_option("DISK", mount.disk, "Disk index from 'tamsin disks', or a device or image path")->required();
+        auto* volume = command->add_option("--volume", mount.volume, "Volume index from 'tamsin volumes DISK'");
+        auto* snapshot = command->add_option("--snapshot", mount.snapshot,
+                                             "Load this snapshot instead of mounting (DISK still supplies the data)");
+        volume->excludes(snapshot);
+        command->add_option("--fat-copy", mount.fatCopy, "FAT copy to use when the two copies differ")
+            ->check(CLI::IsMember({1, 2}));
+        command->add_option("--det-copy", mount.detCopy, "Directory Entry Table copy to use when the two copies differ")
+            ->check(CLI::IsMember({1, 2}));
+        command->add_option("--codepage", mount.codePage, "DOS code page of the volume's names")->capture_default_str();
+        addSearchOptions(command, mount.search, "Take the volume from a volume search instead of the volume tables");
+        command->callback([volume, snapshot] {
+            if (volume->count() == 0 && snapshot->count() == 0)
+                throw CLI::RequiredError("--volume or --snapshot");
+        });
+    };
+
     DisksOptions disks;
     auto* disksCommand = app.add_subcommand("disks", "List the machine's disks and the named image files");
     disksCommand->add_option("IMAGE", disks.images, "Disk image files to list after the devices");
@@ -29,16 +54,7 @@ int main(int argc, char** argv)
     volumesCommand->add_flag("--json", volumes.json, "Print a JSON array for scripts");
     volumesCommand->add_option("--codepage", volumes.codePage, "DOS code page of the volume's names")
         ->capture_default_str();
-
-    auto addMountOptions = [](CLI::App* command, MountOptions& mount) {
-        command->add_option("DISK", mount.disk, "Disk index from 'tamsin disks', or a device or image path")->required();
-        command->add_option("--volume", mount.volume, "Volume index from 'tamsin volumes DISK'")->required();
-        command->add_option("--fat-copy", mount.fatCopy, "FAT copy to use when the two copies differ")
-            ->check(CLI::IsMember({1, 2}));
-        command->add_option("--det-copy", mount.detCopy, "Directory Entry Table copy to use when the two copies differ")
-            ->check(CLI::IsMember({1, 2}));
-        command->add_option("--codepage", mount.codePage, "DOS code page of the volume's names")->capture_default_str();
-    };
+    addSearchOptions(volumesCommand, volumes.search, "Scan a sector range for volume tables instead of reading the partitions");
 
     ListOptions list;
     auto* listCommand = app.add_subcommand("ls", "Mount a volume and list a folder, deleted entries included");
@@ -46,6 +62,7 @@ int main(int argc, char** argv)
     listCommand->add_option("PATH", list.path, "Folder to list, e.g. /PUBLIC/DOCS (default: the root)");
     listCommand->add_flag("-r,--recursive", list.recursive, "List every folder and file of the volume");
     listCommand->add_flag("--json", list.json, "Print a JSON array for scripts");
+    listCommand->add_option("--filter", list.filters, "List only files matching this wildcard pattern (repeatable)");
 
     InfoOptions info;
     auto* infoCommand = app.add_subcommand("info", "Mount a volume and show its layout and counts");
@@ -68,6 +85,20 @@ int main(int argc, char** argv)
     addMountOptions(catCommand, cat.mount);
     catCommand->add_option("PATH", cat.path, "The file, e.g. /PUBLIC/README.TXT")->required();
 
+    FindOptions find;
+    auto* findCommand = app.add_subcommand("find", "Find files by wildcard name, deleted ones included");
+    addMountOptions(findCommand, find.mount);
+    findCommand->add_option("PATTERN", find.pattern, "Wildcard pattern, e.g. *.DOC (without wildcards: any name containing it)")
+        ->required();
+    findCommand->add_flag("--json", find.json, "Print a JSON array for scripts");
+
+    SnapshotSaveOptions snapshotSave;
+    auto* snapshotCommand = app.add_subcommand("snapshot", "Recovery snapshot files");
+    snapshotCommand->require_subcommand(1);
+    auto* snapshotSaveCommand = snapshotCommand->add_subcommand("save", "Mount a volume and save what it holds to FILE");
+    addMountOptions(snapshotSaveCommand, snapshotSave.mount);
+    snapshotSaveCommand->add_option("FILE", snapshotSave.file, "Snapshot file (upper-cased, .VSNP appended)")->required();
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -87,5 +118,9 @@ int main(int argc, char** argv)
         return runRecover(recover, std::cout, std::cerr);
     if (*catCommand)
         return runCat(cat, std::cerr);
+    if (*findCommand)
+        return runFind(find, std::cout, std::cerr);
+    if (*snapshotSaveCommand)
+        return runSnapshotSave(snapshotSave, std::cout, std::cerr);
     return kExitUsage;
 }

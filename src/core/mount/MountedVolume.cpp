@@ -1,6 +1,5 @@
 #include "mount/MountedVolume.h"
 
-#include "volumes/VolumeInfo.h"
 
 namespace tamsin {
 
@@ -17,6 +16,21 @@ void MountedVolume::selectVolume(const VolumeInfo& volume, std::uint16_t positio
     startSector = volume.startSector;
     blockCount = volume.blockCount;
     sectorsPerBlock = volume.sectorsPerBlock;
+}
+
+VolumeInfo MountedVolume::volumeInfo() const
+{
+    VolumeInfo volume;
+    volume.name = volumeName;
+    volume.firstFatBlock = firstFatBlock;
+    volume.secondFatBlock = secondFatBlock;
+    volume.firstDetBlock = firstDetBlock;
+    volume.secondDetBlock = secondDetBlock;
+    volume.sizeSectors = sizeSectors;
+    volume.startSector = startSector;
+    volume.blockCount = blockCount;
+    volume.sectorsPerBlock = sectorsPerBlock;
+    return volume;
 }
 
 void MountedVolume::releaseMount()

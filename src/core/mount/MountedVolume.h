@@ -6,6 +6,7 @@
 #include "mount/DirectoryIndex.h"
 #include "mount/FolderTree.h"
 #include "mount/TreeNode.h"
+#include "volumes/VolumeInfo.h"
 
 #include <array>
 #include <atomic>
@@ -15,8 +16,6 @@
 #include <vector>
 
 namespace tamsin {
-
-struct VolumeInfo;
 
 inline constexpr std::size_t kSuballocationRootCount = 140;
 
@@ -60,6 +59,9 @@ public:
 
     BlockList& fatList(int copy) { return fatLists[copy - 1]; }
     BlockList& detList(int copy) { return detLists[copy - 1]; }
+
+    // The volume fields as a volume-table record.
+    VolumeInfo volumeInfo() const;
 
     // Copies a volume's fields in (and releases whatever the last mount built).
     void selectVolume(const VolumeInfo& volume, std::uint16_t position);

@@ -1,0 +1,70 @@
+#include "SearchSupport.h"
+
+#include "Interrupt.h"
+
+#include "session/Session.h"
+
+#include <chrono>
+#include <unistd.h>
+
+namespace tamsin::cli {
+namespace {
+
+class CliSearchObserver final : public VolumeSearchObserver {
+public:
+    explicit CliSearchObserver(std::ostream& err) : err_(err), terminal_(::isatty(STDERR_FILENO) == 1) {}
+    ~CliSearchObserver() override
+    {
+        if (drawn_)
+            err_ << "\r\033[K" << std::flush;
+    }
+
+    void searchProgress(std::uint64_t, std::uint64_t scanned, std::uint64_t total, int percent) override
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (!terminal_ || now - lastDraw_ < std::chrono::milliseconds(100))
+            return;
+        lastDraw_ = now;
+        err_ << "\r\033[K" << scanningStatus(scanned, total) << "  " << percent << "%  volume(s) found: " << found_
+             << std::flush;
+        drawn_ = true;
+    }
+    void volumeFound(const VolumeInfo&, std::uint32_t count) override { found_ = count; }
+
+private:
+    std::ostream& err_;
+    bool terminal_;
+    bool drawn_ = false;
+    std::uint32_t found_ = 0;
+    std::chrono::steady_clock::time_point lastDraw_{};
+};
+
+} // namespace
+
+bool searchDisk(Session& session, const DiskInfo& disk, const SearchOptions& options, std::ostream& err,
+                SearchOutcome& outcome)
+{
+    const RangeCheck range = checkSearchRange(options.start.empty() ? "0" : options.start,
+                                              options.end.empty() ? std::to_string(disk.totalSectors) : options.end);
+    if (!range.ok) {
+        // The dialog texts start with blanks that a terminal line does not need.
+        err << "tamsin: " << range.message.substr(range.message.find_first_not_of(' ')) << '\n';
+        return false;
+    }
+    if (!session.settings.setSectorsPerAttempt(static_cast<std::uint32_t>(options.runLength))) {
+        err << "tamsin: --run-length takes a number from 1 to 100\n";
+        return false;
+    }
+    std::atomic<bool> stop{false};
+    CliSearchObserver observer(err);
+    InterruptGuard interrupt(stop);
+    outcome = searchVolumes(session.reader, session.volumes, range.range, session.settings.sectorsPerAttempt(), stop,
+                            observer);
+    if (outcome.stopped)
+        err << "Search stopped; the volumes found so far follow.\n";
+    if (outcome.tableFull)
+        err << "More than 256 volumes were found; only the first 256 are listed.\n";
+    return true;
+}
+
+} // namespace tamsin::cli
