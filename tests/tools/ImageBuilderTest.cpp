@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <map>
 #include <initializer_list>
 #include <sys/stat.h>
 
@@ -277,7 +279,11 @@ TEST(ImageBuilderValidation, RejectsBrokenDescriptionsWithoutWritingAFile)
         std::function<void(DiskSpec&)> breakIt;
     };
     const std::vector<Case> cases = {
-        {"at least one sector", [](DiskSpec& d) { d.totalSectors = 0; }},
+        {"at least one sector",
+         [](DiskSpec& d) {
+             d = DiskSpec{};
+             d.bootSignature = false;
+         }},
         {"partitions[0]: ends at sector 3100, past the disk's 3000",
          [](DiskSpec& d) { d.totalSectors = 3000; }},
         {"partitions[0]: the volume area ends at sector 2260, past the partition's end at 2259",
@@ -339,6 +345,50 @@ TEST(ImageBuilderDemo, HasAnEmptyFatPartitionAndTwoNetWareVolumes)
     EXPECT_EQ(text(table, 33, 3), "SYS");
     EXPECT_EQ(text(table, 93, 4), "VOL1");
     EXPECT_TRUE(allZero(image.sector(fat->startSector)));
+
+    struct stat info {};
+    ASSERT_EQ(::stat(image.path().c_str(), &info), 0);
+    EXPECT_LT(info.st_blocks * 512, 4 * 1024 * 1024) << "small on disk";
+}
+
+TEST(ImageBuilderDemo, SysHoldsARealisticTree)
+{
+    const auto layout = planImage(demoDiskSpec());
+    ASSERT_TRUE(layout) << layout.error();
+    const VolumeManifest* sys = layout->volume("SYS");
+    ASSERT_NE(sys, nullptr);
+    ASSERT_NE(layout->volume("VOL1"), nullptr);
+    EXPECT_GE(layout->volume("VOL1")->entries.size(), 10u);
+
+    // Path of an entry through its parents' names.
+    auto pathOf = [&](const ManifestEntry& entry) {
+        std::string path = entry.name;
+        for (std::uint32_t parent = entry.parentId; parent != 0;) {
+            const auto folder = std::find_if(sys->entries.begin(), sys->entries.end(),
+                                             [&](const ManifestEntry& e) { return e.folder && e.ownId == parent; });
+            if (folder == sys->entries.end())
+                return "?/" + path;
+            path.insert(0, folder->name + "/");
+            parent = folder->parentId;
+        }
+        return path;
+    };
+    std::map<std::string, const ManifestEntry*> byPath;
+    for (const ManifestEntry& entry : sys->entries)
+        byPath[pathOf(entry)] = &entry;
+    for (const char* path : {"PUBLIC/README.TXT", "LOGIN/LOGIN.EXE", "SYSTEM/AUTOEXEC.NCF",
+                             "USERS/ALICE/Quarterly Report 1998.doc", "USERS/BOB/Meeting Minutes March.doc"})
+        EXPECT_TRUE(byPath.contains(path)) << path;
+
+    EXPECT_TRUE(byPath.at("SYSTEM/AUTOEXEC.BAK")->deleted());
+    EXPECT_TRUE(byPath.at("USERS/CAROL")->deleted());
+    EXPECT_TRUE(byPath.at("USERS/CAROL/Resignation Letter.doc")->deleted());
+    EXPECT_FALSE(byPath.at("USERS/ALICE")->deleted());
+    EXPECT_TRUE(byPath.at("USERS/ALICE/Customer Address List.txt")->compressed());
+    EXPECT_NE(byPath.at("USERS/ALICE/NOTES.TXT")->fragment, 0u) << "a suballocated tail";
+    EXPECT_GE(byPath.at("USERS/BOB/TODO.TXT")->firstBlock, 0x80000000u) << "fragment-only";
+    const auto readme = expectedData(*byPath.at("PUBLIC/README.TXT"));
+    EXPECT_EQ(std::string(readme.begin(), readme.begin() + 21), "Workstation utilities");
 }
 
 } // namespace

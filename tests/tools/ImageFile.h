@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <unistd.h>
+#include <vector>
 
 namespace tamsin::imagebuilder::testing {
 
@@ -30,16 +31,28 @@ public:
     SectorBytes sector(std::uint64_t number) const
     {
         SectorBytes bytes{};
-        const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-        EXPECT_GE(fd, 0) << path_;
-        EXPECT_EQ(::pread(fd, bytes.data(), bytes.size(), static_cast<off_t>(number * kSectorBytes)),
-                  static_cast<ssize_t>(bytes.size()))
-            << "sector " << number;
-        ::close(fd);
+        readInto(number * kSectorBytes, bytes.data(), bytes.size());
         return bytes;
     }
 
+    // `count` bytes from a byte offset.
+    std::vector<std::uint8_t> bytes(std::uint64_t offset, std::size_t count) const
+    {
+        std::vector<std::uint8_t> result(count);
+        readInto(offset, result.data(), count);
+        return result;
+    }
+
 private:
+    void readInto(std::uint64_t offset, std::uint8_t* data, std::size_t count) const
+    {
+        const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0) << path_;
+        EXPECT_EQ(::pread(fd, data, count, static_cast<off_t>(offset)), static_cast<ssize_t>(count))
+            << "offset " << offset;
+        ::close(fd);
+    }
+
     static inline int counter_ = 0;
     std::filesystem::path path_;
 };

@@ -1,98 +1,33 @@
 #include "imagebuilder/Description.h"
 
+#include "imagebuilder/JsonFields.h"
+
 #include <nlohmann/json.hpp>
 
-#include <algorithm>
-#include <charconv>
 #include <fstream>
-#include <initializer_list>
-#include <limits>
 #include <sstream>
-#include <stdexcept>
 
 namespace tamsin::imagebuilder {
 
 namespace {
 
 using nlohmann::json;
+using detail::boolean;
+using detail::DescriptionError;
+using detail::element;
+using detail::fail;
+using detail::hexBytes;
+using detail::isAuto;
+using detail::kMaxU32;
+using detail::kMaxU64;
+using detail::kMaxU8;
+using detail::member;
+using detail::number;
+using detail::requireArray;
+using detail::requireObject;
+using detail::u32;
 
 constexpr std::uint64_t kSectorsPerMiB = 2048;
-constexpr std::uint64_t kMaxU8 = std::numeric_limits<std::uint8_t>::max();
-constexpr std::uint64_t kMaxU32 = std::numeric_limits<std::uint32_t>::max();
-constexpr std::uint64_t kMaxU64 = std::numeric_limits<std::uint64_t>::max();
-
-// Thrown inside this file only; parseDescription turns it into an Error.
-struct DescriptionError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-[[noreturn]] void fail(const std::string& where, const std::string& message)
-{
-    throw DescriptionError(where.empty() ? message : where + ": " + message);
-}
-
-std::string member(const std::string& where, const std::string& key)
-{
-    return where.empty() ? key : where + "." + key;
-}
-
-std::string element(const std::string& where, std::size_t index)
-{
-    return where + "[" + std::to_string(index) + "]";
-}
-
-void requireObject(const json& value, const std::string& where, std::initializer_list<std::string_view> allowed)
-{
-    if (!value.is_object())
-        fail(where, "expected an object");
-    for (const auto& item : value.items())
-        if (std::find(allowed.begin(), allowed.end(), item.key()) == allowed.end())
-            fail(member(where, item.key()), "unknown key");
-}
-
-const json& requireArray(const json& value, const std::string& where)
-{
-    if (!value.is_array())
-        fail(where, "expected an array");
-    return value;
-}
-
-std::uint64_t number(const json& value, const std::string& where, std::uint64_t max)
-{
-    std::uint64_t result = 0;
-    if (value.is_number_unsigned()) {
-        result = value.get<std::uint64_t>();
-    } else if (value.is_number_integer()) {
-        fail(where, "must not be negative");
-    } else if (value.is_string()) {
-        const std::string& text = value.get_ref<const std::string&>();
-        const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-        const char* first = text.data() + (hex ? 2 : 0);
-        const char* last = text.data() + text.size();
-        const auto [end, error] = std::from_chars(first, last, result, hex ? 16 : 10);
-        if (first == last || error == std::errc::invalid_argument || end != last)
-            fail(where, "\"" + text + "\" is not a decimal or 0x hexadecimal number");
-        if (error == std::errc::result_out_of_range)
-            fail(where, "\"" + text + "\" is too large");
-    } else {
-        fail(where, "expected a number");
-    }
-    if (result > max)
-        fail(where, std::to_string(result) + " is larger than " + std::to_string(max));
-    return result;
-}
-
-std::uint32_t u32(const json& value, const std::string& where)
-{
-    return static_cast<std::uint32_t>(number(value, where, kMaxU32));
-}
-
-bool boolean(const json& value, const std::string& where)
-{
-    if (!value.is_boolean())
-        fail(where, "expected true or false");
-    return value.get<bool>();
-}
 
 // A size given in exactly one of `sectorsKey` or `mibKey`.
 std::uint64_t size(const json& object, const std::string& where, const std::string& sectorsKey,
@@ -113,29 +48,11 @@ std::array<std::uint32_t, 2> blockPair(const json& value, const std::string& whe
     return {u32(value[0], element(where, 0)), u32(value[1], element(where, 1))};
 }
 
-std::vector<std::uint8_t> hexBytes(const std::string& text, const std::string& where)
-{
-    std::string digits;
-    for (char c : text)
-        if (c != ' ' && c != '\t' && c != '\n' && c != ':')
-            digits += c;
-    if (digits.size() % 2 != 0)
-        fail(where, "odd number of hex digits");
-    std::vector<std::uint8_t> bytes(digits.size() / 2);
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const char* first = digits.data() + 2 * i;
-        const auto [end, error] = std::from_chars(first, first + 2, bytes[i], 16);
-        if (error != std::errc{} || end != first + 2)
-            fail(where, "\"" + digits.substr(2 * i, 2) + "\" is not a hex byte");
-    }
-    return bytes;
-}
-
 SegmentSpec segment(const json& value, const std::string& where)
 {
     requireObject(value, where,
                   {"name", "nameLength", "sizeSectors", "sizeMiB", "blockCount", "sectorsPerBlock", "fatBlocks",
-                   "detBlocks"});
+                   "detBlocks", "contents"});
     SegmentSpec result;
     if (!value.contains("name") || !value.at("name").is_string())
         fail(member(where, "name"), "expected a string");
@@ -143,7 +60,16 @@ SegmentSpec segment(const json& value, const std::string& where)
     if (value.contains("nameLength"))
         result.nameLengthOverride =
             static_cast<std::uint8_t>(number(value.at("nameLength"), member(where, "nameLength"), kMaxU8));
-    result.sizeSectors = static_cast<std::uint32_t>(size(value, where, "sizeSectors", "sizeMiB", kMaxU32));
+    // With contents the size may be "auto" or left out: sized to fit.
+    const bool hasContents = value.contains("contents");
+    const bool sizedToFit = (value.contains("sizeSectors") && isAuto(value.at("sizeSectors")))
+        || (hasContents && !value.contains("sizeSectors") && !value.contains("sizeMiB"));
+    if (sizedToFit && !hasContents)
+        fail(member(where, "sizeSectors"), "\"auto\" sizes only volumes with contents");
+    if (sizedToFit && value.contains("sizeMiB"))
+        fail(where, "give exactly one of \"sizeSectors\" and \"sizeMiB\"");
+    if (!sizedToFit)
+        result.sizeSectors = static_cast<std::uint32_t>(size(value, where, "sizeSectors", "sizeMiB", kMaxU32));
     if (value.contains("blockCount"))
         result.blockCount = u32(value.at("blockCount"), member(where, "blockCount"));
     if (value.contains("sectorsPerBlock"))
@@ -158,6 +84,8 @@ SegmentSpec segment(const json& value, const std::string& where)
         result.firstDetBlock = det[0];
         result.secondDetBlock = det[1];
     }
+    if (hasContents)
+        result.contents = detail::volumeContents(value.at("contents"), member(where, "contents"));
     return result;
 }
 
@@ -229,7 +157,11 @@ PartitionSpec partition(const json& value, const std::string& where)
     if (!value.contains("start"))
         fail(member(where, "start"), "missing");
     result.startSector = u32(value.at("start"), member(where, "start"));
-    result.sizeSectors = static_cast<std::uint32_t>(size(value, where, "size", "sizeMiB", kMaxU32));
+    const bool sizedToFit = value.contains("size") && isAuto(value.at("size"));
+    if (sizedToFit && value.contains("sizeMiB"))
+        fail(where, "give exactly one of \"size\" and \"sizeMiB\"");
+    if (!sizedToFit)
+        result.sizeSectors = static_cast<std::uint32_t>(size(value, where, "size", "sizeMiB", kMaxU32));
 
     const bool hasNetWareKeys = value.contains("hotfix") || value.contains("tableCopies")
         || value.contains("entryCount") || value.contains("volumes");
@@ -241,6 +173,8 @@ PartitionSpec partition(const json& value, const std::string& where)
     }
     if (netware)
         result.netware = netwareLayout(value, where);
+    else if (sizedToFit)
+        fail(member(where, "size"), "\"auto\" sizes only NetWare partitions");
     return result;
 }
 
@@ -299,7 +233,11 @@ DiskSpec disk(const json& value)
     requireObject(value, "", {"sizeMiB", "totalSectors", "bootSignature", "partitions", "volumeTables", "detMarkers",
                               "raw"});
     DiskSpec result;
-    result.totalSectors = size(value, "", "totalSectors", "sizeMiB", kMaxU64);
+    const bool sizedToFit = value.contains("totalSectors") && isAuto(value.at("totalSectors"));
+    if (sizedToFit && value.contains("sizeMiB"))
+        fail("", "give exactly one of \"totalSectors\" and \"sizeMiB\"");
+    if (!sizedToFit)
+        result.totalSectors = size(value, "", "totalSectors", "sizeMiB", kMaxU64);
     if (value.contains("bootSignature"))
         result.bootSignature = boolean(value.at("bootSignature"), "bootSignature");
     if (value.contains("partitions")) {

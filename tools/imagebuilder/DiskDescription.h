@@ -8,6 +8,8 @@
 //   D = A + 128            data area: the segments end to end in table order
 // The table area does not depend on which probe holds the hot-fix header.
 
+#include "imagebuilder/VolumeContents.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -61,21 +63,28 @@ inline constexpr std::array<std::uint8_t, 3> kDetMarker = {0xFD, 0xFF, 0xFF};
 
 inline constexpr std::uint32_t kDefaultSectorsPerBlock = 8;
 
-// One volume segment: one entry of the volume table and the sectors it covers.
-// Later work adds the segment's contents (FAT, directory, file data) here.
+// One volume segment: one entry of the volume table, the sectors it covers
+// and optionally its contents.
 struct SegmentSpec {
     std::string name;                              // at most 27 characters
     std::optional<std::uint8_t> nameLengthOverride; // written as the length byte instead of name.size()
+    // With contents, 0 sizes the segment to fit them.
     std::uint32_t sizeSectors = 0;
     // Give at most one of these; the other follows from sizeSectors. With
     // neither, sectorsPerBlock is kDefaultSectorsPerBlock. An explicit
     // blockCount of 0 is written as it is.
     std::optional<std::uint32_t> blockCount;
     std::optional<std::uint32_t> sectorsPerBlock;
-    std::uint32_t firstFatBlock = 1;
-    std::uint32_t secondFatBlock = 2;
-    std::uint32_t firstDetBlock = 3;
-    std::uint32_t secondDetBlock = 4;
+    // The table blocks written into the entry. Without contents they default
+    // to 1, 2, 3 and 4. With contents the chains start at the given blocks,
+    // and the defaults are the first blocks the chains were allocated.
+    std::optional<std::uint32_t> firstFatBlock;
+    std::optional<std::uint32_t> secondFatBlock;
+    std::optional<std::uint32_t> firstDetBlock;
+    std::optional<std::uint32_t> secondDetBlock;
+    // FAT, DET and file data; absent: only the volume table entry is written.
+    // Only segments inside a partition can have contents.
+    std::optional<VolumeContents> contents;
 };
 
 // How one copy of the volume table is written.
@@ -98,7 +107,7 @@ struct PartitionSpec {
     int slot = -1; // 0..3, or -1 for the lowest slot no other partition claims
     std::uint8_t type = kNetWarePartitionType;
     std::uint32_t startSector = 0;
-    std::uint32_t sizeSectors = 0;
+    std::uint32_t sizeSectors = 0; // with NetWare structures, 0 ends the partition after its last segment
     // The NetWare structures to write inside; absent leaves the partition zero
     // (the normal case for other types, or an empty NetWare partition).
     std::optional<NetWareLayout> netware;
@@ -123,7 +132,7 @@ struct RawWrite {
 // The whole image. Structures are written in this order, later ones over
 // earlier ones: MBR, partitions, volumeTables, detMarkers, raw.
 struct DiskSpec {
-    std::uint64_t totalSectors = 0;
+    std::uint64_t totalSectors = 0; // 0: up to the end of the last partition, table or write
     bool bootSignature = true; // 0x55 0xAA at the end of sector 0
     std::vector<PartitionSpec> partitions; // at most 4
     std::vector<VolumeTableSpec> volumeTables;
@@ -153,7 +162,8 @@ constexpr std::uint64_t dataAreaSector(std::uint64_t partitionStart, std::uint32
     return tableAreaSector(partitionStart, hotfixLength) + kTableAreaSectors;
 }
 
-// First sector of each segment of a NetWare partition, in table order.
+// First sector of each segment of a NetWare partition, in table order, from
+// the sizes as given (planImage resolves segments sized to fit their contents).
 std::vector<std::uint64_t> segmentStartSectors(std::uint64_t partitionStart, const NetWareLayout& layout);
 
 // The block count written into a segment's entry.

@@ -1,6 +1,8 @@
 #include "imagebuilder/ImageBuilder.h"
 
 #include "common/LittleEndian.h"
+#include "imagebuilder/SectorSink.h"
+#include "imagebuilder/VolumeWriter.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -22,8 +24,10 @@ std::string indexed(const std::string& list, std::size_t index)
     return list + "[" + std::to_string(index) + "]";
 }
 
-std::optional<std::string> checkSegment(const SegmentSpec& segment, const std::string& where)
+std::optional<std::string> checkSegment(const SegmentSpec& segment, const std::string& where, bool contentsAllowed)
 {
+    if (segment.contents && !contentsAllowed)
+        return where + ": contents are only written for volumes inside a partition";
     if (segment.name.size() > kMaxEntryNameChars)
         return where + ": name \"" + segment.name + "\" is longer than " + std::to_string(kMaxEntryNameChars)
             + " characters";
@@ -34,13 +38,14 @@ std::optional<std::string> checkSegment(const SegmentSpec& segment, const std::s
     return std::nullopt;
 }
 
-std::optional<std::string> checkSegments(const std::vector<SegmentSpec>& segments, const std::string& where)
+std::optional<std::string> checkSegments(const std::vector<SegmentSpec>& segments, const std::string& where,
+                                         bool contentsAllowed)
 {
     if (segments.size() > static_cast<std::size_t>(kMaxVolumeEntries))
         return where + ": " + std::to_string(segments.size()) + " volume entries, a table holds at most "
             + std::to_string(kMaxVolumeEntries);
     for (std::size_t k = 0; k < segments.size(); ++k)
-        if (auto error = checkSegment(segments[k], where + "." + indexed("volumes", k)))
+        if (auto error = checkSegment(segments[k], where + "." + indexed("volumes", k), contentsAllowed))
             return error;
     return std::nullopt;
 }
@@ -73,20 +78,55 @@ Result<std::vector<int>> assignSlots(const std::vector<PartitionSpec>& partition
     return slots;
 }
 
-Result<PartitionLayout> planPartition(const PartitionSpec& partition, int slot, std::uint64_t totalSectors,
-                                      const std::string& where)
+// The fields of a segment that its volume table entry is written from.
+SegmentSpec tableEntryOf(const SegmentSpec& segment)
 {
+    SegmentSpec entry;
+    entry.name = segment.name;
+    entry.nameLengthOverride = segment.nameLengthOverride;
+    entry.sizeSectors = segment.sizeSectors;
+    entry.blockCount = segment.blockCount;
+    entry.sectorsPerBlock = segment.sectorsPerBlock;
+    entry.firstFatBlock = segment.firstFatBlock;
+    entry.secondFatBlock = segment.secondFatBlock;
+    entry.firstDetBlock = segment.firstDetBlock;
+    entry.secondDetBlock = segment.secondDetBlock;
+    return entry;
+}
+
+// One partition as planned: its layout, the entries of its volume table as
+// resolved, and a writer for each segment with contents (null otherwise).
+struct PlannedPartition {
     PartitionLayout layout;
+    std::vector<SegmentSpec> tableEntries;
+    std::vector<std::unique_ptr<detail::VolumeWriter>> writers;
+};
+
+Result<PlannedPartition> planPartition(const PartitionSpec& partition, int slot, std::uint64_t totalSectors,
+                                       const std::string& where)
+{
+    PlannedPartition planned;
+    PartitionLayout& layout = planned.layout;
     layout.slot = slot;
     layout.type = partition.type;
     layout.startSector = partition.startSector;
     layout.sizeSectors = partition.sizeSectors;
-    const std::uint64_t end = std::uint64_t{partition.startSector} + partition.sizeSectors;
-    if (end > totalSectors)
-        return Error{where + ": ends at sector " + std::to_string(end) + ", past the disk's "
-                     + std::to_string(totalSectors) + " sectors"};
-    if (!partition.netware)
-        return layout;
+    auto checkEnd = [&]() -> std::optional<std::string> {
+        const std::uint64_t end = std::uint64_t{layout.startSector} + layout.sizeSectors;
+        if (end > totalSectors)
+            return where + ": ends at sector " + std::to_string(end) + ", past the disk's "
+                + std::to_string(totalSectors) + " sectors";
+        return std::nullopt;
+    };
+    if (!partition.netware) {
+        if (auto error = checkEnd())
+            return Error{*error};
+        return planned;
+    }
+    const bool sizedToFit = partition.sizeSectors == 0;
+    if (!sizedToFit)
+        if (auto error = checkEnd())
+            return Error{*error};
 
     const NetWareLayout& netware = *partition.netware;
     if (netware.hotfixProbe < 0 || netware.hotfixProbe > kMaxHotfixProbe)
@@ -94,7 +134,7 @@ Result<PartitionLayout> planPartition(const PartitionSpec& partition, int slot, 
     if (netware.hotfixLength < kMinHotfixLength)
         return Error{where + ": hot-fix length " + std::to_string(netware.hotfixLength) + " is below the minimum of "
                      + std::to_string(kMinHotfixLength) + " sectors"};
-    if (auto error = checkSegments(netware.segments, where))
+    if (auto error = checkSegments(netware.segments, where, true))
         return Error{*error};
 
     const std::uint64_t start = partition.startSector;
@@ -107,15 +147,51 @@ Result<PartitionLayout> planPartition(const PartitionSpec& partition, int slot, 
         layout.tableCopySectors[copy] = tableCopySector(start, netware.hotfixLength, copy);
 
     std::uint64_t segmentsEnd = layout.dataArea;
-    for (const SegmentSpec& segment : netware.segments) {
-        layout.segments.push_back({segment.name, segmentsEnd, segment.sizeSectors, blockCountOf(segment),
-                                   sectorsPerBlockOf(segment)});
-        segmentsEnd += segment.sizeSectors;
+    for (std::size_t k = 0; k < netware.segments.size(); ++k) {
+        const SegmentSpec& segment = netware.segments[k];
+        SegmentSpec entry = tableEntryOf(segment);
+        std::unique_ptr<detail::VolumeWriter> writer;
+        if (segment.contents) {
+            auto contents = detail::VolumeWriter::plan(segment, where + "." + indexed("volumes", k) + ".contents");
+            if (!contents)
+                return Error{contents.error()};
+            writer = std::move(*contents);
+            if (segment.sizeSectors == 0)
+                entry.sectorsPerBlock = writer->sectorsPerBlock();
+            entry.sizeSectors = writer->sizeSectors();
+            const auto blocks = writer->tableBlocks();
+            entry.firstFatBlock = blocks[0];
+            entry.secondFatBlock = blocks[1];
+            entry.firstDetBlock = blocks[2];
+            entry.secondDetBlock = blocks[3];
+        }
+        SegmentLayout segmentLayout;
+        segmentLayout.name = entry.name;
+        segmentLayout.startSector = segmentsEnd;
+        segmentLayout.sizeSectors = entry.sizeSectors;
+        segmentLayout.blockCount = blockCountOf(entry);
+        segmentLayout.sectorsPerBlock = sectorsPerBlockOf(entry);
+        segmentLayout.firstFatBlock = entry.firstFatBlock.value_or(1);
+        segmentLayout.secondFatBlock = entry.secondFatBlock.value_or(2);
+        segmentLayout.firstDetBlock = entry.firstDetBlock.value_or(3);
+        segmentLayout.secondDetBlock = entry.secondDetBlock.value_or(4);
+        layout.segments.push_back(std::move(segmentLayout));
+        segmentsEnd += entry.sizeSectors;
+        planned.tableEntries.push_back(std::move(entry));
+        planned.writers.push_back(std::move(writer));
     }
+    if (sizedToFit) {
+        if (segmentsEnd - start > 0xFFFFFFFFu)
+            return Error{where + ": the volumes need more than 2^32 sectors"};
+        layout.sizeSectors = static_cast<std::uint32_t>(segmentsEnd - start);
+        if (auto error = checkEnd())
+            return Error{*error};
+    }
+    const std::uint64_t end = start + layout.sizeSectors;
     if (segmentsEnd > end)
         return Error{where + ": the volume area ends at sector " + std::to_string(segmentsEnd)
                      + ", past the partition's end at " + std::to_string(end)};
-    return layout;
+    return planned;
 }
 
 void writeMbrEntry(SectorBytes& mbr, const PartitionLayout& partition)
@@ -130,20 +206,6 @@ void writeMbrEntry(SectorBytes& mbr, const PartitionLayout& partition)
     std::copy(chsBeyondRange.begin(), chsBeyondRange.end(), entry.begin() + 5);
     writeU32(entry, 8, partition.startSector);
     writeU32(entry, 12, partition.sizeSectors);
-}
-
-void applyRaw(std::map<std::uint64_t, SectorBytes>& sectors, const RawWrite& raw)
-{
-    std::uint64_t position = raw.sector * kSectorBytes + raw.offset;
-    std::size_t done = 0;
-    while (done < raw.bytes.size()) {
-        const std::size_t within = position % kSectorBytes;
-        const std::size_t chunk = std::min(raw.bytes.size() - done, kSectorBytes - within);
-        SectorBytes& sector = sectors[position / kSectorBytes];
-        std::copy_n(raw.bytes.begin() + static_cast<std::ptrdiff_t>(done), chunk, sector.begin() + within);
-        done += chunk;
-        position += chunk;
-    }
 }
 
 class FileCloser {
@@ -173,25 +235,126 @@ std::string systemError(const std::string& what, const std::filesystem::path& pa
     return what + " " + path.string() + ": " + std::strerror(errno);
 }
 
-bool writeAll(int fd, const std::uint8_t* data, std::size_t size, std::uint64_t offset)
+// A planned image: its layout and what each partition needs for writing.
+struct ImagePlan {
+    BuiltLayout layout;
+    std::vector<PlannedPartition> partitions; // in description order
+};
+
+// The sector after the last one the description writes, for a disk sized to fit.
+std::uint64_t fittingSize(const DiskSpec& disk, const BuiltLayout& layout)
 {
-    while (size > 0) {
-        const ssize_t written = ::pwrite(fd, data, size, static_cast<off_t>(offset));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-        offset += static_cast<std::uint64_t>(written);
-    }
-    return true;
+    std::uint64_t end = disk.bootSignature || !disk.partitions.empty() ? 1 : 0;
+    for (const PartitionLayout& partition : layout.partitions)
+        end = std::max(end, std::uint64_t{partition.startSector} + partition.sizeSectors);
+    for (const VolumeTableSpec& table : disk.volumeTables)
+        end = std::max(end, table.sector + 1);
+    for (std::uint64_t sector : disk.detMarkers)
+        end = std::max(end, sector + 1);
+    for (const RawWrite& raw : disk.raw)
+        end = std::max(end,
+                       (raw.sector * kSectorBytes + raw.offset + raw.bytes.size() + kSectorBytes - 1) / kSectorBytes);
+    return end;
 }
 
-bool isZero(const SectorBytes& sector)
+Result<ImagePlan> makePlan(const DiskSpec& disk)
 {
-    return std::all_of(sector.begin(), sector.end(), [](std::uint8_t byte) { return byte == 0; });
+    if (disk.totalSectors > kMaxTotalSectors)
+        return Error{"the disk size of " + std::to_string(disk.totalSectors) + " sectors is beyond what is supported"};
+    const bool sizedToFit = disk.totalSectors == 0;
+    const std::uint64_t totalSectors = sizedToFit ? kMaxTotalSectors : disk.totalSectors;
+
+    Result<std::vector<int>> slots = assignSlots(disk.partitions);
+    if (!slots)
+        return Error{slots.error()};
+
+    ImagePlan plan;
+    BuiltLayout& layout = plan.layout;
+    for (std::size_t i = 0; i < disk.partitions.size(); ++i) {
+        Result<PlannedPartition> partition =
+            planPartition(disk.partitions[i], (*slots)[i], totalSectors, indexed("partitions", i));
+        if (!partition)
+            return Error{partition.error()};
+        layout.partitions.push_back(partition->layout);
+        plan.partitions.push_back(std::move(*partition));
+    }
+    layout.totalSectors = sizedToFit ? fittingSize(disk, layout) : disk.totalSectors;
+    if (layout.totalSectors == 0)
+        return Error{"the disk must have at least one sector"};
+
+    for (std::size_t i = 0; i < disk.volumeTables.size(); ++i) {
+        const VolumeTableSpec& table = disk.volumeTables[i];
+        const std::string where = indexed("volumeTables", i);
+        if (table.sector >= layout.totalSectors)
+            return Error{where + ": sector " + std::to_string(table.sector) + " is past the end of the disk"};
+        if (auto error = checkSegments(table.segments, where, false))
+            return Error{*error};
+    }
+    for (std::size_t i = 0; i < disk.detMarkers.size(); ++i)
+        if (disk.detMarkers[i] >= layout.totalSectors)
+            return Error{indexed("detMarkers", i) + ": sector " + std::to_string(disk.detMarkers[i])
+                         + " is past the end of the disk"};
+    for (std::size_t i = 0; i < disk.raw.size(); ++i) {
+        const RawWrite& raw = disk.raw[i];
+        const bool fits = raw.sector < layout.totalSectors
+            && raw.sector * kSectorBytes + raw.offset + raw.bytes.size() <= layout.totalSectors * kSectorBytes;
+        if (!fits)
+            return Error{indexed("raw", i) + ": " + std::to_string(raw.bytes.size()) + " bytes at sector "
+                         + std::to_string(raw.sector) + " offset " + std::to_string(raw.offset)
+                         + " run past the end of the disk"};
+    }
+    return plan;
+}
+
+// Writes everything in the documented order, later structures over earlier
+// ones, and fills in the manifests of the segments with contents.
+void emit(const DiskSpec& disk, ImagePlan& plan, detail::SectorSink& sink)
+{
+    BuiltLayout& layout = plan.layout;
+    if (disk.bootSignature || !disk.partitions.empty()) {
+        SectorBytes mbr{};
+        for (const PartitionLayout& partition : layout.partitions)
+            writeMbrEntry(mbr, partition);
+        if (disk.bootSignature) {
+            mbr[510] = 0x55;
+            mbr[511] = 0xAA;
+        }
+        sink.writeSectors(0, mbr);
+    }
+
+    for (std::size_t i = 0; i < disk.partitions.size(); ++i) {
+        if (!disk.partitions[i].netware)
+            continue;
+        const NetWareLayout& netware = *disk.partitions[i].netware;
+        PartitionLayout& partition = layout.partitions[i];
+        const PlannedPartition& planned = plan.partitions[i];
+        if (partition.hotfixHeaderSector)
+            sink.writeSectors(*partition.hotfixHeaderSector, encodeHotfixHeader(netware.hotfixLength));
+        const SectorBytes table = encodeVolumeTable(planned.tableEntries, netware.entryCountOverride);
+        for (int copy = 0; copy < kTableCopies; ++copy) {
+            const std::uint64_t sector = partition.tableCopySectors[copy];
+            switch (netware.tableCopies[copy]) {
+            case TableCopy::Intact:
+                sink.writeSectors(sector, table);
+                break;
+            case TableCopy::Damaged:
+                sink.writeSectors(sector, encodeDamagedVolumeTable(static_cast<std::uint32_t>(copy)));
+                break;
+            case TableCopy::Missing:
+                break;
+            }
+        }
+        for (std::size_t k = 0; k < planned.writers.size(); ++k)
+            if (planned.writers[k])
+                partition.segments[k].manifest = planned.writers[k]->write(partition.segments[k].startSector, sink);
+    }
+
+    for (const VolumeTableSpec& table : disk.volumeTables)
+        sink.writeSectors(table.sector, encodeVolumeTable(table.segments, table.entryCountOverride));
+    for (std::uint64_t sector : disk.detMarkers)
+        sink.writeBytes(sector * kSectorBytes, kDetMarker);
+    for (const RawWrite& raw : disk.raw)
+        sink.writeBytes(raw.sector * kSectorBytes + raw.offset, raw.bytes);
 }
 
 } // namespace
@@ -204,139 +367,56 @@ const PartitionLayout* BuiltLayout::inSlot(int slot) const
     return nullptr;
 }
 
-Result<BuiltLayout> planImage(const DiskSpec& spec)
+const VolumeManifest* BuiltLayout::volume(std::string_view name) const
 {
-    if (spec.totalSectors == 0)
-        return Error{"the disk must have at least one sector"};
-    if (spec.totalSectors > kMaxTotalSectors)
-        return Error{"the disk size of " + std::to_string(spec.totalSectors) + " sectors is beyond what is supported"};
-
-    Result<std::vector<int>> slots = assignSlots(spec.partitions);
-    if (!slots)
-        return Error{slots.error()};
-
-    BuiltLayout layout;
-    layout.totalSectors = spec.totalSectors;
-    for (std::size_t i = 0; i < spec.partitions.size(); ++i) {
-        Result<PartitionLayout> partition =
-            planPartition(spec.partitions[i], (*slots)[i], spec.totalSectors, indexed("partitions", i));
-        if (!partition)
-            return Error{partition.error()};
-        layout.partitions.push_back(std::move(*partition));
-    }
-
-    for (std::size_t i = 0; i < spec.volumeTables.size(); ++i) {
-        const VolumeTableSpec& table = spec.volumeTables[i];
-        const std::string where = indexed("volumeTables", i);
-        if (table.sector >= spec.totalSectors)
-            return Error{where + ": sector " + std::to_string(table.sector) + " is past the end of the disk"};
-        if (auto error = checkSegments(table.segments, where))
-            return Error{*error};
-    }
-    for (std::size_t i = 0; i < spec.detMarkers.size(); ++i)
-        if (spec.detMarkers[i] >= spec.totalSectors)
-            return Error{indexed("detMarkers", i) + ": sector " + std::to_string(spec.detMarkers[i])
-                         + " is past the end of the disk"};
-    for (std::size_t i = 0; i < spec.raw.size(); ++i) {
-        const RawWrite& raw = spec.raw[i];
-        const bool fits = raw.sector < spec.totalSectors
-            && raw.sector * kSectorBytes + raw.offset + raw.bytes.size() <= spec.totalSectors * kSectorBytes;
-        if (!fits)
-            return Error{indexed("raw", i) + ": " + std::to_string(raw.bytes.size()) + " bytes at sector "
-                         + std::to_string(raw.sector) + " offset " + std::to_string(raw.offset)
-                         + " run past the end of the disk"};
-    }
-    return layout;
+    for (const PartitionLayout& partition : partitions)
+        for (const SegmentLayout& segment : partition.segments)
+            if (segment.manifest && segment.name == name)
+                return segment.manifest.get();
+    return nullptr;
 }
 
-Result<RenderedImage> renderImage(const DiskSpec& spec)
+Result<BuiltLayout> planImage(const DiskSpec& disk)
 {
-    Result<BuiltLayout> planned = planImage(spec);
-    if (!planned)
-        return Error{planned.error()};
+    Result<ImagePlan> plan = makePlan(disk);
+    if (!plan)
+        return Error{plan.error()};
+    detail::NullSink sink;
+    emit(disk, *plan, sink);
+    return std::move(plan->layout);
+}
 
+Result<RenderedImage> renderImage(const DiskSpec& disk)
+{
+    Result<ImagePlan> plan = makePlan(disk);
+    if (!plan)
+        return Error{plan.error()};
     RenderedImage image;
-    image.layout = std::move(*planned);
-    auto& sectors = image.sectors;
-
-    if (spec.bootSignature || !spec.partitions.empty()) {
-        SectorBytes& mbr = sectors[0];
-        for (const PartitionLayout& partition : image.layout.partitions)
-            writeMbrEntry(mbr, partition);
-        if (spec.bootSignature) {
-            mbr[510] = 0x55;
-            mbr[511] = 0xAA;
-        }
-    }
-
-    for (std::size_t i = 0; i < spec.partitions.size(); ++i) {
-        if (!spec.partitions[i].netware)
-            continue;
-        const NetWareLayout& netware = *spec.partitions[i].netware;
-        const PartitionLayout& layout = image.layout.partitions[i];
-        if (layout.hotfixHeaderSector)
-            sectors[*layout.hotfixHeaderSector] = encodeHotfixHeader(netware.hotfixLength);
-        const SectorBytes table = encodeVolumeTable(netware.segments, netware.entryCountOverride);
-        for (int copy = 0; copy < kTableCopies; ++copy) {
-            const std::uint64_t sector = layout.tableCopySectors[copy];
-            switch (netware.tableCopies[copy]) {
-            case TableCopy::Intact:
-                sectors[sector] = table;
-                break;
-            case TableCopy::Damaged:
-                sectors[sector] = encodeDamagedVolumeTable(static_cast<std::uint32_t>(copy));
-                break;
-            case TableCopy::Missing:
-                break;
-            }
-        }
-    }
-
-    for (const VolumeTableSpec& table : spec.volumeTables)
-        sectors[table.sector] = encodeVolumeTable(table.segments, table.entryCountOverride);
-    for (std::uint64_t sector : spec.detMarkers)
-        std::copy(kDetMarker.begin(), kDetMarker.end(), sectors[sector].begin());
-    for (const RawWrite& raw : spec.raw)
-        applyRaw(sectors, raw);
+    detail::MapSink sink(image.sectors);
+    emit(disk, *plan, sink);
+    image.layout = std::move(plan->layout);
     return image;
 }
 
-Result<BuiltLayout> writeImage(const DiskSpec& spec, const std::filesystem::path& path)
+Result<BuiltLayout> writeImage(const DiskSpec& disk, const std::filesystem::path& path)
 {
-    Result<RenderedImage> image = renderImage(spec);
-    if (!image)
-        return Error{image.error()};
+    Result<ImagePlan> plan = makePlan(disk);
+    if (!plan)
+        return Error{plan.error()};
 
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return Error{systemError("cannot create", path)};
     FileCloser closer(fd);
-    if (::ftruncate(fd, static_cast<off_t>(spec.totalSectors * kSectorBytes)) != 0)
+    if (::ftruncate(fd, static_cast<off_t>(plan->layout.totalSectors * kSectorBytes)) != 0)
         return Error{systemError("cannot size", path)};
-
-    // Runs of consecutive data sectors go out in one write; zero sectors are
-    // skipped so the file stays sparse.
-    std::vector<std::uint8_t> run;
-    std::uint64_t runStart = 0;
-    auto flush = [&]() {
-        const bool ok = run.empty() || writeAll(fd, run.data(), run.size(), runStart * kSectorBytes);
-        run.clear();
-        return ok;
-    };
-    for (const auto& [sector, bytes] : image->sectors) {
-        if (isZero(bytes))
-            continue;
-        if (!run.empty() && sector != runStart + run.size() / kSectorBytes && !flush())
-            return Error{systemError("cannot write", path)};
-        if (run.empty())
-            runStart = sector;
-        run.insert(run.end(), bytes.begin(), bytes.end());
-    }
-    if (!flush())
+    detail::FileSink sink(fd);
+    emit(disk, *plan, sink);
+    if (!sink.finish())
         return Error{systemError("cannot write", path)};
     if (closer.close() != 0)
         return Error{systemError("cannot close", path)};
-    return std::move(image->layout);
+    return std::move(plan->layout);
 }
 
 SectorBytes encodeVolumeTable(const std::vector<SegmentSpec>& segments, std::optional<std::uint32_t> entryCountOverride)
@@ -355,10 +435,10 @@ SectorBytes encodeVolumeTable(const std::vector<SegmentSpec>& segments, std::opt
         std::copy_n(segment.name.begin(), nameChars, entry.begin() + kEntryName);
         writeU32(entry, kEntrySegmentSectors, segment.sizeSectors);
         writeU32(entry, kEntryBlockCount, blockCountOf(segment));
-        writeU32(entry, kEntryFirstFat, segment.firstFatBlock);
-        writeU32(entry, kEntrySecondFat, segment.secondFatBlock);
-        writeU32(entry, kEntryFirstDet, segment.firstDetBlock);
-        writeU32(entry, kEntrySecondDet, segment.secondDetBlock);
+        writeU32(entry, kEntryFirstFat, segment.firstFatBlock.value_or(1));
+        writeU32(entry, kEntrySecondFat, segment.secondFatBlock.value_or(2));
+        writeU32(entry, kEntryFirstDet, segment.firstDetBlock.value_or(3));
+        writeU32(entry, kEntrySecondDet, segment.secondDetBlock.value_or(4));
     }
     return sector;
 }
@@ -385,25 +465,25 @@ SectorBytes encodeHotfixHeader(std::uint32_t hotfixLength)
     return sector;
 }
 
-void addVolumeTable(DiskSpec& spec, std::uint64_t sector, std::vector<SegmentSpec> segments,
+void addVolumeTable(DiskSpec& disk, std::uint64_t sector, std::vector<SegmentSpec> segments,
                     std::optional<std::uint32_t> entryCountOverride)
 {
-    spec.volumeTables.push_back({sector, entryCountOverride, std::move(segments)});
+    disk.volumeTables.push_back({sector, entryCountOverride, std::move(segments)});
 }
 
-void addDetMarker(DiskSpec& spec, std::uint64_t sector)
+void addDetMarker(DiskSpec& disk, std::uint64_t sector)
 {
-    spec.detMarkers.push_back(sector);
+    disk.detMarkers.push_back(sector);
 }
 
-void addRawBytes(DiskSpec& spec, std::uint64_t sector, std::vector<std::uint8_t> bytes, std::uint32_t offset)
+void addRawBytes(DiskSpec& disk, std::uint64_t sector, std::vector<std::uint8_t> bytes, std::uint32_t offset)
 {
-    spec.raw.push_back({sector, offset, std::move(bytes)});
+    disk.raw.push_back({sector, offset, std::move(bytes)});
 }
 
-void addRawFill(DiskSpec& spec, std::uint64_t sector, std::uint8_t value, std::size_t count, std::uint32_t offset)
+void addRawFill(DiskSpec& disk, std::uint64_t sector, std::uint8_t value, std::size_t count, std::uint32_t offset)
 {
-    spec.raw.push_back({sector, offset, std::vector<std::uint8_t>(count, value)});
+    disk.raw.push_back({sector, offset, std::vector<std::uint8_t>(count, value)});
 }
 
 } // namespace tamsin::imagebuilder

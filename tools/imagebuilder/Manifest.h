@@ -1,0 +1,104 @@
+#pragma once
+// What the builder wrote into a volume segment with contents: the table
+// chains and every DET entry the reader decodes as a folder or file, so that
+// tests can compare a mount of the image against it.
+
+#include "imagebuilder/VolumeContents.h"
+
+#include <array>
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tamsin::imagebuilder {
+
+struct BuiltLayout;
+
+// The bytes a file's blocks and fragment hold: `prefix`, then pattern bytes
+// of `patternSeed`, `length` bytes in all; compressed files carry their
+// header (checkSize at 4, storedLength at 8) over bytes 4..11. These are the
+// bytes a correct extraction writes (for compressed files: the stored stream
+// up to its stored length).
+struct FileContent {
+    bool known = false; // false for entries planted as raw bytes
+    std::uint32_t length = 0;
+    std::uint32_t patternSeed = 0;
+    std::shared_ptr<const std::vector<std::uint8_t>> prefix; // null: none
+    bool compressedHeader = false;
+    std::uint32_t checkSize = 0;
+    std::uint32_t headerStoredLength = 0;
+};
+
+// Fills `out` with content bytes from `offset` on; bytes past the length are zero.
+void contentBytes(const FileContent& content, std::uint64_t offset, std::span<std::uint8_t> out);
+
+// A DET entry the reader decodes as a folder or file.
+struct ManifestEntry {
+    bool folder = false;
+    std::string name; // the joined long name, else the DOS name, cut at the first NUL
+    std::uint32_t parentId = 0;
+    std::uint32_t ownId = 0;
+    std::uint32_t size = 0;
+    std::uint32_t firstBlock = 0;
+    std::uint32_t dateTime = 0;
+    std::uint32_t deletedMarker = 0;
+    std::uint8_t attributes = 0;     // entry byte 4
+    std::uint8_t attributesHigh = 0; // entry byte 7
+    std::uint32_t position = 0;      // DET position of the entry
+    std::uint64_t entrySector = 0;   // absolute sector in DET copy 1
+    // The same position in DET copy 2; when copy 2 has no block there, the
+    // sector's number within its block counting from 1 (what the reader reports).
+    std::uint64_t mirrorSector = 0;
+    std::uint16_t slot = 0;
+    std::vector<std::uint32_t> dataBlocks; // files: the chain as linked, loops not repeated
+    std::uint32_t fragment = 0;            // fragment reference of the tail or fragment-only data; 0: none
+    FileContent content;                   // files
+
+    bool deleted() const { return deletedMarker != 0; }
+    bool compressed() const { return (attributesHigh & (kCompressedAttribute >> 24)) != 0; }
+};
+
+// The bytes a correct extraction of the file writes.
+std::vector<std::uint8_t> expectedData(const ManifestEntry& entry);
+
+// A chain as written: its blocks in order, the sequence in the first block's
+// entry and the next in the last block's entry.
+struct ChainManifest {
+    std::vector<std::uint32_t> blocks;
+    std::uint32_t firstSequence = 0;
+    std::uint32_t lastNext = kChainEnd;
+};
+
+struct VolumeManifest {
+    std::string name;
+    std::uint64_t startSector = 0;
+    std::uint32_t sizeSectors = 0;
+    std::uint32_t blockCount = 0;
+    std::uint32_t sectorsPerBlock = 0;
+    std::array<ChainManifest, 2> fat; // index 0 is copy 1
+    std::array<ChainManifest, 2> det;
+    std::array<std::uint32_t, kSuballocationRootCount> suballocationRoots{};
+    std::vector<std::pair<std::uint32_t, ChainManifest>> suballocationChains; // by size class
+    std::uint32_t detPositions = 0; // positions laid out in DET copy 1, padding included
+    std::vector<ManifestEntry> entries; // in DET copy 1 order
+
+    std::uint64_t blockSector(std::uint32_t block) const
+    {
+        return startSector + std::uint64_t{block} * sectorsPerBlock;
+    }
+    // The first entry named `name` (as the reader takes it), or nullptr.
+    const ManifestEntry* find(std::string_view name) const;
+};
+
+// The manifests of every segment with contents as one JSON document:
+// {"volumes": [{"partitionSlot", "name", "startSector", ..., "entries": [...]}]}.
+// Written entry by entry, so that large volumes need little memory.
+void writeManifestJson(const BuiltLayout& layout, std::ostream& out);
+
+std::uint32_t crc32(std::span<const std::uint8_t> bytes);
+
+} // namespace tamsin::imagebuilder
