@@ -107,9 +107,14 @@ void walkDirectory(MountedVolume& volume, const SectorReader& reader, MountObser
     constexpr std::uint32_t kRun = 64;
     std::vector<std::uint8_t> buffer(std::size_t{std::min(spb, kRun)} * kSectorSize);
 
+    // A chain that loops ends with the block it came back to; that block's
+    // entries were decoded already and are not decoded twice.
+    std::unordered_set<std::uint32_t> walked;
     for (std::uint32_t k = 0; k < blocks; ++k) {
         if (volume.stopRequested.load())
             return;
+        if (!walked.insert(volume.chosenDetList.nodes[k].block).second)
+            continue;
         std::uint64_t s = volume.blockSector(volume.chosenDetList.nodes[k].block);
         const bool paired = k < volume.otherDetList.blockCount();
         // Without a paired block the mirror numbers count 1, 2, ... within the block.

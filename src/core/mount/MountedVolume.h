@@ -59,6 +59,8 @@ public:
 
     BlockList& fatList(int copy) { return fatLists[copy - 1]; }
     BlockList& detList(int copy) { return detLists[copy - 1]; }
+    const BlockList& fatList(int copy) const { return fatLists[copy - 1]; }
+    const BlockList& detList(int copy) const { return detLists[copy - 1]; }
 
     // The volume fields as a volume-table record.
     VolumeInfo volumeInfo() const;

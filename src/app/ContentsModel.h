@@ -1,0 +1,84 @@
+#pragma once
+// The contents list of one folder: subfolders first, then the files the
+// filters pass, each in discovery order, in six columns (Name, Type, Size,
+// Date, Time and the key column "Sector"). Only node positions are held;
+// texts, icons and colours are made when a view asks, and rows are handed
+// to the view in batches as it scrolls, so a folder with a million entries
+// costs a vector of positions, not a million rows of text.
+
+#include <QAbstractTableModel>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tamsin {
+class FileFilters;
+class MountedVolume;
+struct TreeNode;
+} // namespace tamsin
+
+namespace tamsin::app {
+
+class FileTypes;
+class NameCodec;
+
+class ContentsModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { Name = 0, Type, Size, Date, Time, Key, ColumnCount };
+    static constexpr int kBatch = 512;
+
+    ContentsModel(MountedVolume& volume, const NameCodec& names, const FileTypes& types, QObject* parent);
+
+    // Empties the list.
+    void clear();
+    // Six columns, or the single "Details" column of the volume step.
+    void setSixColumns(bool six);
+    bool sixColumns() const { return six_; }
+    // Lists the children of the folder whose ownId is id (0: the root).
+    void showFolder(std::uint32_t id, const FileFilters& filters);
+    std::uint32_t folderId() const { return folderId_; }
+
+    // Rows in the folder, including those not yet handed to the view.
+    int totalRows() const { return static_cast<int>(rows_.size()); }
+    bool isFolderRow(int row) const;
+    const TreeNode& node(int row) const;
+    std::uint32_t key(int row) const;
+    std::string typeText(int row) const;
+    // Column widths in pixels.
+    static int columnWidth(int column);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    // A name edit: an empty text keeps the old name.
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    bool canFetchMore(const QModelIndex& parent) const override;
+    void fetchMore(const QModelIndex& parent) override;
+
+signals:
+    // A folder row was renamed; its tree item shows the new name.
+    void folderRenamed(std::uint32_t treeItem);
+
+private:
+    struct RowRef {
+        bool folder;
+        std::uint32_t position;
+    };
+
+    TreeNode& mutableNode(int row);
+    QString cellText(int row, int column) const;
+
+    MountedVolume& volume_;
+    const NameCodec& names_;
+    const FileTypes& types_;
+    bool six_ = true;
+    std::uint32_t folderId_ = 0;
+    std::vector<RowRef> rows_;
+    int fetched_ = 0;
+};
+
+} // namespace tamsin::app

@@ -1,0 +1,58 @@
+#include "MountReporter.h"
+
+namespace tamsin::app {
+
+MountReporter::MountReporter(QObject* context, MountDisplay& display) :
+    context_(context), display_(display),
+    progress_(context, [&display](const int& percent) { display.showMountProgress(percent); }),
+    counters_(context, [&display](const Counters& c) { display.showMountCounters(c.folders, c.files, c.lastName); })
+{
+}
+
+void MountReporter::ordered(const std::function<void()>& f)
+{
+    callOnUiThread(context_, [&] {
+        counters_.flush();
+        progress_.flush();
+        f();
+    });
+}
+
+void MountReporter::mountStatus(const std::string& text)
+{
+    ordered([&] { display_.showMountStatus(text); });
+}
+
+void MountReporter::mountProgress(int percent)
+{
+    progress_.post(percent);
+}
+
+void MountReporter::mountInstruction(const std::string& text)
+{
+    ordered([&] { display_.showMountInstruction(text); });
+}
+
+void MountReporter::mountStage(MountStage stage)
+{
+    ordered([&] { display_.enterMountStage(stage); });
+}
+
+void MountReporter::mountCounters(std::uint32_t folders, std::uint32_t files, const std::string& lastName)
+{
+    counters_.post({folders, files, lastName});
+}
+
+CopyChoice MountReporter::chooseCopy(TableKind kind)
+{
+    CopyChoice choice = CopyChoice::Cancel;
+    ordered([&] { choice = display_.askCopy(kind); });
+    return choice;
+}
+
+void MountReporter::finish(MountResult result)
+{
+    ordered([&] { display_.mountFinished(result); });
+}
+
+} // namespace tamsin::app

@@ -1,0 +1,41 @@
+#include "NameCodec.h"
+
+#include <cerrno>
+#include <iconv.h>
+
+namespace tamsin::app {
+
+NameCodec::NameCodec(const std::string& codePage) : toUtf8_(codePage), codePage_(codePage) {}
+
+NameCodec::~NameCodec() = default;
+
+QString NameCodec::toDisplay(const std::string& raw) const
+{
+    return QString::fromStdString(toUtf8_.toUtf8(raw));
+}
+
+std::optional<std::string> NameCodec::toRaw(const QString& name) const
+{
+    const QByteArray utf8 = name.toUtf8();
+    iconv_t cd = iconv_open(codePage_.c_str(), "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        // Without the code page only plain ASCII can be written back as it is.
+        for (QChar c : name)
+            if (c.unicode() > 0x7F)
+                return std::nullopt;
+        return utf8.toStdString();
+    }
+    std::string out(static_cast<std::size_t>(utf8.size()) * 4 + 4, '\0');
+    char* in = const_cast<char*>(utf8.data());
+    std::size_t inLeft = static_cast<std::size_t>(utf8.size());
+    char* dst = out.data();
+    std::size_t dstLeft = out.size();
+    const std::size_t rc = iconv(cd, &in, &inLeft, &dst, &dstLeft);
+    iconv_close(cd);
+    if (rc == static_cast<std::size_t>(-1))
+        return std::nullopt;
+    out.resize(out.size() - dstLeft);
+    return out;
+}
+
+} // namespace tamsin::app

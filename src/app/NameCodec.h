@@ -1,0 +1,31 @@
+#pragma once
+// Names on the volume are raw bytes in its DOS code page; the GUI shows
+// them as Unicode and writes renamed names back as bytes.
+
+#include "common/CodePage.h"
+
+#include <QString>
+
+#include <optional>
+#include <string>
+
+namespace tamsin::app {
+
+class NameCodec {
+public:
+    explicit NameCodec(const std::string& codePage = "CP437");
+    ~NameCodec();
+    NameCodec(const NameCodec&) = delete;
+    NameCodec& operator=(const NameCodec&) = delete;
+
+    QString toDisplay(const std::string& raw) const;
+    // The bytes for a name typed by the user, or nothing when the code page
+    // cannot represent it.
+    std::optional<std::string> toRaw(const QString& name) const;
+
+private:
+    CodePageConverter toUtf8_;
+    std::string codePage_;
+};
+
+} // namespace tamsin::app

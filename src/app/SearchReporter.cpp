@@ -1,0 +1,34 @@
+#include "SearchReporter.h"
+
+namespace tamsin::app {
+
+SearchReporter::SearchReporter(QObject* context, SearchDisplay& display) :
+    context_(context), display_(display),
+    progress_(context, [&display](const Progress& p) {
+        display.showSearchProgress(p.cursor, p.scanned, p.total, p.percent);
+    })
+{
+}
+
+void SearchReporter::searchProgress(std::uint64_t cursor, std::uint64_t scanned, std::uint64_t total, int percent)
+{
+    progress_.post({cursor, scanned, total, percent});
+}
+
+void SearchReporter::volumeFound(const VolumeInfo& volume, std::uint32_t count)
+{
+    callOnUiThread(context_, [&] {
+        progress_.flush();
+        display_.addFoundVolume(volume, count);
+    });
+}
+
+void SearchReporter::finish(const SearchOutcome& outcome)
+{
+    callOnUiThread(context_, [&] {
+        progress_.flush();
+        display_.searchFinished(outcome);
+    });
+}
+
+} // namespace tamsin::app

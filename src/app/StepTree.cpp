@@ -1,0 +1,26 @@
+#include "StepTree.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+
+namespace tamsin::app {
+
+StepTree::StepTree(QWidget* parent) : QTreeWidget(parent)
+{
+    setHeaderHidden(true);
+    setColumnCount(1);
+    setRootIsDecorated(true);
+    setIconSize(QSize(16, 16));
+    setSelectionMode(QAbstractItemView::SingleSelection);
+}
+
+void StepTree::mousePressEvent(QMouseEvent* event)
+{
+    if (!itemAt(event->position().toPoint()) && root()) {
+        setCurrentItem(root());
+        return;
+    }
+    QTreeWidget::mousePressEvent(event);
+}
+
+} // namespace tamsin::app

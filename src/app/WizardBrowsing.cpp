@@ -1,0 +1,255 @@
+// The browsing step: moving between folders in the tree and the list, the
+// keys and the right-click menu, view modes, renaming and the reports.
+
+#include "WizardDialog.h"
+
+#include "ContentsModel.h"
+#include "DesktopLauncher.h"
+#include "FolderTreeModel.h"
+#include "NameCodec.h"
+
+#include "mount/FolderContents.h"
+#include "mount/VolumeReports.h"
+#include "recovery/DestinationNames.h"
+#include "ui/MessageDialog.h"
+#include "ui/RecoverySettingsDialog.h"
+#include "ui/ReportDialog.h"
+
+#include <QAction>
+#include <QCursor>
+#include <QKeyEvent>
+#include <QListView>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QTableView>
+#include <QTreeView>
+
+namespace tamsin::app {
+namespace {
+
+bool endsWithFolder(const std::string& type)
+{
+    if (type.size() < 6)
+        return false;
+    std::string tail = type.substr(type.size() - 6);
+    for (char& c : tail)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == "folder";
+}
+
+// Shows notices of an extraction (a compressed file refused, a checksum).
+class NoticeObserver final : public ExtractionObserver {
+public:
+    explicit NoticeObserver(QWidget* parent) : parent_(parent) {}
+    void notice(const std::string& text) override { ui::MessageDialog::show(parent_, text, ui::MessageKind::Information); }
+
+private:
+    QWidget* parent_;
+};
+
+} // namespace
+
+void WizardDialog::showFolderOfItem(std::uint32_t treeItem)
+{
+    const TreeNode* folder = session_.mounted.folderForItem(treeItem);
+    contents_->showFolder(folder ? folder->ownId : 0, session_.filters);
+}
+
+void WizardDialog::selectTreeItem(std::uint32_t treeItem)
+{
+    const QModelIndex index = folderModel_->indexForItem(treeItem);
+    if (!index.isValid())
+        return;
+    for (QModelIndex up = index.parent(); up.isValid(); up = up.parent())
+        folderTree_->expand(up);
+    folderTree_->expand(folderModel_->indexForItem(FolderTree::kRootItem));
+    folderTree_->setCurrentIndex(index);
+    folderTree_->scrollTo(index);
+    folderTree_->setFocus();
+    focusPane_ = Pane::Tree;
+}
+
+void WizardDialog::onTreeClicked(const QModelIndex& index)
+{
+    if (state_.wizardStep != 2 || state_.busy || !index.isValid())
+        return;
+    focusPane_ = Pane::Tree;
+    const std::uint32_t item = FolderTreeModel::itemFor(index);
+    contents_->clear();
+    showFolderOfItem(item);
+    selectTreeItem(item);
+}
+
+void WizardDialog::onListActivated(const QModelIndex& index)
+{
+    if (state_.wizardStep != 2 || state_.busy || !index.isValid())
+        return;
+    focusPane_ = Pane::List;
+    openEntry(false);
+}
+
+int WizardDialog::markedRow() const
+{
+    const QModelIndex current = detailsView_->selectionModel()->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+void WizardDialog::openEntry(bool openWith)
+{
+    if (state_.wizardStep != 2)
+        return;
+    if (focusPane_ == Pane::Tree) {
+        const QModelIndex current = folderTree_->currentIndex();
+        if (current.isValid()) {
+            const std::uint32_t item = FolderTreeModel::itemFor(current);
+            showFolderOfItem(item);
+            selectTreeItem(item);
+        }
+        return;
+    }
+    const int row = markedRow();
+    if (row < 0)
+        return;
+    if (endsWithFolder(contents_->typeText(row))) {
+        const std::uint32_t item = contents_->key(row);
+        showFolderOfItem(item);
+        selectTreeItem(item);
+        return;
+    }
+    const TreeNode& file = contents_->node(row);
+    NoticeObserver notices(this);
+    DesktopLauncher launcher(this, *desktop_);
+    const std::string name = safeFileName(names_->toDisplay(file.name).toStdString());
+    openFile(session_.mounted, session_.reader, session_.recovery, notices, file, name, temporaryFolder(), openWith,
+             launcher);
+}
+
+void WizardDialog::showContextMenu(const QPoint& globalPos)
+{
+    const int row = markedRow();
+    if (focusPane_ != Pane::List || !state_.canShowContextMenu() || row < 0)
+        return;
+    action(CommandId::OpenWith)->setEnabled(!endsWithFolder(contents_->typeText(row)));
+    contextMenu_->popup(globalPos);
+}
+
+void WizardDialog::startRename()
+{
+    const int row = markedRow();
+    if (focusPane_ != Pane::List || row < 0 || state_.wizardStep != 2)
+        return;
+    labelEditing_ = true;
+    QAbstractItemView* view = state_.listView == ListViewMode::Details ? static_cast<QAbstractItemView*>(detailsView_)
+                                                                       : static_cast<QAbstractItemView*>(iconView_);
+    view->edit(contents_->index(row, ContentsModel::Name));
+}
+
+void WizardDialog::setListView(ListViewMode mode)
+{
+    state_.listView = mode;
+    applyState();
+}
+
+void WizardDialog::showDriveInformation()
+{
+    ui::ReportDialog dialog(this, QStringLiteral("Drive Information"), driveInformationRows(session_.mounted));
+    dialog.exec();
+}
+
+void WizardDialog::showProperties()
+{
+    const int row = markedRow();
+    if (row < 0)
+        return;
+    ContentsRow contentsRow;
+    contentsRow.isFolder = contents_->isFolderRow(row);
+    contentsRow.name = contents_->node(row).name;
+    contentsRow.type = contents_->typeText(row);
+    contentsRow.key = contents_->key(row);
+    auto cell = [&](int column) { return contents_->index(row, column).data().toString().toStdString(); };
+    contentsRow.size = cell(ContentsModel::Size);
+    contentsRow.date = cell(ContentsModel::Date);
+    contentsRow.time = cell(ContentsModel::Time);
+    const PropertiesReport report = propertiesFor(session_.mounted, contentsRow);
+    const ui::ReportDialog::Rows rows = {
+        {"Name :", names_->toDisplay(report.name).toStdString()},
+        {"Size                            :", report.size},
+        {"Contains                     :", report.contains},
+        {"Creation Date              :", report.creationDate},
+        {"Modification Date       :", report.modificationDate},
+    };
+    ui::ReportDialog dialog(this, QStringLiteral("File/Folder Properties"), rows, true);
+    dialog.exec();
+}
+
+void WizardDialog::showSettings()
+{
+    ui::RecoverySettingsDialog dialog(this, session_.settings);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    session_.settings.setSectorsPerAttempt(dialog.sectorsPerAttempt());
+    session_.settings.setDuplicateAction(dialog.duplicateAction());
+    session_.settings.setDeletedFilesAction(dialog.deletedFilesAction());
+    session_.setRetryCount(dialog.retryCount());
+}
+
+bool WizardDialog::handleBrowsingKey(QKeyEvent* event)
+{
+    if (state_.wizardStep != 2 || labelEditing_)
+        return false;
+    QAbstractItemView* list = state_.listView == ListViewMode::Details ? static_cast<QAbstractItemView*>(detailsView_)
+                                                                       : static_cast<QAbstractItemView*>(iconView_);
+    switch (event->key()) {
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        if (focusPane_ == Pane::List) {
+            folderTree_->setFocus(Qt::TabFocusReason);
+            focusPane_ = Pane::Tree;
+        } else {
+            list->setFocus(Qt::TabFocusReason);
+            focusPane_ = Pane::List;
+        }
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        openEntry(false);
+        return true;
+    case Qt::Key_F2:
+        if (focusPane_ == Pane::List)
+            startRename();
+        return true;
+    case Qt::Key_Menu:
+        showContextMenu(QCursor::pos());
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool WizardDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (!folderTree_ || !detailsView_ || !iconView_)
+        return QMainWindow::eventFilter(watched, event);
+    const bool inTree = watched == folderTree_ || watched == folderTree_->viewport();
+    const bool inList = watched == detailsView_ || watched == detailsView_->viewport() || watched == iconView_
+        || watched == iconView_->viewport();
+    if (event->type() == QEvent::MouseButtonPress) {
+        if (inTree) {
+            focusPane_ = Pane::Tree;
+            auto* press = static_cast<QMouseEvent*>(event);
+            if (watched == folderTree_->viewport() && !folderTree_->indexAt(press->position().toPoint()).isValid()) {
+                // A click that hits no item selects the root; the list stays.
+                folderTree_->setCurrentIndex(folderModel_->indexForItem(FolderTree::kRootItem));
+                return true;
+            }
+        } else if (inList) {
+            focusPane_ = Pane::List;
+        }
+    } else if (event->type() == QEvent::KeyPress && (inTree || inList)) {
+        if (handleBrowsingKey(static_cast<QKeyEvent*>(event)))
+            return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+} // namespace tamsin::app

@@ -1,0 +1,111 @@
+// The commands of the Recovery, Tools and Help menus that are not about
+// browsing: snapshots, Live Update, help and the About box.
+
+#include "WizardDialog.h"
+
+#include "ContentsModel.h"
+#include "Desktop.h"
+#include "FolderTreeModel.h"
+#include "NameCodec.h"
+#include "WizardTexts.h"
+
+#include "snapshot/Snapshot.h"
+#include "ui/AboutDialog.h"
+#include "ui/MessageDialog.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QTreeView>
+#include <QUrl>
+
+namespace tamsin::app {
+
+using ui::MessageDialog;
+using ui::MessageKind;
+
+void WizardDialog::saveSnapshot()
+{
+    QFileDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("saveSnapshotDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(QStringLiteral("*.vsnp (*.vsnp)"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const std::string path = snapshotPath(dialog.selectedFiles().constFirst().toStdString());
+    const SnapshotResult result = tamsin::saveSnapshot(session_.mounted, session_.disks.selectedDisk, path);
+    if (!result.ok())
+        MessageDialog::show(this, result.message, MessageKind::Error);
+}
+
+void WizardDialog::loadSnapshot()
+{
+    if (!state_.canLoadSnapshot())
+        return;
+    QFileDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("loadSnapshotDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setNameFilter(QStringLiteral("*.VSNP (*.VSNP)"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const std::string path = dialog.selectedFiles().constLast().toStdString();
+
+    // The views let go of the nodes; the loader checks the whole file before
+    // it replaces anything.
+    folderModel_->clear();
+    contents_->clear();
+    const SnapshotResult result = tamsin::loadSnapshot(session_.mounted, path);
+    if (!result.ok()) {
+        MessageDialog::show(this, result.message, MessageKind::Error);
+        return;
+    }
+    folderModel_->recreate(names_->toDisplay(session_.mounted.volumeName));
+    folderModel_->attach();
+    state_.enterBrowsingFromSnapshot();
+    focusPane_ = Pane::List;
+    showFolderOfItem(FolderTree::kRootItem);
+    folderTree_->expand(folderModel_->indexForItem(FolderTree::kRootItem));
+    applyState();
+}
+
+void WizardDialog::liveUpdate()
+{
+    const QString program = startDirectory_ + QString::fromUtf8(text::kLiveUpdateProgram);
+    if (!QFileInfo::exists(program)) {
+        MessageDialog::show(this, text::kLiveUpdateMissing, MessageKind::Error);
+        return;
+    }
+    if (!MessageDialog::ask(this, text::kLiveUpdateQuestion))
+        return;
+    desktop_->startProgram(program, {QString::fromUtf8(text::kLiveUpdateParameter)});
+    if (!state_.workerRunning) {
+        folderModel_->clear();
+        contents_->clear();
+        session_.mounted.releaseMount();
+    }
+    desktop_->exitNow();
+}
+
+void WizardDialog::helpContents()
+{
+    const QString file = startDirectory_ + QString::fromUtf8(text::kHelpFile);
+    if (!QFileInfo::exists(file)) {
+        MessageDialog::show(this, text::kHelpMissing, MessageKind::Error);
+        return;
+    }
+    desktop_->openUrl(QUrl::fromLocalFile(file));
+}
+
+void WizardDialog::notAvailableYet()
+{
+    MessageDialog::show(this, text::kNotAvailable, MessageKind::Information);
+}
+
+void WizardDialog::showAbout()
+{
+    ui::AboutDialog dialog(this);
+    dialog.exec();
+}
+
+} // namespace tamsin::app

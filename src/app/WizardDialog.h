@@ -1,0 +1,177 @@
+#pragma once
+// The main window: the three-step wizard (disk, volume, browsing), its
+// menus and toolbar, and the workers it starts. Its controls follow the
+// plain WizardState; the engine state lives in the Session it owns.
+
+#include "Commands.h"
+#include "MountReporter.h"
+#include "SearchReporter.h"
+#include "WizardState.h"
+
+#include "disk/DiskEnumerator.h"
+#include "session/Session.h"
+
+#include <QMainWindow>
+
+#include <functional>
+#include <map>
+#include <memory>
+
+class QAbstractItemView;
+class QAction;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QStackedWidget;
+class QTableView;
+class QToolButton;
+class QTreeView;
+
+namespace tamsin::app {
+
+class ContentsModel;
+class Desktop;
+class DiskTree;
+class FileTypes;
+class FolderTreeModel;
+class NameCodec;
+class StatusPanel;
+class VolumeTree;
+class WorkerThread;
+
+class WizardDialog : public QMainWindow, private SearchDisplay, private MountDisplay {
+    Q_OBJECT
+public:
+    // Opens the selected disk for reading; false with a message when it cannot.
+    using DiskOpener = std::function<bool(SectorReader& reader, const DiskInfo& disk, std::string& error)>;
+
+    // disks: the listing to show. desktop: null for the real desktop.
+    explicit WizardDialog(DiskTable disks, Desktop* desktop = nullptr, QWidget* parent = nullptr);
+    ~WizardDialog() override;
+
+    void setDiskOpener(DiskOpener opener) { openDisk_ = std::move(opener); }
+
+    Session& session() { return session_; }
+    const WizardState& state() const { return state_; }
+    QAction* action(CommandId id) const;
+    bool workerRunning() const { return state_.workerRunning; }
+
+    // Runs a command as its menu entry or toolbar button would: greyed
+    // commands do nothing.
+    void runCommand(CommandId id);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    enum class Pane { Tree, List };
+
+    // Construction (WizardDialog.cpp, WizardMenus.cpp).
+    void buildControls();
+    QWidget* buildLeftPane();
+    QWidget* buildRightPane();
+    QWidget* buildBottomRow();
+    void buildMenus();
+    void buildToolbar();
+    void buildContextMenu();
+    void applyState();
+
+    // Disk and volume steps (WizardSteps.cpp).
+    void onDiskClicked(int index);
+    void onIdentifyModeChosen();
+    void onVolumeClicked(int position);
+    void onNext();
+    void onBack();
+    void confirmStop();
+    void nextFromDiskStep();
+    bool confirmExit();
+    void exitProgram();
+
+    // Workers (WizardWorkers.cpp).
+    void startVolumeSearch(SearchRange range);
+    void startMount();
+    void startWorker(std::function<void()> body);
+    void showSearchProgress(std::uint64_t cursor, std::uint64_t scanned, std::uint64_t total, int percent) override;
+    void addFoundVolume(const VolumeInfo& volume, std::uint32_t count) override;
+    void searchFinished(const SearchOutcome& outcome) override;
+    void showMountStatus(const std::string& text) override;
+    void showMountProgress(int percent) override;
+    void showMountInstruction(const std::string& text) override;
+    void enterMountStage(MountStage stage) override;
+    void showMountCounters(std::uint32_t folders, std::uint32_t files, const std::string& lastName) override;
+    CopyChoice askCopy(TableKind kind) override;
+    void mountFinished(MountResult result) override;
+
+    // Browsing step (WizardBrowsing.cpp).
+    void showFolderOfItem(std::uint32_t treeItem);
+    void selectTreeItem(std::uint32_t treeItem);
+    void onTreeClicked(const QModelIndex& index);
+    void onListActivated(const QModelIndex& index);
+    void openEntry(bool openWith);
+    void showContextMenu(const QPoint& globalPos);
+    void startRename();
+    void setListView(ListViewMode mode);
+    void showDriveInformation();
+    void showProperties();
+    void showSettings();
+    int markedRow() const;
+    bool handleBrowsingKey(QKeyEvent* event);
+
+    // Commands of the Recovery, Tools and Help menus (WizardCommands.cpp).
+    void saveSnapshot();
+    void loadSnapshot();
+    void liveUpdate();
+    void helpContents();
+    void notAvailableYet();
+    void showAbout();
+    void openHomePage();
+
+    Session session_;
+    WizardState state_;
+    std::unique_ptr<Desktop> ownDesktop_;
+    Desktop* desktop_;
+    DiskOpener openDisk_;
+    std::unique_ptr<NameCodec> names_;
+    std::unique_ptr<FileTypes> types_;
+    std::unique_ptr<WorkerThread> worker_;
+    QString startDirectory_;
+    bool closing_ = false;
+
+    // Browsing state.
+    Pane focusPane_ = Pane::List;
+    bool labelEditing_ = false;
+
+    // Controls.
+    DiskTree* diskTree_ = nullptr;
+    VolumeTree* volumeTree_ = nullptr;
+    QTreeView* folderTree_ = nullptr;
+    FolderTreeModel* folderModel_ = nullptr;
+    ContentsModel* contents_ = nullptr;
+    QStackedWidget* rightPane_ = nullptr;
+    StatusPanel* statusPanel_ = nullptr;
+    QStackedWidget* listViews_ = nullptr;
+    QTableView* detailsView_ = nullptr;
+    QListView* iconView_ = nullptr;
+    QGroupBox* identifyBox_ = nullptr;
+    QRadioButton* useTable_ = nullptr;
+    QRadioButton* searchVolumes_ = nullptr;
+    QToolButton* identifyHelp_ = nullptr;
+    QGroupBox* rangeBox_ = nullptr;
+    QLineEdit* startSector_ = nullptr;
+    QLineEdit* endSector_ = nullptr;
+    QToolButton* rangeHelp_ = nullptr;
+    QPushButton* stop_ = nullptr;
+    QPushButton* back_ = nullptr;
+    QPushButton* next_ = nullptr;
+    QLabel* instruction_ = nullptr;
+    QToolButton* logo_ = nullptr;
+    QMenu* contextMenu_ = nullptr;
+    std::map<CommandId, QAction*> actions_;
+};
+
+} // namespace tamsin::app

@@ -1,0 +1,220 @@
+// The menu bar, toolbar and right-click menu of the wizard, and the
+// dispatch of their commands.
+
+#include "WizardDialog.h"
+
+#include "WizardTexts.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QIcon>
+#include <QKeySequence>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QToolButton>
+
+namespace tamsin::app {
+namespace {
+
+// Theme icon names for the commands that have a picture, with a style icon
+// for desktops without an icon theme.
+QIcon commandIcon(const QStyle* style, CommandId id)
+{
+    struct Picture {
+        const char* theme;
+        QStyle::StandardPixmap fallback;
+    };
+    Picture picture{nullptr, QStyle::SP_CustomBase};
+    switch (id) {
+    case CommandId::RecoverSelected:
+        picture = {"document-save-as", QStyle::SP_DialogSaveButton};
+        break;
+    case CommandId::RecoverAll:
+        picture = {"document-save-all", QStyle::SP_DriveHDIcon};
+        break;
+    case CommandId::SaveSnapshot:
+        picture = {"document-save", QStyle::SP_DialogSaveButton};
+        break;
+    case CommandId::LoadSnapshot:
+        picture = {"document-open", QStyle::SP_DialogOpenButton};
+        break;
+    case CommandId::FindFiles:
+        picture = {"edit-find", QStyle::SP_FileDialogContentsView};
+        break;
+    case CommandId::Settings:
+        picture = {"preferences-system", QStyle::SP_FileDialogDetailedView};
+        break;
+    case CommandId::LiveUpdate:
+        picture = {"system-software-update", QStyle::SP_BrowserReload};
+        break;
+    case CommandId::Exit:
+        picture = {"application-exit", QStyle::SP_DialogCloseButton};
+        break;
+    case CommandId::Contents:
+        picture = {"help-contents", QStyle::SP_DialogHelpButton};
+        break;
+    case CommandId::About:
+        picture = {"help-about", QStyle::SP_MessageBoxInformation};
+        break;
+    case CommandId::DriveInformation:
+        picture = {"drive-harddisk", QStyle::SP_DriveHDIcon};
+        break;
+    default:
+        return {};
+    }
+    return QIcon::fromTheme(QString::fromUtf8(picture.theme), style->standardIcon(picture.fallback));
+}
+
+} // namespace
+
+void WizardDialog::buildMenus()
+{
+    for (const MenuSpec& spec : menuBarLayout()) {
+        QMenu* menu = menuBar()->addMenu(QString::fromUtf8(spec.title));
+        for (const MenuEntry& entry : spec.entries) {
+            if (!entry.id) {
+                menu->addSeparator();
+                continue;
+            }
+            const CommandId id = *entry.id;
+            QAction* action = menu->addAction(commandIcon(style(), id), QString::fromUtf8(commandText(id)));
+            action->setData(static_cast<int>(id));
+            connect(action, &QAction::triggered, this, [this, id] { runCommand(id); });
+            actions_[id] = action;
+        }
+    }
+    action(CommandId::Contents)->setShortcut(QKeySequence(Qt::Key_F1));
+    action(CommandId::Contents)->setShortcutContext(Qt::ApplicationShortcut);
+    for (CommandId id : {CommandId::Icons, CommandId::List, CommandId::Details})
+        action(id)->setCheckable(false);
+}
+
+void WizardDialog::buildToolbar()
+{
+    QToolBar* bar = addToolBar(QStringLiteral("Commands"));
+    bar->setObjectName(QStringLiteral("toolbar"));
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->setIconSize(QSize(32, 32));
+    bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    for (const ToolbarButton& button : toolbarLayout()) {
+        // The button shares the menu command, so it is greyed (and does
+        // nothing) exactly while the menu entry is.
+        QAction* command = action(button.id);
+        QAction* tool = bar->addAction(command->icon(), QString::fromUtf8(button.label));
+        tool->setToolTip(QString::fromUtf8(button.tooltip));
+        tool->setObjectName(QStringLiteral("tool%1").arg(static_cast<int>(button.id)));
+        tool->setEnabled(command->isEnabled());
+        connect(command, &QAction::changed, tool, [tool, command] { tool->setEnabled(command->isEnabled()); });
+        const CommandId id = button.id;
+        connect(tool, &QAction::triggered, this, [this, id] { runCommand(id); });
+    }
+
+    auto* spacer = new QWidget(bar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    bar->addWidget(spacer);
+    logo_ = new QToolButton(bar);
+    logo_->setObjectName(QStringLiteral("homePageLogo"));
+    logo_->setAutoRaise(true);
+    logo_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    logo_->setIcon(windowIcon());
+    logo_->setIconSize(QSize(32, 32));
+    logo_->setText(QStringLiteral("Corvane\nTamsin Novell"));
+    logo_->setToolTip(QString::fromUtf8(text::kLogoTip));
+    connect(logo_, &QToolButton::clicked, this, &WizardDialog::openHomePage);
+    bar->addWidget(logo_);
+}
+
+void WizardDialog::buildContextMenu()
+{
+    contextMenu_ = new QMenu(this);
+    contextMenu_->setObjectName(QStringLiteral("contextMenu"));
+    auto add = [this](QMenu* menu, const std::vector<MenuEntry>& entries) {
+        for (const MenuEntry& entry : entries) {
+            if (!entry.id) {
+                menu->addSeparator();
+                continue;
+            }
+            const CommandId id = *entry.id;
+            QAction* action = menu->addAction(QString::fromUtf8(commandText(id)));
+            action->setData(static_cast<int>(id));
+            connect(action, &QAction::triggered, this, [this, id] { runCommand(id); });
+            actions_[id] = action;
+        }
+    };
+    const ContextMenuSpec& spec = contextMenuLayout();
+    add(contextMenu_, spec.before);
+    QMenu* view = contextMenu_->addMenu(QString::fromUtf8(spec.viewTitle));
+    add(view, spec.viewEntries);
+    add(contextMenu_, spec.after);
+}
+
+void WizardDialog::runCommand(CommandId id)
+{
+    if (!state_.commandEnabled(id))
+        return;
+    if (auto equivalent = menuBarEquivalent(id)) {
+        // The right-click commands act as their menu-bar twins, but are not
+        // subject to the menu states.
+        id = *equivalent;
+    }
+    switch (id) {
+    case CommandId::SaveSnapshot:
+        saveSnapshot();
+        break;
+    case CommandId::LoadSnapshot:
+        loadSnapshot();
+        break;
+    case CommandId::Exit:
+        if (confirmExit())
+            exitProgram();
+        break;
+    case CommandId::Icons:
+        setListView(ListViewMode::Icons);
+        break;
+    case CommandId::List:
+        setListView(ListViewMode::List);
+        break;
+    case CommandId::Details:
+        setListView(ListViewMode::Details);
+        break;
+    case CommandId::Settings:
+        showSettings();
+        break;
+    case CommandId::DriveInformation:
+        showDriveInformation();
+        break;
+    case CommandId::LiveUpdate:
+        liveUpdate();
+        break;
+    case CommandId::Contents:
+        helpContents();
+        break;
+    case CommandId::About:
+        showAbout();
+        break;
+    case CommandId::Open:
+        openEntry(false);
+        break;
+    case CommandId::Rename:
+        startRename();
+        break;
+    case CommandId::Properties:
+        showProperties();
+        break;
+    case CommandId::RecoverSelected:
+    case CommandId::RecoverAll:
+    case CommandId::FindFiles:
+    case CommandId::FileFilters:
+    case CommandId::RestoreCompressed:
+    case CommandId::OpenWith:
+        notAvailableYet();
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace tamsin::app

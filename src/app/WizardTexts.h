@@ -1,0 +1,65 @@
+#pragma once
+// The wizard's own texts, as displayed: caption, instructions, questions,
+// messages, control labels and tooltips.
+
+namespace tamsin::app::text {
+
+inline constexpr const char* kCaption = "Corvane Tamsin Novell (Traditional Volumes)";
+
+// Tree roots.
+inline constexpr const char* kMyComputer = "My Computer";
+inline constexpr const char* kStorageDevicePrefix = "Storage Device ";
+
+// Instruction panel.
+inline constexpr const char* kDiskAtStartInstruction =
+    "\r\n                1. Select the disk to recover from left pane.\r\n                2. Select the Volume Identify "
+    "Option.\r\n                3. Click Next Button.";
+inline constexpr const char* kDiskAfterBackInstruction =
+    "\r\n                1. Select the disk to scan from left pane.\r\n                2. Select the scan "
+    "type.\r\n                3. Click Next Button.";
+inline constexpr const char* kVolumeAfterBackInstruction =
+    "\r\n                1. Select the partition to recover from left pane or use Search Partitions for a quick search "
+    "of missing partitions.\r\n                2. Click Next Button";
+
+// Questions and messages.
+inline constexpr const char* kNoVolumeFound = "No Volume Found  !! \r\nSelect Search Volumes and than Click Next.";
+inline constexpr const char* kStopQuestion = "Do you want to stop the current process ?";
+inline constexpr const char* kExitQuestion = "Do you really want to exit ?";
+inline constexpr const char* kLiveUpdateMissing = "Live Update file not found. Please re-install the software.";
+inline constexpr const char* kLiveUpdateQuestion =
+    "The application will be closed if you want to run Live Update of the software. Continue ?";
+inline constexpr const char* kHelpMissing = " Corvane Tamsin Novell.chm not found";
+inline constexpr const char* kNotAvailable = "This command is not available yet.";
+
+// Files looked for in the start directory, and the update program's parameter.
+inline constexpr const char* kHelpFile = "Corvane Tamsin Novell.chm";
+inline constexpr const char* kLiveUpdateProgram = "Tamsin Live Update";
+inline constexpr const char* kLiveUpdateParameter = "<VSNPD>";
+// The maker's product page, opened by the logo and on exit.
+inline constexpr const char* kHomePage = "https://corvane.example/tamsin-novell";
+
+// Controls.
+inline constexpr const char* kIdentifyOptions = "Volume Identify Options";
+inline constexpr const char* kUseVolumeTable = "Use Volume Table";
+inline constexpr const char* kSearchVolumes = "Search Volumes";
+inline constexpr const char* kSelectRange = "Select Range";
+inline constexpr const char* kStartSector = "Start Sector";
+inline constexpr const char* kEndSector = "End Sector";
+inline constexpr const char* kStopTip = "Stops the current process";
+inline constexpr const char* kBackTip = "Go to previous step";
+inline constexpr const char* kNextTip = "Go to next step";
+inline constexpr const char* kLogoTip = "Click here to visit software home page";
+inline constexpr const char* kDetailsColumn = "                                            Details";
+
+// The help buttons' rich-text tooltips.
+inline constexpr const char* kIdentifyOptionsHelp =
+    "<b>Volume Identify Options</b><hr>"
+    "<p><b>Use Volume Table</b><br>This is fast mode for recovering data.<br>"
+    "Select this if your volume table is intact.</p>"
+    "<p><b>Search Volumes</b><br>This is deep and more efficient method<br>for recovering data , select this if<br>"
+    "Partition Table is deleted or volume is missing.</p>";
+inline constexpr const char* kSelectRangeHelp =
+    "<b>Scan Control</b><hr>"
+    "<p>Here select the disk area to scan. Don't change <br>if you want to scan the whole disk.</p>";
+
+} // namespace tamsin::app::text

@@ -1,0 +1,80 @@
+#include "ui/MessageDialog.h"
+
+#include "ui/UiTexts.h"
+
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace tamsin::ui {
+namespace {
+
+QStyle::StandardPixmap iconFor(MessageKind kind)
+{
+    switch (kind) {
+    case MessageKind::Information:
+        return QStyle::SP_MessageBoxInformation;
+    case MessageKind::Error:
+        return QStyle::SP_MessageBoxCritical;
+    case MessageKind::Question:
+        return QStyle::SP_MessageBoxQuestion;
+    }
+    return QStyle::SP_MessageBoxInformation;
+}
+
+} // namespace
+
+MessageDialog::MessageDialog(QWidget* parent, const QString& text, MessageKind kind, Buttons buttons) :
+    QDialog(parent), kind_(kind), text_(new QLabel(text, this)),
+    buttons_(new QDialogButtonBox(buttons == Buttons::Ok ? QDialogButtonBox::Ok
+                                                         : QDialogButtonBox::Yes | QDialogButtonBox::No,
+                                  this))
+{
+    setWindowTitle(QString::fromUtf8(text::kMessageCaption));
+    setObjectName(QStringLiteral("messageDialog"));
+
+    auto* icon = new QLabel(this);
+    const int size = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
+    icon->setPixmap(style()->standardIcon(iconFor(kind), nullptr, this).pixmap(size, size));
+    icon->setAlignment(Qt::AlignTop);
+
+    // The text is shown as stored: plain, its line breaks and blanks kept.
+    text_->setObjectName(QStringLiteral("messageText"));
+    text_->setTextFormat(Qt::PlainText);
+    text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto* body = new QHBoxLayout;
+    body->addWidget(icon);
+    body->addWidget(text_, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(body);
+    layout->addWidget(buttons_);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(buttons_, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons_, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    if (QPushButton* yes = buttons_->button(QDialogButtonBox::Yes))
+        yes->setDefault(true);
+}
+
+QString MessageDialog::text() const
+{
+    return text_->text();
+}
+
+void MessageDialog::show(QWidget* parent, const std::string& text, MessageKind kind)
+{
+    MessageDialog dialog(parent, QString::fromStdString(text), kind, Buttons::Ok);
+    dialog.exec();
+}
+
+bool MessageDialog::ask(QWidget* parent, const std::string& text)
+{
+    MessageDialog dialog(parent, QString::fromStdString(text), MessageKind::Question, Buttons::YesNo);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+} // namespace tamsin::ui

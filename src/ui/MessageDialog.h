@@ -1,0 +1,39 @@
+#pragma once
+// The one message dialog of the program: caption "Corvane Tamsin Novell",
+// an icon by kind, the text as stored, and either OK or Yes and No.
+
+#include <QDialog>
+#include <QString>
+
+#include <string>
+
+class QDialogButtonBox;
+class QLabel;
+
+namespace tamsin::ui {
+
+enum class MessageKind { Information, Error, Question };
+
+class MessageDialog : public QDialog {
+    Q_OBJECT
+public:
+    enum class Buttons { Ok, YesNo };
+
+    MessageDialog(QWidget* parent, const QString& text, MessageKind kind, Buttons buttons);
+
+    QString text() const;
+    MessageKind kind() const { return kind_; }
+    QDialogButtonBox* buttonBox() const { return buttons_; }
+
+    // Shows text modally with an OK button.
+    static void show(QWidget* parent, const std::string& text, MessageKind kind);
+    // Asks text with Yes and No (question kind); true when Yes was pressed.
+    static bool ask(QWidget* parent, const std::string& text);
+
+private:
+    MessageKind kind_;
+    QLabel* text_;
+    QDialogButtonBox* buttons_;
+};
+
+} // namespace tamsin::ui

@@ -1,0 +1,203 @@
+// Mounts builder-made volumes and compares the result with what the builder wrote.
+
+#include "mount/Mount.h"
+#include "mount/MountTexts.h"
+
+#include "TempDir.h"
+#include "VolumeFixture.h"
+
+#include <gtest/gtest.h>
+
+namespace tamsin {
+namespace {
+
+namespace ib = imagebuilder;
+using test::RecordingMountObserver;
+
+ib::VolumeContents sampleContents()
+{
+    ib::VolumeContents c;
+    ib::Node docs = ib::folderNode("DOCS", {ib::fileNode("A.TXT", 100), ib::fileNode("B.DAT", 9000)});
+    docs.children[0].longName = "A long name for A.txt";
+    ib::Node old = ib::folderNode("OLD", {ib::fileNode("GONE.TXT", 10)});
+    old.deletedMarker = 1;
+    old.children[0].deletedMarker = 7;
+    ib::Node packed = ib::fileNode("PACKED.BIN", 5000);
+    packed.compressed = ib::Compression{};
+    ib::Node tail = ib::fileNode("TAIL.TXT", 4096 + 700);
+    tail.storage = ib::Storage::SuballocationTail;
+    c.nodes = {docs, old, packed, tail, ib::fileNode("ROOT.TXT", 1)};
+    return c;
+}
+
+class MountTest : public ::testing::Test {
+protected:
+    void build(ib::VolumeContents contents, std::uint32_t spb = 8)
+    {
+        built = test::buildVolume(dir / "disk.img", std::move(contents), spb);
+        ASSERT_TRUE(built.manifest);
+        test::openAndSelect(session, built.imagePath);
+    }
+    MountResult mount() { return mountVolume(session.mounted, session.reader, observer); }
+
+    test::TempDir dir;
+    Session session;
+    RecordingMountObserver observer;
+    test::BuiltVolume built;
+};
+
+TEST_F(MountTest, DecodesExactlyWhatTheBuilderWrote)
+{
+    build(sampleContents());
+    ASSERT_EQ(mount(), MountResult::Completed);
+    const MountedVolume& v = session.mounted;
+    EXPECT_TRUE(observer.chooserCalls.empty());
+    EXPECT_EQ(v.chosenFatCopy, 1);
+    EXPECT_EQ(v.chosenDetCopy, 1);
+    EXPECT_TRUE(v.fatList(2).empty());
+    EXPECT_EQ(v.suballocationRoots, built.manifest->suballocationRoots);
+
+    std::size_t folders = 0, files = 0;
+    for (const ib::ManifestEntry& e : built.manifest->entries) {
+        const TreeNode& n = e.folder ? v.folders.at(folders) : v.files.at(files);
+        EXPECT_EQ(n.ordinal, e.folder ? folders : files);
+        (e.folder ? folders : files)++;
+        EXPECT_EQ(n.name, e.name);
+        EXPECT_EQ(n.parentId, e.parentId) << e.name;
+        EXPECT_EQ(n.ownId, e.ownId) << e.name;
+        EXPECT_EQ(n.size, e.size) << e.name;
+        EXPECT_EQ(n.firstBlock, e.firstBlock) << e.name;
+        EXPECT_EQ(n.dateTime, e.dateTime) << e.name;
+        EXPECT_EQ(n.deletedMarker, e.deletedMarker) << e.name;
+        EXPECT_EQ(n.attributes, e.attributes) << e.name;
+        EXPECT_EQ(n.attributesHigh, e.attributesHigh) << e.name;
+        EXPECT_EQ(n.entrySector, static_cast<std::uint32_t>(e.entrySector)) << e.name;
+        EXPECT_EQ(n.mirrorSector, static_cast<std::uint32_t>(e.mirrorSector)) << e.name;
+        EXPECT_EQ(n.entrySlot, e.slot) << e.name;
+    }
+    EXPECT_EQ(folders, v.folderCount());
+    EXPECT_EQ(files, v.fileCount());
+    EXPECT_EQ(v.files[0].name, "A long name for A.txt");
+
+    // The mount reports its phases in order and ends with the browsing instructions.
+    EXPECT_EQ(observer.statuses.front(), texts::kReadingFirstFat);
+    EXPECT_TRUE(observer.sawStatus(texts::kMatchingFat));
+    EXPECT_TRUE(observer.sawStatus(texts::kMatchingDet));
+    EXPECT_TRUE(observer.sawStatus("Mounting SYS, Please wait"));
+    EXPECT_EQ(observer.statuses.back(), texts::kCreatingTree);
+    EXPECT_EQ(observer.instructions.back(), texts::kBrowsingInstruction);
+    EXPECT_EQ(observer.stages, (std::vector<MountStage>{MountStage::ReadingTables, MountStage::Matching,
+                                                         MountStage::WalkingDirectory, MountStage::BuildingTree}));
+    EXPECT_FALSE(v.busy);
+}
+
+TEST_F(MountTest, FatCopiesDifferingInOneUnusedByteGoToTheChooser)
+{
+    ib::VolumeContents c = sampleContents();
+    c.fatCopy2Patches.push_back({5000, 3, {0x42}});  // an entry of a block nothing uses
+    build(c);
+    observer.answers = {CopyChoice::Second};
+    ASSERT_EQ(mount(), MountResult::Completed);
+    EXPECT_EQ(observer.chooserCalls, std::vector<TableKind>{TableKind::Fat});
+    EXPECT_EQ(session.mounted.chosenFatCopy, 2);
+    EXPECT_TRUE(session.mounted.fatList(1).empty());
+    EXPECT_EQ(session.mounted.fileCount(), 6u);
+}
+
+TEST_F(MountTest, ChainsOfDifferentLengthsSkipTheComparison)
+{
+    ib::VolumeContents c = sampleContents();
+    c.fatChains[1].firstSequence = 9;  // copy 2's chain ends at its first block
+    build(c);
+    ASSERT_EQ(mount(), MountResult::Completed);
+    EXPECT_EQ(observer.chooserCalls, std::vector<TableKind>{TableKind::Fat});
+    EXPECT_FALSE(observer.sawStatus(texts::kMatchingFat));
+    EXPECT_EQ(session.mounted.chosenFatCopy, 1);  // First, as the chooser preselects
+}
+
+TEST_F(MountTest, CancelInTheDetChooserAbandonsWithoutATree)
+{
+    ib::VolumeContents c = sampleContents();
+    c.detCopy2Patches.push_back({2, 12, {'X'}});
+    build(c);
+    observer.answers = {CopyChoice::Cancel};
+    EXPECT_EQ(mount(), MountResult::Abandoned);
+    EXPECT_EQ(observer.chooserCalls, std::vector<TableKind>{TableKind::Det});
+    EXPECT_TRUE(session.mounted.tree.empty());
+    EXPECT_EQ(session.mounted.folderCount(), 0u);
+    EXPECT_EQ(observer.instructions.back(), texts::kSelectVolumeInstruction);
+    EXPECT_FALSE(session.mounted.busy);
+}
+
+TEST_F(MountTest, StopDuringMatchingCountsAsADifference)
+{
+    build(sampleContents());
+    bool stopped = false;
+    observer.onProgress = [&](int) {
+        if (!stopped && !observer.stages.empty() && observer.stages.back() == MountStage::Matching
+            && observer.sawStatus(texts::kMatchingFat)) {
+            stopped = true;
+            session.mounted.stopRequested = true;
+        }
+    };
+    ASSERT_EQ(mount(), MountResult::Completed);
+    ASSERT_FALSE(observer.chooserCalls.empty());
+    EXPECT_EQ(observer.chooserCalls[0], TableKind::Fat);
+}
+
+TEST_F(MountTest, StopDuringTheWalkKeepsWhatWasDecodedAndBuildsTheTree)
+{
+    ib::VolumeContents c;
+    c.generate = ib::GeneratedTree{};
+    c.generate->entries = 2000;
+    build(c, 8);
+    observer.onProgress = [&](int) {
+        if (observer.stages.back() == MountStage::WalkingDirectory && session.mounted.fileCount() > 0)
+            session.mounted.stopRequested = true;
+    };
+    ASSERT_EQ(mount(), MountResult::Completed);
+    const MountedVolume& v = session.mounted;
+    EXPECT_GT(v.folderCount() + v.fileCount(), 0u);
+    EXPECT_LT(v.folderCount() + v.fileCount(), 2000u);
+    EXPECT_EQ(v.tree.size(), v.folderCount() + 1);
+}
+
+TEST_F(MountTest, LoopingDetChainDecodesEachBlockOnce)
+{
+    ib::VolumeContents c;
+    c.generate = ib::GeneratedTree{};
+    c.generate->entries = 200;
+    c.detChains[0].loopTo = 1;
+    c.detChains[1].loopTo = 1;
+    build(c, 8);
+    ASSERT_EQ(mount(), MountResult::Completed);
+    EXPECT_EQ(session.mounted.folderCount() + session.mounted.fileCount(), built.manifest->entries.size());
+}
+
+TEST_F(MountTest, DetChainFailingItsFirstSequenceStillDecodesItsFirstBlock)
+{
+    ib::VolumeContents c;
+    c.generate = ib::GeneratedTree{};
+    c.generate->entries = 100;
+    c.detChains[0].firstSequence = 3;
+    c.detChains[1].firstSequence = 3;
+    build(c, 8);
+    ASSERT_EQ(mount(), MountResult::Completed);
+    EXPECT_EQ(session.mounted.detBlockCount, 1u);  // 0 steps, shown as progress over one block
+    const std::uint64_t firstBlock = built.manifest->blockSector(built.manifest->det[0].blocks[0]);
+    std::size_t inFirstBlock = 0;
+    for (const auto& e : built.manifest->entries)
+        inFirstBlock += e.entrySector < firstBlock + 8;
+    EXPECT_EQ(session.mounted.folderCount() + session.mounted.fileCount(), inFirstBlock);
+    EXPECT_LT(inFirstBlock, built.manifest->entries.size());
+}
+
+TEST_F(MountTest, VolumeWithoutBlockSizeIsRefused)
+{
+    build(sampleContents());
+    session.mounted.sectorsPerBlock = 0;
+    EXPECT_EQ(mount(), MountResult::Invalid);
+}
+
+} // namespace
+} // namespace tamsin

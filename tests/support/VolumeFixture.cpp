@@ -1,0 +1,47 @@
+#include "VolumeFixture.h"
+
+#include "volumes/VolumeTableReader.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace tamsin::test {
+
+BuiltVolume buildVolume(const std::filesystem::path& imagePath, imagebuilder::VolumeContents contents,
+                        std::uint32_t sectorsPerBlock)
+{
+    namespace ib = imagebuilder;
+    ib::DiskSpec spec;
+    ib::PartitionSpec partition;
+    partition.startSector = 2048;
+    partition.netware.emplace();
+    ib::SegmentSpec segment;
+    segment.name = "SYS";
+    segment.sectorsPerBlock = sectorsPerBlock;
+    segment.contents = std::move(contents);
+    partition.netware->segments.push_back(std::move(segment));
+    spec.partitions.push_back(std::move(partition));
+
+    const auto layout = ib::writeImage(spec, imagePath);
+    EXPECT_TRUE(layout.ok()) << (layout.ok() ? "" : layout.error());
+    if (!layout.ok())
+        return {};
+    return {imagePath.string(), layout->partitions[0].segments[0].manifest};
+}
+
+void openAndSelect(Session& session, const std::string& imagePath)
+{
+    DiskInfo disk;
+    disk.path = imagePath;
+    ASSERT_TRUE(session.reader.openDisk(disk));
+    ASSERT_EQ(readVolumeTables(session.reader, session.volumes), VolumeTableStatus::VolumesFound);
+    session.mounted.selectVolume(session.volumes[0], 0);
+}
+
+bool RecordingMountObserver::sawStatus(const std::string& text) const
+{
+    return std::find(statuses.begin(), statuses.end(), text) != statuses.end();
+}
+
+} // namespace tamsin::test

@@ -1,0 +1,64 @@
+#pragma once
+// Builder-made disks holding one NetWare volume with the given contents, and
+// a mount observer that records what a mount reports.
+
+#include "imagebuilder/ImageBuilder.h"
+#include "imagebuilder/Manifest.h"
+#include "mount/MountObserver.h"
+#include "session/Session.h"
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tamsin::test {
+
+struct BuiltVolume {
+    std::string imagePath;
+    std::shared_ptr<const imagebuilder::VolumeManifest> manifest;
+};
+
+// A disk with one NetWare partition at sector 2048 holding volume "SYS" with
+// contents (and sectorsPerBlock sectors per block). Fails the test on a
+// builder error.
+BuiltVolume buildVolume(const std::filesystem::path& imagePath, imagebuilder::VolumeContents contents,
+                        std::uint32_t sectorsPerBlock = 8);
+
+// Opens the image, reads its volume tables and selects volume 0.
+void openAndSelect(Session& session, const std::string& imagePath);
+
+class RecordingMountObserver : public MountObserver {
+public:
+    std::vector<std::string> statuses;
+    std::vector<std::string> instructions;
+    std::vector<MountStage> stages;
+    std::vector<TableKind> chooserCalls;
+    std::vector<int> progress;
+    std::vector<CopyChoice> answers;  // given in turn; First when none is left
+    std::function<void(int)> onProgress;
+
+    void mountStatus(const std::string& text) override { statuses.push_back(text); }
+    void mountProgress(int percent) override
+    {
+        progress.push_back(percent);
+        if (onProgress)
+            onProgress(percent);
+    }
+    void mountInstruction(const std::string& text) override { instructions.push_back(text); }
+    void mountStage(MountStage stage) override { stages.push_back(stage); }
+    CopyChoice chooseCopy(TableKind kind) override
+    {
+        chooserCalls.push_back(kind);
+        if (answers.empty())
+            return CopyChoice::First;
+        const CopyChoice answer = answers.front();
+        answers.erase(answers.begin());
+        return answer;
+    }
+    bool sawStatus(const std::string& text) const;
+};
+
+} // namespace tamsin::test
