@@ -83,17 +83,32 @@ public:
                 break;
         }
         for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-            if (*it != FolderTree::kRootItem)
-                paths_[*it] = joinPath(paths_[volume_.tree.item(*it).parent],
-                                       safeFileName(decodeName_(volume_.folderForItem(*it)->name)));
-            if (!makeFolder(paths_[*it], error))
-                return {};
+            if (*it == FolderTree::kRootItem) {
+                if (!makeFolder(paths_[*it], error))
+                    return {};
+            } else {
+                const std::string& parent = paths_[volume_.tree.item(*it).parent];
+                const std::string name = safeFileName(decodeName_(volume_.folderForItem(*it)->name));
+                paths_[*it] = joinPath(parent, name);
+                // A file already holding the name (a recovered file whose safe
+                // name equals the folder's) moves the folder to "Copy (n ) of".
+                for (unsigned n = 1; isNonFolder(paths_[*it]); ++n)
+                    paths_[*it] = joinPath(parent, duplicateName(n, name));
+                if (!makeFolder(paths_[*it], error))
+                    return {};
+            }
             made_[*it] = true;
         }
         return paths_[item];
     }
 
 private:
+    static bool isNonFolder(const std::string& path)
+    {
+        struct stat st {};
+        return ::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    }
+
     static bool makeFolder(const std::string& path, std::string& error)
     {
         if (::mkdir(path.c_str(), 0755) == 0)

@@ -1,0 +1,284 @@
+// Extraction of single files from builder-made volumes.
+
+#include "recovery/DestinationNames.h"
+#include "recovery/Extraction.h"
+
+#include "disk/FileDevice.h"
+#include "mount/Mount.h"
+
+#include "FaultyDevice.h"
+#include "TempDir.h"
+#include "VolumeFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sys/stat.h>
+
+namespace tamsin {
+namespace {
+
+namespace ib = imagebuilder;
+
+std::vector<std::uint8_t> readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct Notices : ExtractionObserver {
+    std::vector<std::string> notices;
+    std::vector<std::string> createErrors;
+    std::function<void(int)> onProgress;
+    bool answer = true;
+    void notice(const std::string& text) override { notices.push_back(text); }
+    bool continueAfterCreateError(const std::string& path) override
+    {
+        createErrors.push_back(path);
+        return answer;
+    }
+    void fileProgress(int percent) override
+    {
+        if (onProgress)
+            onProgress(percent);
+    }
+};
+
+class ExtractionTest : public ::testing::Test {
+protected:
+    void build(ib::VolumeContents contents)
+    {
+        built = test::buildVolume(dir / "disk.img", std::move(contents), 8);
+        ASSERT_TRUE(built.manifest);
+        test::openAndSelect(session, built.imagePath);
+        test::RecordingMountObserver observer;
+        ASSERT_EQ(mountVolume(session.mounted, session.reader, observer), MountResult::Completed);
+        std::filesystem::create_directory(out());
+    }
+
+    std::string out() const { return (dir / "out").string(); }
+
+    const TreeNode& file(const std::string& name)
+    {
+        for (const auto& f : session.mounted.files)
+            if (f.name == name)
+                return f;
+        ADD_FAILURE() << "no file " << name;
+        return session.mounted.files.front();
+    }
+
+    ExtractResult extract(const std::string& name, ExtractMode mode = ExtractMode::Recovery,
+                          DuplicateAction duplicates = DuplicateAction::Rename, const std::string& folder = {})
+    {
+        const TreeNode& node = file(name);
+        ExtractRequest request;
+        request.destFolder = folder.empty() ? out() : folder;
+        request.name = name;
+        request.size = node.size;
+        request.firstBlock = node.firstBlock;
+        request.flags = node.attributesHigh;
+        request.dateTime = node.dateTime;
+        request.mode = mode;
+        request.duplicates = duplicates;
+        return extractFile(session.mounted, session.reader, run, notices, request);
+    }
+
+    std::vector<std::uint8_t> expected(const std::string& name) { return ib::expectedData(*built.manifest->find(name)); }
+
+    test::TempDir dir;
+    Session session;
+    test::BuiltVolume built;
+    RecoveryRunState run;
+    Notices notices;
+};
+
+TEST_F(ExtractionTest, BlockChainsTailsAndFragmentsComeOutByteForByte)
+{
+    ib::VolumeContents c;
+    ib::Node tail = ib::fileNode("TAIL.TXT", 5000);  // 4096 from its block, 904 from a fragment
+    tail.storage = ib::Storage::SuballocationTail;
+    ib::Node spread = ib::fileNode("SPREAD.BIN", 3 * 4096 + 17);
+    spread.chain.order = ib::BlockOrder::Reverse;
+    std::vector<ib::Node> fragments;
+    for (int i = 0; i < 2; ++i) {  // class 7: the second starts at the last sector of its block
+        ib::Node f = ib::fileNode("FRAG" + std::to_string(i) + ".TXT", 7 * 512 - 100);
+        f.storage = ib::Storage::FragmentOnly;
+        f.sizeClass = 7;
+        fragments.push_back(f);
+    }
+    c.nodes = {ib::fileNode("ODD.BIN", 4097), tail, spread, fragments[0], fragments[1], ib::fileNode("EMPTY.TXT", 0)};
+    build(c);
+
+    for (const char* name : {"ODD.BIN", "TAIL.TXT", "SPREAD.BIN", "FRAG0.TXT", "FRAG1.TXT", "EMPTY.TXT"}) {
+        const ExtractResult result = extract(name);
+        EXPECT_TRUE(result.written()) << name;
+        EXPECT_FALSE(result.incomplete()) << name;
+        EXPECT_EQ(readFile(result.path), expected(name)) << name;
+    }
+    EXPECT_EQ(run.filesStarted, 6u);
+}
+
+TEST_F(ExtractionTest, CompressedFilesAreWrittenAsTheirStoredStreamOrRefused)
+{
+    ib::VolumeContents c;
+    ib::Node good = ib::fileNode("GOOD.CMP", 3000);
+    good.compressed = ib::Compression{};
+    good.compressed->storedLength = 1000;
+    ib::Node bad = ib::fileNode("BAD.CMP", 3000);
+    bad.compressed = ib::Compression{};
+    bad.compressed->checkSize = 2999;
+    c.nodes = {good, bad};
+    build(c);
+
+    const ExtractResult ok = extract("GOOD.CMP");
+    EXPECT_TRUE(ok.written());
+    const auto bytes = readFile(ok.path);
+    ASSERT_EQ(bytes.size(), 1000u);
+    EXPECT_EQ(bytes, expected("GOOD.CMP"));
+    EXPECT_EQ(bytes[4] | bytes[5] << 8, 3000);  // the header comes first
+
+    const ExtractResult refused = extract("BAD.CMP");
+    EXPECT_EQ(refused.outcome, ExtractOutcome::ChecksumError);
+    EXPECT_EQ(notices.notices, std::vector<std::string>{"Compress File CheckSum Error"});
+    EXPECT_TRUE(readFile(refused.path).empty());
+}
+
+TEST_F(ExtractionTest, DuplicateRulesAndQuietOverwrite)
+{
+    ib::VolumeContents c;
+    c.nodes = {ib::fileNode("report.txt", 300)};
+    build(c);
+    std::ofstream(out() + "/report.txt") << "mine";
+
+    ExtractResult first = extract("report.txt");
+    EXPECT_EQ(first.nameUsed, "Copy (1 ) of report.txt");
+    ExtractResult second = extract("report.txt");
+    EXPECT_EQ(second.nameUsed, "Copy (2 ) of report.txt");
+    EXPECT_EQ(readFile(second.path), expected("report.txt"));
+
+    const ExtractResult skipped = extract("report.txt", ExtractMode::Recovery, DuplicateAction::Skip);
+    EXPECT_EQ(skipped.outcome, ExtractOutcome::SkippedDuplicate);
+    EXPECT_FALSE(pathExists(out() + "/Copy (3 ) of report.txt"));
+    EXPECT_EQ(readFile(out() + "/report.txt"), (std::vector<std::uint8_t>{'m', 'i', 'n', 'e'}));
+
+    // Quiet mode (opening a file) overwrites whatever is there; no separator is doubled.
+    const ExtractResult quiet = extract("report.txt", ExtractMode::Quiet, DuplicateAction::Rename, out() + "/");
+    EXPECT_EQ(quiet.path, out() + "/report.txt");
+    EXPECT_EQ(readFile(quiet.path), expected("report.txt"));
+    EXPECT_EQ(run.filesStarted, 2u);  // neither a skipped duplicate nor a quiet extraction counts
+}
+
+TEST_F(ExtractionTest, SkipAndStopLeaveThePartialFile)
+{
+    ib::VolumeContents c;
+    ib::Node big = ib::fileNode("BIG.BIN", 8 << 20);
+    big.chain.order = ib::BlockOrder::Interleaved;  // many runs, so flags are seen between them
+    c.nodes = {big, ib::fileNode("NEXT.TXT", 10)};
+    build(c);
+
+    notices.onProgress = [&](int percent) {
+        if (percent >= 10)
+            run.skipCurrentFile = true;
+    };
+    const ExtractResult skipped = extract("BIG.BIN");
+    EXPECT_EQ(skipped.outcome, ExtractOutcome::SkippedByUser);
+    const auto partial = readFile(skipped.path).size();
+    EXPECT_GT(partial, 0u);
+    EXPECT_LT(partial, 8u << 20);
+    EXPECT_FALSE(run.skipCurrentFile);
+    EXPECT_TRUE(extract("NEXT.TXT").written());
+
+    notices.onProgress = [&](int percent) {
+        if (percent >= 10)
+            run.recoveryAborted = true;
+    };
+    const ExtractResult stopped = extract("BIG.BIN");
+    EXPECT_EQ(stopped.outcome, ExtractOutcome::SkippedByUser);
+    EXPECT_TRUE(pathExists(stopped.path));
+    const ExtractResult after = extract("NEXT.TXT");
+    EXPECT_EQ(after.outcome, ExtractOutcome::Aborted);
+    EXPECT_FALSE(pathExists(out() + "/Copy (2 ) of NEXT.TXT"));
+}
+
+TEST_F(ExtractionTest, UnreadableSectorsAreWrittenAsZerosAndReported)
+{
+    ib::VolumeContents c;
+    c.nodes = {ib::fileNode("DATA.BIN", 3 * 512)};
+    build(c);
+    const auto& entry = *built.manifest->find("DATA.BIN");
+    const std::uint64_t badSector = built.manifest->blockSector(entry.dataBlocks[0]) + 1;
+    auto faulty = std::make_unique<test::FaultyDevice>(FileDevice::open(built.imagePath));
+    faulty->markBad(badSector);
+    session.reader.attach(std::move(faulty));
+
+    const ExtractResult result = extract("DATA.BIN");
+    EXPECT_TRUE(result.written());
+    EXPECT_TRUE(result.incomplete());
+    EXPECT_EQ(result.unreadableSectors, 1u);
+    auto want = expected("DATA.BIN");
+    std::fill(want.begin() + 512, want.begin() + 1024, 0);
+    EXPECT_EQ(readFile(result.path), want);
+}
+
+TEST_F(ExtractionTest, LoopingChainsEndAndOversizedFragmentsAreRefused)
+{
+    ib::VolumeContents c;
+    ib::Node loop = ib::fileNode("LOOP.BIN", 6 * 4096);
+    loop.chain.length = 3;
+    loop.chain.loopTo = 0;  // block 3's next names block 1 again
+    ib::Node tooBig = ib::fileNode("HUGE.TXT", 100);
+    tooBig.storage = ib::Storage::FragmentOnly;
+    c.nodes = {loop, tooBig};
+    build(c);
+
+    const ExtractResult looped = extract("LOOP.BIN");
+    EXPECT_TRUE(looped.written());
+    EXPECT_TRUE(looped.chainLooped);
+    EXPECT_EQ(looped.bytesWritten, 3u * 4096);
+    EXPECT_TRUE(looped.incomplete());
+
+    // A fragment-only entry claiming more than a block: nothing is copied.
+    session.mounted.files[1].size = 4097;
+    const TreeNode& node = session.mounted.files[1];
+    ExtractRequest request;
+    request.destFolder = out();
+    request.name = "HUGE.TXT";
+    request.size = node.size;
+    request.firstBlock = node.firstBlock;
+    const ExtractResult refused = extractFile(session.mounted, session.reader, run, notices, request);
+    EXPECT_EQ(refused.outcome, ExtractOutcome::FragmentTooLarge);
+    EXPECT_TRUE(readFile(refused.path).empty());
+}
+
+TEST_F(ExtractionTest, CreationFailureAsksAndNoStopsTheRun)
+{
+    ib::VolumeContents c;
+    c.nodes = {ib::fileNode("A.TXT", 10)};
+    build(c);
+    notices.answer = false;
+    const ExtractResult result = extract("A.TXT", ExtractMode::Recovery, DuplicateAction::Rename, out() + "/missing");
+    EXPECT_EQ(result.outcome, ExtractOutcome::CreateFailed);
+    EXPECT_EQ(notices.createErrors, std::vector<std::string>{out() + "/missing/A.TXT"});
+    EXPECT_TRUE(run.recoveryAborted);
+    EXPECT_EQ(createErrorQuestion("/x/A.TXT"), "Error creating file : /x/A.TXT.  Continue Recovery ? ");
+}
+
+TEST(DestinationNames, NamesCannotLeaveTheirFolder)
+{
+    EXPECT_EQ(safeFileName("a/b"), "a_b");
+    EXPECT_EQ(safeFileName(".."), "__");
+    EXPECT_EQ(safeFileName("."), "_");
+    EXPECT_EQ(safeFileName("..a"), "..a");
+    const std::string longName(300, 'x');
+    EXPECT_EQ(safeFileName(longName).size(), 255u);
+    std::string accented;
+    for (int i = 0; i < 200; ++i)
+        accented += "\xC3\xA9";  // two-byte characters: never cut in half
+    EXPECT_EQ(safeFileName(accented).size(), 254u);
+    EXPECT_EQ(joinPath("/out", "a"), "/out/a");
+    EXPECT_EQ(joinPath("/out/", "a"), "/out/a");
+    EXPECT_EQ(duplicateName(12, "x.doc"), "Copy (12 ) of x.doc");
+}
+
+} // namespace
+} // namespace tamsin

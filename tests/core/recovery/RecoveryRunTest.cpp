@@ -1,0 +1,161 @@
+// Recovery runs over builder-made volumes: structure, selection rules, report.
+
+#include "recovery/RecoveryRun.h"
+
+#include "mount/Mount.h"
+
+#include "TempDir.h"
+#include "VolumeFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace tamsin {
+namespace {
+
+namespace ib = imagebuilder;
+namespace fs = std::filesystem;
+
+std::vector<std::uint8_t> readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+ib::VolumeContents tree()
+{
+    ib::VolumeContents c;
+    ib::Node users = ib::folderNode("USERS", {ib::folderNode("ANN", {ib::fileNode("CV.DOC", 7000)}),
+                                              ib::fileNode("LIST.TXT", 120)});
+    ib::Node gone = ib::fileNode("GONE.TXT", 50);
+    gone.deletedMarker = 1;
+    ib::Node dotdot = ib::fileNode("..", 20);       // a name that must not climb out
+    ib::Node slashed = ib::fileNode("A/B.TXT", 30);  // nor create a folder
+    ib::Node evil = ib::folderNode("..", {ib::fileNode("IN.TXT", 5)});
+    c.nodes = {users, gone, dotdot, slashed, evil, ib::fileNode("TOP.TXT", 1)};
+    return c;
+}
+
+struct Finished : RecoveryRunObserver {
+    std::vector<std::string> names;
+    void fileFinished(const TreeNode& node, const ExtractResult&) override { names.push_back(node.name); }
+};
+
+class RecoveryRunTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        built = test::buildVolume(dir / "disk.img", tree(), 8);
+        ASSERT_TRUE(built.manifest);
+        test::openAndSelect(session, built.imagePath);
+        test::RecordingMountObserver observer;
+        ASSERT_EQ(mountVolume(session.mounted, session.reader, observer), MountResult::Completed);
+    }
+
+    RecoveryReport recover(const RecoverySelection& selection)
+    {
+        return runRecovery(session.mounted, session.reader, session.settings, session.recovery, finished, selection,
+                           (dir / "out").string(), [](const std::string& raw) { return raw; });
+    }
+
+    std::vector<std::uint8_t> expected(const std::string& name) { return ib::expectedData(*built.manifest->find(name)); }
+
+    test::TempDir dir;
+    Session session;
+    test::BuiltVolume built;
+    Finished finished;
+};
+
+TEST_F(RecoveryRunTest, WholeVolumeRecreatesTheTreeWithIdenticalFilesAndSafeNames)
+{
+    const auto imageBefore = readFile(built.imagePath);
+    RecoverySelection all;
+    all.wholeVolume = true;
+    const RecoveryReport report = recover(all);
+
+    const fs::path out = dir / "out";
+    EXPECT_EQ(readFile(out / "USERS" / "ANN" / "CV.DOC"), expected("CV.DOC"));
+    EXPECT_EQ(readFile(out / "USERS" / "LIST.TXT"), expected("LIST.TXT"));
+    EXPECT_EQ(readFile(out / "GONE.TXT"), expected("GONE.TXT"));
+    EXPECT_EQ(readFile(out / "TOP.TXT"), expected("TOP.TXT"));
+    EXPECT_EQ(readFile(out / "__"), expected(".."));
+    EXPECT_EQ(readFile(out / "A_B.TXT"), expected("A/B.TXT"));
+    // The folder ".." meets the file already written as "__" and moves aside.
+    EXPECT_EQ(readFile(out / "Copy (1 ) of __" / "IN.TXT"), expected("IN.TXT"));
+    EXPECT_FALSE(fs::exists(dir / "IN.TXT"));
+    EXPECT_FALSE(fs::exists(out / "A"));
+
+    EXPECT_EQ(report.filesWritten, 7u);
+    EXPECT_EQ(report.failed, 0u);
+    EXPECT_EQ(report.incomplete, 0u);
+    EXPECT_FALSE(report.stopped);
+    EXPECT_TRUE(session.recovery.recoveryFinished);
+    EXPECT_EQ(readFile(built.imagePath), imageBefore);  // the disk is only read
+}
+
+TEST_F(RecoveryRunTest, DeletedFilesRuleAndFolderSelection)
+{
+    ASSERT_TRUE(session.settings.setDeletedFilesAction(2));  // only deleted
+    RecoverySelection all;
+    all.wholeVolume = true;
+    RecoveryReport report = recover(all);
+    EXPECT_EQ(report.filesWritten, 1u);
+    EXPECT_EQ(report.skippedDeleted, 6u);
+    EXPECT_EQ(finished.names, std::vector<std::string>{"GONE.TXT"});
+
+    // A folder means its subtree, under its path from the root; a file selected
+    // twice (alone and through its folder) is copied once.
+    ASSERT_TRUE(session.settings.setDeletedFilesAction(1));
+    finished.names.clear();
+    RecoverySelection some;
+    const TreeNode* users = nullptr;
+    for (const auto& folder : session.mounted.folders)
+        if (folder.name == "USERS")
+            users = &folder;
+    ASSERT_TRUE(users);
+    some.folderItems = {users->treeItem};
+    for (std::uint32_t i = 0; i < session.mounted.fileCount(); ++i)
+        if (session.mounted.files[i].name == "LIST.TXT")
+            some.files.push_back(i);
+    ASSERT_TRUE(session.settings.setDuplicateAction(2));  // overwrite what the first run wrote
+    report = recover(some);
+    EXPECT_EQ(report.filesWritten, 2u);
+    EXPECT_EQ(finished.names, (std::vector<std::string>{"LIST.TXT", "CV.DOC"}));
+    EXPECT_TRUE(fs::exists(dir / "out" / "USERS" / "ANN" / "CV.DOC"));
+}
+
+TEST_F(RecoveryRunTest, StopEndsTheRunAndTheReportSaysSo)
+{
+    struct Stopper : Finished {
+        RecoveryRunState* run = nullptr;
+        void fileFinished(const TreeNode& node, const ExtractResult& result) override
+        {
+            Finished::fileFinished(node, result);
+            run->recoveryAborted = true;
+        }
+    } stopper;
+    stopper.run = &session.recovery;
+    RecoverySelection all;
+    all.wholeVolume = true;
+    const RecoveryReport report = runRecovery(session.mounted, session.reader, session.settings, session.recovery,
+                                              stopper, all, (dir / "out").string(),
+                                              [](const std::string& raw) { return raw; });
+    EXPECT_TRUE(report.stopped);
+    EXPECT_EQ(report.filesWritten, 1u);
+    EXPECT_EQ(report.notStarted, 6u);
+}
+
+TEST_F(RecoveryRunTest, DestinationThatIsAFileFailsEveryFile)
+{
+    std::ofstream(dir / "out") << "not a folder";
+    RecoverySelection all;
+    all.wholeVolume = true;
+    const RecoveryReport report = recover(all);
+    EXPECT_EQ(report.filesWritten, 0u);
+    EXPECT_EQ(report.failed, 7u);
+    ASSERT_FALSE(report.problems.empty());
+}
+
+} // namespace
+} // namespace tamsin
