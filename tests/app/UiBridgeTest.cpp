@@ -1,0 +1,79 @@
+#include "UiBridge.h"
+
+#include "GuiTest.h"
+
+#include <QObject>
+#include <QThread>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace tamsin::app {
+namespace {
+
+TEST(Coalesced, AFloodOfReportsIsAppliedAFewTimesEndingWithTheLatest)
+{
+    QObject context;
+    std::vector<int> applied;
+    const Qt::HANDLE uiThread = QThread::currentThreadId();
+    bool onUiThread = true;
+    Coalesced<int> progress(&context, [&](const int& value) {
+        onUiThread = onUiThread && QThread::currentThreadId() == uiThread;
+        applied.push_back(value);
+    });
+
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        for (int i = 1; i <= 200'000; ++i)
+            progress.post(i);
+        done = true;
+    });
+    ASSERT_TRUE(test::waitUntil([&] { return done.load() && !applied.empty() && applied.back() == 200'000; }));
+    worker.join();
+
+    EXPECT_TRUE(onUiThread);
+    EXPECT_LT(applied.size(), 100u);  // one per ~50 ms, not one per report
+    EXPECT_TRUE(std::is_sorted(applied.begin(), applied.end()));
+}
+
+TEST(Coalesced, AnOrderedReportFirstAppliesWhatIsPending)
+{
+    QObject context;
+    std::vector<std::string> shown;
+    // A long interval: the value can only reach the screen through the flush.
+    Coalesced<int> counter(&context, [&](const int& value) { shown.push_back("count " + std::to_string(value)); },
+                           std::chrono::milliseconds(60'000));
+
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        counter.post(1);
+        test::pump(0);
+        counter.post(2);
+        callOnUiThread(&context, [&] {
+            counter.flush();
+            shown.push_back("status");
+        });
+        counter.post(3);
+        callOnUiThread(&context, [&] {
+            counter.flush();
+            shown.push_back("end");
+        });
+        done = true;
+    });
+    ASSERT_TRUE(test::waitUntil([&] { return done.load(); }));
+    worker.join();
+    test::pump(20);
+    // The first value may or may not have made its own trip; what matters is
+    // that 2 shows before the status and 3 before the end, and nothing after.
+    ASSERT_GE(shown.size(), 4u);
+    EXPECT_EQ(shown[shown.size() - 4], "count 2");
+    EXPECT_EQ(shown[shown.size() - 3], "status");
+    EXPECT_EQ(shown[shown.size() - 2], "count 3");
+    EXPECT_EQ(shown.back(), "end");
+}
+
+} // namespace
+} // namespace tamsin::app

@@ -1,0 +1,348 @@
+#include "WizardState.h"
+#include "WizardTexts.h"
+
+#include "disk/DiskInfo.h"
+#include "mount/MountTexts.h"
+#include "volumes/VolumeInfo.h"
+#include "volumes/VolumeSearch.h"
+
+#include <gtest/gtest.h>
+
+namespace tamsin::app {
+namespace {
+
+DiskInfo disk(std::uint32_t totalSectors)
+{
+    DiskInfo d;
+    d.model = "QEMU HARDDISK";
+    d.cylinders = 1000;
+    d.heads = 255;
+    d.sectorsPerTrack = 63;
+    d.totalSectors = totalSectors;
+    return d;
+}
+
+VolumeInfo volume()
+{
+    VolumeInfo v;
+    v.name = "SYS";
+    v.startSector = 1'000'000;
+    v.sizeSectors = 4'194'304;
+    v.blockCount = 524'288;
+    v.sectorsPerBlock = 8;
+    return v;
+}
+
+std::vector<std::string> labels(const StatusPanelState& panel)
+{
+    std::vector<std::string> shown;
+    for (const PanelRow& row : panel.rows)
+        if (row.visible)
+            shown.push_back(row.label);
+    return shown;
+}
+
+const Shown hidden{false, false};
+const Shown active{true, true};
+
+TEST(MenuStates, FollowTheTable)
+{
+    using C = CommandId;
+    const std::vector<C> browsingOnly = {C::RecoverSelected, C::RecoverAll, C::SaveSnapshot,      C::Icons,
+                                         C::List,            C::Details,    C::FindFiles,         C::FileFilters,
+                                         C::RestoreCompressed, C::DriveInformation};
+    for (MenuState state : {MenuState::Start, MenuState::Volumes, MenuState::Browsing, MenuState::Disk}) {
+        for (C id : browsingOnly)
+            EXPECT_EQ(commandGreyed(id, state), state != MenuState::Browsing) << static_cast<int>(id);
+        EXPECT_EQ(commandGreyed(C::LoadSnapshot, state), state != MenuState::Volumes);
+        for (C id : {C::Settings, C::Exit, C::Contents, C::About, C::LiveUpdate, C::Open, C::OpenWith, C::Rename,
+                     C::Properties, C::ContextRecoverAll, C::ContextFindFiles})
+            EXPECT_FALSE(commandGreyed(id, state)) << static_cast<int>(id);
+    }
+}
+
+TEST(MenuStates, RightClickCommandsActAsTheirMenuTwins)
+{
+    EXPECT_EQ(menuBarEquivalent(CommandId::ContextRecoverSelected), CommandId::RecoverSelected);
+    EXPECT_EQ(menuBarEquivalent(CommandId::ContextIcons), CommandId::Icons);
+    EXPECT_EQ(menuBarEquivalent(CommandId::ContextSettings), CommandId::Settings);
+    EXPECT_FALSE(menuBarEquivalent(CommandId::Rename));
+    EXPECT_STREQ(commandText(CommandId::ContextIcons), "Ico&ns     ");
+    EXPECT_STREQ(commandText(CommandId::Settings), "Se&ttings...");
+    EXPECT_STREQ(commandText(CommandId::ContextSettings), "&Settings...");
+}
+
+class WizardStateTest : public ::testing::Test {
+protected:
+    void SetUp() override { state.initialise(); }
+
+    void toVolumeStepByTable()
+    {
+        state.diskSelected(disk(16'065'000));
+        state.beginNext();
+        state.enterVolumeStep();
+    }
+
+    void toBrowsing()
+    {
+        toVolumeStepByTable();
+        state.volumeSelected(volume());
+        state.beginNext();
+        state.beginMount();
+        state.mountStage(MountStage::ReadingTables);
+        state.mountStage(MountStage::Matching);
+        state.mountStage(MountStage::WalkingDirectory);
+        state.mountStage(MountStage::BuildingTree);
+        state.completeMount();
+    }
+
+    WizardState state;
+};
+
+TEST_F(WizardStateTest, StartsInTheDiskStepWithNothingToPress)
+{
+    EXPECT_EQ(state.wizardStep, 0);
+    EXPECT_TRUE(state.busy);
+    EXPECT_EQ(state.menuState, MenuState::Start);
+    EXPECT_EQ(state.identifyMode, IdentifyMode::VolumeTable);
+    EXPECT_EQ(state.controls.diskTree, active);
+    EXPECT_EQ(state.controls.next, hidden);
+    EXPECT_EQ(state.controls.back, hidden);
+    EXPECT_EQ(state.controls.stop, hidden);
+    EXPECT_TRUE(state.controls.identifyOptionsVisible);
+    EXPECT_FALSE(state.controls.selectRangeVisible);
+    EXPECT_FALSE(state.controls.progressVisible);
+    EXPECT_FALSE(state.controls.fileListVisible);
+    EXPECT_EQ(state.instruction, text::kDiskAtStartInstruction);
+    EXPECT_EQ(labels(state.panel), (std::vector<std::string>{"Model                  ", "Capacity              ",
+                                                             "Cylinders              ", "Head                   ",
+                                                             "Sectors Per Track "}));
+    EXPECT_FALSE(state.panel.statusLineVisible);
+}
+
+TEST_F(WizardStateTest, SelectingADiskFillsTheGeometryAndPresetsTheRange)
+{
+    state.diskSelected(disk(16'065'000));
+    EXPECT_EQ(state.panel.rows[0].value, "QEMU HARDDISK");
+    EXPECT_EQ(state.panel.rows[1].value, "7844 MB ( Approx )");
+    EXPECT_EQ(state.panel.rows[2].value, "1000");
+    EXPECT_EQ(state.panel.rows[3].value, "255");
+    EXPECT_EQ(state.panel.rows[4].value, "63");
+    EXPECT_EQ(state.startSectorText, "0");
+    EXPECT_EQ(state.endSectorText, "16065000");
+    EXPECT_EQ(state.controls.next, active);
+
+    state.chooseIdentifyMode(IdentifyMode::SearchVolumes, nullptr);
+    EXPECT_TRUE(state.controls.selectRangeVisible);
+    const DiskInfo other = disk(2048);
+    state.chooseIdentifyMode(IdentifyMode::SearchVolumes, &other);
+    EXPECT_EQ(state.endSectorText, "2048");
+    state.chooseIdentifyMode(IdentifyMode::VolumeTable, &other);
+    EXPECT_FALSE(state.controls.selectRangeVisible);
+}
+
+TEST_F(WizardStateTest, NextHidesItselfUntilADiskIsSelectedAgain)
+{
+    state.diskSelected(disk(100));
+    state.beginNext();
+    EXPECT_FALSE(state.busy);
+    EXPECT_EQ(state.controls.next, hidden);
+    EXPECT_EQ(state.wizardStep, 0);
+    state.diskSelected(disk(100));
+    EXPECT_EQ(state.controls.next, active);
+}
+
+TEST_F(WizardStateTest, VolumeTableRoadRelabelsThePanelWithoutEmptyingIt)
+{
+    toVolumeStepByTable();
+    EXPECT_EQ(state.wizardStep, 1);
+    EXPECT_EQ(state.menuState, MenuState::Volumes);
+    EXPECT_TRUE(state.canLoadSnapshot());
+    EXPECT_EQ(state.controls.diskTree, hidden);
+    EXPECT_EQ(state.controls.volumeTree, active);
+    EXPECT_EQ(state.controls.back, active);
+    EXPECT_EQ(state.controls.next, hidden);
+    EXPECT_FALSE(state.controls.identifyOptionsVisible);
+    EXPECT_EQ(state.instruction, texts::kSelectVolumeInstruction);
+    // The volume labels replace the first four; the disk's values and the
+    // fifth row stay as they were until a volume is picked.
+    EXPECT_EQ(state.panel.rows[0].label, "Volume Type  ");
+    EXPECT_EQ(state.panel.rows[0].value, "QEMU HARDDISK");
+    EXPECT_TRUE(state.panel.rows[4].visible);
+
+    state.volumeSelected(volume());
+    EXPECT_EQ(state.panel.rows[0].value, "Novell Traditional Volume");
+    EXPECT_EQ(state.panel.rows[1].value, "1000000");
+    EXPECT_EQ(state.panel.rows[2].value, "5194304");
+    EXPECT_EQ(state.panel.rows[3].value, "2048 MB ( Aprox )");
+    EXPECT_EQ(state.controls.next, active);
+}
+
+TEST_F(WizardStateTest, SearchRunsWithStopOnlyAndEndsInTheVolumeStep)
+{
+    state.diskSelected(disk(5000));
+    state.chooseIdentifyMode(IdentifyMode::SearchVolumes, nullptr);
+    state.beginNext();
+    state.beginVolumeSearch(5000);
+    EXPECT_TRUE(state.busy);
+    EXPECT_TRUE(state.workerRunning);
+    EXPECT_EQ(state.menuState, MenuState::Start);  // kept while the search runs
+    EXPECT_FALSE(state.canLoadSnapshot());
+    EXPECT_EQ(state.controls.next, hidden);
+    EXPECT_EQ(state.controls.back, hidden);
+    EXPECT_EQ(state.controls.stop, active);
+    EXPECT_EQ(state.controls.volumeTree, (Shown{true, false}));
+    EXPECT_TRUE(state.controls.progressVisible);
+    EXPECT_FALSE(state.controls.selectRangeVisible);
+    EXPECT_EQ(labels(state.panel), (std::vector<std::string>{"Volume(s) Found  ", "Current Sector", "End Sector     "}));
+    EXPECT_EQ(state.panel.rows[2].value, "5000");
+    EXPECT_EQ(state.panel.statusLine, kSearchingStatus);
+    EXPECT_TRUE(state.panel.statusLineVisible);
+
+    state.showSearchProgress(60, scanningStatus(60, 5000), 1);
+    state.showVolumesFound(2);
+    EXPECT_EQ(state.panel.rows[0].value, "2");
+    EXPECT_EQ(state.panel.rows[1].value, "60");
+    EXPECT_EQ(state.panel.statusLine, "Scanning sector 60 Of 5000");
+    EXPECT_EQ(state.controls.progress, 1);
+
+    state.endVolumeSearch();
+    EXPECT_EQ(state.wizardStep, 1);
+    EXPECT_FALSE(state.busy);
+    EXPECT_EQ(state.menuState, MenuState::Volumes);
+    EXPECT_EQ(state.controls.stop, hidden);
+    EXPECT_EQ(state.controls.back, active);
+    EXPECT_EQ(state.controls.volumeTree, active);
+    EXPECT_FALSE(state.controls.progressVisible);
+    EXPECT_FALSE(state.panel.statusLineVisible);
+    EXPECT_EQ(labels(state.panel),
+              (std::vector<std::string>{"Volume Type  ", "Volume Start    ", "Volume End      ", "Volume Size     "}));
+    EXPECT_EQ(state.instruction, texts::kSelectVolumeInstruction);
+}
+
+TEST_F(WizardStateTest, MountShowsItsStagesAndEntersBrowsing)
+{
+    toVolumeStepByTable();
+    state.volumeSelected(volume());
+    state.beginNext();
+    state.beginMount();
+    EXPECT_EQ(state.controls.back, hidden);
+    EXPECT_FALSE(state.canLoadSnapshot());  // menu still says volumes, but a worker runs
+    state.mountStage(MountStage::ReadingTables);
+    EXPECT_EQ(labels(state.panel), (std::vector<std::string>{"File(s) Found  ", "Folder(s) Found  ", "Last File/Folder  "}));
+    EXPECT_TRUE(state.panel.statusLineVisible);
+    EXPECT_TRUE(state.controls.progressVisible);
+    EXPECT_EQ(state.controls.stop, hidden);
+    state.mountStage(MountStage::Matching);
+    EXPECT_EQ(state.controls.stop, active);
+    state.mountStage(MountStage::WalkingDirectory);
+    EXPECT_EQ(state.controls.volumeTree, hidden);
+    EXPECT_EQ(state.controls.folderTree, (Shown{true, false}));
+    state.mountCounters(3, 17, "NOTES.TXT");
+    EXPECT_EQ(state.panel.rows[0].value, "17");
+    EXPECT_EQ(state.panel.rows[1].value, "3");
+    EXPECT_EQ(state.panel.rows[2].value, "NOTES.TXT");
+    state.mountStage(MountStage::BuildingTree);
+    EXPECT_EQ(state.controls.stop, hidden);
+    EXPECT_EQ(state.wizardStep, 2);
+    state.completeMount();
+    EXPECT_EQ(state.menuState, MenuState::Browsing);
+    EXPECT_FALSE(state.busy);
+    EXPECT_TRUE(state.commandEnabled(CommandId::SaveSnapshot));
+    EXPECT_FALSE(state.commandEnabled(CommandId::LoadSnapshot));
+    EXPECT_EQ(state.controls.folderTree, active);
+    EXPECT_TRUE(state.controls.fileListVisible);
+    EXPECT_TRUE(state.controls.sixColumns);
+    EXPECT_EQ(state.controls.back, active);
+    EXPECT_FALSE(state.controls.progressVisible);
+    EXPECT_TRUE(state.canShowContextMenu());
+}
+
+TEST_F(WizardStateTest, CancelledChooserReturnsToTheVolumeStep)
+{
+    toVolumeStepByTable();
+    state.volumeSelected(volume());
+    state.beginNext();
+    state.beginMount();
+    state.mountStage(MountStage::ReadingTables);
+    state.mountStage(MountStage::Matching);
+    state.mountInstruction(texts::kSelectVolumeInstruction);
+    state.abandonMount(volume());
+    EXPECT_EQ(state.wizardStep, 1);
+    EXPECT_FALSE(state.busy);
+    EXPECT_EQ(state.menuState, MenuState::Volumes);
+    EXPECT_EQ(state.controls.volumeTree, active);
+    EXPECT_EQ(state.controls.folderTree, hidden);
+    EXPECT_EQ(state.controls.stop, hidden);
+    EXPECT_EQ(state.controls.back, active);
+    EXPECT_FALSE(state.controls.progressVisible);
+    EXPECT_EQ(state.panel.rows[0].label, "Volume Type  ");
+    EXPECT_EQ(state.panel.rows[1].value, "1000000");
+    EXPECT_EQ(state.instruction, texts::kSelectVolumeInstruction);
+}
+
+TEST_F(WizardStateTest, BackFromBrowsingReleasesTheMount)
+{
+    toBrowsing();
+    state.listView = ListViewMode::Icons;
+    EXPECT_EQ(state.back(), BackEffect::ReleaseMount);
+    EXPECT_EQ(state.wizardStep, 1);
+    EXPECT_EQ(state.menuState, MenuState::Volumes);
+    EXPECT_EQ(state.listView, ListViewMode::Details);
+    EXPECT_FALSE(state.controls.fileListVisible);
+    EXPECT_FALSE(state.controls.sixColumns);
+    EXPECT_EQ(state.controls.volumeTree, active);
+    EXPECT_EQ(state.controls.folderTree, hidden);
+    EXPECT_EQ(state.controls.next, hidden);
+    EXPECT_EQ(state.instruction, text::kVolumeAfterBackInstruction);
+    EXPECT_FALSE(state.panel.statusLineVisible);
+    EXPECT_TRUE(state.canLoadSnapshot());
+}
+
+TEST_F(WizardStateTest, BackFromTheVolumeStepClosesTheDisk)
+{
+    toVolumeStepByTable();
+    EXPECT_EQ(state.back(), BackEffect::CloseDisk);
+    EXPECT_EQ(state.wizardStep, 0);
+    EXPECT_EQ(state.menuState, MenuState::Disk);
+    EXPECT_EQ(state.controls.diskTree, active);
+    EXPECT_EQ(state.controls.volumeTree, hidden);
+    EXPECT_EQ(state.controls.back, hidden);
+    EXPECT_TRUE(state.controls.identifyOptionsVisible);
+    EXPECT_EQ(state.instruction, text::kDiskAfterBackInstruction);
+    EXPECT_EQ(state.panel.rows[0].label, "Model                  ");
+    EXPECT_EQ(state.back(), BackEffect::None);
+}
+
+TEST_F(WizardStateTest, BackToTheDiskStepShowsTheRangeAgainOnTheSearchRoad)
+{
+    state.diskSelected(disk(5000));
+    state.chooseIdentifyMode(IdentifyMode::SearchVolumes, nullptr);
+    state.beginNext();
+    state.beginVolumeSearch(5000);
+    EXPECT_EQ(state.back(), BackEffect::None);  // refused while the search runs
+    state.endVolumeSearch();
+    EXPECT_EQ(state.back(), BackEffect::CloseDisk);
+    EXPECT_TRUE(state.controls.selectRangeVisible);
+}
+
+TEST_F(WizardStateTest, SnapshotLoadEntersBrowsingWithThePanelHidden)
+{
+    toVolumeStepByTable();
+    const std::string before = state.instruction;
+    state.enterBrowsingFromSnapshot();
+    EXPECT_EQ(state.wizardStep, 2);
+    EXPECT_EQ(state.menuState, MenuState::Browsing);
+    EXPECT_FALSE(state.busy);
+    EXPECT_EQ(state.controls.volumeTree, hidden);
+    EXPECT_EQ(state.controls.folderTree, active);
+    EXPECT_TRUE(state.controls.fileListVisible);
+    EXPECT_TRUE(state.controls.sixColumns);
+    EXPECT_EQ(state.controls.back, active);
+    EXPECT_TRUE(labels(state.panel).empty());
+    EXPECT_FALSE(state.panel.statusLineVisible);
+    EXPECT_EQ(state.instruction, before);  // only a completed mount changes it
+}
+
+} // namespace
+} // namespace tamsin::app

@@ -1,0 +1,262 @@
+#include "WizardFixture.h"
+
+#include "GuiTest.h"
+#include "VolumeTree.h"
+
+#include "disk/DiskEnumerator.h"
+#include "disk/FileDevice.h"
+#include "imagebuilder/ImageBuilder.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTest>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+namespace tamsin::test {
+
+bool FakeDesktop::openUrl(const QUrl& url)
+{
+    urls << url.toString();
+    return true;
+}
+
+bool FakeDesktop::startProgram(const QString& program, const QStringList& arguments)
+{
+    programs << program + QLatin1Char(' ') + arguments.join(QLatin1Char(' '));
+    return true;
+}
+
+DeviceRead GatedDevice::readAt(std::uint64_t byteOffset, std::span<std::uint8_t> buffer)
+{
+    {
+        std::unique_lock lock(mutex_);
+        if (closed_) {
+            holding_ = true;
+            opened_.wait(lock, [this] { return !closed_; });
+            holding_ = false;
+        }
+    }
+    ++reads_;
+    return inner_->readAt(byteOffset, buffer);
+}
+
+void GatedDevice::close()
+{
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+}
+
+void GatedDevice::open()
+{
+    {
+        std::lock_guard lock(mutex_);
+        closed_ = false;
+    }
+    opened_.notify_all();
+}
+
+std::string writeImage(const TempDir& dir, const std::string& name, const imagebuilder::DiskSpec& spec)
+{
+    const auto path = dir / name;
+    const auto written = imagebuilder::writeImage(spec, path);
+    EXPECT_TRUE(written.ok()) << (written.ok() ? std::string() : written.error());
+    return path.string();
+}
+
+WizardRun::WizardRun(const std::vector<std::string>& images, bool gated)
+{
+    DiskSources sources;
+    sources.sysBlock.clear();
+    EnumerationResult listing = enumerateDisks(images, sources);
+    EXPECT_TRUE(listing.errors.empty());
+    window_ = std::make_unique<app::WizardDialog>(std::move(listing.table), &desktop_);
+    if (gated) {
+        window_->setDiskOpener([this](SectorReader& reader, const DiskInfo& disk, std::string& error) {
+            OpenError failure;
+            auto device = FileDevice::open(disk.path, &failure);
+            if (!device) {
+                error = failure.message;
+                return false;
+            }
+            auto gate = std::make_unique<GatedDevice>(std::move(device));
+            gate_ = gate.get();
+            reader.attach(std::move(gate));
+            return true;
+        });
+    }
+    window_->show();
+}
+
+WizardRun::~WizardRun()
+{
+    if (gate_ && window_->session().reader.device() == gate_)
+        gate_->open();
+    window_.reset();
+}
+
+QPushButton* WizardRun::button(const char* name) const
+{
+    return window_->findChild<QPushButton*>(QString::fromUtf8(name));
+}
+
+QTreeView* WizardRun::folderTree() const
+{
+    return window_->findChild<QTreeView*>(QStringLiteral("folderTree"));
+}
+
+QTableView* WizardRun::fileList() const
+{
+    return window_->findChild<QTableView*>(QStringLiteral("fileList"));
+}
+
+QString WizardRun::panelValue(int row) const
+{
+    return window_->findChild<QLabel*>(QStringLiteral("panelValue%1").arg(row))->text();
+}
+
+QString WizardRun::panelLabel(int row) const
+{
+    return window_->findChild<QLabel*>(QStringLiteral("panelLabel%1").arg(row))->text();
+}
+
+QString WizardRun::statusLine() const
+{
+    return window_->findChild<QLabel*>(QStringLiteral("statusLine"))->text();
+}
+
+QString WizardRun::instruction() const
+{
+    return window_->findChild<QLabel*>(QStringLiteral("instructionPanel"))->text();
+}
+
+void WizardRun::clickDisk(int index)
+{
+    auto* tree = window_->findChild<QTreeWidget*>(QStringLiteral("diskTree"));
+    QTreeWidgetItem* item = tree->topLevelItem(0)->child(index);
+    ASSERT_TRUE(item);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
+}
+
+void WizardRun::chooseSearch(bool search)
+{
+    const char* name = search ? "searchVolumes" : "useVolumeTable";
+    window_->findChild<QRadioButton*>(QString::fromUtf8(name))->click();
+}
+
+void WizardRun::setRange(const QString& start, const QString& end)
+{
+    auto* startEdit = window_->findChild<QLineEdit*>(QStringLiteral("startSector"));
+    auto* endEdit = window_->findChild<QLineEdit*>(QStringLiteral("endSector"));
+    startEdit->selectAll();
+    QTest::keyClicks(startEdit, start);
+    if (start.isEmpty())
+        QTest::keyClick(startEdit, Qt::Key_Delete);
+    endEdit->selectAll();
+    if (end.isEmpty())
+        QTest::keyClick(endEdit, Qt::Key_Delete);
+    else
+        QTest::keyClicks(endEdit, end);
+}
+
+void WizardRun::pressNext()
+{
+    button("next")->click();
+}
+
+void WizardRun::pressBack()
+{
+    button("back")->click();
+}
+
+QStringList WizardRun::volumeNames() const
+{
+    QStringList names;
+    auto* tree = window_->findChild<app::VolumeTree*>(QStringLiteral("volumeTree"));
+    if (QTreeWidgetItem* root = tree->root())
+        for (int i = 0; i < root->childCount(); ++i)
+            names << root->child(i)->text(0);
+    return names;
+}
+
+void WizardRun::clickVolume(int position)
+{
+    auto* tree = window_->findChild<app::VolumeTree*>(QStringLiteral("volumeTree"));
+    QTreeWidgetItem* item = tree->volumeItem(position);
+    ASSERT_TRUE(item);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
+}
+
+bool WizardRun::waitForStep(int step, int timeoutMs) const
+{
+    return waitUntil([&] { return state().wizardStep == step && !state().workerRunning; }, timeoutMs);
+}
+
+bool WizardRun::waitIdle(int timeoutMs) const
+{
+    return waitUntil([&] { return !state().workerRunning; }, timeoutMs);
+}
+
+QModelIndex WizardRun::treeIndex(const QStringList& path) const
+{
+    QAbstractItemModel* model = folderTree()->model();
+    QModelIndex at = model->index(0, 0);
+    for (const QString& name : path) {
+        QModelIndex next;
+        for (int row = 0; row < model->rowCount(at); ++row)
+            if (model->index(row, 0, at).data().toString() == name)
+                next = model->index(row, 0, at);
+        if (!next.isValid())
+            return {};
+        at = next;
+    }
+    return at;
+}
+
+QStringList WizardRun::treeChildren(const QStringList& path) const
+{
+    QStringList names;
+    const QModelIndex at = treeIndex(path);
+    QAbstractItemModel* model = folderTree()->model();
+    for (int row = 0; row < model->rowCount(at); ++row)
+        names << model->index(row, 0, at).data().toString();
+    return names;
+}
+
+void WizardRun::clickTree(const QStringList& path)
+{
+    const QModelIndex index = treeIndex(path);
+    ASSERT_TRUE(index.isValid()) << path.join('/').toStdString();
+    for (QModelIndex up = index.parent(); up.isValid(); up = up.parent())
+        folderTree()->expand(up);
+    folderTree()->scrollTo(index);
+    QTest::mouseClick(folderTree()->viewport(), Qt::LeftButton, {}, folderTree()->visualRect(index).center());
+}
+
+QStringList WizardRun::listColumn(int column) const
+{
+    QStringList texts;
+    QAbstractItemModel* model = fileList()->model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        texts << model->index(row, column).data().toString();
+    return texts;
+}
+
+int WizardRun::listRow(const QString& name) const
+{
+    return static_cast<int>(listColumn(0).indexOf(name));
+}
+
+void WizardRun::doubleClickRow(int row)
+{
+    QTableView* list = fileList();
+    const QModelIndex index = list->model()->index(row, 0);
+    list->scrollTo(index);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(index).center());
+}
+
+} // namespace tamsin::test

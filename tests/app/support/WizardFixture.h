@@ -1,0 +1,118 @@
+#pragma once
+// A wizard window on built disk images, with the desktop replaced and the
+// disk reads of the run optionally held at a gate, and helpers that press
+// its real controls.
+
+#include "Desktop.h"
+#include "WizardDialog.h"
+
+#include "TempDir.h"
+
+#include "disk/Device.h"
+#include "imagebuilder/DiskDescription.h"
+
+#include <QModelIndex>
+#include <QStringList>
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class QListView;
+class QPushButton;
+class QTableView;
+class QTreeView;
+
+namespace tamsin::test {
+
+// Records what the wizard asks of the desktop instead of doing it.
+class FakeDesktop final : public app::Desktop {
+public:
+    bool openUrl(const QUrl& url) override;
+    bool startProgram(const QString& program, const QStringList& arguments) override;
+    void exitNow() override { ++exits; }
+
+    QStringList urls;
+    QStringList programs;
+    int exits = 0;
+};
+
+// Passes reads to a device until the gate is closed; then the next read
+// waits until the gate opens again.
+class GatedDevice final : public Device {
+public:
+    explicit GatedDevice(std::unique_ptr<Device> inner) : inner_(std::move(inner)) {}
+
+    DeviceRead readAt(std::uint64_t byteOffset, std::span<std::uint8_t> buffer) override;
+    std::uint64_t sizeBytes() const override { return inner_->sizeBytes(); }
+    const std::string& path() const override { return inner_->path(); }
+
+    void close();
+    void open();
+    // True while a read is held at the closed gate.
+    bool holding() const { return holding_; }
+    std::uint64_t reads() const { return reads_; }
+
+private:
+    std::unique_ptr<Device> inner_;
+    std::mutex mutex_;
+    std::condition_variable opened_;
+    bool closed_ = false;
+    std::atomic<bool> holding_{false};
+    std::atomic<std::uint64_t> reads_{0};
+};
+
+// Writes spec as an image under dir and returns its path; fails the test
+// when the builder refuses it.
+std::string writeImage(const TempDir& dir, const std::string& name, const imagebuilder::DiskSpec& spec);
+
+class WizardRun {
+public:
+    // A shown window listing the images (no devices). With gated set, every
+    // disk the wizard opens is read through a GatedDevice (see gate()).
+    explicit WizardRun(const std::vector<std::string>& images, bool gated = false);
+    ~WizardRun();
+
+    app::WizardDialog& window() { return *window_; }
+    const app::WizardState& state() const { return window_->state(); }
+    FakeDesktop& desktop() { return desktop_; }
+    GatedDevice* gate() const { return gate_; }
+
+    // Controls.
+    QPushButton* button(const char* name) const;
+    QTreeView* folderTree() const;
+    QTableView* fileList() const;
+    QString panelValue(int row) const;
+    QString panelLabel(int row) const;
+    QString statusLine() const;
+    QString instruction() const;
+
+    // Presses.
+    void clickDisk(int index);
+    void chooseSearch(bool search);
+    void setRange(const QString& start, const QString& end);
+    void pressNext();
+    void pressBack();
+    QStringList volumeNames() const;
+    void clickVolume(int position);
+    bool waitForStep(int step, int timeoutMs = 15000) const;
+    bool waitIdle(int timeoutMs = 15000) const;
+
+    // Browsing.
+    QModelIndex treeIndex(const QStringList& path) const;  // from below the root; empty: the root
+    QStringList treeChildren(const QStringList& path) const;
+    void clickTree(const QStringList& path);
+    QStringList listColumn(int column) const;
+    int listRow(const QString& name) const;
+    void doubleClickRow(int row);
+
+private:
+    FakeDesktop desktop_;
+    std::unique_ptr<app::WizardDialog> window_;
+    GatedDevice* gate_ = nullptr;
+};
+
+} // namespace tamsin::test

@@ -1,0 +1,242 @@
+// The mount-based commands of `tamsin` on builder-made images, compared with
+// what the builder wrote.
+
+#include "imagebuilder/Demo.h"
+#include "imagebuilder/ImageBuilder.h"
+
+#include "RunCommand.h"
+#include "TempDir.h"
+#include "VolumeFixture.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+
+namespace tamsin {
+namespace {
+
+namespace ib = imagebuilder;
+using test::CommandResult;
+using nlohmann::json;
+
+std::string readText(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+ib::VolumeContents contents()
+{
+    ib::VolumeContents c;
+    ib::Node mail = ib::folderNode("MAIL", {ib::fileNode("INBOX.TXT", 2000)});
+    ib::Node system = ib::folderNode("SYSTEM", {mail, ib::fileNode("README.TXT", 100)});
+    ib::Node old = ib::fileNode("OLD.BAK", 5000);
+    old.deletedMarker = 1;
+    old.longName = "Old backup file.bak";
+    ib::Node packed = ib::fileNode("PACKED.DAT", 3000);
+    packed.compressed = ib::Compression{};
+    ib::Node orphan = ib::fileNode("ORPHAN.TXT", 64);
+    orphan.parentId = 4242;  // its folder is gone
+    ib::Node myReadme = ib::fileNode("MYREADME.BAK", 10);
+    myReadme.longName = "MYREADME.TXT.BAK";
+    c.nodes = {system, old, packed, orphan, myReadme};
+    return c;
+}
+
+class MountCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        built = test::buildVolume(dir / "disk.img", contents(), 8);
+        ASSERT_TRUE(built.manifest);
+    }
+    CommandResult run(const std::vector<std::string>& args) { return test::runCommand(TAMSIN_BINARY, args, dir.path()); }
+
+    test::TempDir dir;
+    test::BuiltVolume built;
+};
+
+TEST_F(MountCommandsTest, RecursiveJsonListsExactlyWhatTheBuilderWrote)
+{
+    const CommandResult r = run({"ls", built.imagePath, "--volume", "0", "--recursive", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json rows = json::parse(r.out);
+
+    // Folders in list order (then the placeholder for the lost folder), then files.
+    std::vector<const ib::ManifestEntry*> folders, files;
+    for (const auto& e : built.manifest->entries)
+        (e.folder ? folders : files).push_back(&e);
+    ASSERT_EQ(rows.size(), folders.size() + 1 + files.size());
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        EXPECT_EQ(rows[i]["name"], folders[i]->name);
+        EXPECT_EQ(rows[i]["kind"], "folder");
+        EXPECT_EQ(rows[i]["ownId"], folders[i]->ownId);
+    }
+    const json& placeholder = rows[folders.size()];
+    EXPECT_EQ(placeholder["name"], "Dir0");
+    EXPECT_EQ(placeholder["path"], "/Dir0");
+    EXPECT_EQ(placeholder["ownId"], 4242);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const json& row = rows[folders.size() + 1 + i];
+        const ib::ManifestEntry& e = *files[i];
+        EXPECT_EQ(row["name"], e.name);
+        EXPECT_EQ(row["kind"], "file");
+        EXPECT_EQ(row["size"], e.size);
+        EXPECT_EQ(row["deleted"], e.deleted());
+        EXPECT_EQ(row["compressed"], e.compressed());
+        EXPECT_EQ(row["parentId"], e.parentId);
+        EXPECT_EQ(row["firstBlock"], e.firstBlock);
+    }
+    auto pathOf = [&](const std::string& name) {
+        for (const auto& row : rows)
+            if (row["name"] == name)
+                return row["path"].get<std::string>();
+        return std::string();
+    };
+    EXPECT_EQ(pathOf("INBOX.TXT"), "/SYSTEM/MAIL/INBOX.TXT");
+    EXPECT_EQ(pathOf("Old backup file.bak"), "/Old backup file.bak");
+    EXPECT_EQ(pathOf("ORPHAN.TXT"), "/Dir0/ORPHAN.TXT");
+}
+
+TEST_F(MountCommandsTest, FolderListingTextAndFilters)
+{
+    CommandResult r = run({"ls", built.imagePath, "--volume", "0", "/SYSTEM"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "Name        Type      Size  Date         Time");
+    EXPECT_NE(r.out.find("MAIL        Folder       0  15-Jun-1998  12:00:00"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("README.TXT  TXT File   100  15-Jun-1998  12:00:00"), std::string::npos) << r.out;
+
+    r = run({"ls", built.imagePath, "--volume", "0", "--filter", "*.BAK"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Deleted BAK File"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("PACKED.DAT"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("SYSTEM"), std::string::npos);  // folders stay
+
+    EXPECT_EQ(run({"ls", built.imagePath, "--volume", "0", "/NOPE"}).status, 1);
+    EXPECT_EQ(run({"ls", built.imagePath, "--volume", "7"}).status, 1);
+    EXPECT_EQ(run({"ls", built.imagePath, "--volume", "0", "--filter", std::string(20, 'x')}).status, 2);
+}
+
+TEST_F(MountCommandsTest, InfoReportsTheLayoutAndCounts)
+{
+    const CommandResult r = run({"info", built.imagePath, "--volume", "0", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json info = json::parse(r.out);
+    EXPECT_EQ(info["name"], "SYS");
+    EXPECT_EQ(info["startSector"], built.manifest->startSector);
+    EXPECT_EQ(info["sectorsPerBlock"], 8);
+    EXPECT_EQ(info["folders"], 3);  // SYSTEM, MAIL and the placeholder
+    EXPECT_EQ(info["files"], 6);
+    EXPECT_EQ(info["chosenFatCopy"], 1);
+
+    const CommandResult text = run({"info", built.imagePath, "--volume", "0"});
+    EXPECT_NE(text.out.find("Volume Type:   Novell Traditional Volume"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("Second DET:"), std::string::npos) << text.out;
+}
+
+TEST_F(MountCommandsTest, RecoverAndCatWriteTheFilesBytes)
+{
+    const auto out = dir / "recovered";
+    CommandResult r = run({"recover", built.imagePath, "--volume", "0", "--to", out.string()});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("Recovered 6 file(s)"), std::string::npos) << r.out;
+    auto expected = [&](const std::string& name) {
+        const auto bytes = ib::expectedData(*built.manifest->find(name));
+        return std::string(bytes.begin(), bytes.end());
+    };
+    EXPECT_EQ(readText(out / "SYSTEM" / "MAIL" / "INBOX.TXT"), expected("INBOX.TXT"));
+    EXPECT_EQ(readText(out / "Dir0" / "ORPHAN.TXT"), expected("ORPHAN.TXT"));
+    EXPECT_EQ(readText(out / "PACKED.DAT"), expected("PACKED.DAT"));
+
+    r = run({"recover", built.imagePath, "--volume", "0", "--to", out.string(), "--deleted", "only", "/SYSTEM",
+             "/Old backup file.bak"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Recovered 1 file(s)"), std::string::npos) << r.out;
+    EXPECT_TRUE(std::filesystem::exists(out / "Copy (1 ) of Old backup file.bak"));
+
+    r = run({"cat", built.imagePath, "--volume", "0", "/SYSTEM/README.TXT"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, expected("README.TXT"));
+    EXPECT_EQ(run({"cat", built.imagePath, "--volume", "0", "/SYSTEM"}).status, 1);
+    EXPECT_EQ(run({"recover", built.imagePath, "--volume", "0", "--to", out.string(), "--duplicates", "keep"}).status,
+              2);
+}
+
+TEST_F(MountCommandsTest, FindMatchesNamesInEveryFolder)
+{
+    const CommandResult r = run({"find", built.imagePath, "--volume", "0", "readme.txt", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(json::parse(r.out), json::parse(R"([{"name":"README.TXT","path":"\\SYSTEM","size":100},
+                                                  {"name":"MYREADME.TXT.BAK","path":"\\","size":10}])"));
+    const CommandResult txt = run({"find", built.imagePath, "--volume", "0", "*.TXT"});
+    EXPECT_NE(txt.out.find("\\SYSTEM\\MAIL"), std::string::npos) << txt.out;
+}
+
+TEST_F(MountCommandsTest, SnapshotSavedInOneProcessListsAndRecoversTheSameInAnother)
+{
+    const auto snapshotBase = (dir / "sys").string();
+    CommandResult r = run({"snapshot", "save", built.imagePath, "--volume", "0", snapshotBase});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string snapshot = (dir / "SYS.VSNP").string();
+    ASSERT_TRUE(std::filesystem::exists(snapshot));
+
+    const CommandResult mounted = run({"ls", built.imagePath, "--volume", "0", "-r", "--json"});
+    const CommandResult loaded = run({"ls", built.imagePath, "--snapshot", snapshot, "-r", "--json"});
+    ASSERT_EQ(loaded.status, 0) << loaded.err;
+    EXPECT_EQ(loaded.out, mounted.out);
+
+    const auto a = dir / "a", b = dir / "b";
+    ASSERT_EQ(run({"recover", built.imagePath, "--volume", "0", "--to", a.string()}).status, 0);
+    ASSERT_EQ(run({"recover", built.imagePath, "--snapshot", snapshot, "--to", b.string()}).status, 0);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(a)) {
+        const auto other = b / std::filesystem::relative(entry.path(), a);
+        ASSERT_TRUE(std::filesystem::exists(other)) << other;
+        if (entry.is_regular_file())
+            EXPECT_EQ(readText(entry.path()), readText(other)) << other;
+    }
+
+    std::ofstream(dir / "BAD.VSNP") << "vsp4.01 and more";
+    r = run({"ls", built.imagePath, "--snapshot", (dir / "BAD.VSNP").string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Invalid version of the file found : vsp4.01"), std::string::npos) << r.err;
+}
+
+TEST_F(MountCommandsTest, DifferingCopiesNeedAChoiceWithoutATerminal)
+{
+    ib::VolumeContents c = contents();
+    c.fatCopy2Patches.push_back({3000, 0, {0x99}});
+    const auto differing = test::buildVolume(dir / "differ.img", c, 8);
+    CommandResult r = run({"ls", differing.imagePath, "--volume", "0"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("--fat-copy"), std::string::npos) << r.err;
+    r = run({"ls", differing.imagePath, "--volume", "0", "--fat-copy", "2", "--json"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(json::parse(r.out).size(), 5u);
+}
+
+TEST_F(MountCommandsTest, SearchFindsTheVolumesOfAWipedDisk)
+{
+    ib::DiskSpec spec = ib::demoDiskSpec();
+    spec.bootSignature = false;
+    for (auto& partition : spec.partitions)
+        partition.type = 0;
+    const auto image = dir / "wiped.img";
+    ASSERT_TRUE(ib::writeImage(spec, image).ok());
+
+    CommandResult r = run({"volumes", image.string()});
+    EXPECT_NE(r.out.find("No partition table"), std::string::npos) << r.out;
+    r = run({"volumes", image.string(), "--search", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json volumes = json::parse(r.out);
+    ASSERT_EQ(volumes.size(), 2u);
+    EXPECT_EQ(volumes[0]["name"], "SYS");
+    EXPECT_EQ(volumes[1]["name"], "VOL1");
+
+    r = run({"ls", image.string(), "--search", "--volume", "0", "/USERS"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("ALICE"), std::string::npos) << r.out;
+}
+
+} // namespace
+} // namespace tamsin
