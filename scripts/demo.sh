@@ -12,6 +12,11 @@ mkdir -p demo
 build/tools/mkimage/tamsin-mkimage --demo demo/demo.img
 
 tamsin=build/src/cli/tamsin
+rm -rf demo/recovered
 set -x
 "$tamsin" disks --no-devices demo/demo.img
 "$tamsin" volumes demo/demo.img
+"$tamsin" info demo/demo.img --volume 0
+"$tamsin" ls demo/demo.img --volume 0
+"$tamsin" ls demo/demo.img --volume 0 /USERS/ALICE
+"$tamsin" recover demo/demo.img --volume 0 --to demo/recovered
