@@ -192,8 +192,9 @@ TEST_F(MountCommandsTest, SnapshotSavedInOneProcessListsAndRecoversTheSameInAnot
     for (const auto& entry : std::filesystem::recursive_directory_iterator(a)) {
         const auto other = b / std::filesystem::relative(entry.path(), a);
         ASSERT_TRUE(std::filesystem::exists(other)) << other;
-        if (entry.is_regular_file())
+        if (entry.is_regular_file()) {
             EXPECT_EQ(readText(entry.path()), readText(other)) << other;
+        }
     }
 
     std::ofstream(dir / "BAD.VSNP") << "vsp4.01 and more";

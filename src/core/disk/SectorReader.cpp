@@ -20,7 +20,7 @@ std::uint32_t SectorReader::readSectors(std::uint64_t firstSector, std::uint32_t
 {
     count = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, buffer.size() / kSectorSize));
     // Only the native path exists; a helper-library reader would branch here.
-    return readNative(firstSector, count, buffer, unreadable);
+    return readNative(firstSector, count, buffer, unreadable, false);
 }
 
 std::uint32_t SectorReader::readSectorsZeroFilled(std::uint64_t firstSector, std::uint32_t count,
@@ -28,17 +28,19 @@ std::uint32_t SectorReader::readSectorsZeroFilled(std::uint64_t firstSector, std
                                                  std::vector<std::uint32_t>* unreadable) const
 {
     count = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, buffer.size() / kSectorSize));
-    std::fill_n(buffer.begin(), std::size_t{count} * kSectorSize, std::uint8_t{0});
-    return readSectors(firstSector, count, buffer, unreadable);
+    return readNative(firstSector, count, buffer, unreadable, true);
 }
 
 std::uint32_t SectorReader::readNative(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> buffer,
-                                       std::vector<std::uint32_t>* unreadable) const
+                                       std::vector<std::uint32_t>* unreadable, bool zeroUnread) const
 {
     auto reportRange = [&](std::uint32_t from, std::uint32_t to) {
         if (unreadable)
             for (std::uint32_t i = from; i < to; ++i)
                 unreadable->push_back(i);
+        if (zeroUnread)
+            std::fill(buffer.begin() + std::size_t{from} * kSectorSize, buffer.begin() + std::size_t{to} * kSectorSize,
+                      std::uint8_t{0});
         return to - from;
     };
 
@@ -49,17 +51,23 @@ std::uint32_t SectorReader::readNative(std::uint64_t firstSector, std::uint32_t 
 
     // Bulk read: one positioned request for the whole run. What it delivers
     // is kept; sectors past the end of the device are simply not delivered.
-    // Bytes go to a scratch buffer first so that a failed bulk read leaves
-    // the caller's buffer as it was.
+    // Unless unread sectors are to be zeros anyway, the bytes go through a
+    // scratch buffer so that a failed bulk read leaves the caller's as it was.
     const std::size_t runBytes = std::size_t{count} * kSectorSize;
+    std::span<std::uint8_t> target = buffer.first(runBytes);
     thread_local std::vector<std::uint8_t> scratchStore;
-    if (scratchStore.size() < runBytes)
-        scratchStore.resize(runBytes);
-    std::span<std::uint8_t> scratch(scratchStore.data(), runBytes);
-    DeviceRead bulk = device_->readAt(firstSector * kSectorSize, scratch);
+    if (!zeroUnread) {
+        if (scratchStore.size() < runBytes)
+            scratchStore.resize(runBytes);
+        target = std::span<std::uint8_t>(scratchStore.data(), runBytes);
+    }
+    DeviceRead bulk = device_->readAt(firstSector * kSectorSize, target);
     if (bulk.ok) {
         const std::uint32_t whole = static_cast<std::uint32_t>(bulk.bytes / kSectorSize);
-        std::memcpy(buffer.data(), scratch.data(), bulk.bytes);
+        if (!zeroUnread)
+            std::memcpy(buffer.data(), target.data(), bulk.bytes);
+        else if (bulk.bytes % kSectorSize != 0)
+            std::fill_n(buffer.begin() + static_cast<long>(bulk.bytes), kSectorSize - bulk.bytes % kSectorSize, 0);
         return reportRange(whole, count);
     }
 
@@ -69,17 +77,22 @@ std::uint32_t SectorReader::readNative(std::uint64_t firstSector, std::uint32_t 
     std::uint8_t sector[kSectorSize];
     for (std::uint32_t i = 0; i < count; ++i) {
         bool delivered = false;
+        std::size_t got = 0;
         for (std::uint16_t attempt = 0; attempt < attempts && !delivered; ++attempt) {
             DeviceRead one = device_->readAt((firstSector + i) * kSectorSize, sector);
             if (!one.ok)
                 continue;
+            got = one.bytes;
             std::memcpy(buffer.data() + std::size_t{i} * kSectorSize, sector, one.bytes);
             delivered = one.bytes == kSectorSize;
             if (!delivered)
                 break;  // the device ends inside or before this sector; retrying will not change that
         }
-        if (!delivered)
+        if (!delivered) {
             failed += reportRange(i, i + 1);
+            if (zeroUnread && got > 0)  // keep the part of a last, partial sector that exists
+                std::memcpy(buffer.data() + std::size_t{i} * kSectorSize, sector, got);
+        }
     }
     return failed;
 }

@@ -61,8 +61,9 @@ public:
                                         std::vector<std::uint32_t>* unreadable = nullptr) const;
 
 private:
+    // zeroUnread: sectors not delivered are zeros instead of what the buffer held.
     std::uint32_t readNative(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> buffer,
-                             std::vector<std::uint32_t>* unreadable) const;
+                             std::vector<std::uint32_t>* unreadable, bool zeroUnread) const;
 
     AccessMode mode_;
     std::unique_ptr<Device> device_;

@@ -125,6 +125,30 @@ TEST(SectorReader, FailedRunPastTheEndDeliversEachExistingSector)
     EXPECT_EQ(r.device->attempts(11), 2u);
 }
 
+TEST(SectorReader, ZeroFilledReadsNeverShowStaleBytes)
+{
+    FaultyReader r(10);
+    r.device->markBad(3);
+    auto buffer = staleBuffer(4);
+    std::vector<std::uint32_t> unreadable;
+    EXPECT_EQ(r.reader.readSectorsZeroFilled(2, 4, buffer, &unreadable), 1u);
+    EXPECT_EQ(unreadable, std::vector<std::uint32_t>{1});
+    EXPECT_TRUE(sectorHolds(buffer, 0, 2));
+    EXPECT_TRUE(sectorHolds(buffer, 1, 0));
+    EXPECT_TRUE(sectorHolds(buffer, 2, 4));
+
+    buffer = staleBuffer(4);  // past the end: what exists, then zeros
+    EXPECT_EQ(r.reader.readSectorsZeroFilled(8, 4, buffer), 2u);
+    EXPECT_TRUE(sectorHolds(buffer, 1, 9));
+    EXPECT_TRUE(sectorHolds(buffer, 2, 0));
+    EXPECT_TRUE(sectorHolds(buffer, 3, 0));
+
+    SectorReader closed;
+    buffer = staleBuffer(2);
+    EXPECT_EQ(closed.readSectorsZeroFilled(0, 2, buffer), 2u);
+    EXPECT_EQ(buffer, std::vector<std::uint8_t>(2 * kSectorSize, 0));
+}
+
 TEST(SectorReader, ShortBufferLimitsTheRun)
 {
     FaultyReader r(10);

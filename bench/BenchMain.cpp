@@ -1,0 +1,31 @@
+// tamsin-bench: throughput and memory of the mount, the recovery and the volume search.
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tamsin::bench {
+int mountBench(const std::filesystem::path& scratchParent, const std::vector<std::uint32_t>& sizes);
+int recoveryBench(const std::filesystem::path& scratchParent, std::uint32_t largeMiB);
+int searchBench(const std::filesystem::path& scratchParent, std::uint32_t gib);
+} // namespace tamsin::bench
+
+int main(int argc, char** argv)
+{
+    const std::string which = argc > 1 ? argv[1] : "";
+    const std::filesystem::path scratch = argc > 2 ? argv[2] : ".";
+    if (which == "mount")
+        return tamsin::bench::mountBench(scratch, {10'000, 100'000, 1'000'000});
+    if (which == "recovery")
+        return tamsin::bench::recoveryBench(scratch, 1024);
+    if (which == "search")
+        return tamsin::bench::searchBench(scratch, 4);
+    std::fprintf(stderr,
+                 "usage: tamsin-bench mount|recovery|search [SCRATCH-FOLDER]\n"
+                 "  mount     mount time and peak memory for 10k, 100k and 1M directory entries\n"
+                 "  recovery  recovery of a >1 GiB volume against cat on the same file system\n"
+                 "  search    volume search of a 4 GiB image against cat to /dev/null\n");
+    return 2;
+}

@@ -1,0 +1,77 @@
+#include "BenchSupport.h"
+
+#include "disk/FileDevice.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace tamsin::bench {
+
+double secondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+ChildRun runInChild(const std::function<bool()>& work)
+{
+    ChildRun run;
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(work() ? 0 : 1);
+    int status = 0;
+    rusage usage{};
+    if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid)
+        return run;
+    run.seconds = secondsSince(start);
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    run.peakRssKiB = static_cast<std::uint64_t>(usage.ru_maxrss);
+    return run;
+}
+
+double catFile(const std::string& from, const std::string& to, std::uint64_t limitBytes)
+{
+    const auto start = std::chrono::steady_clock::now();
+    FileDescriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    std::vector<char> buffer(1 << 20);
+    std::uint64_t done = 0;
+    while (done < limitBytes) {
+        const ssize_t n = ::read(in.get(), buffer.data(), std::min<std::uint64_t>(buffer.size(), limitBytes - done));
+        if (n <= 0)
+            break;
+        if (::write(out.get(), buffer.data(), static_cast<std::size_t>(n)) != n)
+            break;
+        done += static_cast<std::uint64_t>(n);
+    }
+    return secondsSince(start);
+}
+
+std::uint64_t treeBytes(const std::filesystem::path& folder)
+{
+    std::uint64_t bytes = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        if (entry.is_regular_file())
+            bytes += entry.file_size();
+    return bytes;
+}
+
+Scratch::Scratch(const std::filesystem::path& parent)
+{
+    std::string pattern = (parent / "tamsin-bench-XXXXXX").string();
+    if (!::mkdtemp(pattern.data()))
+        std::abort();
+    path_ = pattern;
+}
+
+Scratch::~Scratch()
+{
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+} // namespace tamsin::bench

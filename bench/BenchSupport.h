@@ -1,0 +1,42 @@
+#pragma once
+// Timing, child processes and scratch files for the benchmarks.
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace tamsin::bench {
+
+struct ChildRun {
+    bool ok = false;
+    double seconds = 0;
+    std::uint64_t peakRssKiB = 0;  // the child's maximum resident set
+};
+
+// Runs work in a forked child so its peak memory is measured alone.
+ChildRun runInChild(const std::function<bool()>& work);
+
+double secondsSince(std::chrono::steady_clock::time_point start);
+
+// Copies the first limitBytes of from to `to` with a plain read/write loop of
+// 1 MiB pieces (the `cat` reference). Returns seconds.
+double catFile(const std::string& from, const std::string& to, std::uint64_t limitBytes = ~0ull);
+
+// Bytes of all regular files under folder.
+std::uint64_t treeBytes(const std::filesystem::path& folder);
+
+// A scratch folder under the given parent (default: the current folder, so the
+// comparison with cat uses the same file system), removed at exit.
+class Scratch {
+public:
+    explicit Scratch(const std::filesystem::path& parent);
+    ~Scratch();
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+} // namespace tamsin::bench

@@ -1,0 +1,102 @@
+// Mount time and peak memory for volumes of 10k, 100k and 1M directory entries.
+
+#include "BenchSupport.h"
+
+#include "imagebuilder/ImageBuilder.h"
+#include "mount/Mount.h"
+#include "mount/MountObserver.h"
+#include "session/Session.h"
+#include "volumes/VolumeTableReader.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace tamsin::bench {
+namespace {
+
+namespace ib = imagebuilder;
+
+struct QuietObserver final : MountObserver {
+    CopyChoice chooseCopy(TableKind) override { return CopyChoice::First; }
+};
+
+bool openVolume(Session& session, const std::string& image)
+{
+    DiskInfo disk;
+    disk.path = image;
+    if (!session.reader.openDisk(disk) || readVolumeTables(session.reader, session.volumes) != VolumeTableStatus::VolumesFound)
+        return false;
+    session.mounted.selectVolume(session.volumes[0], 0);
+    return true;
+}
+
+} // namespace
+
+int mountBench(const std::filesystem::path& scratchParent, const std::vector<std::uint32_t>& sizes)
+{
+    Scratch scratch(scratchParent);
+    std::printf("%10s  %10s  %12s  %14s  %12s  %10s  %12s\n", "entries", "mount s", "entries/s", "DET read s",
+                "mount/DET", "peak MiB", "bytes/entry");
+    for (const std::uint32_t entries : sizes) {
+        ib::DiskSpec spec;
+        ib::PartitionSpec partition;
+        partition.startSector = 2048;
+        partition.netware.emplace();
+        ib::SegmentSpec segment;
+        segment.name = "BENCH";
+        segment.sectorsPerBlock = 8;
+        segment.contents.emplace();
+        segment.contents->generate = ib::GeneratedTree{};
+        segment.contents->generate->entries = entries;
+        segment.contents->generate->longNameEvery = 4;
+        partition.netware->segments.push_back(segment);
+        spec.partitions.push_back(partition);
+        const auto image = (scratch.path() / "mount.img").string();
+        if (!ib::writeImage(spec, image).ok()) {
+            std::fprintf(stderr, "could not build the %u-entry image\n", entries);
+            return 1;
+        }
+
+        // The process before mounting, to separate the mount's memory from the program's.
+        const ChildRun baseline = runInChild([&] {
+            Session session;
+            return openVolume(session, image);
+        });
+        const ChildRun mount = runInChild([&] {
+            Session session;
+            QuietObserver quiet;
+            if (!openVolume(session, image))
+                return false;
+            return mountVolume(session.mounted, session.reader, quiet) == MountResult::Completed;
+        });
+        const double mountSeconds = mount.seconds;
+
+        // Time the DET reads alone, in this process, after a mount has warmed the page cache.
+        double detSeconds = 0;
+        {
+            Session session;
+            QuietObserver quiet;
+            openVolume(session, image);
+            mountVolume(session.mounted, session.reader, quiet);
+            std::vector<std::uint8_t> block(std::size_t{session.mounted.sectorsPerBlock} * kSectorSize);
+            const auto start = std::chrono::steady_clock::now();
+            for (std::uint32_t k = 0; k < session.mounted.chosenDetList.blockCount(); ++k)
+                session.reader.readSectors(session.mounted.blockSector(session.mounted.chosenDetList.nodes[k].block),
+                                           session.mounted.sectorsPerBlock, block);
+            detSeconds = secondsSince(start);
+        }
+        if (!mount.ok || !baseline.ok) {
+            std::fprintf(stderr, "mount of the %u-entry image failed\n", entries);
+            return 1;
+        }
+        std::printf("%10u  %10.3f  %12.0f  %14.3f  %12.1f  %10.1f  %12.0f\n", entries, mountSeconds,
+                    entries / mountSeconds, detSeconds, mountSeconds / std::max(detSeconds, 1e-9),
+                    static_cast<double>(mount.peakRssKiB) / 1024.0,
+                    static_cast<double>(mount.peakRssKiB - std::min(mount.peakRssKiB, baseline.peakRssKiB)) * 1024.0
+                        / entries);
+        std::filesystem::remove(image);
+    }
+    return 0;
+}
+
+} // namespace tamsin::bench
