@@ -73,4 +73,10 @@ struct SnapshotSaveOptions {
 };
 int runSnapshotSave(const SnapshotSaveOptions& options, std::ostream& out, std::ostream& err);
 
+struct CompressedOptions {
+    MountOptions mount;
+    bool json = false;
+};
+int runCompressed(const CompressedOptions& options, std::ostream& out, std::ostream& err);
+
 } // namespace tamsin::cli

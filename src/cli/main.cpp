@@ -92,6 +92,12 @@ int main(int argc, char** argv)
         ->required();
     findCommand->add_flag("--json", find.json, "Print a JSON array for scripts");
 
+    CompressedOptions compressed;
+    auto* compressedCommand =
+        app.add_subcommand("compressed", "List the compressed files of a volume with their stored-stream headers");
+    addMountOptions(compressedCommand, compressed.mount);
+    compressedCommand->add_flag("--json", compressed.json, "Print a JSON array for scripts");
+
     SnapshotSaveOptions snapshotSave;
     auto* snapshotCommand = app.add_subcommand("snapshot", "Recovery snapshot files");
     snapshotCommand->require_subcommand(1);
@@ -120,6 +126,8 @@ int main(int argc, char** argv)
         return runCat(cat, std::cerr);
     if (*findCommand)
         return runFind(find, std::cout, std::cerr);
+    if (*compressedCommand)
+        return runCompressed(compressed, std::cout, std::cerr);
     if (*snapshotSaveCommand)
         return runSnapshotSave(snapshotSave, std::cout, std::cerr);
     return kExitUsage;

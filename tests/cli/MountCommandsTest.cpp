@@ -163,6 +163,19 @@ TEST_F(MountCommandsTest, RecoverAndCatWriteTheFilesBytes)
               2);
 }
 
+TEST_F(MountCommandsTest, CompressedFilesAreReportedWithTheirHeaders)
+{
+    const CommandResult r = run({"compressed", built.imagePath, "--volume", "0", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json rows = json::parse(r.out);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0]["path"], "/PACKED.DAT");
+    EXPECT_EQ(rows[0]["size"], 3000);
+    EXPECT_EQ(rows[0]["checkSize"], 3000);
+    EXPECT_EQ(rows[0]["headerMatches"], true);
+    EXPECT_EQ(rows[0]["storedLength"], ib::expectedData(*built.manifest->find("PACKED.DAT")).size());
+}
+
 TEST_F(MountCommandsTest, FindMatchesNamesInEveryFolder)
 {
     const CommandResult r = run({"find", built.imagePath, "--volume", "0", "readme.txt", "--json"});
@@ -201,6 +214,21 @@ TEST_F(MountCommandsTest, SnapshotSavedInOneProcessListsAndRecoversTheSameInAnot
     r = run({"ls", built.imagePath, "--snapshot", (dir / "BAD.VSNP").string()});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("Invalid version of the file found : vsp4.01"), std::string::npos) << r.err;
+}
+
+TEST_F(MountCommandsTest, NamesAreConvertedFromTheVolumesCodePage)
+{
+    ib::VolumeContents c;
+    c.nodes = {ib::fileNode("PRI\x9B.TXT", 3)};
+    const auto image = test::buildVolume(dir / "cp.img", c, 8);
+    CommandResult r = run({"ls", image.imagePath, "--volume", "0", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(json::parse(r.out)[0]["name"], "PRI\u00A2.TXT");  // the cent sign of code page 437
+    r = run({"ls", image.imagePath, "--volume", "0", "--json", "--codepage", "CP850"});
+    EXPECT_EQ(json::parse(r.out)[0]["name"], "PRI\u00F8.TXT");
+    const auto out = dir / "cp-out";
+    ASSERT_EQ(run({"recover", image.imagePath, "--volume", "0", "--to", out.string()}).status, 0);
+    EXPECT_TRUE(std::filesystem::exists(out / "PRI\u00A2.TXT"));
 }
 
 TEST_F(MountCommandsTest, DifferingCopiesNeedAChoiceWithoutATerminal)

@@ -2,6 +2,7 @@
 
 #include "recovery/DestinationNames.h"
 #include "recovery/Extraction.h"
+#include "recovery/OpenFile.h"
 
 #include "disk/FileDevice.h"
 #include "mount/Mount.h"
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <fstream>
 #include <sys/stat.h>
 
@@ -116,6 +118,72 @@ TEST_F(ExtractionTest, BlockChainsTailsAndFragmentsComeOutByteForByte)
         EXPECT_EQ(readFile(result.path), expected(name)) << name;
     }
     EXPECT_EQ(run.filesStarted, 6u);
+}
+
+TEST_F(ExtractionTest, ModificationTimeComesFromAValidEntryDate)
+{
+    ib::VolumeContents c;
+    ib::Node dated = ib::fileNode("DATED.TXT", 10);
+    dated.dateTime = ib::packDateTime(1998, 3, 7, 13, 5, 42);
+    ib::Node invalid = ib::fileNode("BADDATE.TXT", 10);
+    invalid.dateTime = ib::packDateTime(1998, 13, 7, 13, 5, 42);  // month 13
+    c.nodes = {dated, invalid};
+    build(c);
+
+    struct stat st {};
+    ASSERT_EQ(::stat(extract("DATED.TXT").path.c_str(), &st), 0);
+    std::tm tm{};
+    const std::time_t t = st.st_mtime;
+    localtime_r(&t, &tm);
+    EXPECT_EQ(tm.tm_year, 98);
+    EXPECT_EQ(tm.tm_mon, 2);
+    EXPECT_EQ(tm.tm_mday, 7);
+    EXPECT_EQ(tm.tm_hour, 13);
+    EXPECT_EQ(tm.tm_sec, 42);
+    ASSERT_EQ(::stat(extract("BADDATE.TXT").path.c_str(), &st), 0);
+    EXPECT_GT(st.st_mtime, t + 10 * 365 * 86400);  // left at the time of writing
+}
+
+TEST_F(ExtractionTest, OpeningExtractsToTheTemporaryFolderAndFallsBackToTheChooser)
+{
+    ib::VolumeContents c;
+    ib::Node packed = ib::fileNode("PACKED.BIN", 3000);
+    packed.compressed = ib::Compression{};
+    c.nodes = {ib::fileNode("VIEW.TXT", 700), packed};
+    build(c);
+    struct FakeLauncher : Launcher {
+        bool associated = true;
+        std::vector<std::string> opened, chooser;
+        bool open(const std::string& path) override
+        {
+            opened.push_back(path);
+            return associated;
+        }
+        void openWith(const std::string& path) override { chooser.push_back(path); }
+    } launcher;
+    const std::string temp = (dir / "tmp").string();
+    std::filesystem::create_directory(temp);
+    std::ofstream(temp + "/VIEW.TXT") << "an older copy";
+    run.recoveryAborted = true;  // opening clears the run flags
+
+    OpenResult result = openFile(session.mounted, session.reader, run, notices, file("VIEW.TXT"), "VIEW.TXT", temp,
+                                 false, launcher);
+    EXPECT_EQ(result.outcome, OpenOutcome::Launched);
+    EXPECT_EQ(launcher.opened, std::vector<std::string>{temp + "/VIEW.TXT"});
+    EXPECT_EQ(readFile(temp + "/VIEW.TXT"), expected("VIEW.TXT"));
+
+    launcher.associated = false;
+    openFile(session.mounted, session.reader, run, notices, file("VIEW.TXT"), "VIEW.TXT", temp, false, launcher);
+    EXPECT_EQ(launcher.chooser.size(), 1u);
+    openFile(session.mounted, session.reader, run, notices, file("VIEW.TXT"), "VIEW.TXT", temp, true, launcher);
+    EXPECT_EQ(launcher.chooser.size(), 2u);
+    EXPECT_EQ(launcher.opened.size(), 2u);  // Open With goes straight to the chooser
+
+    result = openFile(session.mounted, session.reader, run, notices, file("PACKED.BIN"), "PACKED.BIN", temp, false,
+                      launcher);
+    EXPECT_EQ(result.outcome, OpenOutcome::CompressedRefused);
+    EXPECT_EQ(notices.notices.back(), kCompressedOpenNotice);
+    EXPECT_FALSE(pathExists(temp + "/PACKED.BIN"));
 }
 
 TEST_F(ExtractionTest, CompressedFilesAreWrittenAsTheirStoredStreamOrRefused)
