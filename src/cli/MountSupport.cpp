@@ -1,6 +1,7 @@
 #include "MountSupport.h"
 
 #include "DiskArgument.h"
+#include "ProgressLine.h"
 
 #include "disk/FileDevice.h"
 #include "mount/Mount.h"
@@ -9,9 +10,7 @@
 #include "snapshot/Snapshot.h"
 #include "volumes/VolumeTableReader.h"
 
-#include <chrono>
 #include <iostream>
-#include <unistd.h>
 
 namespace tamsin::cli {
 namespace {
@@ -20,13 +19,7 @@ namespace {
 // chooser from the options, a prompt, or not at all.
 class CliMountObserver final : public MountObserver {
 public:
-    CliMountObserver(const MountOptions& options, std::ostream& err) :
-        options_(options), err_(err), terminal_(::isatty(STDERR_FILENO) == 1),
-        canAsk_(terminal_ && ::isatty(STDIN_FILENO) == 1)
-    {
-    }
-
-    ~CliMountObserver() override { clearLine(); }
+    CliMountObserver(const MountOptions& options, std::ostream& err) : options_(options), line_(err) {}
 
     void mountStatus(const std::string& text) override
     {
@@ -52,21 +45,22 @@ public:
         if (given == 1 || given == 2)
             return given == 1 ? CopyChoice::First : CopyChoice::Second;
         const char* option = kind == TableKind::Fat ? "--fat-copy" : "--det-copy";
-        if (!canAsk_) {
+        if (!line_.canAsk()) {
             const std::string table = kind == TableKind::Fat ? "File Allocation Table" : "Directory Entry Table";
             unanswered_ = "the two copies of the ";
             unanswered_.append(table).append(" differ; pass ").append(option).append(" 1 or ").append(option).append(
                 " 2 to choose one");
             return CopyChoice::Cancel;
         }
-        clearLine();
+        line_.clear();
+        std::ostream& err = line_.stream();
         std::string message = kind == TableKind::Fat ? texts::kFatChooserMessage : texts::kDetChooserMessage;
         for (auto pos = message.find("\r\n"); pos != std::string::npos; pos = message.find("\r\n"))
             message.replace(pos, 2, "\n");
-        err_ << (kind == TableKind::Fat ? texts::kFatChooserCaption : texts::kDetChooserCaption) << "\n"
+        err << (kind == TableKind::Fat ? texts::kFatChooserCaption : texts::kDetChooserCaption) << "\n"
              << message << "\n";
         for (;;) {
-            err_ << "Use copy 1 or 2, or c to cancel [1]: " << std::flush;
+            err << "Use copy 1 or 2, or c to cancel [1]: " << std::flush;
             std::string answer;
             if (!std::getline(std::cin, answer) || answer == "c" || answer == "C")
                 return CopyChoice::Cancel;
@@ -82,36 +76,20 @@ public:
 private:
     void draw(bool force)
     {
-        if (!terminal_)
+        if (!line_.due(force))
             return;
-        const auto now = std::chrono::steady_clock::now();
-        if (!force && now - lastDraw_ < std::chrono::milliseconds(100))
-            return;
-        lastDraw_ = now;
-        err_ << "\r\033[K" << status_ << "  " << percent_ << "%";
+        std::string text = status_ + "  " + std::to_string(percent_) + "%";
         if (folders_ || files_)
-            err_ << "  (" << folders_ << " folders, " << files_ << " files)";
-        err_ << std::flush;
-        drawn_ = true;
-    }
-
-    void clearLine()
-    {
-        if (drawn_)
-            err_ << "\r\033[K" << std::flush;
-        drawn_ = false;
+            text.append("  (").append(std::to_string(folders_)).append(" folders, ").append(std::to_string(files_)).append(" files)");
+        line_.show(text);
     }
 
     const MountOptions& options_;
-    std::ostream& err_;
-    bool terminal_;
-    bool canAsk_;
-    bool drawn_ = false;
+    ProgressLine line_;
     std::string status_;
     int percent_ = 0;
     std::uint32_t folders_ = 0;
     std::uint32_t files_ = 0;
-    std::chrono::steady_clock::time_point lastDraw_{};
     std::string unanswered_;
 };
 

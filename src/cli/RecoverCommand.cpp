@@ -1,24 +1,19 @@
 #include "Commands.h"
 #include "Interrupt.h"
+#include "ProgressLine.h"
 #include "VolumePaths.h"
 
 #include "recovery/RecoveryRun.h"
 #include "recovery/RecoverySettings.h"
 
-#include <chrono>
 #include <iostream>
-#include <unistd.h>
 
 namespace tamsin::cli {
 namespace {
 
 class CliRecoveryObserver final : public RecoveryRunObserver {
 public:
-    explicit CliRecoveryObserver(std::ostream& err) :
-        err_(err), terminal_(::isatty(STDERR_FILENO) == 1), canAsk_(terminal_ && ::isatty(STDIN_FILENO) == 1)
-    {
-    }
-    ~CliRecoveryObserver() override { clearLine(); }
+    explicit CliRecoveryObserver(std::ostream& err) : line_(err) {}
 
     void fileStarted(const std::string&, const std::string& name, std::uint32_t) override
     {
@@ -38,50 +33,37 @@ public:
     }
     bool continueAfterCreateError(const std::string& path) override
     {
-        if (!canAsk_)
+        if (!line_.canAsk())
             return true;
-        clearLine();
-        err_ << createErrorQuestion(path) << "[y/n] " << std::flush;
+        line_.clear();
+        line_.stream() << createErrorQuestion(path) << "[y/n] " << std::flush;
         std::string answer;
         return !std::getline(std::cin, answer) || answer.empty() || answer[0] == 'y' || answer[0] == 'Y';
     }
     void notice(const std::string& text) override
     {
-        if (!terminal_)
+        if (!line_.active())
             return;  // the report lists it
-        clearLine();
-        err_ << text << " (" << current_ << ")\n";
+        line_.clear();
+        line_.stream() << text << " (" << current_ << ")\n";
     }
 
 private:
     void draw(bool force)
     {
-        if (!terminal_)
+        if (!line_.due(force))
             return;
-        const auto now = std::chrono::steady_clock::now();
-        if (!force && now - lastDraw_ < std::chrono::milliseconds(100))
-            return;
-        lastDraw_ = now;
-        err_ << "\r\033[K" << done_ << " files, " << bytes_ / 1024 << " KiB  " << current_ << "  " << percent_ << "%"
-             << std::flush;
-        drawn_ = true;
-    }
-    void clearLine()
-    {
-        if (drawn_)
-            err_ << "\r\033[K" << std::flush;
-        drawn_ = false;
+        std::string text = std::to_string(done_) + " files, ";
+        text.append(std::to_string(bytes_ / 1024)).append(" KiB  ").append(current_).append("  ").append(
+            std::to_string(percent_)).append("%");
+        line_.show(text);
     }
 
-    std::ostream& err_;
-    bool terminal_;
-    bool canAsk_;
-    bool drawn_ = false;
+    ProgressLine line_;
     std::string current_;
     int percent_ = 0;
     std::uint64_t done_ = 0;
     std::uint64_t bytes_ = 0;
-    std::chrono::steady_clock::time_point lastDraw_{};
 };
 
 bool parseSettings(const RecoverOptions& options, RecoverySettings& settings, std::ostream& err)

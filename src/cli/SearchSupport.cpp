@@ -1,42 +1,31 @@
 #include "SearchSupport.h"
 
 #include "Interrupt.h"
+#include "ProgressLine.h"
 
 #include "session/Session.h"
 
-#include <chrono>
-#include <unistd.h>
 
 namespace tamsin::cli {
 namespace {
 
 class CliSearchObserver final : public VolumeSearchObserver {
 public:
-    explicit CliSearchObserver(std::ostream& err) : err_(err), terminal_(::isatty(STDERR_FILENO) == 1) {}
-    ~CliSearchObserver() override
-    {
-        if (drawn_)
-            err_ << "\r\033[K" << std::flush;
-    }
+    explicit CliSearchObserver(std::ostream& err) : line_(err) {}
 
     void searchProgress(std::uint64_t, std::uint64_t scanned, std::uint64_t total, int percent) override
     {
-        const auto now = std::chrono::steady_clock::now();
-        if (!terminal_ || now - lastDraw_ < std::chrono::milliseconds(100))
+        if (!line_.due())
             return;
-        lastDraw_ = now;
-        err_ << "\r\033[K" << scanningStatus(scanned, total) << "  " << percent << "%  volume(s) found: " << found_
-             << std::flush;
-        drawn_ = true;
+        std::string text = scanningStatus(scanned, total);
+        text.append("  ").append(std::to_string(percent)).append("%  volume(s) found: ").append(std::to_string(found_));
+        line_.show(text);
     }
     void volumeFound(const VolumeInfo&, std::uint32_t count) override { found_ = count; }
 
 private:
-    std::ostream& err_;
-    bool terminal_;
-    bool drawn_ = false;
+    ProgressLine line_;
     std::uint32_t found_ = 0;
-    std::chrono::steady_clock::time_point lastDraw_{};
 };
 
 } // namespace

@@ -150,17 +150,7 @@ SearchOutcome searchVolumes(const SectorReader& reader, VolumeTable& table, Sear
                     continue;
                 cursor += 200;
                 tableSector += entry.sizeSectors;
-                VolumeInfo volume;
-                volume.name = entry.name;
-                volume.firstFatBlock = entry.firstFatBlock;
-                volume.secondFatBlock = entry.secondFatBlock;
-                volume.firstDetBlock = entry.firstDetBlock;
-                volume.secondDetBlock = entry.secondDetBlock;
-                volume.sizeSectors = entry.sizeSectors;
-                volume.startSector = dataArea;
-                volume.blockCount = entry.blockCount;
-                volume.sectorsPerBlock = spb;
-                if (!table.append(volume)) {
+                if (!table.append(volumeFromEntry(entry, dataArea))) {
                     outcome.tableFull = true;
                     continue;
                 }

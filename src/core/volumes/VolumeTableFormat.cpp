@@ -52,4 +52,19 @@ VolumeTableEntry volumeTableEntry(std::span<const std::uint8_t> sector, std::uin
     return e;
 }
 
+VolumeInfo volumeFromEntry(const VolumeTableEntry& entry, std::uint64_t startSector)
+{
+    VolumeInfo v;
+    v.name = entry.name;
+    v.firstFatBlock = entry.firstFatBlock;
+    v.secondFatBlock = entry.secondFatBlock;
+    v.firstDetBlock = entry.firstDetBlock;
+    v.secondDetBlock = entry.secondDetBlock;
+    v.sizeSectors = entry.sizeSectors;
+    v.startSector = startSector;
+    v.blockCount = entry.blockCount;
+    v.sectorsPerBlock = entry.sizeSectors / entry.blockCount;
+    return v;
+}
+
 } // namespace tamsin

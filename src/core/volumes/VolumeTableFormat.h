@@ -6,6 +6,8 @@
 #include <span>
 #include <string>
 
+#include "volumes/VolumeInfo.h"
+
 namespace tamsin {
 
 inline constexpr std::uint8_t kNetWarePartitionType = 0x65;
@@ -47,5 +49,9 @@ std::uint32_t volumeTableEntryCount(std::span<const std::uint8_t> sector);
 
 // Entry index (0..7) of a volume table sector.
 VolumeTableEntry volumeTableEntry(std::span<const std::uint8_t> sector, std::uint32_t index);
+
+// The record of a volume-table entry whose segment starts at startSector
+// (block count not 0).
+VolumeInfo volumeFromEntry(const VolumeTableEntry& entry, std::uint64_t startSector);
 
 } // namespace tamsin

@@ -64,17 +64,7 @@ std::uint32_t readPartitionVolumeTable(const SectorReader& reader, std::uint32_t
         offset += e.sizeSectors;
         if (e.blockCount == 0)
             continue;
-        VolumeInfo v;
-        v.name = e.name;
-        v.firstFatBlock = e.firstFatBlock;
-        v.secondFatBlock = e.secondFatBlock;
-        v.firstDetBlock = e.firstDetBlock;
-        v.secondDetBlock = e.secondDetBlock;
-        v.sizeSectors = e.sizeSectors;
-        v.startSector = start;
-        v.blockCount = e.blockCount;
-        v.sectorsPerBlock = e.sizeSectors / e.blockCount;
-        if (!table.append(std::move(v)))
+        if (!table.append(volumeFromEntry(e, start)))
             break;
         ++appended;
     }
