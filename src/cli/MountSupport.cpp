@@ -2,6 +2,7 @@
 
 #include "DiskArgument.h"
 #include "ProgressLine.h"
+#include "TextTable.h"
 
 #include "disk/FileDevice.h"
 #include "mount/Mount.h"
@@ -123,8 +124,7 @@ std::unique_ptr<MountedDisk> mountFromOptions(const MountOptions& options, std::
     if (!options.snapshot.empty()) {
         const SnapshotResult loaded = loadSnapshot(session.mounted, options.snapshot);
         if (!loaded.ok()) {
-            err << "tamsin: " << options.snapshot << ": " << loaded.message.substr(loaded.message.find_first_not_of(' '))
-                << '\n';
+            err << "tamsin: " << options.snapshot << ": " << withoutPadding(loaded.message) << '\n';
             return nullptr;
         }
         status = 0;

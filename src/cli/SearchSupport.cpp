@@ -2,6 +2,7 @@
 
 #include "Interrupt.h"
 #include "ProgressLine.h"
+#include "TextTable.h"
 
 #include "session/Session.h"
 
@@ -36,8 +37,7 @@ bool searchDisk(Session& session, const DiskInfo& disk, const SearchOptions& opt
     const RangeCheck range = checkSearchRange(options.start.empty() ? "0" : options.start,
                                               options.end.empty() ? std::to_string(disk.totalSectors) : options.end);
     if (!range.ok) {
-        // The dialog texts start with blanks that a terminal line does not need.
-        err << "tamsin: " << range.message.substr(range.message.find_first_not_of(' ')) << '\n';
+        err << "tamsin: " << withoutPadding(range.message) << '\n';
         return false;
     }
     if (!session.settings.setSectorsPerAttempt(static_cast<std::uint32_t>(options.runLength))) {

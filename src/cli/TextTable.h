@@ -26,6 +26,9 @@ private:
     std::vector<std::vector<std::string>> rows_;
 };
 
+// A message text without the blanks that pad it for a dialog.
+std::string withoutPadding(const std::string& text);
+
 // Display width of a UTF-8 string, counting code points.
 std::size_t displayWidth(const std::string& text);
 
