@@ -7,6 +7,8 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libcli11-dev
+  qt6-base-dev xvfb xauth
+  shared-mime-info fonts-dejavu-core adwaita-icon-theme
 )
 
 missing=()

@@ -54,6 +54,8 @@ const char* commandText(CommandId id)
         return "Re&name";
     case CommandId::Properties:
         return "&Properties...";
+    case CommandId::OpenDiskImage:
+        return "Open Disk &Image...";
     }
     return "";
 }
@@ -103,12 +105,12 @@ std::optional<CommandId> menuBarEquivalent(CommandId id)
     }
 }
 
-const std::vector<MenuSpec>& menuBarLayout()
+const std::vector<MenuLayout>& menuBarLayout()
 {
     using C = CommandId;
-    static const std::vector<MenuSpec> layout = {
+    static const std::vector<MenuLayout> layout = {
         {"&Recovery",
-         {{C::RecoverSelected}, {C::RecoverAll}, {}, {C::SaveSnapshot}, {C::LoadSnapshot}, {}, {C::Exit}}},
+         {{C::OpenDiskImage}, {}, {C::RecoverSelected}, {C::RecoverAll}, {}, {C::SaveSnapshot}, {C::LoadSnapshot}, {}, {C::Exit}}},
         {"&View", {{C::Icons}, {C::List}, {C::Details}}},
         {"&Tools",
          {{C::FindFiles}, {C::FileFilters}, {C::Settings}, {}, {C::DriveInformation}, {}, {C::LiveUpdate}, {},
@@ -118,10 +120,10 @@ const std::vector<MenuSpec>& menuBarLayout()
     return layout;
 }
 
-const ContextMenuSpec& contextMenuLayout()
+const ContextMenuLayout& contextMenuLayout()
 {
     using C = CommandId;
-    static const ContextMenuSpec layout = {
+    static const ContextMenuLayout layout = {
         {{C::Open}, {C::OpenWith}, {}, {C::ContextRecoverSelected}, {C::ContextRecoverAll}, {}},
         "&View",
         {{C::ContextIcons}, {C::ContextList}, {C::ContextDetails}},

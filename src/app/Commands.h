@@ -37,6 +37,8 @@ enum class CommandId : int {
     Rename = 32839,
     ContextSettings = 32828,
     Properties = 32830,
+    // Ours: lists an image file as one more disk in the disk step.
+    OpenDiskImage = 40001,
 };
 
 // The columns of the menu-state table.
@@ -58,22 +60,23 @@ struct MenuEntry {
     std::optional<CommandId> id;
 };
 
-struct MenuSpec {
+struct MenuLayout {
     const char* title;
     std::vector<MenuEntry> entries;
 };
 
-// The menu bar in order: Recovery, View, Tools, Help.
-const std::vector<MenuSpec>& menuBarLayout();
+// The menu bar in order: Recovery, View, Tools, Help; Recovery opens with
+// "Open Disk &Image..." and a separator.
+const std::vector<MenuLayout>& menuBarLayout();
 
 // The right-click menu; the entries of the "&View" submenu are viewEntries.
-struct ContextMenuSpec {
+struct ContextMenuLayout {
     std::vector<MenuEntry> before;  // up to the View submenu
     const char* viewTitle;
     std::vector<MenuEntry> viewEntries;
     std::vector<MenuEntry> after;
 };
-const ContextMenuSpec& contextMenuLayout();
+const ContextMenuLayout& contextMenuLayout();
 
 // The seven toolbar buttons, left to right, with their tooltips.
 struct ToolbarButton {

@@ -4,8 +4,9 @@ namespace tamsin::app {
 
 MountReporter::MountReporter(QObject* context, MountDisplay& display) :
     context_(context), display_(display),
-    progress_(context, [&display](const int& percent) { display.showMountProgress(percent); }),
-    counters_(context, [&display](const Counters& c) { display.showMountCounters(c.folders, c.files, c.lastName); })
+    progress_(context, [shown = &display](const int& percent) { shown->showMountProgress(percent); }),
+    counters_(context,
+              [shown = &display](const Counters& c) { shown->showMountCounters(c.folders, c.files, c.lastName); })
 {
 }
 

@@ -4,8 +4,8 @@ namespace tamsin::app {
 
 SearchReporter::SearchReporter(QObject* context, SearchDisplay& display) :
     context_(context), display_(display),
-    progress_(context, [&display](const Progress& p) {
-        display.showSearchProgress(p.cursor, p.scanned, p.total, p.percent);
+    progress_(context, [shown = &display](const Progress& p) {
+        shown->showSearchProgress(p.cursor, p.scanned, p.total, p.percent);
     })
 {
 }

@@ -24,6 +24,8 @@
 #include <QTableView>
 #include <QTreeView>
 
+#include <cctype>
+
 namespace tamsin::app {
 namespace {
 

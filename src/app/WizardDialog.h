@@ -8,7 +8,6 @@
 #include "SearchReporter.h"
 #include "WizardState.h"
 
-#include "disk/DiskEnumerator.h"
 #include "session/Session.h"
 
 #include <QMainWindow>
@@ -83,6 +82,7 @@ private:
 
     // Disk and volume steps (WizardSteps.cpp).
     void onDiskClicked(int index);
+    void openDiskImage();
     void onIdentifyModeChosen();
     void onVolumeClicked(int position);
     void onNext();

@@ -6,7 +6,6 @@
 #include "WizardTexts.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QIcon>
 #include <QKeySequence>
 #include <QMenu>
@@ -32,13 +31,16 @@ QIcon commandIcon(const QStyle* style, CommandId id)
         picture = {"document-save-as", QStyle::SP_DialogSaveButton};
         break;
     case CommandId::RecoverAll:
-        picture = {"document-save-all", QStyle::SP_DriveHDIcon};
+        picture = {"drive-harddisk", QStyle::SP_DriveHDIcon};
         break;
     case CommandId::SaveSnapshot:
         picture = {"document-save", QStyle::SP_DialogSaveButton};
         break;
     case CommandId::LoadSnapshot:
         picture = {"document-open", QStyle::SP_DialogOpenButton};
+        break;
+    case CommandId::OpenDiskImage:
+        picture = {"media-optical", QStyle::SP_DriveCDIcon};
         break;
     case CommandId::FindFiles:
         picture = {"edit-find", QStyle::SP_FileDialogContentsView};
@@ -59,7 +61,7 @@ QIcon commandIcon(const QStyle* style, CommandId id)
         picture = {"help-about", QStyle::SP_MessageBoxInformation};
         break;
     case CommandId::DriveInformation:
-        picture = {"drive-harddisk", QStyle::SP_DriveHDIcon};
+        picture = {"dialog-information", QStyle::SP_MessageBoxInformation};
         break;
     default:
         return {};
@@ -71,9 +73,9 @@ QIcon commandIcon(const QStyle* style, CommandId id)
 
 void WizardDialog::buildMenus()
 {
-    for (const MenuSpec& spec : menuBarLayout()) {
-        QMenu* menu = menuBar()->addMenu(QString::fromUtf8(spec.title));
-        for (const MenuEntry& entry : spec.entries) {
+    for (const MenuLayout& layout : menuBarLayout()) {
+        QMenu* menu = menuBar()->addMenu(QString::fromUtf8(layout.title));
+        for (const MenuEntry& entry : layout.entries) {
             if (!entry.id) {
                 menu->addSeparator();
                 continue;
@@ -85,6 +87,7 @@ void WizardDialog::buildMenus()
             actions_[id] = action;
         }
     }
+    action(CommandId::OpenDiskImage)->setShortcut(QKeySequence::Open);
     action(CommandId::Contents)->setShortcut(QKeySequence(Qt::Key_F1));
     action(CommandId::Contents)->setShortcutContext(Qt::ApplicationShortcut);
     for (CommandId id : {CommandId::Icons, CommandId::List, CommandId::Details})
@@ -144,11 +147,11 @@ void WizardDialog::buildContextMenu()
             actions_[id] = action;
         }
     };
-    const ContextMenuSpec& spec = contextMenuLayout();
-    add(contextMenu_, spec.before);
-    QMenu* view = contextMenu_->addMenu(QString::fromUtf8(spec.viewTitle));
-    add(view, spec.viewEntries);
-    add(contextMenu_, spec.after);
+    const ContextMenuLayout& layout = contextMenuLayout();
+    add(contextMenu_, layout.before);
+    QMenu* view = contextMenu_->addMenu(QString::fromUtf8(layout.viewTitle));
+    add(view, layout.viewEntries);
+    add(contextMenu_, layout.after);
 }
 
 void WizardDialog::runCommand(CommandId id)
@@ -166,6 +169,9 @@ void WizardDialog::runCommand(CommandId id)
         break;
     case CommandId::LoadSnapshot:
         loadSnapshot();
+        break;
+    case CommandId::OpenDiskImage:
+        openDiskImage();
         break;
     case CommandId::Exit:
         if (confirmExit())
@@ -198,6 +204,9 @@ void WizardDialog::runCommand(CommandId id)
     case CommandId::Open:
         openEntry(false);
         break;
+    case CommandId::OpenWith:
+        openEntry(true);
+        break;
     case CommandId::Rename:
         startRename();
         break;
@@ -209,7 +218,6 @@ void WizardDialog::runCommand(CommandId id)
     case CommandId::FindFiles:
     case CommandId::FileFilters:
     case CommandId::RestoreCompressed:
-    case CommandId::OpenWith:
         notAvailableYet();
         break;
     default:

@@ -200,13 +200,10 @@ void WizardState::abandonMount(const VolumeInfo& selected)
 
 void WizardState::enterBrowsingFromSnapshot()
 {
-    controls.volumeTree = {false, false};
-    wizardStep = 1;
-    controls.folderTree = {false, false};
+    // The loader has built the tree already; the window shows it at once.
     wizardStep = 2;
     switchStepView(StepView::Browsing, Direction::Forward);
     controls.progress = 0;
-    panel.statusLine = texts::kCreatingTree;
     controls.folderTree.enabled = true;
     panel.hideAll();
     controls.fileListVisible = true;

@@ -107,7 +107,13 @@ public:
     void showStatusPanel(StatusPanelMode mode, std::uint32_t endSector = 0);
     void setMenuState(MenuState state) { menuState = state; }
 
-    bool commandEnabled(CommandId id) const { return !commandGreyed(id, menuState); }
+    // The menu state decides, but disk images are added in the disk step only.
+    bool commandEnabled(CommandId id) const
+    {
+        if (id == CommandId::OpenDiskImage)
+            return wizardStep == 0 && !workerRunning;
+        return !commandGreyed(id, menuState);
+    }
     // Loading a snapshot refuses while busy, even where the menu enables it.
     bool canLoadSnapshot() const { return commandEnabled(CommandId::LoadSnapshot) && !busy; }
     // The right-click menu opens only while browsing and idle.

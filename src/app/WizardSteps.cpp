@@ -10,10 +10,12 @@
 #include "VolumeTree.h"
 #include "WizardTexts.h"
 
+#include "disk/DiskEnumerator.h"
 #include "ui/MessageDialog.h"
 #include "volumes/VolumeTableReader.h"
 
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QRadioButton>
 #include <QTreeWidgetItem>
 #include <QUrl>
@@ -31,6 +33,33 @@ void WizardDialog::onDiskClicked(int index)
     session_.disks.selectedDisk = static_cast<std::uint16_t>(index);
     state_.diskSelected(*disk);
     applyState();
+}
+
+void WizardDialog::openDiskImage()
+{
+    if (!state_.commandEnabled(CommandId::OpenDiskImage))
+        return;
+    QFileDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("openDiskImageDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters({QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.ima)"), QStringLiteral("All files (*)")});
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    DiskInfo disk;
+    std::string error;
+    if (!probeDiskPath(dialog.selectedFiles().constFirst().toStdString(), disk, error)) {
+        MessageDialog::show(this, error, MessageKind::Error);
+        return;
+    }
+    // Counted disks come first in the table; the new one joins them.
+    DiskTable& disks = session_.disks;
+    const int index = disks.diskCount;
+    disks.entries.insert(disks.entries.begin() + index, std::move(disk));
+    ++disks.diskCount;
+    diskTree_->populate(disks);
+    diskTree_->setCurrentItem(diskTree_->diskItem(index));
+    onDiskClicked(index);
 }
 
 void WizardDialog::onIdentifyModeChosen()

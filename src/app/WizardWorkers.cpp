@@ -32,9 +32,9 @@ void WizardDialog::startVolumeSearch(SearchRange range)
     state_.beginVolumeSearch(range.end);
     applyState();
     const std::uint32_t runLength = session_.settings.sectorsPerAttempt();
-    SearchDisplay& display = *this;
-    startWorker([this, range, runLength, &display] {
-        SearchReporter reporter(this, display);
+    SearchDisplay* display = this;
+    startWorker([this, range, runLength, display] {
+        SearchReporter reporter(this, *display);
         const SearchOutcome outcome = searchVolumes(session_.reader, session_.volumes, range, runLength,
                                                     session_.mounted.stopRequested, reporter);
         reporter.finish(outcome);
@@ -75,9 +75,9 @@ void WizardDialog::startMount()
     folderModel_->recreate(names_->toDisplay(session_.mounted.volumeName));
     state_.beginMount();
     applyState();
-    MountDisplay& display = *this;
-    startWorker([this, &display] {
-        MountReporter reporter(this, display);
+    MountDisplay* display = this;
+    startWorker([this, display] {
+        MountReporter reporter(this, *display);
         const MountResult result = mountVolume(session_.mounted, session_.reader, reporter);
         reporter.finish(result);
     });
@@ -134,6 +134,8 @@ void WizardDialog::mountFinished(MountResult result)
 {
     if (closing_)
         return;
+    // A Stop confirmed after the last poll must not reach the next work.
+    session_.mounted.stopRequested = false;
     if (result != MountResult::Completed) {
         folderModel_->clear();
         const auto position = session_.mounted.volumeIndex;

@@ -50,7 +50,6 @@ TEST(Coalesced, AnOrderedReportFirstAppliesWhatIsPending)
     std::atomic<bool> done{false};
     std::thread worker([&] {
         counter.post(1);
-        test::pump(0);
         counter.post(2);
         callOnUiThread(&context, [&] {
             counter.flush();

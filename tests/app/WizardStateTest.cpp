@@ -61,17 +61,6 @@ TEST(MenuStates, FollowTheTable)
     }
 }
 
-TEST(MenuStates, RightClickCommandsActAsTheirMenuTwins)
-{
-    EXPECT_EQ(menuBarEquivalent(CommandId::ContextRecoverSelected), CommandId::RecoverSelected);
-    EXPECT_EQ(menuBarEquivalent(CommandId::ContextIcons), CommandId::Icons);
-    EXPECT_EQ(menuBarEquivalent(CommandId::ContextSettings), CommandId::Settings);
-    EXPECT_FALSE(menuBarEquivalent(CommandId::Rename));
-    EXPECT_STREQ(commandText(CommandId::ContextIcons), "Ico&ns     ");
-    EXPECT_STREQ(commandText(CommandId::Settings), "Se&ttings...");
-    EXPECT_STREQ(commandText(CommandId::ContextSettings), "&Settings...");
-}
-
 class WizardStateTest : public ::testing::Test {
 protected:
     void SetUp() override { state.initialise(); }
@@ -81,19 +70,6 @@ protected:
         state.diskSelected(disk(16'065'000));
         state.beginNext();
         state.enterVolumeStep();
-    }
-
-    void toBrowsing()
-    {
-        toVolumeStepByTable();
-        state.volumeSelected(volume());
-        state.beginNext();
-        state.beginMount();
-        state.mountStage(MountStage::ReadingTables);
-        state.mountStage(MountStage::Matching);
-        state.mountStage(MountStage::WalkingDirectory);
-        state.mountStage(MountStage::BuildingTree);
-        state.completeMount();
     }
 
     WizardState state;
@@ -139,17 +115,6 @@ TEST_F(WizardStateTest, SelectingADiskFillsTheGeometryAndPresetsTheRange)
     EXPECT_EQ(state.endSectorText, "2048");
     state.chooseIdentifyMode(IdentifyMode::VolumeTable, &other);
     EXPECT_FALSE(state.controls.selectRangeVisible);
-}
-
-TEST_F(WizardStateTest, NextHidesItselfUntilADiskIsSelectedAgain)
-{
-    state.diskSelected(disk(100));
-    state.beginNext();
-    EXPECT_FALSE(state.busy);
-    EXPECT_EQ(state.controls.next, hidden);
-    EXPECT_EQ(state.wizardStep, 0);
-    state.diskSelected(disk(100));
-    EXPECT_EQ(state.controls.next, active);
 }
 
 TEST_F(WizardStateTest, VolumeTableRoadRelabelsThePanelWithoutEmptyingIt)
@@ -256,74 +221,6 @@ TEST_F(WizardStateTest, MountShowsItsStagesAndEntersBrowsing)
     EXPECT_EQ(state.controls.back, active);
     EXPECT_FALSE(state.controls.progressVisible);
     EXPECT_TRUE(state.canShowContextMenu());
-}
-
-TEST_F(WizardStateTest, CancelledChooserReturnsToTheVolumeStep)
-{
-    toVolumeStepByTable();
-    state.volumeSelected(volume());
-    state.beginNext();
-    state.beginMount();
-    state.mountStage(MountStage::ReadingTables);
-    state.mountStage(MountStage::Matching);
-    state.mountInstruction(texts::kSelectVolumeInstruction);
-    state.abandonMount(volume());
-    EXPECT_EQ(state.wizardStep, 1);
-    EXPECT_FALSE(state.busy);
-    EXPECT_EQ(state.menuState, MenuState::Volumes);
-    EXPECT_EQ(state.controls.volumeTree, active);
-    EXPECT_EQ(state.controls.folderTree, hidden);
-    EXPECT_EQ(state.controls.stop, hidden);
-    EXPECT_EQ(state.controls.back, active);
-    EXPECT_FALSE(state.controls.progressVisible);
-    EXPECT_EQ(state.panel.rows[0].label, "Volume Type  ");
-    EXPECT_EQ(state.panel.rows[1].value, "1000000");
-    EXPECT_EQ(state.instruction, texts::kSelectVolumeInstruction);
-}
-
-TEST_F(WizardStateTest, BackFromBrowsingReleasesTheMount)
-{
-    toBrowsing();
-    state.listView = ListViewMode::Icons;
-    EXPECT_EQ(state.back(), BackEffect::ReleaseMount);
-    EXPECT_EQ(state.wizardStep, 1);
-    EXPECT_EQ(state.menuState, MenuState::Volumes);
-    EXPECT_EQ(state.listView, ListViewMode::Details);
-    EXPECT_FALSE(state.controls.fileListVisible);
-    EXPECT_FALSE(state.controls.sixColumns);
-    EXPECT_EQ(state.controls.volumeTree, active);
-    EXPECT_EQ(state.controls.folderTree, hidden);
-    EXPECT_EQ(state.controls.next, hidden);
-    EXPECT_EQ(state.instruction, text::kVolumeAfterBackInstruction);
-    EXPECT_FALSE(state.panel.statusLineVisible);
-    EXPECT_TRUE(state.canLoadSnapshot());
-}
-
-TEST_F(WizardStateTest, BackFromTheVolumeStepClosesTheDisk)
-{
-    toVolumeStepByTable();
-    EXPECT_EQ(state.back(), BackEffect::CloseDisk);
-    EXPECT_EQ(state.wizardStep, 0);
-    EXPECT_EQ(state.menuState, MenuState::Disk);
-    EXPECT_EQ(state.controls.diskTree, active);
-    EXPECT_EQ(state.controls.volumeTree, hidden);
-    EXPECT_EQ(state.controls.back, hidden);
-    EXPECT_TRUE(state.controls.identifyOptionsVisible);
-    EXPECT_EQ(state.instruction, text::kDiskAfterBackInstruction);
-    EXPECT_EQ(state.panel.rows[0].label, "Model                  ");
-    EXPECT_EQ(state.back(), BackEffect::None);
-}
-
-TEST_F(WizardStateTest, BackToTheDiskStepShowsTheRangeAgainOnTheSearchRoad)
-{
-    state.diskSelected(disk(5000));
-    state.chooseIdentifyMode(IdentifyMode::SearchVolumes, nullptr);
-    state.beginNext();
-    state.beginVolumeSearch(5000);
-    EXPECT_EQ(state.back(), BackEffect::None);  // refused while the search runs
-    state.endVolumeSearch();
-    EXPECT_EQ(state.back(), BackEffect::CloseDisk);
-    EXPECT_TRUE(state.controls.selectRangeVisible);
 }
 
 TEST_F(WizardStateTest, SnapshotLoadEntersBrowsingWithThePanelHidden)

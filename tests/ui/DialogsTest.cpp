@@ -69,7 +69,8 @@ TEST(CopyChooserDialog, OkWithoutTouchingChoosesTheFirstCopy)
     DialogAnswer<CopyChooserDialog> answer([](CopyChooserDialog& dialog) {
         EXPECT_TRUE(dialog.firstCopy()->isChecked());
         EXPECT_FALSE(dialog.secondCopy()->isChecked());
-        QPushButton* ok = dialog.buttonBox()->buttons().at(0);
+        auto* ok = qobject_cast<QPushButton*>(dialog.buttonBox()->buttons().at(0));
+        ASSERT_TRUE(ok);
         EXPECT_EQ(ok->text(), QStringLiteral("OK"));
         EXPECT_TRUE(ok->isDefault());
         ok->click();

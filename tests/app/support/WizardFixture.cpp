@@ -35,6 +35,9 @@ DeviceRead GatedDevice::readAt(std::uint64_t byteOffset, std::span<std::uint8_t>
 {
     {
         std::unique_lock lock(mutex_);
+        const std::uint64_t at = closeSector_ * 512;
+        if (at >= byteOffset && at < byteOffset + buffer.size() && --closeOccurrence_ == 0)
+            closed_ = true;
         if (closed_) {
             holding_ = true;
             opened_.wait(lock, [this] { return !closed_; });
@@ -49,6 +52,13 @@ void GatedDevice::close()
 {
     std::lock_guard lock(mutex_);
     closed_ = true;
+}
+
+void GatedDevice::closeAt(std::uint64_t sector, int occurrence)
+{
+    std::lock_guard lock(mutex_);
+    closeSector_ = sector;
+    closeOccurrence_ = occurrence;
 }
 
 void GatedDevice::open()
@@ -85,6 +95,8 @@ WizardRun::WizardRun(const std::vector<std::string>& images, bool gated)
             }
             auto gate = std::make_unique<GatedDevice>(std::move(device));
             gate_ = gate.get();
+            if (startClosed_)
+                gate_->close();
             reader.attach(std::move(gate));
             return true;
         });
@@ -256,7 +268,10 @@ void WizardRun::doubleClickRow(int row)
     QTableView* list = fileList();
     const QModelIndex index = list->model()->index(row, 0);
     list->scrollTo(index);
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(index).center());
+    // A double-click is a press and release followed by the double-click event.
+    const QPoint at = list->visualRect(index).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
 }
 
 } // namespace tamsin::test

@@ -52,6 +52,9 @@ public:
 
     void close();
     void open();
+    // The gate closes by itself at the occurrence-th read (from 1) that
+    // covers sector.
+    void closeAt(std::uint64_t sector, int occurrence);
     // True while a read is held at the closed gate.
     bool holding() const { return holding_; }
     std::uint64_t reads() const { return reads_; }
@@ -61,6 +64,8 @@ private:
     std::mutex mutex_;
     std::condition_variable opened_;
     bool closed_ = false;
+    std::uint64_t closeSector_ = ~std::uint64_t{0};
+    int closeOccurrence_ = 0;
     std::atomic<bool> holding_{false};
     std::atomic<std::uint64_t> reads_{0};
 };
@@ -74,6 +79,8 @@ public:
     // A shown window listing the images (no devices). With gated set, every
     // disk the wizard opens is read through a GatedDevice (see gate()).
     explicit WizardRun(const std::vector<std::string>& images, bool gated = false);
+    // With gated: the gate of every disk opened from now on starts closed.
+    void holdReadsFromOpen() { startClosed_ = true; }
     ~WizardRun();
 
     app::WizardDialog& window() { return *window_; }
@@ -113,6 +120,7 @@ private:
     FakeDesktop desktop_;
     std::unique_ptr<app::WizardDialog> window_;
     GatedDevice* gate_ = nullptr;
+    bool startClosed_ = false;
 };
 
 } // namespace tamsin::test
