@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds Tamsin, writes the demo disk image and runs
-# the tool on it.
+# Installs what is needed, builds Tamsin, writes the demo disk image and opens
+# the wizard on it; without a display (or with TAMSIN_DEMO_CLI=1) it runs the
+# command-line tool on it instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,6 +11,10 @@ cmake --build build -j "$(nproc)"
 
 mkdir -p demo
 build/tools/mkimage/tamsin-mkimage --demo demo/demo.img
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ "${TAMSIN_DEMO_CLI:-0}" != 1 ]; then
+  exec build/src/app/tamsin-gui --no-devices demo/demo.img
+fi
 
 tamsin=build/src/cli/tamsin
 rm -rf demo/recovered

@@ -43,11 +43,13 @@ void StatusPanelState::show(StatusPanelMode mode, bool volumeRowsOnly, std::uint
         statusLineVisible = false;
         break;
     case StatusPanelMode::VolumeSearch:
+        hideAll();
         if (volumeRowsOnly) {
+            // The volume rows alone, empty until a volume is picked: the disk's
+            // values under volume labels would describe nothing.
             relabel(rows, kVolumeLabels);
             break;
         }
-        hideAll();
         relabel(rows, kSearchLabels);
         rows[0].value = "0";
         rows[1].value = "0";

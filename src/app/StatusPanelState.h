@@ -28,8 +28,8 @@ struct StatusPanelState {
     // Hides and empties every row and the status line.
     void hideAll();
     // Applies a mode. volumeRowsOnly: the volume-search mode of the
-    // volume-table road, which relabels and shows the volume rows without
-    // hiding the others first. endSector fills the search mode's last row.
+    // volume-table road, which shows the empty volume rows instead of the
+    // search rows. endSector fills the search mode's last row.
     void show(StatusPanelMode mode, bool volumeRowsOnly = false, std::uint32_t endSector = 0);
     // Sets the values of the first rows in order.
     void setValues(const std::vector<std::pair<std::string, std::string>>& labelledValues);

@@ -117,7 +117,7 @@ TEST_F(WizardStateTest, SelectingADiskFillsTheGeometryAndPresetsTheRange)
     EXPECT_FALSE(state.controls.selectRangeVisible);
 }
 
-TEST_F(WizardStateTest, VolumeTableRoadRelabelsThePanelWithoutEmptyingIt)
+TEST_F(WizardStateTest, VolumeTableRoadShowsEmptyVolumeRows)
 {
     toVolumeStepByTable();
     EXPECT_EQ(state.wizardStep, 1);
@@ -129,11 +129,11 @@ TEST_F(WizardStateTest, VolumeTableRoadRelabelsThePanelWithoutEmptyingIt)
     EXPECT_EQ(state.controls.next, hidden);
     EXPECT_FALSE(state.controls.identifyOptionsVisible);
     EXPECT_EQ(state.instruction, texts::kSelectVolumeInstruction);
-    // The volume labels replace the first four; the disk's values and the
-    // fifth row stay as they were until a volume is picked.
+    // The volume rows, empty until a volume is picked; none of the disk's
+    // values stays behind under the new labels.
     EXPECT_EQ(state.panel.rows[0].label, "Volume Type  ");
-    EXPECT_EQ(state.panel.rows[0].value, "QEMU HARDDISK");
-    EXPECT_TRUE(state.panel.rows[4].visible);
+    EXPECT_EQ(state.panel.rows[0].value, "");
+    EXPECT_FALSE(state.panel.rows[4].visible);
 
     state.volumeSelected(volume());
     EXPECT_EQ(state.panel.rows[0].value, "Novell Traditional Volume");
