@@ -44,6 +44,8 @@ public:
     int totalRows() const { return static_cast<int>(rows_.size()); }
     bool isFolderRow(int row) const;
     const TreeNode& node(int row) const;
+    // The row's position in the volume's folders or files list.
+    std::uint32_t position(int row) const { return rows_.at(static_cast<std::size_t>(row)).position; }
     std::uint32_t key(int row) const;
     std::string typeText(int row) const;
     // Column widths in pixels.

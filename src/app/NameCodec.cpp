@@ -38,4 +38,19 @@ std::optional<std::string> NameCodec::toRaw(const QString& name) const
     return out;
 }
 
+std::string NameCodec::toPattern(const QString& text) const
+{
+    if (auto whole = toRaw(text))
+        return *whole;
+    std::string out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        // A surrogate pair is one character.
+        const qsizetype length = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const auto one = toRaw(text.mid(i, length));
+        out += one ? *one : std::string("?");
+        i += length - 1;
+    }
+    return out;
+}
+
 } // namespace tamsin::app

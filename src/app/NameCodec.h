@@ -22,6 +22,10 @@ public:
     // The bytes for a name typed by the user, or nothing when the code page
     // cannot represent it.
     std::optional<std::string> toRaw(const QString& name) const;
+    // The bytes of a pattern typed by the user (a search or a filter): a
+    // character the code page cannot hold becomes "?", which stands for any
+    // one character.
+    std::string toPattern(const QString& text) const;
 
 private:
     CodePageConverter toUtf8_;

@@ -1,10 +1,11 @@
 #pragma once
 // How worker threads report to the window. Ordered reports (status,
 // stages, questions, the end of the work) run on the UI thread while the
-// worker waits. Frequent reports (progress, counters) only store their
-// latest value; the UI thread applies it at most once per interval, so a
+// worker waits. Frequent reports (progress, counters, found rows) are only
+// stored; the UI thread applies them at most once per interval, so a
 // worker is never held up by them, and every ordered report first applies
-// whatever is still pending so nothing shows out of order.
+// whatever is still pending so nothing shows out of order. Coalesced keeps
+// only the latest value; Batched keeps every value, in order.
 
 #include <QMetaObject>
 #include <QObject>
@@ -15,6 +16,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace tamsin::app {
 
@@ -24,27 +27,39 @@ inline void callOnUiThread(QObject* context, const std::function<void()>& f)
     QMetaObject::invokeMethod(context, f, Qt::BlockingQueuedConnection);
 }
 
-template <typename T>
-class Coalesced {
+namespace detail {
+
+inline bool hasContent(const auto& pending)
+{
+    if constexpr (requires { pending.has_value(); })
+        return pending.has_value();
+    else
+        return !pending.empty();
+}
+
+// What a worker left pending, applied on context's thread at most once per
+// interval. Pending is a std::optional (latest value) or a std::vector (all).
+template <typename Pending>
+class Throttled {
 public:
     using Clock = std::chrono::steady_clock;
 
-    Coalesced(QObject* context, std::function<void(const T&)> apply,
-              std::chrono::milliseconds interval = std::chrono::milliseconds(50)) :
+    Throttled(QObject* context, std::function<void(Pending&)> apply, std::chrono::milliseconds interval) :
         context_(context), shared_(std::make_shared<Shared>())
     {
         shared_->apply = std::move(apply);
         shared_->interval = interval;
     }
 
-    // Worker thread: keeps value as the latest; asks the UI thread to apply
+    // Worker thread: changes the pending value; asks the UI thread to apply
     // it unless a request is already on its way.
-    void post(T value)
+    template <typename Change>
+    void update(Change&& change)
     {
         bool request = false;
         {
             std::lock_guard lock(shared_->mutex);
-            shared_->pending = std::move(value);
+            change(shared_->pending);
             request = !shared_->requested;
             shared_->requested = true;
         }
@@ -55,15 +70,15 @@ public:
         }
     }
 
-    // UI thread: applies a pending value now.
+    // UI thread: applies what is pending now.
     void flush() { applyPending(shared_); }
 
 private:
     struct Shared {
         std::mutex mutex;
-        std::optional<T> pending;
+        Pending pending;
         bool requested = false;
-        std::function<void(const T&)> apply;
+        std::function<void(Pending&)> apply;
         std::chrono::milliseconds interval{50};
         Clock::time_point lastApplied{};
     };
@@ -81,20 +96,68 @@ private:
 
     static void applyPending(const std::shared_ptr<Shared>& shared)
     {
-        std::optional<T> value;
+        Pending value{};
         {
             std::lock_guard lock(shared->mutex);
-            value.swap(shared->pending);
+            std::swap(value, shared->pending);
             shared->requested = false;
         }
-        if (value) {
+        if (hasContent(value)) {
             shared->lastApplied = Clock::now();
-            shared->apply(*value);
+            shared->apply(value);
         }
     }
 
     QObject* context_;
     std::shared_ptr<Shared> shared_;
+};
+
+} // namespace detail
+
+// The latest of a stream of values (a percentage, counters).
+template <typename T>
+class Coalesced {
+public:
+    Coalesced(QObject* context, std::function<void(const T&)> apply,
+              std::chrono::milliseconds interval = std::chrono::milliseconds(50)) :
+        throttled_(context, [apply = std::move(apply)](std::optional<T>& value) { apply(*value); }, interval)
+    {
+    }
+
+    // Worker thread: keeps value as the latest.
+    void post(T value)
+    {
+        throttled_.update([&](std::optional<T>& pending) { pending = std::move(value); });
+    }
+
+    // UI thread: applies a pending value now.
+    void flush() { throttled_.flush(); }
+
+private:
+    detail::Throttled<std::optional<T>> throttled_;
+};
+
+// Every value of a stream (found rows), applied in batches in posting order.
+template <typename T>
+class Batched {
+public:
+    Batched(QObject* context, std::function<void(std::vector<T>&)> apply,
+            std::chrono::milliseconds interval = std::chrono::milliseconds(50)) :
+        throttled_(context, std::move(apply), interval)
+    {
+    }
+
+    // Worker thread: adds value after the ones still pending.
+    void post(T value)
+    {
+        throttled_.update([&](std::vector<T>& pending) { pending.push_back(std::move(value)); });
+    }
+
+    // UI thread: applies every pending value now.
+    void flush() { throttled_.flush(); }
+
+private:
+    detail::Throttled<std::vector<T>> throttled_;
 };
 
 } // namespace tamsin::app

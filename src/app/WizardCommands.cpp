@@ -97,11 +97,6 @@ void WizardDialog::helpContents()
     desktop_->openUrl(QUrl::fromLocalFile(file));
 }
 
-void WizardDialog::notAvailableYet()
-{
-    MessageDialog::show(this, text::kNotAvailable, MessageKind::Information);
-}
-
 void WizardDialog::showAbout()
 {
     ui::AboutDialog dialog(this);

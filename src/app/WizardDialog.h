@@ -11,6 +11,7 @@
 #include "session/Session.h"
 
 #include <QMainWindow>
+#include <QString>
 
 #include <functional>
 #include <map>
@@ -29,6 +30,10 @@ class QStackedWidget;
 class QTableView;
 class QToolButton;
 class QTreeView;
+
+namespace tamsin {
+struct RecoverySelection;
+}
 
 namespace tamsin::app {
 
@@ -127,9 +132,20 @@ private:
     void loadSnapshot();
     void liveUpdate();
     void helpContents();
-    void notAvailableYet();
     void showAbout();
     void openHomePage();
+
+    // Recovery commands (WizardRecovery.cpp).
+    void recover(bool all);
+    // The selected rows of the list, or the selected tree folder when the
+    // tree is the focused pane; false when nothing is selected.
+    bool collectSelection(RecoverySelection& selection) const;
+    void runRecoveryInto(const QString& destination, const RecoverySelection& selection);
+
+    // Tools commands (WizardTools.cpp).
+    void findFiles();
+    void editFileFilters();
+    void restoreCompressed();
 
     Session session_;
     WizardState state_;
@@ -140,6 +156,7 @@ private:
     std::unique_ptr<FileTypes> types_;
     std::unique_ptr<WorkerThread> worker_;
     QString startDirectory_;
+    QString lastDestination_;  // the folder the last recovery wrote into
     bool closing_ = false;
 
     // Browsing state.

@@ -214,11 +214,19 @@ void WizardDialog::runCommand(CommandId id)
         showProperties();
         break;
     case CommandId::RecoverSelected:
+        recover(false);
+        break;
     case CommandId::RecoverAll:
+        recover(true);
+        break;
     case CommandId::FindFiles:
+        findFiles();
+        break;
     case CommandId::FileFilters:
+        editFileFilters();
+        break;
     case CommandId::RestoreCompressed:
-        notAvailableYet();
+        restoreCompressed();
         break;
     default:
         break;

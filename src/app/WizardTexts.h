@@ -29,7 +29,9 @@ inline constexpr const char* kLiveUpdateMissing = "Live Update file not found. P
 inline constexpr const char* kLiveUpdateQuestion =
     "The application will be closed if you want to run Live Update of the software. Continue ?";
 inline constexpr const char* kHelpMissing = " Corvane Tamsin Novell.chm not found";
-inline constexpr const char* kNotAvailable = "This command is not available yet.";
+
+// Our caption of the folder chooser of the recovery commands.
+inline constexpr const char* kDestinationCaption = "Select the folder to save the recovered data in";
 
 // Files looked for in the start directory, and the update program's parameter.
 inline constexpr const char* kHelpFile = "Corvane Tamsin Novell.chm";

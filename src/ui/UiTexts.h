@@ -10,4 +10,25 @@ inline constexpr const char* kOk = "OK";
 inline constexpr const char* kCancel = "Cancel";
 inline constexpr const char* kAboutLine = "Corvane Tamsin Novell Version 4.02";
 
+// Recovery progress and report.
+inline constexpr const char* kSavingCaption = "Saving the data please wait";
+inline constexpr const char* kStopSaving = "&Stop Saving";
+inline constexpr const char* kSkipFile = "S&kip File";
+inline constexpr const char* kRecoveryReportCaption = "Recovery Report";
+
+// Find File(s).
+inline constexpr const char* kFindCaption = "Find File(s)";
+inline constexpr const char* kStartSearch = "&Start Search";
+inline constexpr const char* kStopSearch = "S&top Search";
+
+// File Filters.
+inline constexpr const char* kFiltersCaption = "File Filters";
+inline constexpr const char* kAdd = "&Add";
+inline constexpr const char* kRemove = "&Remove";
+inline constexpr const char* kClose = "&Close";
+
+// Restoring compressed files.
+inline constexpr const char* kRestoreCaption = "Restoring Compressed Files, Please wait.";
+inline constexpr const char* kFinish = "Finish";
+
 } // namespace tamsin::ui::text

@@ -1,6 +1,7 @@
 #include "ContentsModel.h"
 #include "FileTypes.h"
 #include "FolderTreeModel.h"
+#include "FoundFilesModel.h"
 #include "NameCodec.h"
 
 #include "mount/MountedVolume.h"
@@ -8,6 +9,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QBrush>
+#include <QIcon>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 
@@ -206,6 +208,34 @@ TEST_F(ModelsTest, RenamingWritesTheNodeAndTellsTheTree)
     ASSERT_EQ(renamed.count(), 1);
     EXPECT_EQ(renamed.at(0).at(0).toUInt(), volume.folders[0].treeItem);
     EXPECT_FALSE(model.setData(model.index(0, 1), QStringLiteral("Type")));  // only names are edited
+}
+
+TEST_F(ModelsTest, FoundFilesAreAppendedInBatchesAndShownThroughTheCodePage)
+{
+    FoundFilesModel model(names, types, nullptr);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    EXPECT_EQ(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("File Name"));
+    EXPECT_EQ(model.headerData(2, Qt::Horizontal).toString(), QStringLiteral("Size"));
+    model.append({{"README.TXT", "\\", "1234", 1234, 4}});
+    model.append({{std::string("M\x9aNCHEN.TXT"), std::string("\\USERS\\M\x9aLLER"), "7", 7, 5},
+                  {"NOTES.TXT", "\\USERS\\ALICE", "5300", 5300, 3}});
+    model.append({});
+    ASSERT_EQ(model.rowCount(), 3);
+    EXPECT_EQ(model.index(1, FoundFilesModel::FileName).data().toString(), QStringLiteral("M\u00dcNCHEN.TXT"));
+    EXPECT_EQ(model.index(1, FoundFilesModel::Path).data().toString(), QStringLiteral("\\USERS\\M\u00dcLLER"));
+    EXPECT_EQ(model.index(2, FoundFilesModel::Size).data().toString(), QStringLiteral("5300"));
+    EXPECT_FALSE(model.index(0, FoundFilesModel::FileName).data(Qt::DecorationRole).value<QIcon>().isNull());
+    EXPECT_FALSE(model.index(0, FoundFilesModel::Path).data(Qt::DecorationRole).isValid());
+    model.clear();
+    EXPECT_EQ(model.rowCount(), 0);
+}
+
+TEST_F(ModelsTest, TypedPatternsTurnIntoCodePageBytes)
+{
+    EXPECT_EQ(names.toPattern(QStringLiteral("m\u00fcnchen*")), std::string("m\x81nchen*"));
+    // A character CP437 cannot hold stands for any one character.
+    EXPECT_EQ(names.toPattern(QStringLiteral("\u20ac*.TXT")), "?*.TXT");
+    EXPECT_EQ(names.toPattern(QStringLiteral("A\U0001F600B")), "A?B");
 }
 
 TEST(ContentsModelSize, AHugeFolderIsHandedOutInBatches)

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -72,6 +73,35 @@ TEST(Coalesced, AnOrderedReportFirstAppliesWhatIsPending)
     EXPECT_EQ(shown[shown.size() - 3], "status");
     EXPECT_EQ(shown[shown.size() - 2], "count 3");
     EXPECT_EQ(shown.back(), "end");
+}
+
+TEST(Batched, EveryValueArrivesOnceInOrderInAFewBatches)
+{
+    QObject context;
+    std::vector<int> applied;
+    int batches = 0;
+    Batched<int> rows(&context, [&](std::vector<int>& batch) {
+        ++batches;
+        applied.insert(applied.end(), batch.begin(), batch.end());
+    });
+
+    constexpr int kCount = 200'000;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        for (int i = 0; i < kCount; ++i)
+            rows.post(i);
+        done = true;
+    });
+    ASSERT_TRUE(test::waitUntil([&] { return done.load() && applied.size() == kCount; }));
+    worker.join();
+    test::pump(20);
+
+    ASSERT_EQ(applied.size(), static_cast<std::size_t>(kCount));
+    for (int i = 0; i < kCount; ++i)
+        ASSERT_EQ(applied[static_cast<std::size_t>(i)], i);
+    EXPECT_LT(batches, 100);
+    rows.flush();  // nothing left: nothing applied
+    EXPECT_EQ(applied.size(), static_cast<std::size_t>(kCount));
 }
 
 } // namespace

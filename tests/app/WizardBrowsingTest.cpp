@@ -40,22 +40,6 @@ namespace {
 
 using ui::MessageDialog;
 
-// Types path into a file dialog and presses its accept button.
-std::unique_ptr<DialogAnswer<QFileDialog>> answerFileDialog(const QString& path)
-{
-    return std::make_unique<DialogAnswer<QFileDialog>>([path](QFileDialog& dialog) {
-        auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        ASSERT_TRUE(name);
-        name->setText(path);
-        auto* buttons = dialog.findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
-        ASSERT_TRUE(buttons);
-        QPushButton* accept = buttons->button(dialog.acceptMode() == QFileDialog::AcceptSave ? QDialogButtonBox::Save
-                                                                                            : QDialogButtonBox::Open);
-        ASSERT_TRUE(accept);
-        accept->click();
-    });
-}
-
 class WizardBrowsingTest : public ::testing::Test {
 protected:
     void SetUp() override { image = writeImage(dir, "demo.img", imagebuilder::demoDiskSpec()); }

@@ -2,17 +2,54 @@
 
 #include "imagebuilder/Demo.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace tamsin::test {
 namespace {
+
+imagebuilder::Node* findNode(std::vector<imagebuilder::Node>& nodes, const std::string& name)
+{
+    for (imagebuilder::Node& node : nodes) {
+        if (node.name == name)
+            return &node;
+        if (imagebuilder::Node* found = findNode(node.children, name))
+            return found;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+std::vector<std::string> holdingFolders(const imagebuilder::VolumeManifest& volume,
+                                        const imagebuilder::ManifestEntry& entry)
+{
+    std::vector<std::string> names;
+    for (std::uint32_t parent = entry.parentId; parent != 0;) {
+        const auto folder = std::find_if(volume.entries.begin(), volume.entries.end(),
+                                         [&](const auto& e) { return e.folder && e.ownId == parent; });
+        if (folder == volume.entries.end())
+            throw std::runtime_error("no folder " + std::to_string(parent));
+        names.insert(names.begin(), folder->name);
+        parent = folder->parentId;
+    }
+    return names;
+}
 
 imagebuilder::VolumeContents& sysContents(imagebuilder::DiskSpec& spec)
 {
     return *spec.partitions.at(1).netware->segments.at(0).contents;
 }
 
-} // namespace
+imagebuilder::DiskSpec demoWithNode(const std::string& name, const std::function<void(imagebuilder::Node&)>& change)
+{
+    imagebuilder::DiskSpec spec = imagebuilder::demoDiskSpec();
+    imagebuilder::Node* node = findNode(sysContents(spec).nodes, name);
+    if (!node)
+        throw std::runtime_error("no node " + name);
+    change(*node);
+    return spec;
+}
 
 const imagebuilder::VolumeManifest& demoSys()
 {

@@ -3,7 +3,9 @@
 
 #include "imagebuilder/ImageBuilder.h"
 
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace tamsin::test {
 
@@ -16,6 +18,14 @@ imagebuilder::DiskSpec demoWithoutPartitionTable();
 imagebuilder::DiskSpec demoWithFatMismatch();
 // In SYS's DET copy 2 the entry of name is marked deleted.
 imagebuilder::DiskSpec demoWithDetMismatch(const std::string& name);
+// The names of the folders that hold entry, from below the root down.
+std::vector<std::string> holdingFolders(const imagebuilder::VolumeManifest& volume,
+                                        const imagebuilder::ManifestEntry& entry);
+
+// The contents of SYS in a demo disk description.
+imagebuilder::VolumeContents& sysContents(imagebuilder::DiskSpec& spec);
+// The demo disk with the SYS node whose DOS name is name changed by change.
+imagebuilder::DiskSpec demoWithNode(const std::string& name, const std::function<void(imagebuilder::Node&)>& change);
 // A disk with a partition table but no NetWare partition.
 imagebuilder::DiskSpec diskWithoutNetWare();
 

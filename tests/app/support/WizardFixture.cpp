@@ -7,6 +7,8 @@
 #include "disk/FileDevice.h"
 #include "imagebuilder/ImageBuilder.h"
 
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -68,6 +70,21 @@ void GatedDevice::open()
         closed_ = false;
     }
     opened_.notify_all();
+}
+
+std::unique_ptr<ModalWatcher> answerFileDialog(const QString& path)
+{
+    return std::make_unique<DialogAnswer<QFileDialog>>([path](QFileDialog& dialog) {
+        auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_TRUE(name);
+        name->setText(path);
+        auto* buttons = dialog.findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+        ASSERT_TRUE(buttons);
+        QPushButton* accept = buttons->button(dialog.acceptMode() == QFileDialog::AcceptSave ? QDialogButtonBox::Save
+                                                                                            : QDialogButtonBox::Open);
+        ASSERT_TRUE(accept);
+        accept->click();
+    });
 }
 
 std::string writeImage(const TempDir& dir, const std::string& name, const imagebuilder::DiskSpec& spec)
@@ -211,6 +228,15 @@ bool WizardRun::waitForStep(int step, int timeoutMs) const
 bool WizardRun::waitIdle(int timeoutMs) const
 {
     return waitUntil([&] { return !state().workerRunning; }, timeoutMs);
+}
+
+void WizardRun::mountFirstVolume()
+{
+    clickDisk(0);
+    pressNext();
+    clickVolume(0);
+    pressNext();
+    ASSERT_TRUE(waitForStep(2));
 }
 
 QModelIndex WizardRun::treeIndex(const QStringList& path) const

@@ -4,6 +4,7 @@
 // its real controls.
 
 #include "Desktop.h"
+#include "GuiTest.h"
 #include "WizardDialog.h"
 
 #include "TempDir.h"
@@ -21,6 +22,7 @@
 #include <string>
 #include <vector>
 
+class QFileDialog;
 class QListView;
 class QPushButton;
 class QTableView;
@@ -70,6 +72,10 @@ private:
     std::atomic<std::uint64_t> reads_{0};
 };
 
+// Answers the next file dialog (files or folders) by typing path and
+// pressing its accept button.
+std::unique_ptr<ModalWatcher> answerFileDialog(const QString& path);
+
 // Writes spec as an image under dir and returns its path; fails the test
 // when the builder refuses it.
 std::string writeImage(const TempDir& dir, const std::string& name, const imagebuilder::DiskSpec& spec);
@@ -107,6 +113,8 @@ public:
     void clickVolume(int position);
     bool waitForStep(int step, int timeoutMs = 15000) const;
     bool waitIdle(int timeoutMs = 15000) const;
+    // Disk 0, Next, its first volume, Next: the browsing step.
+    void mountFirstVolume();
 
     // Browsing.
     QModelIndex treeIndex(const QStringList& path) const;  // from below the root; empty: the root

@@ -1,0 +1,77 @@
+#include "FoundFilesModel.h"
+
+#include "FileTypes.h"
+#include "NameCodec.h"
+
+#include <iterator>
+
+namespace tamsin::app {
+namespace {
+
+constexpr const char* kHeadings[FoundFilesModel::ColumnCount] = {"File Name", "Path", "Size"};
+
+} // namespace
+
+FoundFilesModel::FoundFilesModel(const NameCodec& names, const FileTypes& types, QObject* parent) :
+    QAbstractTableModel(parent), names_(names), types_(types)
+{
+}
+
+void FoundFilesModel::clear()
+{
+    beginResetModel();
+    rows_.clear();
+    rows_.shrink_to_fit();
+    endResetModel();
+}
+
+void FoundFilesModel::append(std::vector<FoundFile>&& rows)
+{
+    if (rows.empty())
+        return;
+    const int first = static_cast<int>(rows_.size());
+    beginInsertRows({}, first, first + static_cast<int>(rows.size()) - 1);
+    rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    endInsertRows();
+}
+
+int FoundFilesModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int FoundFilesModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant FoundFilesModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount() || index.column() >= ColumnCount)
+        return {};
+    const FoundFile& found = rows_[static_cast<std::size_t>(index.row())];
+    if (role == Qt::DisplayRole) {
+        switch (index.column()) {
+        case FileName:
+            return names_.toDisplay(found.name);
+        case Path:
+            return names_.toDisplay(found.path);
+        case Size:
+            return QString::fromStdString(found.size);
+        default:
+            return {};
+        }
+    }
+    if (role == Qt::DecorationRole && index.column() == FileName)
+        return types_.icon(names_.toDisplay(found.name));
+    return {};
+}
+
+QVariant FoundFilesModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= ColumnCount)
+        return {};
+    return QString::fromUtf8(kHeadings[section]);
+}
+
+} // namespace tamsin::app

@@ -1,0 +1,55 @@
+#include "RecoveryReporter.h"
+
+#include "ui/MessageDialog.h"
+#include "ui/RecoveryProgressDialog.h"
+
+namespace tamsin::app {
+
+RecoveryReporter::RecoveryReporter(ui::RecoveryProgressDialog& dialog) :
+    dialog_(dialog), shown_(&dialog, [shown = &dialog](const Shown& s) {
+        shown->showFile(QString::fromStdString(s.path), QString::fromStdString(s.name), s.filesStarted);
+        shown->showProgress(s.percent);
+    })
+{
+}
+
+void RecoveryReporter::ordered(const std::function<void()>& f)
+{
+    callOnUiThread(&dialog_, [&] {
+        shown_.flush();
+        f();
+    });
+}
+
+void RecoveryReporter::fileStarted(const std::string& path, const std::string& name, std::uint32_t filesStarted)
+{
+    current_ = {path, name, filesStarted, 0};
+    shown_.post(current_);
+}
+
+void RecoveryReporter::fileProgress(int percent)
+{
+    if (percent == current_.percent)
+        return;
+    current_.percent = percent;
+    shown_.post(current_);
+}
+
+bool RecoveryReporter::continueAfterCreateError(const std::string& path)
+{
+    bool goOn = true;
+    ordered([&] { goOn = ui::MessageDialog::ask(&dialog_, createErrorQuestion(path)); });
+    return goOn;
+}
+
+void RecoveryReporter::notice(const std::string& text)
+{
+    ordered([&] { ui::MessageDialog::show(&dialog_, text, ui::MessageKind::Information); });
+}
+
+void RecoveryReporter::finish()
+{
+    ordered([&] { dialog_.finish(); });
+}
+
+} // namespace tamsin::app

@@ -1,0 +1,46 @@
+#pragma once
+// Carries a recovery run's reports from its worker to the progress dialog:
+// the file being written and its progress are coalesced; the create-error
+// question and the notices are shown while the worker waits.
+
+#include "UiBridge.h"
+
+#include "recovery/RecoveryRun.h"
+
+#include <cstdint>
+#include <string>
+
+namespace tamsin::ui {
+class RecoveryProgressDialog;
+}
+
+namespace tamsin::app {
+
+class RecoveryReporter final : public RecoveryRunObserver {
+public:
+    explicit RecoveryReporter(ui::RecoveryProgressDialog& dialog);
+
+    void fileStarted(const std::string& path, const std::string& name, std::uint32_t filesStarted) override;
+    void fileProgress(int percent) override;
+    bool continueAfterCreateError(const std::string& path) override;
+    void notice(const std::string& text) override;
+    // The run has returned: the dialog closes.
+    void finish();
+
+private:
+    struct Shown {
+        std::string path;
+        std::string name;
+        std::uint32_t filesStarted = 0;
+        int percent = 0;
+    };
+
+    // Runs f on the UI thread after the pending progress.
+    void ordered(const std::function<void()>& f);
+
+    ui::RecoveryProgressDialog& dialog_;
+    Shown current_;  // worker thread only
+    Coalesced<Shown> shown_;
+};
+
+} // namespace tamsin::app

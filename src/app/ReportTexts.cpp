@@ -1,0 +1,65 @@
+#include "ReportTexts.h"
+
+#include "NameCodec.h"
+
+#include "mount/MountedVolume.h"
+#include "search/FindFiles.h"
+
+namespace tamsin::app {
+
+QString recoveryReportText(const RecoveryReport& report, const QString& destination)
+{
+    QString text = QStringLiteral("Recovered %1 file(s), %2 bytes, into %3\n")
+                       .arg(report.filesWritten)
+                       .arg(report.bytesWritten)
+                       .arg(destination);
+    if (report.stopped)
+        text += QStringLiteral("The recovery was stopped: %1 file(s) not started.\n").arg(report.notStarted);
+    text += QStringLiteral("\nIncomplete:                %1\n").arg(report.incomplete);
+    text += QStringLiteral("Skipped (duplicate name):  %1\n").arg(report.skippedDuplicates);
+    text += QStringLiteral("Skipped (deleted files):   %1\n").arg(report.skippedDeleted);
+    text += QStringLiteral("Skipped during the copy:   %1\n").arg(report.skippedByUser);
+    text += QStringLiteral("Failed:                    %1\n").arg(report.failed);
+    if (!report.problems.empty()) {
+        text += QStringLiteral("\nProblems:\n");
+        for (const RecoveryProblem& problem : report.problems)
+            text += QString::fromStdString(problem.path) + QStringLiteral(": ")
+                + QString::fromStdString(problem.problem) + QLatin1Char('\n');
+    }
+    return text;
+}
+
+QString compressedFilesText(const MountedVolume& volume, const std::vector<CompressedFileInfo>& files,
+                            const NameCodec& names)
+{
+    const QString volumeName = names.toDisplay(volume.volumeName);
+    if (files.empty())
+        return QStringLiteral("No compressed files on volume %1.\n").arg(volumeName);
+
+    QString text = QStringLiteral("%1 compressed file(s) on volume %2:\n").arg(files.size()).arg(volumeName);
+    for (const CompressedFileInfo& info : files) {
+        if (info.position >= volume.files.size())
+            continue;
+        const TreeNode& file = volume.files[info.position];
+        std::string path = folderPathOf(volume, file);
+        if (path.back() != '\\')
+            path += '\\';
+        path += file.name;
+        text += QLatin1Char('\n') + names.toDisplay(path) + QLatin1Char('\n');
+        text += QStringLiteral("    entry size %1 bytes; ").arg(info.size);
+        if (!info.headerReadable)
+            text += QStringLiteral("the stored header could not be read\n");
+        else if (info.headerMatches())
+            text += QStringLiteral("the stored header matches; stored length %1 bytes\n").arg(info.storedLength);
+        else
+            text += QStringLiteral("the stored header does not match (it gives %1 bytes; stored length %2 bytes): "
+                                   "it is recovered as an empty file\n")
+                        .arg(info.checkSize)
+                        .arg(info.storedLength);
+    }
+    text += QStringLiteral("\nCompressed files are recovered as their stored stream, header included, up to the "
+                           "stored length. The stream format is not public, so they cannot be decompressed.\n");
+    return text;
+}
+
+} // namespace tamsin::app

@@ -1,0 +1,61 @@
+// The Tools commands of the browsing step: Find File(s), File Filters and
+// Restore Compress Files.
+
+#include "WizardDialog.h"
+
+#include "ContentsModel.h"
+#include "FileSearch.h"
+#include "NameCodec.h"
+#include "ReportTexts.h"
+#include "WorkerThread.h"
+
+#include "recovery/CompressedFiles.h"
+#include "ui/FileFiltersDialog.h"
+#include "ui/FindFilesDialog.h"
+#include "ui/RestoreCompressedDialog.h"
+
+namespace tamsin::app {
+
+void WizardDialog::findFiles()
+{
+    if (state_.wizardStep != 2 || state_.busy)
+        return;
+    ui::FindFilesDialog dialog(this);
+    new FileSearch(session_.mounted, *names_, *types_, dialog);
+    dialog.exec();
+}
+
+void WizardDialog::editFileFilters()
+{
+    if (state_.wizardStep != 2 || state_.busy)
+        return;
+    ui::FileFiltersDialog dialog(
+        this, session_.filters, [this](const QString& text) { return names_->toPattern(text); },
+        [this](const std::string& raw) { return names_->toDisplay(raw); });
+    dialog.exec();
+    // The tree takes the focus on its root; the list shows the root folder
+    // through the new filters.
+    selectTreeItem(FolderTree::kRootItem);
+    contents_->showFolder(0, session_.filters);
+}
+
+void WizardDialog::restoreCompressed()
+{
+    if (state_.wizardStep != 2 || state_.busy)
+        return;
+    ui::RestoreCompressedDialog dialog(this);
+    std::vector<CompressedFileInfo> found;
+    // Each compressed file's header is one sector read; a slow disk must not
+    // freeze the window.
+    WorkerThread worker([&] {
+        found = compressedFiles(session_.mounted, session_.reader);
+        QMetaObject::invokeMethod(
+            &dialog, [&] { dialog.finishWork(compressedFilesText(session_.mounted, found, *names_)); },
+            Qt::QueuedConnection);
+    });
+    worker.start();
+    dialog.exec();
+    worker.wait();
+}
+
+} // namespace tamsin::app
