@@ -1,6 +1,8 @@
 #include "BenchSupport.h"
 
 #include "disk/FileDevice.h"
+#include "session/Session.h"
+#include "volumes/VolumeTableReader.h"
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -10,6 +12,16 @@
 #include <vector>
 
 namespace tamsin::bench {
+
+bool openFirstVolume(Session& session, const std::string& image)
+{
+    DiskInfo disk;
+    disk.path = image;
+    if (!session.reader.openDisk(disk) || readVolumeTables(session.reader, session.volumes) != VolumeTableStatus::VolumesFound)
+        return false;
+    session.mounted.selectVolume(session.volumes[0], 0);
+    return true;
+}
 
 double secondsSince(std::chrono::steady_clock::time_point start)
 {

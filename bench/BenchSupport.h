@@ -7,7 +7,22 @@
 #include <functional>
 #include <string>
 
+#include "mount/MountObserver.h"
+
+namespace tamsin {
+struct Session;
+}
+
 namespace tamsin::bench {
+
+// Answers every copy chooser with the first copy; reports nothing.
+struct QuietMountObserver final : MountObserver {
+    CopyChoice chooseCopy(TableKind) override { return CopyChoice::First; }
+};
+
+// Opens the image, reads its volume tables and selects volume 0.
+bool openFirstVolume(Session& session, const std::string& image);
+
 
 struct ChildRun {
     bool ok = false;

@@ -4,33 +4,14 @@
 
 #include "imagebuilder/ImageBuilder.h"
 #include "mount/Mount.h"
-#include "mount/MountObserver.h"
 #include "session/Session.h"
-#include "volumes/VolumeTableReader.h"
 
 #include <cstdio>
 #include <vector>
 
 namespace tamsin::bench {
-namespace {
 
 namespace ib = imagebuilder;
-
-struct QuietObserver final : MountObserver {
-    CopyChoice chooseCopy(TableKind) override { return CopyChoice::First; }
-};
-
-bool openVolume(Session& session, const std::string& image)
-{
-    DiskInfo disk;
-    disk.path = image;
-    if (!session.reader.openDisk(disk) || readVolumeTables(session.reader, session.volumes) != VolumeTableStatus::VolumesFound)
-        return false;
-    session.mounted.selectVolume(session.volumes[0], 0);
-    return true;
-}
-
-} // namespace
 
 int mountBench(const std::filesystem::path& scratchParent, const std::vector<std::uint32_t>& sizes)
 {
@@ -38,19 +19,11 @@ int mountBench(const std::filesystem::path& scratchParent, const std::vector<std
     std::printf("%10s  %10s  %12s  %14s  %12s  %10s  %12s\n", "entries", "mount s", "entries/s", "DET read s",
                 "mount/DET", "peak MiB", "bytes/entry");
     for (const std::uint32_t entries : sizes) {
-        ib::DiskSpec spec;
-        ib::PartitionSpec partition;
-        partition.startSector = 2048;
-        partition.netware.emplace();
-        ib::SegmentSpec segment;
-        segment.name = "BENCH";
-        segment.sectorsPerBlock = 8;
-        segment.contents.emplace();
-        segment.contents->generate = ib::GeneratedTree{};
-        segment.contents->generate->entries = entries;
-        segment.contents->generate->longNameEvery = 4;
-        partition.netware->segments.push_back(segment);
-        spec.partitions.push_back(partition);
+        ib::VolumeContents contents;
+        contents.generate = ib::GeneratedTree{};
+        contents.generate->entries = entries;
+        contents.generate->longNameEvery = 4;
+        const ib::DiskSpec spec = ib::singleVolumeDisk("BENCH", 8, contents);
         const auto image = (scratch.path() / "mount.img").string();
         if (!ib::writeImage(spec, image).ok()) {
             std::fprintf(stderr, "could not build the %u-entry image\n", entries);
@@ -60,12 +33,12 @@ int mountBench(const std::filesystem::path& scratchParent, const std::vector<std
         // The process before mounting, to separate the mount's memory from the program's.
         const ChildRun baseline = runInChild([&] {
             Session session;
-            return openVolume(session, image);
+            return openFirstVolume(session, image);
         });
         const ChildRun mount = runInChild([&] {
             Session session;
-            QuietObserver quiet;
-            if (!openVolume(session, image))
+            QuietMountObserver quiet;
+            if (!openFirstVolume(session, image))
                 return false;
             return mountVolume(session.mounted, session.reader, quiet) == MountResult::Completed;
         });
@@ -75,8 +48,8 @@ int mountBench(const std::filesystem::path& scratchParent, const std::vector<std
         double detSeconds = 0;
         {
             Session session;
-            QuietObserver quiet;
-            openVolume(session, image);
+            QuietMountObserver quiet;
+            openFirstVolume(session, image);
             mountVolume(session.mounted, session.reader, quiet);
             std::vector<std::uint8_t> block(std::size_t{session.mounted.sectorsPerBlock} * kSectorSize);
             const auto start = std::chrono::steady_clock::now();

@@ -7,48 +7,31 @@
 #include "mount/MountObserver.h"
 #include "recovery/RecoveryRun.h"
 #include "session/Session.h"
-#include "volumes/VolumeTableReader.h"
 
 #include <cstdio>
 #include <unistd.h>
 
 namespace tamsin::bench {
-namespace {
-
 namespace ib = imagebuilder;
-
-struct QuietObserver final : MountObserver {
-    CopyChoice chooseCopy(TableKind) override { return CopyChoice::First; }
-};
-
-} // namespace
 
 int recoveryBench(const std::filesystem::path& scratchParent, std::uint32_t largeMiB)
 {
     Scratch scratch(scratchParent);
     // Eight large files whose chains interleave with each other (extents of
     // one block between gaps that the next file fills), plus many small files.
-    ib::DiskSpec spec;
-    ib::PartitionSpec partition;
-    partition.startSector = 2048;
-    partition.netware.emplace();
-    ib::SegmentSpec segment;
-    segment.name = "DATA";
-    segment.sectorsPerBlock = 128;  // 64 KiB blocks
-    segment.contents.emplace();
+    ib::VolumeContents contents;
     ib::Node big = ib::folderNode("BIG");
     for (int i = 0; i < 8; ++i) {
         ib::Node file = ib::fileNode("LARGE" + std::to_string(i) + ".BIN", largeMiB / 8 * (1u << 20) + 12345);
         file.chain.order = i % 2 ? ib::BlockOrder::Interleaved : ib::BlockOrder::Contiguous;
         big.children.push_back(file);
     }
-    segment.contents->nodes.push_back(big);
-    segment.contents->generate = ib::GeneratedTree{};
-    segment.contents->generate->entries = 20000;
-    segment.contents->generate->deletedEvery = 0;
-    segment.contents->generate->fileSize = 6000;
-    partition.netware->segments.push_back(segment);
-    spec.partitions.push_back(partition);
+    contents.nodes.push_back(big);
+    contents.generate = ib::GeneratedTree{};
+    contents.generate->entries = 20000;
+    contents.generate->deletedEvery = 0;
+    contents.generate->fileSize = 6000;
+    const ib::DiskSpec spec = ib::singleVolumeDisk("DATA", 128, contents);  // 64 KiB blocks
     const auto image = (scratch.path() / "recovery.img").string();
     const auto built = std::chrono::steady_clock::now();
     if (!ib::writeImage(spec, image).ok()) {
@@ -59,12 +42,9 @@ int recoveryBench(const std::filesystem::path& scratchParent, std::uint32_t larg
                 secondsSince(built));
 
     Session session;
-    DiskInfo disk;
-    disk.path = image;
-    QuietObserver quiet;
-    if (!session.reader.openDisk(disk) || readVolumeTables(session.reader, session.volumes) != VolumeTableStatus::VolumesFound)
+    QuietMountObserver quiet;
+    if (!openFirstVolume(session, image))
         return 1;
-    session.mounted.selectVolume(session.volumes[0], 0);
     if (mountVolume(session.mounted, session.reader, quiet) != MountResult::Completed)
         return 1;
 

@@ -11,19 +11,8 @@ namespace tamsin::test {
 BuiltVolume buildVolume(const std::filesystem::path& imagePath, imagebuilder::VolumeContents contents,
                         std::uint32_t sectorsPerBlock)
 {
-    namespace ib = imagebuilder;
-    ib::DiskSpec spec;
-    ib::PartitionSpec partition;
-    partition.startSector = 2048;
-    partition.netware.emplace();
-    ib::SegmentSpec segment;
-    segment.name = "SYS";
-    segment.sectorsPerBlock = sectorsPerBlock;
-    segment.contents = std::move(contents);
-    partition.netware->segments.push_back(std::move(segment));
-    spec.partitions.push_back(std::move(partition));
-
-    const auto layout = ib::writeImage(spec, imagePath);
+    const auto layout =
+        imagebuilder::writeImage(imagebuilder::singleVolumeDisk("SYS", sectorsPerBlock, std::move(contents)), imagePath);
     EXPECT_TRUE(layout.ok()) << (layout.ok() ? "" : layout.error());
     if (!layout.ok())
         return {};

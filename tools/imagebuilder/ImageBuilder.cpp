@@ -486,4 +486,19 @@ void addRawFill(DiskSpec& disk, std::uint64_t sector, std::uint8_t value, std::s
     disk.raw.push_back({sector, offset, std::vector<std::uint8_t>(count, value)});
 }
 
+DiskSpec singleVolumeDisk(std::string name, std::uint32_t sectorsPerBlock, VolumeContents contents)
+{
+    DiskSpec disk;
+    PartitionSpec partition;
+    partition.startSector = 2048;
+    partition.netware.emplace();
+    SegmentSpec segment;
+    segment.name = std::move(name);
+    segment.sectorsPerBlock = sectorsPerBlock;
+    segment.contents = std::move(contents);
+    partition.netware->segments.push_back(std::move(segment));
+    disk.partitions.push_back(std::move(partition));
+    return disk;
+}
+
 } // namespace tamsin::imagebuilder

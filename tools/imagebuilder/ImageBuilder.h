@@ -100,4 +100,8 @@ void addDetMarker(DiskSpec& disk, std::uint64_t sector);
 void addRawBytes(DiskSpec& disk, std::uint64_t sector, std::vector<std::uint8_t> bytes, std::uint32_t offset = 0);
 void addRawFill(DiskSpec& disk, std::uint64_t sector, std::uint8_t value, std::size_t count, std::uint32_t offset = 0);
 
+// A disk sized to fit one NetWare partition at sector 2048 holding one
+// volume with the given contents.
+DiskSpec singleVolumeDisk(std::string name, std::uint32_t sectorsPerBlock, VolumeContents contents);
+
 } // namespace tamsin::imagebuilder
