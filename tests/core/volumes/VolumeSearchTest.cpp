@@ -153,6 +153,23 @@ TEST_F(VolumeSearchTest, StopDuringTheFirstRunExaminesThatRunOnly)
     EXPECT_EQ(table.volumeCount(), 1u);  // found in the run under way
 }
 
+TEST_F(VolumeSearchTest, AppendingStopsAt256VolumesAndSaysSo)
+{
+    ib::DiskSpec spec;
+    spec.totalSectors = 260 * 400 + 1000;
+    for (std::uint64_t i = 0; i < 260; ++i) {
+        const std::uint64_t table = 1000 + i * 400;
+        ib::addVolumeTable(spec, table, {entry("V" + std::to_string(i), 160, 16)});
+        ib::addDetMarker(spec, table + 128 + 5 * 16);
+    }
+    open(spec);
+    const SearchOutcome outcome = search(0, static_cast<std::uint32_t>(spec.totalSectors));
+    EXPECT_TRUE(outcome.tableFull);
+    ASSERT_EQ(table.volumeCount(), 256u);
+    EXPECT_EQ(table[255].name, "V255");
+    EXPECT_EQ(recorder.found.size(), 256u);
+}
+
 TEST_F(VolumeSearchTest, RangeEndingNearTheTopOfThe32BitRangeEnds)
 {
     ib::DiskSpec spec;
