@@ -23,9 +23,9 @@ int mountBench(const std::filesystem::path& scratchParent, const std::vector<std
         contents.generate = ib::GeneratedTree{};
         contents.generate->entries = entries;
         contents.generate->longNameEvery = 4;
-        const ib::DiskSpec spec = ib::singleVolumeDisk("BENCH", 8, contents);
+        const ib::DiskSpec diskSpec = ib::singleVolumeDisk("BENCH", 8, contents);
         const auto image = (scratch.path() / "mount.img").string();
-        if (!ib::writeImage(spec, image).ok()) {
+        if (!ib::writeImage(diskSpec, image).ok()) {
             std::fprintf(stderr, "could not build the %u-entry image\n", entries);
             return 1;
         }

@@ -31,10 +31,10 @@ int recoveryBench(const std::filesystem::path& scratchParent, std::uint32_t larg
     contents.generate->entries = 20000;
     contents.generate->deletedEvery = 0;
     contents.generate->fileSize = 6000;
-    const ib::DiskSpec spec = ib::singleVolumeDisk("DATA", 128, contents);  // 64 KiB blocks
+    const ib::DiskSpec diskSpec = ib::singleVolumeDisk("DATA", 128, contents);  // 64 KiB blocks
     const auto image = (scratch.path() / "recovery.img").string();
     const auto built = std::chrono::steady_clock::now();
-    if (!ib::writeImage(spec, image).ok()) {
+    if (!ib::writeImage(diskSpec, image).ok()) {
         std::fprintf(stderr, "could not build the image\n");
         return 1;
     }

@@ -15,11 +15,11 @@ int searchBench(const std::filesystem::path& scratchParent, std::uint32_t gib)
 {
     Scratch scratch(scratchParent);
     namespace ib = imagebuilder;
-    ib::DiskSpec spec = ib::demoDiskSpec();
-    spec.totalSectors = std::uint64_t{gib} << 21;
-    spec.bootSignature = false;
+    ib::DiskSpec diskSpec = ib::demoDiskSpec();
+    diskSpec.totalSectors = std::uint64_t{gib} << 21;
+    diskSpec.bootSignature = false;
     const auto image = (scratch.path() / "search.img").string();
-    if (!ib::writeImage(spec, image).ok())
+    if (!ib::writeImage(diskSpec, image).ok())
         return 1;
     const std::uint64_t bytes = std::uint64_t{gib} << 30;
 

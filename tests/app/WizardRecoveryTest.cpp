@@ -180,11 +180,11 @@ class HeldRecoveryTest : public WizardRecoveryTest {
 protected:
     void SetUp() override
     {
-        spec = demoWithScatteredLogin();
-        const auto planned = imagebuilder::planImage(spec);
+        diskSpec = demoWithScatteredLogin();
+        const auto planned = imagebuilder::planImage(diskSpec);
         ASSERT_TRUE(planned.ok());
         layout = *planned;
-        run = std::make_unique<WizardRun>(std::vector<std::string>{writeImage(dir, "held.img", spec)}, true);
+        run = std::make_unique<WizardRun>(std::vector<std::string>{writeImage(dir, "held.img", diskSpec)}, true);
         run->mountFirstVolume();
         // Hold the run at its first data read, LOGIN.EXE's first block.
         const auto& sys = *layout.volume("SYS");
@@ -211,7 +211,7 @@ protected:
         });
     }
 
-    imagebuilder::DiskSpec spec;
+    imagebuilder::DiskSpec diskSpec;
     imagebuilder::BuiltLayout layout;
     std::unique_ptr<WizardRun> run;
     Bytes loginData;
@@ -285,8 +285,8 @@ TEST_F(WizardRecoveryTest, ACreateErrorAsksWhetherToGoOn)
 
 TEST_F(WizardRecoveryTest, ACompressedFileWithAWrongHeaderShowsTheChecksumNotice)
 {
-    const auto spec = demoWithNode("CUSTOMER.TXT", [](imagebuilder::Node& node) { node.compressed->checkSize = 1; });
-    WizardRun run({writeImage(dir, "bad.img", spec)});
+    const auto diskSpec = demoWithNode("CUSTOMER.TXT", [](imagebuilder::Node& node) { node.compressed->checkSize = 1; });
+    WizardRun run({writeImage(dir, "bad.img", diskSpec)});
     run.mountFirstVolume();
     run.clickTree({"USERS", "ALICE"});
     selectRows(run, {"Customer Address List.txt"});

@@ -222,10 +222,10 @@ TEST_F(WizardToolsTest, StopAnsweredNoGoesOnAndYesEndsTheSearch)
 
 TEST_F(WizardToolsTest, ClosingTheFiltersRefillsTheRootListAndNextEmptiesThem)
 {
-    imagebuilder::DiskSpec spec = imagebuilder::demoDiskSpec();
+    imagebuilder::DiskSpec diskSpec = imagebuilder::demoDiskSpec();
     for (const char* name : {"REPORT.TXT", "A.DOC", "B.TXT"})
-        sysContents(spec).nodes.push_back(imagebuilder::textFileNode(name, "root file\r\n"));
-    WizardRun run({writeImage(dir, "root.img", spec)});
+        sysContents(diskSpec).nodes.push_back(imagebuilder::textFileNode(name, "root file\r\n"));
+    WizardRun run({writeImage(dir, "root.img", diskSpec)});
     run.mountFirstVolume();
     const QStringList folders = {"LOGIN", "PUBLIC", "SYSTEM", "USERS"};
     EXPECT_EQ(run.listColumn(0), (folders + QStringList{"REPORT.TXT", "A.DOC", "B.TXT"}));
@@ -299,8 +299,8 @@ TEST_F(WizardToolsTest, RestoreCompressFilesReportsEachStoredHeader)
             + tail,
     };
     int i = 0;
-    for (const imagebuilder::DiskSpec* spec : {&good, &bad}) {
-        WizardRun run({writeImage(dir, "disk" + std::to_string(i) + ".img", *spec)});
+    for (const imagebuilder::DiskSpec* diskSpec : {&good, &bad}) {
+        WizardRun run({writeImage(dir, "disk" + std::to_string(i) + ".img", *diskSpec)});
         run.mountFirstVolume();
         DialogAnswer<ui::RestoreCompressedDialog> restore([&](ui::RestoreCompressedDialog& dialog) {
             EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Restoring Compressed Files, Please wait."));

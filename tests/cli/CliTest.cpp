@@ -20,18 +20,18 @@ class CliTest : public ::testing::Test {
 protected:
     CommandResult run(const std::vector<std::string>& args) { return test::runCommand(TAMSIN_BINARY, args, dir.path()); }
 
-    std::string image(const ib::DiskSpec& spec, const std::string& name = "disk.img")
+    std::string image(const ib::DiskSpec& diskSpec, const std::string& name = "disk.img")
     {
         const auto path = dir / name;
-        auto layout = ib::writeImage(spec, path);
+        auto layout = ib::writeImage(diskSpec, path);
         EXPECT_TRUE(layout.ok());
         return path.string();
     }
 
     static ib::DiskSpec twoVolumeDisk()
     {
-        ib::DiskSpec spec;
-        spec.totalSectors = 100000;
+        ib::DiskSpec diskSpec;
+        diskSpec.totalSectors = 100000;
         ib::PartitionSpec p;
         p.startSector = 2048;
         p.sizeSectors = 90000;
@@ -49,8 +49,8 @@ protected:
         vol.sizeSectors = 20480;
         vol.sectorsPerBlock = 16;
         p.netware->segments = {sys, vol};
-        spec.partitions.push_back(p);
-        return spec;
+        diskSpec.partitions.push_back(p);
+        return diskSpec;
     }
 
     test::TempDir dir;
@@ -89,9 +89,9 @@ TEST_F(CliTest, VolumesJsonListing)
 
 TEST_F(CliTest, DisksListsNamedImagesWithTheirGeometry)
 {
-    ib::DiskSpec spec;
-    spec.totalSectors = 16'065'000;
-    const auto img = image(spec, "big.img");
+    ib::DiskSpec diskSpec;
+    diskSpec.totalSectors = 16'065'000;
+    const auto img = image(diskSpec, "big.img");
     const CommandResult r = run({"disks", "--no-devices", "--json", img});
     EXPECT_EQ(r.status, 0) << r.err;
     const auto json = nlohmann::json::parse(r.out);
@@ -114,14 +114,14 @@ TEST_F(CliTest, DisksListsNamedImagesWithTheirGeometry)
 
 TEST_F(CliTest, DiskWithoutNetWareVolumesSaysSoAndSucceeds)
 {
-    ib::DiskSpec spec;
-    spec.totalSectors = 5000;
+    ib::DiskSpec diskSpec;
+    diskSpec.totalSectors = 5000;
     ib::PartitionSpec linux;
     linux.type = 0x83;
     linux.startSector = 2048;
     linux.sizeSectors = 2000;
-    spec.partitions.push_back(linux);
-    const auto img = image(spec);
+    diskSpec.partitions.push_back(linux);
+    const auto img = image(diskSpec);
 
     const CommandResult text = run({"volumes", img});
     EXPECT_EQ(text.status, 0);
@@ -132,8 +132,8 @@ TEST_F(CliTest, DiskWithoutNetWareVolumesSaysSoAndSucceeds)
     EXPECT_EQ(nlohmann::json::parse(json.out), nlohmann::json::array());
     EXPECT_NE(json.err.find("No NetWare volume found"), std::string::npos);
 
-    spec.bootSignature = false;
-    const CommandResult blank = run({"volumes", image(spec)});
+    diskSpec.bootSignature = false;
+    const CommandResult blank = run({"volumes", image(diskSpec)});
     EXPECT_EQ(blank.status, 0);
     EXPECT_NE(blank.out.find("No partition table"), std::string::npos);
 }

@@ -246,12 +246,12 @@ TEST_F(MountCommandsTest, DifferingCopiesNeedAChoiceWithoutATerminal)
 
 TEST_F(MountCommandsTest, SearchFindsTheVolumesOfAWipedDisk)
 {
-    ib::DiskSpec spec = ib::demoDiskSpec();
-    spec.bootSignature = false;
-    for (auto& partition : spec.partitions)
+    ib::DiskSpec diskSpec = ib::demoDiskSpec();
+    diskSpec.bootSignature = false;
+    for (auto& partition : diskSpec.partitions)
         partition.type = 0;
     const auto image = dir / "wiped.img";
-    ASSERT_TRUE(ib::writeImage(spec, image).ok());
+    ASSERT_TRUE(ib::writeImage(diskSpec, image).ok());
 
     CommandResult r = run({"volumes", image.string()});
     EXPECT_NE(r.out.find("No partition table"), std::string::npos) << r.out;

@@ -19,7 +19,7 @@ using testing::text;
 
 TEST(Description, FullDescriptionWithHexNumbers)
 {
-    const auto spec = parseDescriptionText(R"({
+    const auto diskSpec = parseDescriptionText(R"({
         "sizeMiB": 64,
         "bootSignature": false,
         "partitions": [
@@ -39,14 +39,14 @@ TEST(Description, FullDescriptionWithHexNumbers)
                  { "sector": 5002, "fill": "0xAA" },
                  { "sector": 5003, "fill": 7, "count": 3 } ]
     })");
-    ASSERT_TRUE(spec) << spec.error();
-    EXPECT_EQ(spec->totalSectors, 64u * 2048);
-    EXPECT_FALSE(spec->bootSignature);
-    ASSERT_EQ(spec->partitions.size(), 2u);
-    EXPECT_EQ(spec->partitions[0].type, 0x0C);
-    EXPECT_FALSE(spec->partitions[0].netware);
+    ASSERT_TRUE(diskSpec) << diskSpec.error();
+    EXPECT_EQ(diskSpec->totalSectors, 64u * 2048);
+    EXPECT_FALSE(diskSpec->bootSignature);
+    ASSERT_EQ(diskSpec->partitions.size(), 2u);
+    EXPECT_EQ(diskSpec->partitions[0].type, 0x0C);
+    EXPECT_FALSE(diskSpec->partitions[0].netware);
 
-    const PartitionSpec& nw = spec->partitions[1];
+    const PartitionSpec& nw = diskSpec->partitions[1];
     EXPECT_EQ(nw.slot, 3);
     EXPECT_EQ(nw.startSector, 0x5620u);
     EXPECT_EQ(nw.sizeSectors, 40u * 2048);
@@ -67,29 +67,29 @@ TEST(Description, FullDescriptionWithHexNumbers)
     EXPECT_EQ(vol1.sizeSectors, 10u * 2048);
     EXPECT_EQ(vol1.blockCount, 0u);
 
-    ASSERT_EQ(spec->volumeTables.size(), 1u);
-    EXPECT_EQ(spec->volumeTables[0].entryCountOverride, 0u);
-    EXPECT_EQ(spec->detMarkers, (std::vector<std::uint64_t>{80000, 80001}));
-    ASSERT_EQ(spec->raw.size(), 4u);
-    EXPECT_EQ(spec->raw[0].offset, 4u);
-    EXPECT_EQ(spec->raw[0].bytes, (std::vector<std::uint8_t>{0xFD, 0xFF, 0xFF}));
-    EXPECT_EQ(std::string(spec->raw[1].bytes.begin(), spec->raw[1].bytes.end()), "NetWare");
-    EXPECT_EQ(spec->raw[2].bytes, std::vector<std::uint8_t>(512, 0xAA));
-    EXPECT_EQ(spec->raw[3].bytes, std::vector<std::uint8_t>(3, 7));
-    EXPECT_TRUE(planImage(*spec));
+    ASSERT_EQ(diskSpec->volumeTables.size(), 1u);
+    EXPECT_EQ(diskSpec->volumeTables[0].entryCountOverride, 0u);
+    EXPECT_EQ(diskSpec->detMarkers, (std::vector<std::uint64_t>{80000, 80001}));
+    ASSERT_EQ(diskSpec->raw.size(), 4u);
+    EXPECT_EQ(diskSpec->raw[0].offset, 4u);
+    EXPECT_EQ(diskSpec->raw[0].bytes, (std::vector<std::uint8_t>{0xFD, 0xFF, 0xFF}));
+    EXPECT_EQ(std::string(diskSpec->raw[1].bytes.begin(), diskSpec->raw[1].bytes.end()), "NetWare");
+    EXPECT_EQ(diskSpec->raw[2].bytes, std::vector<std::uint8_t>(512, 0xAA));
+    EXPECT_EQ(diskSpec->raw[3].bytes, std::vector<std::uint8_t>(3, 7));
+    EXPECT_TRUE(planImage(*diskSpec));
 }
 
 TEST(Description, NetWareStructuresFollowTypeUnlessSaidOtherwise)
 {
-    const auto spec = parseDescriptionText(R"({
+    const auto diskSpec = parseDescriptionText(R"({
         "totalSectors": 100000,
         "partitions": [
             { "start": 100, "size": 1000 },
             { "type": 131, "start": 2000, "size": 1000 },
             { "type": "0x83", "start": 4000, "size": 1000, "volumes": [] },
             { "start": 6000, "size": 1000, "netware": false } ] })");
-    ASSERT_TRUE(spec) << spec.error();
-    const auto& p = spec->partitions;
+    ASSERT_TRUE(diskSpec) << diskSpec.error();
+    const auto& p = diskSpec->partitions;
     EXPECT_EQ(p[0].type, 0x65);
     ASSERT_TRUE(p[0].netware);
     EXPECT_EQ(p[0].netware->hotfixProbe, 1);
@@ -144,9 +144,9 @@ TEST(Description, ErrorsNameTheOffendingKey)
     };
     for (const auto& [description, expected] : cases) {
         SCOPED_TRACE(description);
-        const auto spec = parseDescriptionText(description);
-        ASSERT_FALSE(spec);
-        EXPECT_NE(spec.error().find(expected), std::string::npos) << spec.error();
+        const auto diskSpec = parseDescriptionText(description);
+        ASSERT_FALSE(diskSpec);
+        EXPECT_NE(diskSpec.error().find(expected), std::string::npos) << diskSpec.error();
     }
 }
 
@@ -160,10 +160,10 @@ TEST(Description, FileWithCommentsBuildsTheDescribedImage)
         "bootSignature": false,
         "volumeTables": [ { "sector": "0x100", "volumes": [ { "name": "SYS", "sizeSectors": 512 } ] } ]
     })";
-    const auto spec = parseDescriptionFile(description);
+    const auto diskSpec = parseDescriptionFile(description);
     std::filesystem::remove(description);
-    ASSERT_TRUE(spec) << spec.error();
-    ASSERT_TRUE(writeImage(*spec, image.path()));
+    ASSERT_TRUE(diskSpec) << diskSpec.error();
+    ASSERT_TRUE(writeImage(*diskSpec, image.path()));
 
     EXPECT_TRUE(testing::allZero(image.sector(0)));
     const SectorBytes table = image.sector(256);

@@ -35,10 +35,10 @@ std::vector<std::uint8_t> bytes(const SectorBytes& sector, std::size_t from, std
 
 SegmentSpec segment(std::string name, std::uint32_t sizeSectors)
 {
-    SegmentSpec spec;
-    spec.name = std::move(name);
-    spec.sizeSectors = sizeSectors;
-    return spec;
+    SegmentSpec diskSpec;
+    diskSpec.name = std::move(name);
+    diskSpec.sizeSectors = sizeSectors;
+    return diskSpec;
 }
 
 // One NetWare partition at sector 100 with a 200-sector hot-fix area:

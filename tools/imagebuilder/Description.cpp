@@ -294,10 +294,10 @@ Result<DiskSpec> parseDescriptionFile(const std::filesystem::path& path)
     text << file.rdbuf();
     if (file.bad())
         return Error{"cannot read " + path.string()};
-    Result<DiskSpec> spec = parseDescriptionText(text.str());
-    if (!spec)
-        return Error{path.string() + ": " + spec.error()};
-    return spec;
+    Result<DiskSpec> diskSpec = parseDescriptionText(text.str());
+    if (!diskSpec)
+        return Error{path.string() + ": " + diskSpec.error()};
+    return diskSpec;
 }
 
 } // namespace tamsin::imagebuilder

@@ -86,13 +86,13 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    ib::Result<ib::DiskSpec> spec = arguments->description.empty() ? ib::Result<ib::DiskSpec>(ib::demoDiskSpec())
+    ib::Result<ib::DiskSpec> diskSpec = arguments->description.empty() ? ib::Result<ib::DiskSpec>(ib::demoDiskSpec())
                                                                    : ib::parseDescriptionFile(arguments->description);
-    if (!spec) {
-        std::fprintf(stderr, "tamsin-mkimage: %s\n", spec.error().c_str());
+    if (!diskSpec) {
+        std::fprintf(stderr, "tamsin-mkimage: %s\n", diskSpec.error().c_str());
         return 1;
     }
-    ib::Result<ib::BuiltLayout> layout = ib::writeImage(*spec, arguments->output);
+    ib::Result<ib::BuiltLayout> layout = ib::writeImage(*diskSpec, arguments->output);
     if (!layout) {
         std::fprintf(stderr, "tamsin-mkimage: %s\n", layout.error().c_str());
         return 1;

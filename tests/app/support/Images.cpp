@@ -36,19 +36,19 @@ std::vector<std::string> holdingFolders(const imagebuilder::VolumeManifest& volu
     return names;
 }
 
-imagebuilder::VolumeContents& sysContents(imagebuilder::DiskSpec& spec)
+imagebuilder::VolumeContents& sysContents(imagebuilder::DiskSpec& diskSpec)
 {
-    return *spec.partitions.at(1).netware->segments.at(0).contents;
+    return *diskSpec.partitions.at(1).netware->segments.at(0).contents;
 }
 
 imagebuilder::DiskSpec demoWithNode(const std::string& name, const std::function<void(imagebuilder::Node&)>& change)
 {
-    imagebuilder::DiskSpec spec = imagebuilder::demoDiskSpec();
-    imagebuilder::Node* node = findNode(sysContents(spec).nodes, name);
+    imagebuilder::DiskSpec diskSpec = imagebuilder::demoDiskSpec();
+    imagebuilder::Node* node = findNode(sysContents(diskSpec).nodes, name);
     if (!node)
         throw std::runtime_error("no node " + name);
     change(*node);
-    return spec;
+    return diskSpec;
 }
 
 const imagebuilder::VolumeManifest& demoSys()
@@ -64,40 +64,40 @@ const imagebuilder::VolumeManifest& demoSys()
 
 imagebuilder::DiskSpec demoWithoutPartitionTable()
 {
-    imagebuilder::DiskSpec spec = imagebuilder::demoDiskSpec();
-    spec.bootSignature = false;
-    spec.raw.push_back({0, 446, std::vector<std::uint8_t>(64, 0)});
-    return spec;
+    imagebuilder::DiskSpec diskSpec = imagebuilder::demoDiskSpec();
+    diskSpec.bootSignature = false;
+    diskSpec.raw.push_back({0, 446, std::vector<std::uint8_t>(64, 0)});
+    return diskSpec;
 }
 
 imagebuilder::DiskSpec demoWithFatMismatch()
 {
-    imagebuilder::DiskSpec spec = imagebuilder::demoDiskSpec();
-    sysContents(spec).fatCopy2Patches.push_back({demoSys().blockCount - 1, 0, {0x01}});
-    return spec;
+    imagebuilder::DiskSpec diskSpec = imagebuilder::demoDiskSpec();
+    sysContents(diskSpec).fatCopy2Patches.push_back({demoSys().blockCount - 1, 0, {0x01}});
+    return diskSpec;
 }
 
 imagebuilder::DiskSpec demoWithDetMismatch(const std::string& name)
 {
-    imagebuilder::DiskSpec spec = imagebuilder::demoDiskSpec();
+    imagebuilder::DiskSpec diskSpec = imagebuilder::demoDiskSpec();
     const imagebuilder::ManifestEntry* entry = demoSys().find(name);
     if (!entry)
         throw std::runtime_error("no entry " + name);
-    sysContents(spec).detCopy2Patches.push_back({entry->position, 108, {0x01}});
-    return spec;
+    sysContents(diskSpec).detCopy2Patches.push_back({entry->position, 108, {0x01}});
+    return diskSpec;
 }
 
 imagebuilder::DiskSpec diskWithoutNetWare()
 {
-    imagebuilder::DiskSpec spec;
-    spec.totalSectors = 8192;
+    imagebuilder::DiskSpec diskSpec;
+    diskSpec.totalSectors = 8192;
     imagebuilder::PartitionSpec fat;
     fat.slot = 0;
     fat.type = 0x0C;
     fat.startSector = 2048;
     fat.sizeSectors = 4096;
-    spec.partitions.push_back(fat);
-    return spec;
+    diskSpec.partitions.push_back(fat);
+    return diskSpec;
 }
 
 } // namespace tamsin::test

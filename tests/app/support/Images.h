@@ -23,7 +23,7 @@ std::vector<std::string> holdingFolders(const imagebuilder::VolumeManifest& volu
                                         const imagebuilder::ManifestEntry& entry);
 
 // The contents of SYS in a demo disk description.
-imagebuilder::VolumeContents& sysContents(imagebuilder::DiskSpec& spec);
+imagebuilder::VolumeContents& sysContents(imagebuilder::DiskSpec& diskSpec);
 // The demo disk with the SYS node whose DOS name is name changed by change.
 imagebuilder::DiskSpec demoWithNode(const std::string& name, const std::function<void(imagebuilder::Node&)>& change);
 // A disk with a partition table but no NetWare partition.

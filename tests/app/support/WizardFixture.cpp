@@ -87,10 +87,10 @@ std::unique_ptr<ModalWatcher> answerFileDialog(const QString& path)
     });
 }
 
-std::string writeImage(const TempDir& dir, const std::string& name, const imagebuilder::DiskSpec& spec)
+std::string writeImage(const TempDir& dir, const std::string& name, const imagebuilder::DiskSpec& diskSpec)
 {
     const auto path = dir / name;
-    const auto written = imagebuilder::writeImage(spec, path);
+    const auto written = imagebuilder::writeImage(diskSpec, path);
     EXPECT_TRUE(written.ok()) << (written.ok() ? std::string() : written.error());
     return path.string();
 }

@@ -76,9 +76,9 @@ private:
 // pressing its accept button.
 std::unique_ptr<ModalWatcher> answerFileDialog(const QString& path);
 
-// Writes spec as an image under dir and returns its path; fails the test
+// Writes diskSpec as an image under dir and returns its path; fails the test
 // when the builder refuses it.
-std::string writeImage(const TempDir& dir, const std::string& name, const imagebuilder::DiskSpec& spec);
+std::string writeImage(const TempDir& dir, const std::string& name, const imagebuilder::DiskSpec& diskSpec);
 
 class WizardRun {
 public:

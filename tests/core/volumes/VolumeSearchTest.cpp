@@ -45,10 +45,10 @@ ib::SegmentSpec entry(std::string name, std::uint32_t size, std::uint32_t spb, s
 
 class VolumeSearchTest : public ::testing::Test {
 protected:
-    void open(const ib::DiskSpec& spec)
+    void open(const ib::DiskSpec& diskSpec)
     {
         const auto path = dir / "disk.img";
-        ASSERT_TRUE(ib::writeImage(spec, path).ok());
+        ASSERT_TRUE(ib::writeImage(diskSpec, path).ok());
         reader.attach(FileDevice::open(path.string()));
     }
 
@@ -80,9 +80,9 @@ TEST(SearchRangeCheck, MessagesInOrder)
 
 TEST_F(VolumeSearchTest, RunsOfTheRunLengthWithProgressOncePerRun)
 {
-    ib::DiskSpec spec;
-    spec.totalSectors = 200;
-    open(spec);
+    ib::DiskSpec diskSpec;
+    diskSpec.totalSectors = 200;
+    open(diskSpec);
     const SearchOutcome outcome = search(0, 100);
     EXPECT_FALSE(outcome.stopped);
     EXPECT_EQ(recorder.progress, (std::vector<Progress>{{0, 0, 100, 0}, {60, 60, 100, 60}}));
@@ -91,11 +91,11 @@ TEST_F(VolumeSearchTest, RunsOfTheRunLengthWithProgressOncePerRun)
 
 TEST_F(VolumeSearchTest, AcceptedEntryStartsAtTheDataAreaAndPushesTheCursor)
 {
-    ib::DiskSpec spec;
-    spec.totalSectors = 20000;
-    ib::addVolumeTable(spec, 1000, {entry("DATA", 3200, 32)});
-    ib::addDetMarker(spec, 1000 + 128 + 5 * 32);
-    open(spec);
+    ib::DiskSpec diskSpec;
+    diskSpec.totalSectors = 20000;
+    ib::addVolumeTable(diskSpec, 1000, {entry("DATA", 3200, 32)});
+    ib::addDetMarker(diskSpec, 1000 + 128 + 5 * 32);
+    open(diskSpec);
 
     search(0, 2000, 100);
     ASSERT_EQ(table.volumeCount(), 1u);
@@ -112,28 +112,28 @@ TEST_F(VolumeSearchTest, AcceptedEntryStartsAtTheDataAreaAndPushesTheCursor)
 
 TEST_F(VolumeSearchTest, EntriesFailingTheNameOrBlockSizeTestsAreSkipped)
 {
-    ib::DiskSpec spec;
-    spec.totalSectors = 20000;
+    ib::DiskSpec diskSpec;
+    diskSpec.totalSectors = 20000;
     auto zeroBlocks = entry("ZERO", 3200, 8);
     zeroBlocks.sectorsPerBlock.reset();
     zeroBlocks.blockCount = 0;
-    ib::addVolumeTable(spec, 1000,
+    ib::addVolumeTable(diskSpec, 1000,
                        {entry("SIX", 600, 6), entry("NINE", 900, 9), entry("BIG", 256 * 4, 256), entry("A", 800, 8),
                         entry("SEVENTEEN-CHARS-X", 800, 8), zeroBlocks});
     for (std::uint32_t spb : {6u, 8u, 9u, 256u})
-        ib::addDetMarker(spec, 1128 + 5 * spb);
-    open(spec);
+        ib::addDetMarker(diskSpec, 1128 + 5 * spb);
+    open(diskSpec);
     search(0, 3000);
     EXPECT_EQ(table.volumeCount(), 0u);
 }
 
 TEST_F(VolumeSearchTest, TableFoundAtItsSecondCopyGivesTheFirstCopysDataArea)
 {
-    ib::DiskSpec spec;
-    spec.totalSectors = 20000;
-    ib::addVolumeTable(spec, 1032, {entry("SYS", 1600, 16)});  // the first copy (at 1000) is gone
-    ib::addDetMarker(spec, 1128 + 5 * 16);
-    open(spec);
+    ib::DiskSpec diskSpec;
+    diskSpec.totalSectors = 20000;
+    ib::addVolumeTable(diskSpec, 1032, {entry("SYS", 1600, 16)});  // the first copy (at 1000) is gone
+    ib::addDetMarker(diskSpec, 1128 + 5 * 16);
+    open(diskSpec);
     search(0, 3000);
     ASSERT_EQ(table.volumeCount(), 1u);
     EXPECT_EQ(table[0].startSector, 1128u);
@@ -141,11 +141,11 @@ TEST_F(VolumeSearchTest, TableFoundAtItsSecondCopyGivesTheFirstCopysDataArea)
 
 TEST_F(VolumeSearchTest, StopDuringTheFirstRunExaminesThatRunOnly)
 {
-    ib::DiskSpec spec;
-    spec.totalSectors = 20000;
-    ib::addVolumeTable(spec, 10, {entry("SYS", 1600, 16)});
-    ib::addDetMarker(spec, 138 + 5 * 16);
-    open(spec);
+    ib::DiskSpec diskSpec;
+    diskSpec.totalSectors = 20000;
+    ib::addVolumeTable(diskSpec, 10, {entry("SYS", 1600, 16)});
+    ib::addDetMarker(diskSpec, 138 + 5 * 16);
+    open(diskSpec);
     recorder.stopOnFirstRun = &stop;
     const SearchOutcome outcome = search(0, 5000);
     EXPECT_TRUE(outcome.stopped);
@@ -155,15 +155,15 @@ TEST_F(VolumeSearchTest, StopDuringTheFirstRunExaminesThatRunOnly)
 
 TEST_F(VolumeSearchTest, AppendingStopsAt256VolumesAndSaysSo)
 {
-    ib::DiskSpec spec;
-    spec.totalSectors = 260 * 400 + 1000;
+    ib::DiskSpec diskSpec;
+    diskSpec.totalSectors = 260 * 400 + 1000;
     for (std::uint64_t i = 0; i < 260; ++i) {
         const std::uint64_t table = 1000 + i * 400;
-        ib::addVolumeTable(spec, table, {entry("V" + std::to_string(i), 160, 16)});
-        ib::addDetMarker(spec, table + 128 + 5 * 16);
+        ib::addVolumeTable(diskSpec, table, {entry("V" + std::to_string(i), 160, 16)});
+        ib::addDetMarker(diskSpec, table + 128 + 5 * 16);
     }
-    open(spec);
-    const SearchOutcome outcome = search(0, static_cast<std::uint32_t>(spec.totalSectors));
+    open(diskSpec);
+    const SearchOutcome outcome = search(0, static_cast<std::uint32_t>(diskSpec.totalSectors));
     EXPECT_TRUE(outcome.tableFull);
     ASSERT_EQ(table.volumeCount(), 256u);
     EXPECT_EQ(table[255].name, "V255");
@@ -172,34 +172,34 @@ TEST_F(VolumeSearchTest, AppendingStopsAt256VolumesAndSaysSo)
 
 TEST_F(VolumeSearchTest, RangeEndingNearTheTopOfThe32BitRangeEnds)
 {
-    ib::DiskSpec spec;
-    spec.totalSectors = 100;
-    open(spec);
+    ib::DiskSpec diskSpec;
+    diskSpec.totalSectors = 100;
+    open(diskSpec);
     search(0xFFFFFF00u, 0xFFFFFFFFu, 100);
     EXPECT_EQ(recorder.progress.size(), 3u);
 }
 
 TEST_F(VolumeSearchTest, FindsTheVolumesOfADiskWhosePartitionTableIsWiped)
 {
-    ib::DiskSpec spec;
-    spec.totalSectors = 60000;
+    ib::DiskSpec diskSpec;
+    diskSpec.totalSectors = 60000;
     ib::PartitionSpec p;
     p.startSector = 2048;
     p.sizeSectors = 50000;
     p.netware.emplace();
     p.netware->segments = {entry("SYS", 16000, 8, 3), entry("VOL1", 16000, 16, 7)};
-    spec.partitions.push_back(p);
-    const auto layout = ib::planImage(spec);
+    diskSpec.partitions.push_back(p);
+    const auto layout = ib::planImage(diskSpec);
     ASSERT_TRUE(layout.ok());
     for (const auto& segment : layout->partitions[0].segments)
-        ib::addDetMarker(spec, segment.startSector + (segment.name == "SYS" ? 3 * 8 : 7 * 16));
-    open(spec);
+        ib::addDetMarker(diskSpec, segment.startSector + (segment.name == "SYS" ? 3 * 8 : 7 * 16));
+    open(diskSpec);
     VolumeTable fromTables;
     ASSERT_EQ(readVolumeTables(reader, fromTables), VolumeTableStatus::VolumesFound);
 
-    spec.bootSignature = false;
-    spec.partitions[0].type = 0;  // the partition entry is gone too
-    open(spec);
+    diskSpec.bootSignature = false;
+    diskSpec.partitions[0].type = 0;  // the partition entry is gone too
+    open(diskSpec);
     EXPECT_EQ(readVolumeTables(reader, table), VolumeTableStatus::NoPartitionTable);
     search(0, 60000);
     ASSERT_EQ(table.volumeCount(), 2u);

@@ -40,10 +40,10 @@ ib::PartitionSpec netwarePartition(std::uint32_t start, std::uint32_t size, std:
 // Writes the image and opens it through a device that can fail sectors.
 class VolumeTableTest : public ::testing::Test {
 protected:
-    ib::BuiltLayout build(const ib::DiskSpec& spec)
+    ib::BuiltLayout build(const ib::DiskSpec& diskSpec)
     {
         const auto path = dir / "disk.img";
-        auto layout = ib::writeImage(spec, path);
+        auto layout = ib::writeImage(diskSpec, path);
         EXPECT_TRUE(layout.ok()) << (layout.ok() ? "" : layout.error());
         auto file = FileDevice::open(path.string());
         auto faulty = std::make_unique<test::FaultyDevice>(std::move(file));
@@ -60,11 +60,11 @@ protected:
 
 TEST_F(VolumeTableTest, SegmentsLieEndToEndFromTheDataArea)
 {
-    ib::DiskSpec spec;
-    spec.totalSectors = 20000;
-    spec.partitions.push_back(
+    ib::DiskSpec diskSpec;
+    diskSpec.totalSectors = 20000;
+    diskSpec.partitions.push_back(
         netwarePartition(100, 15000, {segment("SYS", 1000), segment("VOL1", 2000, 16), segment("DATA", 500, 4)}));
-    const auto layout = build(spec);
+    const auto layout = build(diskSpec);
 
     ASSERT_EQ(readVolumeTables(reader, table), VolumeTableStatus::VolumesFound);
     ASSERT_EQ(table.volumeCount(), 3u);
@@ -86,13 +86,13 @@ TEST_F(VolumeTableTest, SegmentsLieEndToEndFromTheDataArea)
 
 TEST_F(VolumeTableTest, HotfixFoundAtTheThirdProbeStillPlacesTheAreaFromThePartitionStart)
 {
-    ib::DiskSpec spec;
-    spec.totalSectors = 20000;
+    ib::DiskSpec diskSpec;
+    diskSpec.totalSectors = 20000;
     auto p = netwarePartition(2048, 15000, {segment("SYS", 4000)});
     p.netware->hotfixProbe = 3;  // partition sector 96
     p.netware->hotfixLength = 700;
-    spec.partitions.push_back(p);
-    build(spec);
+    diskSpec.partitions.push_back(p);
+    build(diskSpec);
 
     ASSERT_EQ(readVolumeTables(reader, table), VolumeTableStatus::VolumesFound);
     EXPECT_EQ(table[0].startSector, 2048u + 32 + 700 + 128);
@@ -103,12 +103,12 @@ TEST_F(VolumeTableTest, HotfixFoundAtTheThirdProbeStillPlacesTheAreaFromTheParti
 TEST_F(VolumeTableTest, LaterTableCopyIsUsedWhenEarlierOnesAreDamagedOrUnreadable)
 {
     for (auto firstCopy : {ib::TableCopy::Damaged, ib::TableCopy::Missing}) {
-        ib::DiskSpec spec;
-        spec.totalSectors = 20000;
+        ib::DiskSpec diskSpec;
+        diskSpec.totalSectors = 20000;
         auto p = netwarePartition(64, 15000, {segment("SYS", 4000)});
         p.netware->tableCopies = {firstCopy, ib::TableCopy::Intact, ib::TableCopy::Intact, ib::TableCopy::Intact};
-        spec.partitions.push_back(p);
-        const auto layout = build(spec);
+        diskSpec.partitions.push_back(p);
+        const auto layout = build(diskSpec);
 
         ASSERT_EQ(readVolumeTables(reader, table), VolumeTableStatus::VolumesFound);
         ASSERT_EQ(table.volumeCount(), 1u);
@@ -117,10 +117,10 @@ TEST_F(VolumeTableTest, LaterTableCopyIsUsedWhenEarlierOnesAreDamagedOrUnreadabl
 
     // An unreadable first and second copy: the third is read; a failed probe
     // never matches on stale buffer contents.
-    ib::DiskSpec spec;
-    spec.totalSectors = 20000;
-    spec.partitions.push_back(netwarePartition(64, 15000, {segment("SYS", 4000)}));
-    const auto layout = build(spec);
+    ib::DiskSpec diskSpec;
+    diskSpec.totalSectors = 20000;
+    diskSpec.partitions.push_back(netwarePartition(64, 15000, {segment("SYS", 4000)}));
+    const auto layout = build(diskSpec);
     device->markBad(layout.partitions[0].tableArea);
     device->markBad(layout.partitions[0].tableArea + 32);
     ASSERT_EQ(readVolumeTables(reader, table), VolumeTableStatus::VolumesFound);
@@ -131,12 +131,12 @@ TEST_F(VolumeTableTest, LaterTableCopyIsUsedWhenEarlierOnesAreDamagedOrUnreadabl
 TEST_F(VolumeTableTest, EntryCountsOutsideOneToEightGiveNoRecord)
 {
     for (std::uint32_t count : {0u, 9u}) {
-        ib::DiskSpec spec;
-        spec.totalSectors = 20000;
+        ib::DiskSpec diskSpec;
+        diskSpec.totalSectors = 20000;
         auto p = netwarePartition(64, 15000, {segment("SYS", 4000)});
         p.netware->entryCountOverride = count;
-        spec.partitions.push_back(p);
-        build(spec);
+        diskSpec.partitions.push_back(p);
+        build(diskSpec);
         EXPECT_EQ(readVolumeTables(reader, table), VolumeTableStatus::NoVolumeFound) << count;
         EXPECT_EQ(table.volumeCount(), 0u);
     }
@@ -144,21 +144,21 @@ TEST_F(VolumeTableTest, EntryCountsOutsideOneToEightGiveNoRecord)
 
 TEST_F(VolumeTableTest, TwoNetWarePartitionsListInPartitionOrderSkippingOtherTypes)
 {
-    ib::DiskSpec spec;
-    spec.totalSectors = 60000;
+    ib::DiskSpec diskSpec;
+    diskSpec.totalSectors = 60000;
     ib::PartitionSpec fat;
     fat.type = 0x0C;
     fat.slot = 0;
     fat.startSector = 63;
     fat.sizeSectors = 2000;
-    spec.partitions.push_back(fat);
+    diskSpec.partitions.push_back(fat);
     auto second = netwarePartition(30000, 20000, {segment("VOL2", 3000)});
     second.slot = 3;
-    spec.partitions.push_back(second);
+    diskSpec.partitions.push_back(second);
     auto first = netwarePartition(3000, 20000, {segment("SYS", 3000), segment("VOL1", 3000)});
     first.slot = 1;
-    spec.partitions.push_back(first);
-    build(spec);
+    diskSpec.partitions.push_back(first);
+    build(diskSpec);
 
     ASSERT_EQ(readVolumeTables(reader, table), VolumeTableStatus::VolumesFound);
     ASSERT_EQ(table.volumeCount(), 3u);
@@ -170,37 +170,37 @@ TEST_F(VolumeTableTest, TwoNetWarePartitionsListInPartitionOrderSkippingOtherTyp
 
 TEST_F(VolumeTableTest, PartitionWithoutHotfixOrTableContributesNothingButOthersStillCount)
 {
-    ib::DiskSpec spec;
-    spec.totalSectors = 60000;
+    ib::DiskSpec diskSpec;
+    diskSpec.totalSectors = 60000;
     auto lost = netwarePartition(100, 20000, {segment("LOST", 3000)});
     lost.netware->hotfixProbe = 0;
-    spec.partitions.push_back(lost);
+    diskSpec.partitions.push_back(lost);
     auto noTable = netwarePartition(20100, 15000, {segment("GONE", 3000)});
     noTable.netware->tableCopies.fill(ib::TableCopy::Missing);
-    spec.partitions.push_back(noTable);
-    spec.partitions.push_back(netwarePartition(40000, 15000, {segment("OK", 3000)}));
-    build(spec);
+    diskSpec.partitions.push_back(noTable);
+    diskSpec.partitions.push_back(netwarePartition(40000, 15000, {segment("OK", 3000)}));
+    build(diskSpec);
 
     ASSERT_EQ(readVolumeTables(reader, table), VolumeTableStatus::VolumesFound);
     ASSERT_EQ(table.volumeCount(), 1u);
     EXPECT_EQ(table[0].name, "OK");
 
-    spec.partitions.pop_back();
-    build(spec);
+    diskSpec.partitions.pop_back();
+    build(diskSpec);
     EXPECT_EQ(readVolumeTables(reader, table), VolumeTableStatus::NoVolumeFound);
 }
 
 TEST_F(VolumeTableTest, MissingOrUnreadableBootSignatureEndsQuietly)
 {
-    ib::DiskSpec spec;
-    spec.totalSectors = 20000;
-    spec.bootSignature = false;
-    spec.partitions.push_back(netwarePartition(64, 15000, {segment("SYS", 4000)}));
-    build(spec);
+    ib::DiskSpec diskSpec;
+    diskSpec.totalSectors = 20000;
+    diskSpec.bootSignature = false;
+    diskSpec.partitions.push_back(netwarePartition(64, 15000, {segment("SYS", 4000)}));
+    build(diskSpec);
     EXPECT_EQ(readVolumeTables(reader, table), VolumeTableStatus::NoPartitionTable);
 
-    spec.bootSignature = true;
-    build(spec);
+    diskSpec.bootSignature = true;
+    build(diskSpec);
     device->markBad(0);
     EXPECT_EQ(readVolumeTables(reader, table), VolumeTableStatus::NoPartitionTable);
     EXPECT_EQ(table.volumeCount(), 0u);
@@ -208,15 +208,15 @@ TEST_F(VolumeTableTest, MissingOrUnreadableBootSignatureEndsQuietly)
 
 TEST_F(VolumeTableTest, ZeroBlockEntriesAreSkippedAndLongNamesClamped)
 {
-    ib::DiskSpec spec;
-    spec.totalSectors = 40000;
+    ib::DiskSpec diskSpec;
+    diskSpec.totalSectors = 40000;
     auto empty = segment("EMPTY", 1000);
     empty.sectorsPerBlock.reset();
     empty.blockCount = 0;
     auto longName = segment("ABCDEFGHIJKLMNOPQRSTUVWXYZ0", 2000);
     longName.nameLengthOverride = 40;
-    spec.partitions.push_back(netwarePartition(64, 30000, {empty, longName}));
-    const auto layout = build(spec);
+    diskSpec.partitions.push_back(netwarePartition(64, 30000, {empty, longName}));
+    const auto layout = build(diskSpec);
 
     ASSERT_EQ(readVolumeTables(reader, table), VolumeTableStatus::VolumesFound);
     ASSERT_EQ(table.volumeCount(), 1u);
