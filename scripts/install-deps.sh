@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev
   nlohmann-json3-dev libcli11-dev
   qt6-base-dev xvfb xauth
   shared-mime-info fonts-dejavu-core adwaita-icon-theme
