@@ -53,9 +53,10 @@ struct FatEntryLocation {
 };
 
 // Locates the FAT entry of block n through the FAT copy's block list. An entry
-// beyond the listed FAT blocks is looked for in the last listed block (never
-// in the end marker). fatList must hold at least one block.
+// beyond the listed FAT blocks is looked for in the other copy's list when
+// that one lists its FAT block (both copies hold the same table), else in the
+// last listed block (never in an end marker). fatList must hold a block.
 FatEntryLocation locateFatEntry(const BlockList& fatList, std::uint32_t n, std::uint64_t startSector,
-                                std::uint32_t sectorsPerBlock);
+                                std::uint32_t sectorsPerBlock, const BlockList* otherCopy = nullptr);
 
 } // namespace tamsin

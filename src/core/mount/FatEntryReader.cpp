@@ -5,9 +5,10 @@
 
 namespace tamsin {
 
-FatEntry FatEntryReader::entryOf(const BlockList& fatList, std::uint32_t block)
+FatEntry FatEntryReader::entryOf(const BlockList& fatList, std::uint32_t block, const BlockList* otherCopy)
 {
-    const FatEntryLocation at = locateFatEntry(fatList, block, volume_.startSector, volume_.sectorsPerBlock);
+    const FatEntryLocation at =
+        locateFatEntry(fatList, block, volume_.startSector, volume_.sectorsPerBlock, otherCopy);
     if (!haveSector_ || at.sector != sector_) {
         reader_.readSectorsZeroFilled(at.sector, 1, buffer_);
         sector_ = at.sector;

@@ -18,8 +18,8 @@ public:
     FatEntryReader(const MountedVolume& volume, const SectorReader& reader) : volume_(volume), reader_(reader) {}
 
     // The FAT entry of block, located through fatList (which must hold a
-    // block). An unreadable FAT sector reads as zeros.
-    FatEntry entryOf(const BlockList& fatList, std::uint32_t block);
+    // block) and, past its end, otherCopy. An unreadable FAT sector reads as zeros.
+    FatEntry entryOf(const BlockList& fatList, std::uint32_t block, const BlockList* otherCopy = nullptr);
 
 private:
     const MountedVolume& volume_;

@@ -51,10 +51,18 @@ MountResult mountVolume(MountedVolume& volume, const SectorReader& reader, Mount
     observer.mountStage(MountStage::ReadingTables);
     observer.mountProgress(0);
 
+    // A copy whose first blocks have their entries in FAT blocks it has not
+    // listed yet finds them through the other copy's chain, which holds the
+    // same table; copy 1 is read again that way if only copy 2 came out whole.
     observer.mountStatus(texts::kReadingFirstFat);
     readFatChain(volume, reader, 1);
     observer.mountStatus(texts::kReadingSecondFat);
-    readFatChain(volume, reader, 2);
+    const BlockList& first = volume.fatList(1);
+    readFatChain(volume, reader, 2, first.endedNormally ? &first : nullptr);
+    if (!first.endedNormally && volume.fatList(2).endedNormally) {
+        const BlockList second = volume.fatList(2);
+        readFatChain(volume, reader, 1, &second);
+    }
 
     volume.stopRequested = false;
     observer.mountStage(MountStage::Matching);

@@ -6,7 +6,7 @@
 
 namespace tamsin {
 
-std::uint32_t readFatChain(MountedVolume& volume, const SectorReader& reader, int copy)
+std::uint32_t readFatChain(MountedVolume& volume, const SectorReader& reader, int copy, const BlockList* otherCopy)
 {
     BlockList& list = volume.fatList(copy);
     list.clear();
@@ -16,7 +16,7 @@ std::uint32_t readFatChain(MountedVolume& volume, const SectorReader& reader, in
     // A revisited block carries a smaller position than expected, so the
     // sequence test ends every loop.
     for (std::uint32_t expected = 0;; ++expected) {
-        const FatEntry entry = entries.entryOf(list, current);
+        const FatEntry entry = entries.entryOf(list, current, otherCopy);
         if (entry.sequence != expected)
             break;
         appendBlock(list, entry.next, entry.sequence);

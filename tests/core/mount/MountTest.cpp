@@ -192,6 +192,25 @@ TEST_F(MountTest, DetChainFailingItsFirstSequenceStillDecodesItsFirstBlock)
     EXPECT_LT(inFirstBlock, built.manifest->entries.size());
 }
 
+TEST_F(MountTest, LargeVolumesSecondFatCopyIsReadThroughTheFirst)
+{
+    // 300,000 blocks need 586 FAT blocks per copy, so copy 2 starts past
+    // block 511 and its first entries lie in FAT blocks its own chain has
+    // not listed yet.
+    ib::DiskSpec disk = ib::singleVolumeDisk("BIG", 8, sampleContents());
+    disk.partitions[0].netware->segments[0].sizeSectors = 300'000 * 8;
+    const auto layout = ib::writeImage(disk, dir / "big.img");
+    ASSERT_TRUE(layout.ok()) << layout.error();
+    const auto& manifest = *layout->partitions[0].segments[0].manifest;
+    ASSERT_GT(manifest.fat[1].blocks.front(), 511u);
+    test::openAndSelect(session, (dir / "big.img").string());
+
+    ASSERT_EQ(mount(), MountResult::Completed);
+    EXPECT_TRUE(observer.chooserCalls.empty());
+    EXPECT_EQ(session.mounted.chosenFatList.blockCount(), manifest.fat[0].blocks.size());
+    EXPECT_EQ(session.mounted.fileCount(), 6u);
+}
+
 TEST_F(MountTest, VolumeWithoutBlockSizeIsRefused)
 {
     build(sampleContents());
