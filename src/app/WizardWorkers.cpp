@@ -10,10 +10,24 @@
 #include "WorkerThread.h"
 
 #include "ui/CopyChooserDialog.h"
+#include "ui/MessageDialog.h"
 
 #include <QTreeView>
 
 namespace tamsin::app {
+namespace {
+
+std::string invalidVolumeMessage(std::uint32_t sectorsPerBlock)
+{
+    std::string message = "This volume cannot be mounted: its table entry gives ";
+    message.append(std::to_string(sectorsPerBlock))
+        .append(" sectors per block, and a volume has 1 to ")
+        .append(std::to_string(kMaxSectorsPerBlock))
+        .append(". The entry is damaged; Search Volumes may find the volume's table intact elsewhere.");
+    return message;
+}
+
+} // namespace
 
 void WizardDialog::startWorker(std::function<void()> body)
 {
@@ -137,6 +151,8 @@ void WizardDialog::mountFinished(MountResult result)
     // A Stop confirmed after the last poll must not reach the next work.
     session_.mounted.stopRequested = false;
     if (result != MountResult::Completed) {
+        if (result == MountResult::Invalid)
+            ui::MessageDialog::show(this, invalidVolumeMessage(session_.mounted.sectorsPerBlock), ui::MessageKind::Error);
         folderModel_->clear();
         const auto position = session_.mounted.volumeIndex;
         state_.abandonMount(position < session_.volumes.volumeCount() ? session_.volumes[position] : VolumeInfo{});

@@ -56,7 +56,7 @@ int runInfo(const InfoOptions& options, std::ostream& out, std::ostream& err)
         text.print(out, false);
     };
 
-    out << "Volume " << volume.volumeIndex << " (" << mounted->names->toUtf8(volume.volumeName) << ") on "
+    out << "Volume " << volume.volumeIndex << " (" << terminalSafe(mounted->names->toUtf8(volume.volumeName)) << ") on "
         << mounted->diskPath << "\n\n";
     printRows(volumePropertyRows(picked));
     out << "\nDrive Information\n";

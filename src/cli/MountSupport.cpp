@@ -156,7 +156,9 @@ std::unique_ptr<MountedDisk> mountFromOptions(const MountOptions& options, std::
         status = 0;
         return mounted;
     case MountResult::Invalid:
-        err << "tamsin: volume " << options.volume << " has no usable block size (sectors per block is 0)\n";
+        err << "tamsin: volume " << options.volume << " cannot be mounted: its table entry gives "
+            << session.mounted.sectorsPerBlock << " sectors per block (a volume has 1 to " << kMaxSectorsPerBlock
+            << "); try a volume search (--search)\n";
         return nullptr;
     case MountResult::Abandoned:
         if (!observer.unanswered().empty()) {

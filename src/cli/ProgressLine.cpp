@@ -1,4 +1,5 @@
 #include "ProgressLine.h"
+#include "TextTable.h"
 
 #include <unistd.h>
 
@@ -19,7 +20,7 @@ void ProgressLine::show(const std::string& text)
     if (!terminal_)
         return;
     lastDraw_ = std::chrono::steady_clock::now();
-    err_ << "\r\033[K" << text << std::flush;
+    err_ << "\r\033[K" << terminalSafe(text) << std::flush;
     drawn_ = true;
 }
 

@@ -1,6 +1,7 @@
 #include "Commands.h"
 #include "Interrupt.h"
 #include "ProgressLine.h"
+#include "TextTable.h"
 #include "VolumePaths.h"
 
 #include "recovery/RecoveryRun.h"
@@ -45,7 +46,7 @@ public:
         if (!line_.active())
             return;  // the report lists it
         line_.clear();
-        line_.stream() << text << " (" << current_ << ")\n";
+        line_.stream() << text << " (" << terminalSafe(current_) << ")\n";
     }
 
 private:
@@ -139,7 +140,7 @@ int runRecover(const RecoverOptions& options, std::ostream& out, std::ostream& e
         << "  skipped during copy: " << report.skippedByUser << '\n'
         << "  failed:              " << report.failed << '\n';
     for (const auto& problem : report.problems)
-        out << "  " << problem.path << ": " << problem.problem << '\n';
+        out << "  " << terminalSafe(problem.path) << ": " << problem.problem << '\n';
     return report.failed > 0 || report.stopped ? kExitError : kExitOk;
 }
 

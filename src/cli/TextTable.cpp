@@ -4,6 +4,25 @@
 
 namespace tamsin::cli {
 
+std::string terminalSafe(std::string text)
+{
+    std::string safe;
+    safe.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) {
+            safe += '?';
+        } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80
+                   && static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            safe += '?';  // U+0080..U+009F
+            ++i;
+        } else {
+            safe += text[i];
+        }
+    }
+    return safe;
+}
+
 std::string withoutPadding(const std::string& text)
 {
     const auto first = text.find_first_not_of(' ');
@@ -24,6 +43,8 @@ void TextTable::addColumn(std::string heading, Align align)
 void TextTable::addRow(std::vector<std::string> cells)
 {
     cells.resize(columns_.size());
+    for (auto& cell : cells)
+        cell = terminalSafe(std::move(cell));
     rows_.push_back(std::move(cells));
 }
 

@@ -26,6 +26,10 @@ private:
     std::vector<std::vector<std::string>> rows_;
 };
 
+// text with control characters (C0, DEL and C1) shown as "?", so names read
+// from a disk cannot send escape sequences to the user's terminal.
+std::string terminalSafe(std::string text);
+
 // A message text without the blanks that pad it for a dialog.
 std::string withoutPadding(const std::string& text);
 

@@ -231,6 +231,21 @@ TEST_F(MountCommandsTest, NamesAreConvertedFromTheVolumesCodePage)
     EXPECT_TRUE(std::filesystem::exists(out / "PRI\u00A2.TXT"));
 }
 
+TEST_F(MountCommandsTest, ControlCharactersInNamesNeverReachTheTerminal)
+{
+    ib::VolumeContents c;
+    ib::Node hostile = ib::fileNode("X", 3);
+    hostile.name = "\x1b]0;PWN\x07" "A";  // would retitle the terminal
+    c.nodes = {hostile};
+    const auto image = test::buildVolume(dir / "esc.img", c, 8);
+    const CommandResult r = run({"ls", image.imagePath, "--volume", "0"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+    EXPECT_NE(r.out.find("?]0;PWN?A"), std::string::npos) << r.out;
+    const CommandResult json = run({"ls", image.imagePath, "--volume", "0", "--json"});
+    EXPECT_EQ(json::parse(json.out)[0]["name"], "\x1b]0;PWN\x07" "A");  // escaped by JSON, kept exact
+}
+
 TEST_F(MountCommandsTest, DifferingCopiesNeedAChoiceWithoutATerminal)
 {
     ib::VolumeContents c = contents();

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace tamsin {
 
@@ -34,13 +35,16 @@ std::uint32_t SectorReader::readSectorsZeroFilled(std::uint64_t firstSector, std
 std::uint32_t SectorReader::readNative(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> buffer,
                                        std::vector<std::uint32_t>* unreadable, bool zeroUnread) const
 {
-    auto reportRange = [&](std::uint32_t from, std::uint32_t to) {
+    // Reports sectors from..to-1 as not delivered; with zeroUnread their
+    // bytes from keepBytes on (bytes of a last, partial sector that exist
+    // are kept) become zeros.
+    auto reportRange = [&](std::uint32_t from, std::uint32_t to, std::size_t keepBytes = 0) {
         if (unreadable)
             for (std::uint32_t i = from; i < to; ++i)
                 unreadable->push_back(i);
         if (zeroUnread)
-            std::fill(buffer.begin() + std::size_t{from} * kSectorSize, buffer.begin() + std::size_t{to} * kSectorSize,
-                      std::uint8_t{0});
+            std::fill(buffer.begin() + std::size_t{from} * kSectorSize + keepBytes,
+                      buffer.begin() + std::size_t{to} * kSectorSize, std::uint8_t{0});
         return to - from;
     };
 
@@ -48,6 +52,9 @@ std::uint32_t SectorReader::readNative(std::uint64_t firstSector, std::uint32_t 
         return reportRange(0, count);
     if (count == 0)
         return 0;
+    // A run whose byte offset does not fit the device's offsets cannot be read.
+    if (firstSector > (std::numeric_limits<std::uint64_t>::max() >> 10) / kSectorSize)
+        return reportRange(0, count);
 
     // Bulk read: one positioned request for the whole run. What it delivers
     // is kept; sectors past the end of the device are simply not delivered.
@@ -66,9 +73,7 @@ std::uint32_t SectorReader::readNative(std::uint64_t firstSector, std::uint32_t 
         const std::uint32_t whole = static_cast<std::uint32_t>(bulk.bytes / kSectorSize);
         if (!zeroUnread)
             std::memcpy(buffer.data(), target.data(), bulk.bytes);
-        else if (bulk.bytes % kSectorSize != 0)
-            std::fill_n(buffer.begin() + static_cast<long>(bulk.bytes), kSectorSize - bulk.bytes % kSectorSize, 0);
-        return reportRange(whole, count);
+        return reportRange(whole, count, bulk.bytes % kSectorSize);
     }
 
     // Slow path: every sector of the run again, each with up to retryCount attempts.
@@ -88,11 +93,8 @@ std::uint32_t SectorReader::readNative(std::uint64_t firstSector, std::uint32_t 
             if (!delivered)
                 break;  // the device ends inside or before this sector; retrying will not change that
         }
-        if (!delivered) {
-            failed += reportRange(i, i + 1);
-            if (zeroUnread && got > 0)  // keep the part of a last, partial sector that exists
-                std::memcpy(buffer.data() + std::size_t{i} * kSectorSize, sector, got);
-        }
+        if (!delivered)
+            failed += reportRange(i, i + 1, got);
     }
     return failed;
 }

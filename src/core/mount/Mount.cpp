@@ -44,7 +44,7 @@ MountResult mountVolume(MountedVolume& volume, const SectorReader& reader, Mount
     BusyGuard busy(volume.busy);
     observer.mountInstruction(texts::kMountingInstruction);
     volume.releaseMount();
-    if (volume.sectorsPerBlock == 0) {
+    if (!usableSectorsPerBlock(volume.sectorsPerBlock)) {
         observer.mountInstruction(texts::kSelectVolumeInstruction);
         return MountResult::Invalid;
     }

@@ -13,7 +13,7 @@ class SectorReader;
 enum class MountResult {
     Completed,  // also after a stop during the walk: what was decoded is kept
     Abandoned,  // Cancel in a copy chooser; no tree was built
-    Invalid,    // the volume's fields cannot describe a volume (no block size)
+    Invalid,    // the volume's block size is 0 or larger than any volume has (a damaged table entry)
 };
 
 // Runs the mount on the calling thread over volume's volume fields. Clears

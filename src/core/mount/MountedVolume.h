@@ -18,6 +18,16 @@
 namespace tamsin {
 
 inline constexpr std::size_t kSuballocationRootCount = 140;
+// The largest block a NetWare volume has: 64 KiB.
+inline constexpr std::uint32_t kMaxSectorsPerBlock = 128;
+
+// Whether a block size read from a volume table or a snapshot can be mounted:
+// 0 has no blocks, and a damaged entry's huge value would make every block
+// read millions of sectors.
+inline bool usableSectorsPerBlock(std::uint32_t sectorsPerBlock)
+{
+    return sectorsPerBlock >= 1 && sectorsPerBlock <= kMaxSectorsPerBlock;
+}
 
 class MountedVolume {
 public:

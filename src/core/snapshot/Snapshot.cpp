@@ -236,8 +236,8 @@ SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std:
     loaded.sectorsPerBlock = in.u32();
     loaded.chosenFatCopy = in.u16();
     loaded.chosenDetCopy = in.u16();
-    if (loaded.sectorsPerBlock == 0)
-        return damaged(path, "the volume has no block size");
+    if (!usableSectorsPerBlock(loaded.sectorsPerBlock))
+        return damaged(path, "the volume's block size is impossible");
 
     auto readNodes = [&](std::vector<TreeNode>& nodes, const char* what) -> std::string {
         if (!in.has(4))

@@ -143,6 +143,22 @@ TEST(SectorReader, ZeroFilledReadsNeverShowStaleBytes)
     EXPECT_TRUE(sectorHolds(buffer, 2, 0));
     EXPECT_TRUE(sectorHolds(buffer, 3, 0));
 
+    // An image cut inside a sector: the bytes that exist are kept, by the
+    // bulk read and by the sector-by-sector pass alike.
+    for (bool failBulk : {false, true}) {
+        std::vector<std::uint8_t> bytes(512 + 300, 'A');
+        std::fill(bytes.begin() + 512, bytes.end(), 'B');
+        auto faulty = std::make_unique<FaultyDevice>(std::make_unique<MemoryDevice>(bytes));
+        if (failBulk)
+            faulty->markBad(0, 1);
+        SectorReader cut;
+        cut.attach(std::move(faulty));
+        buffer = staleBuffer(2);
+        EXPECT_EQ(cut.readSectorsZeroFilled(0, 2, buffer), 1u);
+        EXPECT_EQ(buffer[512 + 299], 'B') << failBulk;
+        EXPECT_EQ(buffer[512 + 300], 0) << failBulk;
+    }
+
     SectorReader closed;
     buffer = staleBuffer(2);
     EXPECT_EQ(closed.readSectorsZeroFilled(0, 2, buffer), 2u);

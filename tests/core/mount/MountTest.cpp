@@ -211,11 +211,13 @@ TEST_F(MountTest, LargeVolumesSecondFatCopyIsReadThroughTheFirst)
     EXPECT_EQ(session.mounted.fileCount(), 6u);
 }
 
-TEST_F(MountTest, VolumeWithoutBlockSizeIsRefused)
+TEST_F(MountTest, ImpossibleBlockSizesAreRefusedAtOnce)
 {
     build(sampleContents());
-    session.mounted.sectorsPerBlock = 0;
-    EXPECT_EQ(mount(), MountResult::Invalid);
+    for (std::uint32_t spb : {0u, 129u, 0xFFFFFFFFu}) {  // a damaged entry: size 0xFFFFFFFF over 1 block
+        session.mounted.sectorsPerBlock = spb;
+        EXPECT_EQ(mount(), MountResult::Invalid) << spb;
+    }
 }
 
 } // namespace

@@ -203,6 +203,11 @@ TEST_F(SnapshotTest, DamagedFilesAreRefusedAndLeaveTheVolumeAsItWas)
         b.u32(1).u32(length).u8(0x10).u8(0).text("X");
         bad.push_back(b);
     }
+    Bytes noBlocks = sampleFile();  // sectors per block 0 and 4096
+    std::fill_n(noBlocks.data.begin() + 7 + 3 + 2 + 2 + 4 + 4 + 16 + 16 + 4, 4, 0);
+    bad.push_back(noBlocks);
+    noBlocks.data[7 + 3 + 2 + 2 + 4 + 4 + 16 + 16 + 4 + 1] = 0x10;
+    bad.push_back(noBlocks);
     Bytes hugeCount = header();
     hugeCount.u32(0x10000000);
     bad.push_back(hugeCount);
