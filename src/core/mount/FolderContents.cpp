@@ -20,20 +20,21 @@ bool startsWith(const std::string& s, const char* prefix)
 
 } // namespace
 
+NetWareDateTime decodeNetWareDateTime(std::uint32_t value)
+{
+    const std::uint32_t offset = value >> 25;
+    return {offset < 80 ? 1980 + offset : 1920 + offset, (value >> 21) & 0x0F, (value >> 16) & 0x1F,
+            (value >> 11) & 0x1F, (value >> 5) & 0x3F, (value & 0x1F) * 2};
+}
+
 std::pair<std::string, std::string> formatNetWareDateTime(std::uint32_t value)
 {
     static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const std::uint32_t seconds = (value & 0x1F) * 2;
-    const std::uint32_t minutes = (value >> 5) & 0x3F;
-    const std::uint32_t hours = (value >> 11) & 0x1F;
-    const std::uint32_t day = (value >> 16) & 0x1F;
-    const std::uint32_t month = (value >> 21) & 0x0F;
-    const std::uint32_t offset = value >> 25;
-    const std::uint32_t year = offset < 80 ? 1980 + offset : 1920 + offset;
-    const char* monthText = month >= 1 && month <= 12 ? kMonths[month - 1] : "Err";
-    return {twoDigits(day) + "-" + monthText + "-" + std::to_string(year),
-            twoDigits(hours) + ":" + twoDigits(minutes) + ":" + twoDigits(seconds)};
+    const NetWareDateTime t = decodeNetWareDateTime(value);
+    const char* monthText = t.month >= 1 && t.month <= 12 ? kMonths[t.month - 1] : "Err";
+    return {twoDigits(t.day) + "-" + monthText + "-" + std::to_string(t.year),
+            twoDigits(t.hours) + ":" + twoDigits(t.minutes) + ":" + twoDigits(t.seconds)};
 }
 
 std::string plainTypeName(const std::string& rawName)

@@ -13,6 +13,17 @@ namespace tamsin {
 class MountedVolume;
 struct TreeNode;
 
+// The fields of a packed NetWare date and time, not range-checked.
+struct NetWareDateTime {
+    std::uint32_t year = 0;  // 1980 + offset below 80, 1920 + offset from 80
+    std::uint32_t month = 0;
+    std::uint32_t day = 0;
+    std::uint32_t hours = 0;
+    std::uint32_t minutes = 0;
+    std::uint32_t seconds = 0;  // the stored field doubled
+};
+NetWareDateTime decodeNetWareDateTime(std::uint32_t value);
+
 // Date string ("07-Mar-1998") and time string ("13:05:42") of a packed
 // NetWare date and time.
 std::pair<std::string, std::string> formatNetWareDateTime(std::uint32_t value);

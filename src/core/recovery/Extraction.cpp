@@ -4,6 +4,7 @@
 #include "disk/FileDevice.h"
 #include "disk/SectorReader.h"
 #include "mount/FatEntryReader.h"
+#include "mount/FolderContents.h"
 #include "mount/MountedVolume.h"
 #include "recovery/DestinationNames.h"
 #include "recovery/FileChain.h"
@@ -35,14 +36,14 @@ constexpr std::uint32_t kMaxRunSectors = 2048;
 // The packed entry date as a time, when it names a real date and time.
 bool entryTime(std::uint32_t value, timespec& out)
 {
+    const NetWareDateTime packed = decodeNetWareDateTime(value);
     std::tm tm{};
-    tm.tm_sec = static_cast<int>((value & 0x1F) * 2);
-    tm.tm_min = static_cast<int>((value >> 5) & 0x3F);
-    tm.tm_hour = static_cast<int>((value >> 11) & 0x1F);
-    tm.tm_mday = static_cast<int>((value >> 16) & 0x1F);
-    tm.tm_mon = static_cast<int>((value >> 21) & 0x0F) - 1;
-    const std::uint32_t offset = value >> 25;
-    tm.tm_year = static_cast<int>(offset < 80 ? 1980 + offset : 1920 + offset) - 1900;
+    tm.tm_sec = static_cast<int>(packed.seconds);
+    tm.tm_min = static_cast<int>(packed.minutes);
+    tm.tm_hour = static_cast<int>(packed.hours);
+    tm.tm_mday = static_cast<int>(packed.day);
+    tm.tm_mon = static_cast<int>(packed.month) - 1;
+    tm.tm_year = static_cast<int>(packed.year) - 1900;
     tm.tm_isdst = -1;
     if (tm.tm_sec > 59 || tm.tm_min > 59 || tm.tm_hour > 23 || tm.tm_mday < 1 || tm.tm_mday > 31 || tm.tm_mon < 0
         || tm.tm_mon > 11)

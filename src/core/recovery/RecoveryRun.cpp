@@ -1,5 +1,6 @@
 #include "recovery/RecoveryRun.h"
 
+#include "mount/FolderPaths.h"
 #include "mount/MountedVolume.h"
 #include "recovery/DestinationNames.h"
 #include "recovery/RecoverySettings.h"
@@ -197,14 +198,7 @@ RecoveryReport runRecovery(const MountedVolume& volume, const SectorReader& read
         planner.addSubtree(item);
     for (std::uint32_t position : selection.files)
         if (position < volume.files.size())
-            planner.addFile(position, [&] {
-                // A file goes into the folder that lists it.
-                const TreeNode& file = volume.files[position];
-                if (file.parentId == 0)
-                    return FolderTree::kRootItem;
-                const std::int64_t folder = volume.index.folderWithOwnId(file.parentId);
-                return folder < 0 ? FolderTree::kRootItem : volume.folders[static_cast<std::size_t>(folder)].treeItem;
-            }());
+            planner.addFile(position, parentItemOf(volume, volume.files[position]));  // the folder that lists it
 
     std::string error;
     if (!makeDestination(destination, error)) {
