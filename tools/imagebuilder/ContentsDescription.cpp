@@ -2,6 +2,8 @@
 
 #include "imagebuilder/JsonFields.h"
 
+#include <cctype>
+
 namespace tamsin::imagebuilder::detail {
 
 namespace {
@@ -83,12 +85,110 @@ Storage storage(const json& value, const std::string& where)
     fail(where, "expected \"blocks\", \"tail\" or \"fragment\"");
 }
 
+// A name-space code, or its name ("MAC", "NFS", "FTAM", "LONG", "NT"; with
+// `dos` also "DOS"); codes as numbers up to `max`.
+std::uint8_t nameSpaceCode(const json& value, const std::string& where, bool dos, std::uint64_t max)
+{
+    if (value.is_string())
+        for (std::uint8_t code = dos ? kDosNameSpace : kMacNameSpace; code <= kNtNameSpace; ++code)
+            if (value == nameSpaceName(code))
+                return code;
+    if (value.is_string() && !value.get_ref<const std::string&>().empty()
+        && std::isdigit(static_cast<unsigned char>(value.get_ref<const std::string&>()[0])) == 0)
+        fail(where, std::string("expected a name-space code or ") + (dos ? "\"DOS\", " : "")
+                        + "\"MAC\", \"NFS\", \"FTAM\", \"LONG\" or \"NT\"");
+    return static_cast<std::uint8_t>(number(value, where, max));
+}
+
+std::optional<std::uint8_t> optionalU8(const json& object, const std::string& key, const std::string& where)
+{
+    if (!object.contains(key))
+        return std::nullopt;
+    return static_cast<std::uint8_t>(number(object.at(key), member(where, key), kMaxU8));
+}
+
+NameSpaceRecord nameSpaceRecord(const json& value, const std::string& where)
+{
+    requireObject(value, where,
+                  {"nameSpace", "name", "oddName", "nameLength", "totalLength", "position", "adjacent", "parentId",
+                   "primaryEntry", "next"});
+    NameSpaceRecord record;
+    if (!value.contains("nameSpace"))
+        fail(member(where, "nameSpace"), "missing");
+    record.nameSpace = nameSpaceCode(value.at("nameSpace"), member(where, "nameSpace"), false, kMaxU8);
+    if (value.contains("name"))
+        record.name = nameBytes(value.at("name"), member(where, "name"));
+    if (value.contains("oddName"))
+        record.oddName = boolean(value.at("oddName"), member(where, "oddName"));
+    record.nameLength = optionalU8(value, "nameLength", where);
+    record.totalLength = optionalU8(value, "totalLength", where);
+    record.position = optionalU32(value, "position", where);
+    if (value.contains("adjacent"))
+        record.adjacent = boolean(value.at("adjacent"), member(where, "adjacent"));
+    record.parentId = optionalU32(value, "parentId", where);
+    record.primaryEntry = optionalU32(value, "primaryEntry", where);
+    record.next = optionalU32(value, "next", where);
+    return record;
+}
+
+std::vector<NameSpaceRecord> nameSpaceRecords(const json& value, const std::string& where)
+{
+    std::vector<NameSpaceRecord> records;
+    const json& list = requireArray(value, where);
+    for (std::size_t k = 0; k < list.size(); ++k)
+        records.push_back(nameSpaceRecord(list[k], element(where, k)));
+    return records;
+}
+
+// "YYYY-MM-DD[ hh:mm:ss]" under `textKey` or the packed u32 under `packedKey`.
+std::optional<std::uint32_t> stamp(const json& object, const std::string& textKey, const std::string& packedKey,
+                                   const std::string& where)
+{
+    if (object.contains(textKey) && object.contains(packedKey))
+        fail(where, "give either \"" + textKey + "\" or \"" + packedKey + "\", not both");
+    if (object.contains(textKey))
+        return dateTime(object.at(textKey), member(where, textKey));
+    return optionalU32(object, packedKey, where);
+}
+
+RootRecord rootRecord(const json& value, const std::string& where)
+{
+    requireObject(value, where,
+                  {"nameSpaces", "nameSpaceCount", "table", "volumeFlags", "created", "createdDateTime", "records",
+                   "nameList"});
+    RootRecord root;
+    if (value.contains("nameSpaces")) {
+        const std::string listWhere = member(where, "nameSpaces");
+        const json& list = requireArray(value.at("nameSpaces"), listWhere);
+        root.nameSpaces.clear();
+        for (std::size_t k = 0; k < list.size(); ++k)
+            root.nameSpaces.push_back(nameSpaceCode(list[k], element(listWhere, k), true, kMaxU8));
+    }
+    root.nameSpaceCount = optionalU8(value, "nameSpaceCount", where);
+    if (value.contains("table")) {
+        const json& table = value.at("table");
+        if (table == "bytes")
+            root.table = NameSpaceTable::Bytes;
+        else if (table == "nibbles")
+            root.table = NameSpaceTable::Nibbles;
+        else
+            fail(member(where, "table"), "expected \"bytes\" or \"nibbles\"");
+    }
+    root.volumeFlags = optionalU8(value, "volumeFlags", where).value_or(0);
+    root.created = stamp(value, "created", "createdDateTime", where).value_or(0);
+    if (value.contains("records"))
+        root.records = nameSpaceRecords(value.at("records"), member(where, "records"));
+    root.nameList = optionalU32(value, "nameList", where);
+    return root;
+}
+
 Node node(const json& value, const std::string& where)
 {
     requireObject(value, where,
-                  {"folder", "file", "children", "longName", "oddNames", "longNameInNextSector", "nameSpace", "ownId",
-                   "parentId", "date", "dateTime", "attributes", "deleted", "deletedMarker", "size", "data",
-                   "patternSeed", "compressed", "storage", "sizeClass", "chain", "firstBlock"});
+                  {"folder", "file", "children", "longName", "oddNames", "longNameInNextSector", "nameSpace",
+                   "nameSpaceRecords", "nameList", "ownId", "parentId", "date", "dateTime", "modified",
+                   "modifiedDateTime", "attributes", "deleted", "deletedMarker", "size", "data", "patternSeed",
+                   "compressed", "storage", "sizeClass", "chain", "firstBlock"});
     Node result;
     if (value.contains("folder") == value.contains("file"))
         fail(where, "give exactly one of \"folder\" and \"file\" with the entry's name");
@@ -103,6 +203,9 @@ Node node(const json& value, const std::string& where)
         result.longNameInNextSector = boolean(value.at("longNameInNextSector"), member(where, "longNameInNextSector"));
     if (value.contains("nameSpace"))
         result.nameSpace = static_cast<std::uint8_t>(number(value.at("nameSpace"), member(where, "nameSpace"), kMaxU8));
+    if (value.contains("nameSpaceRecords"))
+        result.nameSpaceRecords = nameSpaceRecords(value.at("nameSpaceRecords"), member(where, "nameSpaceRecords"));
+    result.nameList = optionalU32(value, "nameList", where);
     result.ownId = optionalU32(value, "ownId", where);
     result.parentId = optionalU32(value, "parentId", where);
     if (value.contains("date") && value.contains("dateTime"))
@@ -110,6 +213,7 @@ Node node(const json& value, const std::string& where)
     if (value.contains("date"))
         result.dateTime = dateTime(value.at("date"), member(where, "date"));
     result.dateTime = result.dateTime ? result.dateTime : optionalU32(value, "dateTime", where);
+    result.modifiedDateTime = stamp(value, "modified", "modifiedDateTime", where);
     result.attributes = optionalU32(value, "attributes", where).value_or(0);
     if (value.contains("deleted") && value.contains("deletedMarker"))
         fail(where, "give either \"deleted\" or \"deletedMarker\", not both");
@@ -154,7 +258,8 @@ Node node(const json& value, const std::string& where)
 
 GeneratedTree generate(const json& value, const std::string& where)
 {
-    requireObject(value, where, {"entries", "perFolder", "depth", "deletedEvery", "longNameEvery", "fileSize"});
+    requireObject(value, where,
+                  {"entries", "perFolder", "depth", "deletedEvery", "longNameEvery", "chainedLongNameEvery", "fileSize"});
     GeneratedTree result;
     if (!value.contains("entries"))
         fail(member(where, "entries"), "missing");
@@ -163,6 +268,8 @@ GeneratedTree generate(const json& value, const std::string& where)
     result.depth = optionalU32(value, "depth", where).value_or(result.depth);
     result.deletedEvery = optionalU32(value, "deletedEvery", where).value_or(result.deletedEvery);
     result.longNameEvery = optionalU32(value, "longNameEvery", where).value_or(result.longNameEvery);
+    result.chainedLongNameEvery =
+        optionalU32(value, "chainedLongNameEvery", where).value_or(result.chainedLongNameEvery);
     result.fileSize = optionalU32(value, "fileSize", where).value_or(result.fileSize);
     return result;
 }
@@ -234,8 +341,8 @@ std::vector<BytePatch> patches(const json& value, const std::string& where, cons
 VolumeContents volumeContents(const json& value, const std::string& where)
 {
     requireObject(value, where,
-                  {"tree", "generate", "rawEntries", "date", "dateTime", "fileOrder", "fatChains", "detChains",
-                   "fatCopy2Patches", "detCopy2Patches"});
+                  {"tree", "root", "generate", "rawEntries", "date", "dateTime", "fileOrder", "fatChains",
+                   "detChains", "fatCopy2Patches", "detCopy2Patches"});
     VolumeContents result;
     if (value.contains("tree")) {
         const std::string listWhere = member(where, "tree");
@@ -243,6 +350,8 @@ VolumeContents volumeContents(const json& value, const std::string& where)
         for (std::size_t k = 0; k < list.size(); ++k)
             result.nodes.push_back(node(list[k], element(listWhere, k)));
     }
+    if (value.contains("root"))
+        result.root = rootRecord(value.at("root"), member(where, "root"));
     if (value.contains("generate"))
         result.generate = generate(value.at("generate"), member(where, "generate"));
     if (value.contains("rawEntries")) {

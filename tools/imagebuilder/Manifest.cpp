@@ -54,6 +54,35 @@ json entryJson(const ManifestEntry& entry)
                 {"slot", entry.slot}};
     if (!printableAscii(entry.name))
         out["nameHex"] = hexText(entry.name);
+    out["dosName"] = entry.dosName;
+    if (!printableAscii(entry.dosName))
+        out["dosNameHex"] = hexText(entry.dosName);
+    out["modifiedDateTime"] = entry.modifiedDateTime;
+    if (entry.nameList != 0) {
+        out["nameList"] = entry.nameList;
+        json chain = json::array();
+        for (const ChainRecord& record : entry.chain) {
+            json item = {{"position", record.position}, {"nameSpace", record.nameSpace}};
+            if (nameSpaceNameClamp(record.nameSpace) != 0) {
+                item["name"] = record.name;
+                if (!printableAscii(record.name))
+                    item["nameHex"] = hexText(record.name);
+            }
+            chain.push_back(std::move(item));
+        }
+        out["chain"] = std::move(chain);
+        out["chainEnd"] = chainEndName(entry.chainEnd);
+    }
+    if (!entry.nameSpaceRecords.empty()) {
+        json records = json::array();
+        for (const WrittenNameSpaceRecord& record : entry.nameSpaceRecords)
+            records.push_back({{"position", record.position},
+                               {"nameSpace", record.nameSpace},
+                               {"nameLength", record.nameLength},
+                               {"primaryEntry", record.primaryEntry},
+                               {"next", record.next}});
+        out["nameSpaceRecords"] = std::move(records);
+    }
     if (!entry.folder) {
         out["dataBlocks"] = entry.dataBlocks;
         if (entry.fragment != 0)
@@ -90,6 +119,33 @@ void contentBytes(const FileContent& content, std::uint64_t offset, std::span<st
         const std::uint32_t field = at < 8 ? content.checkSize : content.headerStoredLength;
         out[at - offset] = static_cast<std::uint8_t>(field >> (8 * (at % 4)));
     }
+}
+
+const char* chainEndName(ChainEnd end)
+{
+    switch (end) {
+    case ChainEnd::Zero:
+        return "zero";
+    case ChainEnd::Revisited:
+        return "revisited";
+    case ChainEnd::LinkLimit:
+        return "linkLimit";
+    case ChainEnd::Outside:
+        return "outside";
+    case ChainEnd::DosRecord:
+        return "dosRecord";
+    case ChainEnd::OtherPrimary:
+        return "otherPrimary";
+    }
+    return "";
+}
+
+const std::string* ManifestEntry::chainName(std::uint8_t nameSpace) const
+{
+    for (const ChainRecord& record : chain)
+        if (record.nameSpace == nameSpace && !record.name.empty())
+            return &record.name;
+    return nullptr;
 }
 
 std::vector<std::uint8_t> expectedData(const ManifestEntry& entry)
@@ -145,6 +201,8 @@ void writeManifestJson(const BuiltLayout& layout, std::ostream& out)
             for (const auto& [sizeClass, chain] : volume.suballocationChains)
                 chains[std::to_string(sizeClass)] = chain.blocks;
             head["suballocationChains"] = chains;
+            head["nameSpaces"] = volume.nameSpaces;
+            head["created"] = volume.created;
 
             // The head without its closing brace, then the entries one by one.
             std::string text = head.dump(-1, ' ', false, json::error_handler_t::replace);

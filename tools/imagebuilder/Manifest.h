@@ -36,15 +36,52 @@ struct FileContent {
 // Fills `out` with content bytes from `offset` on; bytes past the length are zero.
 void contentBytes(const FileContent& content, std::uint64_t offset, std::span<std::uint8_t> out);
 
+// Why the reader stops following a DOS entry's name-space chain.
+enum class ChainEnd : std::uint8_t {
+    Zero,         // a NameList of 0
+    Revisited,    // a DET position already visited (the DOS entry's own included)
+    LinkLimit,    // kMaxNameSpaceLinks records were taken and another link follows
+    Outside,      // a position past DET copy 1
+    DosRecord,    // a record of name space 0 (not taken)
+    OtherPrimary, // a record whose PrimaryEntry is not the DOS entry's position (not taken)
+};
+
+// "zero", "revisited", "linkLimit", "outside", "dosRecord", "otherPrimary".
+const char* chainEndName(ChainEnd end);
+
+// A record the reader takes on a DOS entry's name-space chain.
+struct ChainRecord {
+    std::uint32_t position = 0;
+    std::uint8_t nameSpace = 0;
+    // The name as the reader takes it: @11 bytes clamped to the name space's
+    // field (nameSpaceNameClamp), cut at the first NUL. Empty: no name taken
+    // (also for FTAM and unknown name spaces).
+    std::string name;
+};
+
+// A name-space record the builder wrote for an entry, as it is in DET copy 1.
+struct WrittenNameSpaceRecord {
+    std::uint32_t position = 0;
+    std::uint8_t nameSpace = 0;
+    std::uint8_t nameLength = 0;     // byte 11
+    std::uint32_t primaryEntry = 0;  // byte 120
+    std::uint32_t next = 0;          // byte 124
+};
+
 // A DET entry the reader decodes as a folder or file.
 struct ManifestEntry {
     bool folder = false;
-    std::string name; // the joined long name, else the DOS name, cut at the first NUL
+    // The name shown: the first LONG, else NFS, else MAC name taken from the
+    // chain; else the long-name entry in the next slot of the same sector
+    // (slots 0..2, length 1..80); else the DOS name; cut at the first NUL.
+    std::string name;
+    std::string dosName; // bytes 12.. of the DOS entry, @11 of up to 15, cut at the first NUL
     std::uint32_t parentId = 0;
     std::uint32_t ownId = 0;
     std::uint32_t size = 0;
     std::uint32_t firstBlock = 0;
     std::uint32_t dateTime = 0;
+    std::uint32_t modifiedDateTime = 0; // entry byte 40
     std::uint32_t deletedMarker = 0;
     std::uint8_t attributes = 0;     // entry byte 4
     std::uint8_t attributesHigh = 0; // entry byte 7
@@ -58,7 +95,14 @@ struct ManifestEntry {
     std::uint32_t fragment = 0;            // fragment reference of the tail or fragment-only data; 0: none
     FileContent content;                   // files
 
+    std::uint32_t nameList = 0;       // entry byte 124: the first record of the name-space chain
+    std::vector<ChainRecord> chain;   // the records the reader takes from the chain, in chain order
+    ChainEnd chainEnd = ChainEnd::Zero;
+    std::vector<WrittenNameSpaceRecord> nameSpaceRecords; // the builder's records for the entry, in chain order
+
     bool deleted() const { return deletedMarker != 0; }
+    // The first name taken from the chain for the name space, or nullptr.
+    const std::string* chainName(std::uint8_t nameSpace) const;
     bool compressed() const { return (attributesHigh & (kCompressedAttribute >> 24)) != 0; }
 };
 
@@ -84,6 +128,11 @@ struct VolumeManifest {
     std::array<std::uint32_t, kSuballocationRootCount> suballocationRoots{};
     std::vector<std::pair<std::uint32_t, ChainManifest>> suballocationChains; // by size class
     std::uint32_t detPositions = 0; // positions laid out in DET copy 1, padding included
+    // From the root entry: "DOS", "MAC", "NFS", "FTAM", "LONG", "NT" in table
+    // order, max(@11, 1) of them at most the table's size, other codes skipped;
+    // and the creation stamp at 24.
+    std::vector<std::string> nameSpaces;
+    std::uint32_t created = 0;
     std::vector<ManifestEntry> entries; // in DET copy 1 order
 
     std::uint64_t blockSector(std::uint32_t block) const

@@ -2,6 +2,7 @@
 
 #include "common/LittleEndian.h"
 
+#include <iterator>
 #include <span>
 
 namespace tamsin::imagebuilder {
@@ -22,6 +23,43 @@ std::uint32_t patternWord(std::uint32_t seed, std::uint64_t word)
 }
 
 } // namespace
+
+const char* nameSpaceName(std::uint8_t nameSpace)
+{
+    static constexpr const char* kNames[] = {"DOS", "MAC", "NFS", "FTAM", "LONG", "NT"};
+    return nameSpace < std::size(kNames) ? kNames[nameSpace] : "";
+}
+
+std::size_t nameSpaceNameField(std::uint8_t nameSpace)
+{
+    switch (nameSpace) {
+    case kMacNameSpace:
+        return 31;
+    case kNfsNameSpace:
+        return 40;
+    case kFtamNameSpace:
+    case kLongNameSpace:
+    case kNtNameSpace:
+        return 80;
+    default:
+        return 0;
+    }
+}
+
+std::size_t nameSpaceNameClamp(std::uint8_t nameSpace)
+{
+    switch (nameSpace) {
+    case kMacNameSpace:
+        return 32;
+    case kNfsNameSpace:
+        return 40;
+    case kLongNameSpace:
+    case kNtNameSpace:
+        return 80;
+    default:
+        return 0;
+    }
+}
 
 std::uint8_t patternByte(std::uint32_t seed, std::uint64_t offset)
 {

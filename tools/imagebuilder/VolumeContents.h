@@ -17,8 +17,10 @@
 // DET positions: the volume entry (FD FF FF FF) at 0, the suballocation
 // records that hold a root next, then every node depth first (a folder, then
 // its children), each long-name entry right after its DOS entry, then the
-// generated tree, then raw entries without a position. Raw entries with a
-// position are placed first and the rest flows around them.
+// generated tree, then raw entries without a position, then the name-space
+// records (root records first) that are neither adjacent nor given a position.
+// Raw entries and name-space records with a position are placed first and the
+// rest flows around them.
 
 #include <array>
 #include <cstddef>
@@ -46,21 +48,50 @@ inline constexpr std::size_t kDetNameLength = 11;
 inline constexpr std::size_t kDetName = 12;
 inline constexpr std::size_t kDetRoots = 16;           // suballocation records: 28 u32 roots
 inline constexpr std::size_t kDetDateTime = 24;
+inline constexpr std::size_t kDetModifiedDateTime = 40; // DOS entries: last updated
 inline constexpr std::size_t kDetSize = 48;
 inline constexpr std::size_t kDetFirstBlock = 52;
 inline constexpr std::size_t kDetDeletedMarker = 108;
-inline constexpr std::size_t kDetOwnId = 120;
+inline constexpr std::size_t kDetOwnId = 120;       // PrimaryEntry in name-space records
+inline constexpr std::size_t kDetNameList = 124;    // the next record of the same file's name-space chain
+inline constexpr std::size_t kDetNfsTotalLength = 52;
+// The root entry at position 0.
+inline constexpr std::size_t kRootNameSpaceCount = 11;
+inline constexpr std::size_t kRootByteTable = 12;   // one byte per name space, 10 of them
+inline constexpr std::size_t kRootNibbleTable = 16; // one nibble per name space, low first, 12 of them
+inline constexpr std::size_t kRootVolumeFlags = 23;
+inline constexpr std::size_t kRootCreated = 24;
+inline constexpr std::size_t kRootByteTableSize = 10;
+inline constexpr std::size_t kRootNibbleTableSize = 12;
+inline constexpr std::uint8_t kNibbleTableFlags = 0x30; // VolumeFlags bits that select the nibble table
 
 inline constexpr std::uint32_t kVolumeEntryParent = 0xFFFFFFFD;  // the first entry of every DET copy
 inline constexpr std::uint32_t kSuballocationParent = 0xFFFFFFFB;
 inline constexpr std::uint8_t kDosNameSpace = 0;
+inline constexpr std::uint8_t kMacNameSpace = 1;
+inline constexpr std::uint8_t kNfsNameSpace = 2;
+inline constexpr std::uint8_t kFtamNameSpace = 3;
 inline constexpr std::uint8_t kLongNameSpace = 4;
+inline constexpr std::uint8_t kNtNameSpace = 5;
 inline constexpr std::uint32_t kFolderAttribute = 0x10;
 inline constexpr std::uint32_t kCompressedAttribute = 0x04000000; // 0x04 in byte 7
 inline constexpr std::size_t kMaxDosNameLength = 15;   // longer DOS names make the reader drop the entry
 inline constexpr std::size_t kMaxLongNameLength = 80;  // longer long names are not joined
 inline constexpr std::size_t kPlainDosNameLength = 12; // longer DOS names reach the date field
 inline constexpr std::size_t kMaxNameBytes = kDirEntrySize - kDetName;
+// Name-space record names may run up to PrimaryEntry, which they never overwrite.
+inline constexpr std::size_t kMaxOddNameSpaceName = kDetOwnId - kDetName;
+// The reader follows at most this many links of a name-space chain.
+inline constexpr std::uint32_t kMaxNameSpaceLinks = 8;
+
+// "DOS", "MAC", "NFS", "FTAM", "LONG", "NT" for 0..5; empty for other codes.
+const char* nameSpaceName(std::uint8_t nameSpace);
+// The bytes a record of the name space holds at 12 without oddName:
+// MAC 31, NFS 40, LONG, NT and FTAM 80; 0 for other name spaces.
+std::size_t nameSpaceNameField(std::uint8_t nameSpace);
+// The bytes the reader takes from a record's name: @11 clamped to MAC 32,
+// NFS 40, LONG and NT 80; 0 for name spaces whose names it does not take.
+std::size_t nameSpaceNameClamp(std::uint8_t nameSpace);
 
 // Suballocation.
 inline constexpr std::uint32_t kSuballocationRecords = 5;
@@ -130,6 +161,29 @@ struct Compression {
     std::optional<std::uint32_t> headerStoredLength; // written instead of the stored length
 };
 
+// A name-space record (MAC, NFS, FTAM, LONG or NT) of a file or folder,
+// linked into the chain its DOS entry heads: DOS @124 names the first record,
+// each record's @124 the next, the last holds 0. A record holds the DOS
+// entry's parent at 0, its attributes at 4, the name space at 10, the name's
+// length at 11 and the name at 12 (NFS also the length at 52), the DOS
+// entry's DET position at 120. Root records (RootRecord::records) hold
+// 0xFFFFFFFD at 0 and 0 at 4 and 120.
+struct NameSpaceRecord {
+    std::uint8_t nameSpace = kLongNameSpace; // 1 MAC, 2 NFS, 3 FTAM, 4 LONG, 5 NT
+    std::string name;                        // 1 to nameSpaceNameField bytes (root records: 0 too)
+    bool oddName = false;                    // allows 0 to 108 bytes (up to PrimaryEntry)
+    std::optional<std::uint8_t> nameLength;  // written at 11 instead of the name's length
+    std::optional<std::uint8_t> totalLength; // NFS: written at 52 instead of the name's length
+    // Where the record goes: by default after every other entry; or at a
+    // DET position; or (`adjacent`) right after the DOS entry and its
+    // long-name entry, in the same sector when up to three follow it.
+    std::optional<std::uint32_t> position;
+    bool adjacent = false;
+    std::optional<std::uint32_t> parentId;     // written at 0 instead of the DOS entry's parent
+    std::optional<std::uint32_t> primaryEntry; // written at 120 instead of the DOS entry's position
+    std::optional<std::uint32_t> next;         // written at 124 instead of the next record's position (0 last)
+};
+
 // A folder or file. Folders hold children; files hold data.
 struct Node {
     bool folder = false;
@@ -142,10 +196,15 @@ struct Node {
     // and is not joined.
     bool longNameInNextSector = false;
     std::optional<std::uint8_t> nameSpace; // written instead of 0; others than 0 are skipped by the reader
+    // Name-space records chained from the DOS entry, in chain order, at most
+    // one per name space.
+    std::vector<NameSpaceRecord> nameSpaceRecords;
+    std::optional<std::uint32_t> nameList; // written at 124 instead of the first record's position (or 0)
 
     std::optional<std::uint32_t> ownId;    // default: the DET position of its entry
     std::optional<std::uint32_t> parentId; // default: the containing folder's ownId, 0 at the top
     std::optional<std::uint32_t> dateTime; // packed; default: the volume's defaultDateTime
+    std::optional<std::uint32_t> modifiedDateTime; // packed, written at 40; default: nothing (0)
     std::uint32_t attributes = 0;          // more attribute bits, ORed over the folder and compressed bits
     std::uint32_t deletedMarker = 0;       // non-zero: deleted
 
@@ -173,14 +232,16 @@ Node textFileNode(std::string name, const std::string& text);
 // the top level) holding up to `perFolder` of them, folders nested about
 // `depth` levels, filled breadth first after the described tree. Folders are
 // named D0000001, D0000002, ..., files F0000001.DAT, F0000002.DAT, ... and
-// long names "Generated document <n>.txt"; file data is the pattern of the
-// file's ownId. Dates vary with the number.
+// long names "Generated document <n>.txt" (a long-name entry after the DOS
+// entry, or a chained LONG record after every other entry); file data is the
+// pattern of the file's ownId. Dates vary with the number.
 struct GeneratedTree {
     std::uint32_t entries = 0;
     std::uint32_t perFolder = 100;
     std::uint32_t depth = 3;
     std::uint32_t deletedEvery = 10;  // every n-th file is deleted; 0: none
     std::uint32_t longNameEvery = 0;  // every n-th file gets a long name; 0: none
+    std::uint32_t chainedLongNameEvery = 0; // every n-th file gets a chained LONG record; 0: none
     std::uint32_t fileSize = 0;       // bytes of pattern data in every file
 };
 
@@ -200,8 +261,28 @@ struct BytePatch {
     std::vector<std::uint8_t> bytes;
 };
 
+// How the root entry lists the volume's name spaces.
+enum class NameSpaceTable {
+    Bytes,   // one byte per name space at 12..21
+    Nibbles, // one nibble per name space at 16..21, low nibble first
+};
+
+// The root entry at DET position 0: 0xFFFFFFFD at 0, the name-space count at
+// 11, the table, VolumeFlags at 23, the creation stamp at 24, and at 124 the
+// first root name-space record.
+struct RootRecord {
+    std::vector<std::uint8_t> nameSpaces = {kDosNameSpace}; // the table, ns[0] first: up to 10 bytes or 12 nibbles
+    std::optional<std::uint8_t> nameSpaceCount; // written at 11 instead of the table's length
+    std::optional<NameSpaceTable> table;        // default: nibbles when volumeFlags has 0x10 or 0x20
+    std::uint8_t volumeFlags = 0;
+    std::uint32_t created = 0; // packed
+    std::vector<NameSpaceRecord> records;   // root records of other name spaces, chained; not adjacent
+    std::optional<std::uint32_t> nameList;  // written at 124 instead of the first record's position (or 0)
+};
+
 struct VolumeContents {
     std::vector<Node> nodes; // the top level, in directory order
+    std::optional<RootRecord> root; // none: the root entry is FD FF FF FF and zeros
     std::optional<GeneratedTree> generate;
     std::vector<RawEntry> rawEntries;
     std::uint32_t defaultDateTime = kDefaultDateTime;

@@ -48,9 +48,10 @@ struct FatEntry {
     std::uint32_t next = 0;
 };
 
-enum class Occupant : std::uint8_t { Empty, VolumeEntry, Record, Raw, Dos, LongName };
+enum class Occupant : std::uint8_t { Empty, VolumeEntry, Record, Raw, Dos, LongName, NameSpace };
 
-// What one DET position holds; index is an item, raw entry or record number.
+// What one DET position holds; index is an item, raw entry, suballocation
+// record or name-space record number.
 struct Slot {
     Occupant kind = Occupant::Empty;
     std::uint32_t index = 0;
@@ -69,6 +70,16 @@ struct Item {
     std::uint32_t chainOffset = 0; // its blocks in blockPool
     std::uint32_t fragmentLength = 0;
     std::uint32_t fragment = 0; // reference; 0: none
+    std::uint32_t position = 0; // DET position of the DOS entry
+    std::uint32_t nameSpaceOffset = 0; // its name-space records in nameSpaceRecords
+    std::uint32_t nameSpaceCount = 0;
+};
+
+// A name-space record to place: the root's (item kNone) or an item's.
+struct NameSpaceSlot {
+    std::uint32_t item = kNone;
+    std::uint32_t record = 0; // index in the root's or the node's records
+    std::uint32_t position = kNone;
 };
 
 // The fields an entry is encoded from.
@@ -192,6 +203,52 @@ std::string cutName(std::span<const std::uint8_t> entry, std::size_t length)
     return std::string(begin, strnlen(begin, length));
 }
 
+std::string generatedLongName(std::uint32_t serial)
+{
+    return std::string("Generated document ").append(std::to_string(serial + 1)).append(".txt");
+}
+
+// What is wrong with a name-space record, or nothing.
+std::optional<std::string> recordError(const NameSpaceRecord& record, bool root)
+{
+    const std::uint8_t ns = record.nameSpace;
+    if (ns < kMacNameSpace || ns > kNtNameSpace)
+        return "the name space must be 1 (MAC), 2 (NFS), 3 (FTAM), 4 (LONG) or 5 (NT), not " + number(ns);
+    const std::size_t least = root || record.oddName ? 0 : 1;
+    const std::size_t most = record.oddName ? kMaxOddNameSpaceName : nameSpaceNameField(ns);
+    if (record.name.size() < least || record.name.size() > most)
+        return std::string("a ") + nameSpaceName(ns) + " name must have " + number(least) + " to " + number(most)
+            + " bytes, not " + number(record.name.size())
+            + (record.oddName ? "" : " (oddName allows 0 to " + number(kMaxOddNameSpaceName) + ")");
+    if (record.totalLength && ns != kNfsNameSpace)
+        return std::string("totalLength only goes with NFS records");
+    if (record.position && record.adjacent)
+        return std::string("give either position or adjacent, not both");
+    if (record.position && *record.position == 0)
+        return std::string("position 0 is the root entry");
+    if (root && record.adjacent)
+        return std::string("root records cannot be adjacent; give a position");
+    return std::nullopt;
+}
+
+// The name space listed twice among records, or nothing.
+std::optional<std::uint8_t> duplicateNameSpace(const std::vector<NameSpaceRecord>& records)
+{
+    std::array<bool, 256> seen{};
+    for (const NameSpaceRecord& record : records) {
+        if (seen[record.nameSpace])
+            return record.nameSpace;
+        seen[record.nameSpace] = true;
+    }
+    return std::nullopt;
+}
+
+NameSpaceTable tableOf(const RootRecord& root)
+{
+    return root.table.value_or((root.volumeFlags & kNibbleTableFlags) != 0 ? NameSpaceTable::Nibbles
+                                                                           : NameSpaceTable::Bytes);
+}
+
 } // namespace
 
 struct VolumeWriter::Plan {
@@ -206,6 +263,8 @@ struct VolumeWriter::Plan {
 
     std::vector<Item> items;
     std::vector<Slot> slots; // DET positions in order
+    std::vector<NameSpaceSlot> nameSpaceRecords; // the root's first, then the items' in order
+    std::uint32_t rootRecordCount = 0;
     std::map<std::uint32_t, FragmentClass> classes;
     std::array<std::uint32_t, kSuballocationRootCount> roots{};
     std::array<bool, kSuballocationRecords> recordNeeded{};
@@ -243,6 +302,12 @@ struct VolumeWriter::Plan {
     void addNodes(const std::vector<Node>& nodes, std::uint32_t parent);
     void addGenerated(const GeneratedTree& generate);
     void checkNode(const Node& node, std::uint32_t item) const;
+    void checkRoot() const;
+    bool hasChainedLongName(const Item& item) const;
+    const NameSpaceRecord* recordSpec(const NameSpaceSlot& slot) const;
+    [[noreturn]] void failRecord(std::uint32_t record, const std::string& message) const;
+    void listNameSpaceRecords();
+    std::uint32_t nameListOf(const Item& item) const;
     bool runAllocation(std::uint32_t capacity, std::uint32_t fatDefault);
     void linkChain(const std::vector<std::uint32_t>& blocks, const ChainKnobs& knobs, std::uint32_t end,
                    const std::string& what);
@@ -253,6 +318,12 @@ struct VolumeWriter::Plan {
     void writeFat(int copy, std::uint64_t start, SectorSink& sink) const;
     void writeDet(int copy, std::uint64_t start, SectorSink& sink, VolumeManifest* manifest) const;
     void encodeSlot(std::uint32_t position, int copy, std::span<std::uint8_t> out) const;
+    void encodeRoot(std::span<std::uint8_t> out) const;
+    void encodeNameSpaceRecord(std::uint32_t record, std::span<std::uint8_t> out) const;
+    void copy1Entry(std::uint32_t position, std::span<std::uint8_t> out) const;
+    std::uint64_t copy1Positions() const { return std::uint64_t{detLength[0]} * spb * kEntriesPerSector; }
+    ChainEnd walkNameSpaces(std::uint32_t dosPosition, std::uint32_t nameList, std::vector<ChainRecord>& chain) const;
+    void describeRoot(VolumeManifest& manifest) const;
     void decodeSector(std::span<const std::uint8_t> sector, std::uint32_t firstPosition, std::uint64_t entrySector,
                       std::uint64_t mirrorSector, VolumeManifest& manifest) const;
     void writeData(std::uint64_t start, SectorSink& sink) const;
@@ -303,7 +374,7 @@ NodeView VolumeWriter::Plan::view(const Item& item) const
     }
     const std::uint32_t ordinal = item.serial + 1;
     if (hasLongName(item))
-        v.longName = std::string("Generated document ").append(std::to_string(ordinal)).append(".txt");
+        v.longName = generatedLongName(item.serial);
     if (generate.deletedEvery != 0 && ordinal % generate.deletedEvery == 0)
         v.deletedMarker = kDefaultDeletedMarker;
     v.size = generate.fileSize;
@@ -316,6 +387,77 @@ bool VolumeWriter::Plan::hasLongName(const Item& item) const
         return item.node->longName.has_value();
     const std::uint32_t every = contents.generate->longNameEvery;
     return !item.folder && every != 0 && (item.serial + 1) % every == 0;
+}
+
+bool VolumeWriter::Plan::hasChainedLongName(const Item& item) const
+{
+    if (item.node)
+        return false;
+    const std::uint32_t every = contents.generate->chainedLongNameEvery;
+    return !item.folder && every != 0 && (item.serial + 1) % every == 0;
+}
+
+// The described record, or nullptr for a generated file's LONG record.
+const NameSpaceRecord* VolumeWriter::Plan::recordSpec(const NameSpaceSlot& slot) const
+{
+    if (slot.item == kNone)
+        return &contents.root->records[slot.record];
+    const Node* node = items[slot.item].node;
+    return node ? &node->nameSpaceRecords[slot.record] : nullptr;
+}
+
+void VolumeWriter::Plan::failRecord(std::uint32_t record, const std::string& message) const
+{
+    const NameSpaceSlot& slot = nameSpaceRecords[record];
+    const std::string text = "nameSpaceRecords[" + number(slot.record) + "]: " + message;
+    if (slot.item == kNone)
+        fail(where + ": root.records[" + number(slot.record) + "]: " + message);
+    failItem(slot.item, text);
+}
+
+void VolumeWriter::Plan::listNameSpaceRecords()
+{
+    if (contents.root)
+        for (std::uint32_t k = 0; k < contents.root->records.size(); ++k)
+            nameSpaceRecords.push_back({kNone, k, kNone});
+    rootRecordCount = static_cast<std::uint32_t>(nameSpaceRecords.size());
+    for (std::uint32_t index = 0; index < items.size(); ++index) {
+        Item& item = items[index];
+        item.nameSpaceOffset = static_cast<std::uint32_t>(nameSpaceRecords.size());
+        const std::size_t count = item.node ? item.node->nameSpaceRecords.size() : hasChainedLongName(item) ? 1 : 0;
+        for (std::uint32_t k = 0; k < count; ++k)
+            nameSpaceRecords.push_back({index, k, kNone});
+        item.nameSpaceCount = static_cast<std::uint32_t>(count);
+    }
+}
+
+// What the DOS entry holds at 124: the first record of its chain, unless told otherwise.
+std::uint32_t VolumeWriter::Plan::nameListOf(const Item& item) const
+{
+    if (item.node && item.node->nameList)
+        return *item.node->nameList;
+    return item.nameSpaceCount != 0 ? nameSpaceRecords[item.nameSpaceOffset].position : 0;
+}
+
+void VolumeWriter::Plan::checkRoot() const
+{
+    if (!contents.root)
+        return;
+    const RootRecord& root = *contents.root;
+    const bool nibbles = tableOf(root) == NameSpaceTable::Nibbles;
+    const std::size_t size = nibbles ? kRootNibbleTableSize : kRootByteTableSize;
+    if (root.nameSpaces.size() > size)
+        fail(where + ": root: the " + (nibbles ? "nibble" : "byte") + " table holds at most " + number(size)
+             + " name spaces, not " + number(root.nameSpaces.size()));
+    for (std::size_t k = 0; k < root.nameSpaces.size(); ++k)
+        if (nibbles && root.nameSpaces[k] > 0x0F)
+            fail(where + ": root.nameSpaces[" + number(k) + "]: " + number(root.nameSpaces[k])
+                 + " does not fit the nibble table");
+    for (std::size_t k = 0; k < root.records.size(); ++k)
+        if (const auto error = recordError(root.records[k], true))
+            fail(where + ": root.records[" + number(k) + "]: " + *error);
+    if (const auto twice = duplicateNameSpace(root.records))
+        fail(where + ": root.records: two records of name space " + nameSpaceName(*twice));
 }
 
 std::uint32_t VolumeWriter::Plan::firstBlockOf(const Item& item) const
@@ -361,6 +503,11 @@ void VolumeWriter::Plan::checkNode(const Node& node, std::uint32_t item) const
                            + (node.oddNames ? "" : " (oddNames allows up to 116)"));
     if (node.longNameInNextSector && !node.longName)
         failItem(item, "longNameInNextSector needs a long name");
+    for (std::size_t k = 0; k < node.nameSpaceRecords.size(); ++k)
+        if (const auto error = recordError(node.nameSpaceRecords[k], false))
+            failItem(item, "nameSpaceRecords[" + number(k) + "]: " + *error);
+    if (const auto twice = duplicateNameSpace(node.nameSpaceRecords))
+        failItem(item, std::string("nameSpaceRecords: two records of name space ") + nameSpaceName(*twice));
     if (node.folder) {
         const bool fileSettings = node.size != 0 || !node.data.empty() || node.patternSeed || node.compressed
             || node.storage != Storage::Blocks || node.sizeClass || !node.chain.blocks.empty() || node.chain.order
@@ -429,6 +576,7 @@ void VolumeWriter::Plan::addGenerated(const GeneratedTree& generate)
 
 void VolumeWriter::Plan::flatten()
 {
+    checkRoot();
     addNodes(contents.nodes, kNone);
     if (contents.generate)
         addGenerated(*contents.generate);
@@ -504,9 +652,11 @@ void VolumeWriter::Plan::planStorage()
     }
 }
 
-// DET positions: raw entries at their positions, the volume entry at 0, the
-// suballocation records, then every item in order with its long name in the
-// next slot of the same sector, then raw entries without a position.
+// DET positions: raw entries and name-space records at their positions, the
+// volume entry at 0, the suballocation records, then every item in order with
+// its long name and adjacent name-space records in the next slots of the same
+// sector, then raw entries without a position, then the other name-space
+// records.
 void VolumeWriter::Plan::placeEntries()
 {
     auto isFree = [&](std::uint64_t p) { return p >= slots.size() || slots[p].kind == Occupant::Empty; };
@@ -528,6 +678,20 @@ void VolumeWriter::Plan::placeEntries()
         if (!isFree(*position))
             fail(where + ": rawEntries[" + number(k) + "]: position " + number(*position) + " is taken");
         occupy(*position, Occupant::Raw, k);
+    }
+    if (contents.root && !isFree(0))
+        fail(where + ": root: position 0 holds a raw entry");
+    listNameSpaceRecords();
+    for (std::uint32_t r = 0; r < nameSpaceRecords.size(); ++r) {
+        const NameSpaceRecord* spec = recordSpec(nameSpaceRecords[r]);
+        if (!spec || !spec->position)
+            continue;
+        const std::uint32_t p = *spec->position;
+        checkRoom(p);
+        if (!isFree(p))
+            failRecord(r, "position " + number(p) + " is taken");
+        occupy(p, Occupant::NameSpace, r);
+        nameSpaceRecords[r].position = p;
     }
     if (isFree(0))
         occupy(0, Occupant::VolumeEntry, 0);
@@ -552,21 +716,40 @@ void VolumeWriter::Plan::placeEntries()
         const Node* node = item.node;
         const bool hasLong = hasLongName(item);
         const bool split = node && node->longNameInNextSector;
+        // Entries right after the DOS entry: the long name, then adjacent records.
+        std::uint32_t followers = hasLong ? 1 : 0;
+        if (node)
+            for (const NameSpaceRecord& record : node->nameSpaceRecords)
+                followers += record.adjacent ? 1 : 0;
+        auto fits = [&](std::uint32_t p) {
+            for (std::uint32_t k = 1; k <= followers; ++k)
+                if (!isFree(std::uint64_t{p} + k))
+                    return false;
+            const std::uint32_t slot = p % kEntriesPerSector;
+            if (split)
+                return slot == kEntriesPerSector - 1;
+            return followers < kEntriesPerSector ? slot + followers < kEntriesPerSector : slot == 0;
+        };
         std::uint32_t p = cursor;
         for (;; ++p) {
             p = nextFree(p);
-            if (!hasLong)
-                break;
-            const bool lastSlot = p % kEntriesPerSector == kEntriesPerSector - 1;
-            if (isFree(std::uint64_t{p} + 1) && lastSlot == split)
+            if (followers == 0 || fits(p))
                 break;
         }
         occupy(p, Occupant::Dos, index);
+        item.position = p;
         cursor = p + 1;
         if (hasLong) {
             checkRoom(std::uint64_t{p} + 1);
             occupy(p + 1, Occupant::LongName, index);
             cursor = p + 2;
+        }
+        for (std::uint32_t k = 0; k < item.nameSpaceCount; ++k) {
+            if (!node || !node->nameSpaceRecords[k].adjacent)
+                continue;
+            checkRoom(cursor);
+            occupy(cursor, Occupant::NameSpace, item.nameSpaceOffset + k);
+            nameSpaceRecords[item.nameSpaceOffset + k].position = cursor++;
         }
 
         item.ownId = node && node->ownId ? *node->ownId : p;
@@ -583,6 +766,13 @@ void VolumeWriter::Plan::placeEntries()
             continue;
         cursor = nextFree(cursor);
         occupy(cursor++, Occupant::Raw, k);
+    }
+    for (std::uint32_t r = 0; r < nameSpaceRecords.size(); ++r) {
+        if (nameSpaceRecords[r].position != kNone)
+            continue;
+        cursor = nextFree(cursor);
+        occupy(cursor, Occupant::NameSpace, r);
+        nameSpaceRecords[r].position = cursor++;
     }
 }
 
@@ -825,7 +1015,10 @@ void VolumeWriter::Plan::encodeSlot(std::uint32_t position, int copy, std::span<
     case Occupant::Empty:
         return;
     case Occupant::VolumeEntry:
-        writeU32(out, kDetParentId, kVolumeEntryParent);
+        encodeRoot(out);
+        return;
+    case Occupant::NameSpace:
+        encodeNameSpaceRecord(slot.index, out);
         return;
     case Occupant::Record: {
         std::array<std::uint32_t, kRootsPerRecord> part{};
@@ -856,6 +1049,9 @@ void VolumeWriter::Plan::encodeSlot(std::uint32_t position, int copy, std::span<
         writeU32(out, kDetFirstBlock, firstBlockOf(item));
         writeU32(out, kDetDeletedMarker, v.deletedMarker);
         writeU32(out, kDetOwnId, item.ownId);
+        if (item.node && item.node->modifiedDateTime)
+            writeU32(out, kDetModifiedDateTime, *item.node->modifiedDateTime);
+        writeU32(out, kDetNameList, nameListOf(item));
     } else {
         out[kDetNameSpace] = kLongNameSpace;
     }
@@ -864,8 +1060,125 @@ void VolumeWriter::Plan::encodeSlot(std::uint32_t position, int copy, std::span<
     std::memcpy(out.data() + kDetName, name.data(), name.size());
 }
 
+void VolumeWriter::Plan::encodeRoot(std::span<std::uint8_t> out) const
+{
+    writeU32(out, kDetParentId, kVolumeEntryParent);
+    if (!contents.root)
+        return;
+    const RootRecord& root = *contents.root;
+    out[kRootNameSpaceCount] = root.nameSpaceCount.value_or(static_cast<std::uint8_t>(root.nameSpaces.size()));
+    const bool nibbles = tableOf(root) == NameSpaceTable::Nibbles;
+    for (std::size_t k = 0; k < root.nameSpaces.size(); ++k) {
+        if (nibbles)
+            out[kRootNibbleTable + k / 2] |= static_cast<std::uint8_t>((root.nameSpaces[k] & 0x0F) << (k % 2 * 4));
+        else
+            out[kRootByteTable + k] = root.nameSpaces[k];
+    }
+    out[kRootVolumeFlags] = root.volumeFlags;
+    writeU32(out, kRootCreated, root.created);
+    const std::uint32_t first = rootRecordCount != 0 ? nameSpaceRecords[0].position : 0;
+    writeU32(out, kDetNameList, root.nameList.value_or(first));
+}
+
+void VolumeWriter::Plan::encodeNameSpaceRecord(std::uint32_t record, std::span<std::uint8_t> out) const
+{
+    const NameSpaceSlot& slot = nameSpaceRecords[record];
+    const NameSpaceRecord* spec = recordSpec(slot);
+    std::uint32_t parent = kVolumeEntryParent;
+    std::uint32_t attributes = 0;
+    std::uint32_t primary = 0;
+    std::uint32_t next = 0;
+    if (slot.item == kNone) {
+        if (record + 1 < rootRecordCount)
+            next = nameSpaceRecords[record + 1].position;
+    } else {
+        const Item& item = items[slot.item];
+        parent = item.parentId;
+        attributes = view(item).attributes;
+        primary = item.position;
+        if (slot.record + 1 < item.nameSpaceCount)
+            next = nameSpaceRecords[record + 1].position;
+    }
+    const std::string name = spec ? spec->name : generatedLongName(items[slot.item].serial);
+    const std::uint8_t nameSpace = spec ? spec->nameSpace : kLongNameSpace;
+    if (spec) {
+        parent = spec->parentId.value_or(parent);
+        primary = spec->primaryEntry.value_or(primary);
+        next = spec->next.value_or(next);
+    }
+    writeU32(out, kDetParentId, parent);
+    writeU32(out, kDetAttributes, attributes);
+    out[kDetNameSpace] = nameSpace;
+    if (nameSpace == kNfsNameSpace)
+        out[kDetNfsTotalLength] = spec && spec->totalLength
+            ? *spec->totalLength
+            : static_cast<std::uint8_t>(std::min<std::size_t>(name.size(), 0xFF));
+    writeU32(out, kDetOwnId, primary);
+    writeU32(out, kDetNameList, next);
+    // The name goes last: odd names past the field overwrite what follows it, up to 120.
+    out[kDetNameLength] = spec && spec->nameLength ? *spec->nameLength : static_cast<std::uint8_t>(name.size());
+    std::memcpy(out.data() + kDetName, name.data(), name.size());
+}
+
+// The bytes of DET copy 1 at a position; zero past the entries laid out.
+void VolumeWriter::Plan::copy1Entry(std::uint32_t position, std::span<std::uint8_t> out) const
+{
+    std::fill(out.begin(), out.end(), 0);
+    if (position < slots.size())
+        encodeSlot(position, 0, out);
+}
+
+// Follows a DOS entry's name-space chain in DET copy 1 as the reader does
+// and collects the records it takes.
+ChainEnd VolumeWriter::Plan::walkNameSpaces(std::uint32_t dosPosition, std::uint32_t nameList,
+                                           std::vector<ChainRecord>& chain) const
+{
+    std::vector<std::uint32_t> visited = {dosPosition};
+    std::array<std::uint8_t, kDirEntrySize> record{};
+    for (std::uint32_t at = nameList;;) {
+        if (at == 0)
+            return ChainEnd::Zero;
+        if (std::find(visited.begin(), visited.end(), at) != visited.end())
+            return ChainEnd::Revisited;
+        if (chain.size() == kMaxNameSpaceLinks)
+            return ChainEnd::LinkLimit;
+        if (at >= copy1Positions())
+            return ChainEnd::Outside;
+        copy1Entry(at, record);
+        const std::uint8_t nameSpace = record[kDetNameSpace];
+        if (nameSpace == kDosNameSpace)
+            return ChainEnd::DosRecord;
+        if (readU32(record, kDetOwnId) != dosPosition)
+            return ChainEnd::OtherPrimary;
+        visited.push_back(at);
+        const std::size_t length = std::min<std::size_t>(record[kDetNameLength], nameSpaceNameClamp(nameSpace));
+        chain.push_back({at, nameSpace, cutName(record, length)});
+        at = readU32(record, kDetNameList);
+    }
+}
+
+// The volume's name spaces and creation stamp from the root entry, read the
+// way the reader reads them.
+void VolumeWriter::Plan::describeRoot(VolumeManifest& manifest) const
+{
+    std::array<std::uint8_t, kDirEntrySize> root{};
+    copy1Entry(0, root);
+    manifest.created = readU32(root, kRootCreated);
+    const bool nibbles = (root[kRootVolumeFlags] & kNibbleTableFlags) != 0;
+    const std::size_t size = nibbles ? kRootNibbleTableSize : kRootByteTableSize;
+    const std::size_t count = std::min<std::size_t>(std::max<std::size_t>(root[kRootNameSpaceCount], 1), size);
+    manifest.nameSpaces.clear();
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::uint8_t code = nibbles ? (root[kRootNibbleTable + k / 2] >> (k % 2 * 4)) & 0x0F
+                                          : root[kRootByteTable + k];
+        if (*nameSpaceName(code) != '\0')
+            manifest.nameSpaces.emplace_back(nameSpaceName(code));
+    }
+}
+
 // Decodes a DET copy 1 sector as the reader does: suballocation records, and
-// DOS entries with the long name of the next entry in the same sector.
+// DOS entries with the name their name-space chain gives, else the long name
+// of the next entry in the same sector.
 void VolumeWriter::Plan::decodeSector(std::span<const std::uint8_t> sector, std::uint32_t firstPosition,
                                       std::uint64_t entrySector, std::uint64_t mirrorSector,
                                       VolumeManifest& manifest) const
@@ -882,34 +1195,57 @@ void VolumeWriter::Plan::decodeSector(std::span<const std::uint8_t> sector, std:
         const std::uint8_t dosLength = entry[kDetNameLength];
         if (dosLength == 0 || dosLength > kMaxDosNameLength)
             continue;
-        std::string name = cutName(entry, dosLength);
-        if (s + 1 < kEntriesPerSector) {
+        std::string dosName = cutName(entry, dosLength);
+        const std::uint32_t position = firstPosition + s;
+        const std::uint32_t nameList = readU32(entry, kDetNameList);
+        std::vector<ChainRecord> chain;
+        const ChainEnd chainEnd = nameList != 0 ? walkNameSpaces(position, nameList, chain) : ChainEnd::Zero;
+        std::optional<std::string> name;
+        for (const std::uint8_t preferred : {kLongNameSpace, kNfsNameSpace, kMacNameSpace})
+            for (const ChainRecord& record : chain)
+                if (!name && record.nameSpace == preferred && !record.name.empty())
+                    name = record.name;
+        if (!name && s + 1 < kEntriesPerSector) {
             const auto next = sector.subspan(std::size_t{s + 1} * kDirEntrySize, kDirEntrySize);
             const std::uint8_t longLength = next[kDetNameLength];
             if (next[kDetNameSpace] == kLongNameSpace && longLength >= 1 && longLength <= kMaxLongNameLength)
                 name = cutName(next, longLength);
         }
-        if (name.empty())
+        if (!name)
+            name = dosName;
+        if (name->empty())
             continue;
 
         ManifestEntry& e = manifest.entries.emplace_back();
         e.attributes = entry[kDetAttributes];
         e.attributesHigh = entry[kDetAttributesHigh];
         e.folder = (e.attributes & kFolderAttribute) != 0;
-        e.name = std::move(name);
+        e.name = std::move(*name);
+        e.dosName = std::move(dosName);
+        e.modifiedDateTime = readU32(entry, kDetModifiedDateTime);
+        e.nameList = nameList;
+        e.chain = std::move(chain);
+        e.chainEnd = chainEnd;
         e.parentId = parentId;
         e.ownId = readU32(entry, kDetOwnId);
         e.size = readU32(entry, kDetSize);
         e.firstBlock = readU32(entry, kDetFirstBlock);
         e.dateTime = readU32(entry, kDetDateTime);
         e.deletedMarker = readU32(entry, kDetDeletedMarker);
-        e.position = firstPosition + s;
+        e.position = position;
         e.entrySector = entrySector;
         e.mirrorSector = mirrorSector;
         e.slot = static_cast<std::uint16_t>(s);
         if (e.position < slots.size() && slots[e.position].kind == Occupant::Dos) {
             const std::uint32_t index = slots[e.position].index;
             const Item& item = items[index];
+            for (std::uint32_t k = 0; k < item.nameSpaceCount; ++k) {
+                const std::uint32_t at = nameSpaceRecords[item.nameSpaceOffset + k].position;
+                std::array<std::uint8_t, kDirEntrySize> record{};
+                encodeSlot(at, 0, record);
+                e.nameSpaceRecords.push_back({at, record[kDetNameSpace], record[kDetNameLength],
+                                              readU32(record, kDetOwnId), readU32(record, kDetNameList)});
+            }
             if (!item.folder) {
                 e.dataBlocks.assign(blockPool.begin() + item.chainOffset,
                                     blockPool.begin() + item.chainOffset + item.chainLength);
@@ -1060,6 +1396,7 @@ std::shared_ptr<const VolumeManifest> VolumeWriter::write(std::uint64_t startSec
     for (const auto& [sizeClass, chain] : p.classes)
         manifest->suballocationChains.push_back({sizeClass, ChainManifest{chain.blocks, 0, kChainEnd}});
     manifest->entries.reserve(p.items.size());
+    p.describeRoot(*manifest);
 
     p.writeFat(0, startSector, sink);
     p.writeFat(1, startSector, sink);
