@@ -4,6 +4,7 @@
 
 #include "imagebuilder/ImageBuilder.h"
 #include "mount/Mount.h"
+#include "mount/VolumeReader.h"
 #include "session/Session.h"
 
 #include <cstdio>
@@ -52,10 +53,11 @@ int mountBench(const std::filesystem::path& scratchParent, const std::vector<std
             openFirstVolume(session, image);
             mountVolume(session.mounted, session.reader, quiet);
             std::vector<std::uint8_t> block(std::size_t{session.mounted.sectorsPerBlock} * kSectorSize);
+            const VolumeReader io(session.mounted, session.reader);
             const auto start = std::chrono::steady_clock::now();
             for (std::uint32_t k = 0; k < session.mounted.chosenDetList.blockCount(); ++k)
-                session.reader.readSectors(session.mounted.blockSector(session.mounted.chosenDetList.nodes[k].block),
-                                           session.mounted.sectorsPerBlock, block);
+                io.read(session.mounted.blockStart(session.mounted.chosenDetList.nodes[k].block),
+                        session.mounted.sectorsPerBlock, block);
             detSeconds = secondsSince(start);
         }
         if (!mount.ok || !baseline.ok) {

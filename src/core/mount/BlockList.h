@@ -46,7 +46,7 @@ struct BlockList {
 
 void appendBlock(BlockList& list, std::uint32_t block, std::uint32_t sequence);
 
-// Where a block's FAT entry lies: an absolute sector and a slot in it.
+// Where a block's FAT entry lies: a sector (counted from startSector) and a slot in it.
 struct FatEntryLocation {
     std::uint64_t sector = 0;
     std::uint32_t slot = 0;

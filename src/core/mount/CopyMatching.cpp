@@ -3,6 +3,7 @@
 #include "disk/SectorReader.h"
 #include "mount/MountObserver.h"
 #include "mount/MountedVolume.h"
+#include "mount/VolumeReader.h"
 
 #include <algorithm>
 #include <array>
@@ -18,6 +19,7 @@ bool compareCopies(const MountedVolume& volume, const SectorReader& reader, cons
     int lastPercent = -1;
     std::array<std::uint8_t, kSectorSize> a{};
     std::array<std::uint8_t, kSectorSize> b{};
+    const VolumeReader io(volume, reader);
 
     const std::uint32_t positions = std::min(first.length(), second.length());
     for (std::uint32_t k = 0; k < positions; ++k) {
@@ -30,8 +32,8 @@ bool compareCopies(const MountedVolume& volume, const SectorReader& reader, cons
                 break;  // both chains end here: equal, nothing to read
             if (endA != endB)
                 return false;
-            reader.readSectorsZeroFilled(volume.blockSector(first.nodes[k].block) + i, 1, a);
-            reader.readSectorsZeroFilled(volume.blockSector(second.nodes[k].block) + i, 1, b);
+            io.read(volume.blockStart(first.nodes[k].block) + i, 1, a);
+            io.read(volume.blockStart(second.nodes[k].block) + i, 1, b);
             ++done;
             const int percent = static_cast<int>(done * 100 / total);
             if (percent != lastPercent)

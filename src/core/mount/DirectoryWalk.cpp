@@ -4,6 +4,8 @@
 #include "disk/SectorReader.h"
 #include "mount/MountObserver.h"
 #include "mount/MountedVolume.h"
+#include "mount/NameSpaces.h"
+#include "mount/VolumeReader.h"
 
 #include <algorithm>
 #include <cstring>
@@ -23,10 +25,13 @@ constexpr std::size_t kNameLength = 11;
 constexpr std::size_t kName = 12;
 constexpr std::size_t kSuballocationRoots = 16;
 constexpr std::size_t kDateTime = 24;
+constexpr std::size_t kModifiedDateTime = 40;
 constexpr std::size_t kSize = 48;
 constexpr std::size_t kFirstBlock = 52;
 constexpr std::size_t kDeletedMarker = 108;
 constexpr std::size_t kOwnId = 120;
+constexpr std::size_t kNameList = 124;
+constexpr std::uint32_t kRootParent = 0xFFFFFFFD;
 
 constexpr std::uint8_t kDosNameSpace = 0;
 constexpr std::uint8_t kLongNameSpace = 4;
@@ -43,11 +48,16 @@ std::string nameAt(std::span<const std::uint8_t> entry, std::size_t length)
 } // namespace
 
 void decodeDirectorySector(MountedVolume& volume, std::span<const std::uint8_t> sector, std::uint32_t entrySector,
-                           std::uint32_t mirrorSector, MountObserver& observer)
+                           std::uint32_t mirrorSector, MountObserver& observer, const DirectoryPosition* position)
 {
     for (std::uint32_t slot = 0; slot < kSectorSize / kDirEntrySize; ++slot) {
         const auto entry = sector.subspan(slot * kDirEntrySize, kDirEntrySize);
         const std::uint32_t parentId = readU32(entry, kParentId);
+        const std::uint32_t dirNo = position ? position->firstDirNo + slot : 0;
+        if (position && dirNo == 0 && parentId == kRootParent && entry[kNameSpace] == kDosNameSpace)
+            volume.root = decodeRootRecord(entry);
+        if (position && position->nameSpaces && parentId < kSuballocationParent && entry[kNameSpace] != kDosNameSpace)
+            position->nameSpaces->addRecord(dirNo, entry);
         if (parentId == kSuballocationParent && entry[kRecordNumber] < kSuballocationRecords) {
             const std::size_t base = std::size_t{entry[kRecordNumber]} * kRootsPerRecord;
             for (std::uint32_t i = 0; i < kRootsPerRecord; ++i)
@@ -61,6 +71,7 @@ void decodeDirectorySector(MountedVolume& volume, std::span<const std::uint8_t> 
         if (dosLength == 0 || dosLength > kMaxDosNameLength)
             continue;
         std::string name = nameAt(entry, dosLength);
+        std::string dosName = name;
 
         // A long name is taken from the next entry of the same sector only.
         if (slot + 1 < kSectorSize / kDirEntrySize) {
@@ -81,6 +92,12 @@ void decodeDirectorySector(MountedVolume& volume, std::span<const std::uint8_t> 
         node.size = readU32(entry, kSize);
         node.firstBlock = readU32(entry, kFirstBlock);
         node.dateTime = readU32(entry, kDateTime);
+        node.modifiedDateTime = readU32(entry, kModifiedDateTime);
+        node.dosName = std::move(dosName);
+        const std::uint32_t nameList = readU32(entry, kNameList);
+        if (position && position->nameSpaces && nameList != 0)
+            position->nameSpaces->addChain(node.isFolder(), node.isFolder() ? volume.folderCount() : volume.fileCount(),
+                                           dirNo, nameList);
         node.deletedMarker = readU32(entry, kDeletedMarker);
         node.entrySector = entrySector;
         node.mirrorSector = mirrorSector;
@@ -106,6 +123,16 @@ void walkDirectory(MountedVolume& volume, const SectorReader& reader, MountObser
     // and a stop request is still seen before every sector.
     constexpr std::uint32_t kRun = 64;
     std::vector<std::uint8_t> buffer(std::size_t{std::min(spb, kRun)} * kSectorSize);
+    const VolumeReader io(volume, reader);
+
+    // Directory numbers count entries from the start of the chain.
+    const std::uint64_t entriesPerBlock = std::uint64_t{spb} * (kSectorSize / kDirEntrySize);
+    NameSpaceRecords nameSpaces;
+    struct ResolveNames {
+        MountedVolume& volume;
+        NameSpaceRecords& records;
+        ~ResolveNames() { records.resolve(volume.folders, volume.files); }
+    } resolveOnExit{volume, nameSpaces};
 
     // A chain that loops ends with the block it came back to; that block's
     // entries were decoded already and are not decoded twice.
@@ -115,21 +142,27 @@ void walkDirectory(MountedVolume& volume, const SectorReader& reader, MountObser
             return;
         if (!walked.insert(volume.chosenDetList.nodes[k].block).second)
             continue;
-        std::uint64_t s = volume.blockSector(volume.chosenDetList.nodes[k].block);
+        std::uint64_t s = volume.blockStart(volume.chosenDetList.nodes[k].block);
         const bool paired = k < volume.otherDetList.blockCount();
         // Without a paired block the mirror numbers count 1, 2, ... within the block.
-        std::uint64_t m = paired ? volume.blockSector(volume.otherDetList.nodes[k].block) : 1;
+        std::uint64_t m = paired ? volume.blockStart(volume.otherDetList.nodes[k].block) : 1;
 
         for (std::uint32_t i = 0; i < spb; i += kRun) {
             const std::uint32_t run = std::min(kRun, spb - i);
             if (volume.stopRequested.load())
                 return;
-            reader.readSectorsZeroFilled(s, run, buffer);
+            io.read(s, run, buffer);
             for (std::uint32_t j = 0; j < run; ++j) {
                 if (j > 0 && volume.stopRequested.load())
                     return;
+                const DirectoryPosition position{
+                    static_cast<std::uint32_t>(k * entriesPerBlock + std::uint64_t{i + j} * (kSectorSize / kDirEntrySize)),
+                    &nameSpaces};
+                // Entries report the disk sectors they were read from.
+                const std::uint64_t mirror = paired ? io.diskSector(m) : m;
                 decodeDirectorySector(volume, std::span<const std::uint8_t>(buffer).subspan(j * kSectorSize, kSectorSize),
-                                      static_cast<std::uint32_t>(s), static_cast<std::uint32_t>(m), observer);
+                                      static_cast<std::uint32_t>(io.diskSector(s)), static_cast<std::uint32_t>(mirror),
+                                      observer, &position);
                 ++s;
                 ++m;
             }
@@ -150,6 +183,7 @@ void searchLostData(MountedVolume& volume, MountObserver& observer)
     auto addPlaceholder = [&](std::uint32_t missingId) {
         TreeNode node;
         node.name = "Dir" + std::to_string(placeholders++);
+        node.attributes = kFolderAttribute;  // a placeholder is a folder wherever it is shown
         node.ownId = missingId;
         ownIds.insert(missingId);
         volume.addFolderNode(std::move(node));

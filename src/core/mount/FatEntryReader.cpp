@@ -1,6 +1,5 @@
 #include "mount/FatEntryReader.h"
 
-#include "disk/SectorReader.h"
 #include "mount/MountedVolume.h"
 
 namespace tamsin {
@@ -8,9 +7,9 @@ namespace tamsin {
 FatEntry FatEntryReader::entryOf(const BlockList& fatList, std::uint32_t block, const BlockList* otherCopy)
 {
     const FatEntryLocation at =
-        locateFatEntry(fatList, block, volume_.startSector, volume_.sectorsPerBlock, otherCopy);
+        locateFatEntry(fatList, block, 0, volume_.sectorsPerBlock, otherCopy);
     if (!haveSector_ || at.sector != sector_) {
-        reader_.readSectorsZeroFilled(at.sector, 1, buffer_);
+        reader_.read(at.sector, 1, buffer_);
         sector_ = at.sector;
         haveSector_ = true;
     }

@@ -4,6 +4,7 @@
 
 #include "disk/Sector.h"
 #include "mount/BlockList.h"
+#include "mount/VolumeReader.h"
 
 #include <array>
 #include <cstdint>
@@ -15,7 +16,7 @@ class SectorReader;
 
 class FatEntryReader {
 public:
-    FatEntryReader(const MountedVolume& volume, const SectorReader& reader) : volume_(volume), reader_(reader) {}
+    FatEntryReader(const MountedVolume& volume, const SectorReader& reader) : volume_(volume), reader_(volume, reader) {}
 
     // The FAT entry of block, located through fatList (which must hold a
     // block) and, past its end, otherCopy. An unreadable FAT sector reads as zeros.
@@ -23,7 +24,7 @@ public:
 
 private:
     const MountedVolume& volume_;
-    const SectorReader& reader_;
+    VolumeReader reader_;
     std::array<std::uint8_t, kSectorSize> buffer_{};
     std::uint64_t sector_ = 0;
     bool haveSector_ = false;

@@ -16,6 +16,7 @@ void MountedVolume::selectVolume(const VolumeInfo& volume, std::uint16_t positio
     startSector = volume.startSector;
     blockCount = volume.blockCount;
     sectorsPerBlock = volume.sectorsPerBlock;
+    layout = volume.layout;
 }
 
 VolumeInfo MountedVolume::volumeInfo() const
@@ -30,7 +31,22 @@ VolumeInfo MountedVolume::volumeInfo() const
     volume.startSector = startSector;
     volume.blockCount = blockCount;
     volume.sectorsPerBlock = sectorsPerBlock;
+    volume.layout = layout;
     return volume;
+}
+
+bool MountedVolume::adoptLayout(const VolumeTable& table)
+{
+    for (const VolumeInfo& row : table.records()) {
+        if (row.layout && row.name == volumeName && row.startSector == startSector
+            && row.sectorsPerBlock == sectorsPerBlock && row.firstFatBlock == firstFatBlock
+            && row.secondFatBlock == secondFatBlock && row.firstDetBlock == firstDetBlock
+            && row.secondDetBlock == secondDetBlock) {
+            layout = row.layout;
+            return true;
+        }
+    }
+    return false;
 }
 
 void MountedVolume::releaseMount()
@@ -46,6 +62,7 @@ void MountedVolume::releaseMount()
     chosenDetCopy = 0;
     detBlockCount = 0;
     suballocationRoots.fill(0);
+    root = {};
     folders = {};
     files = {};
     index.clear();

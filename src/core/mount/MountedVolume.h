@@ -12,10 +12,13 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace tamsin {
+
+class VolumeLayout;
 
 inline constexpr std::size_t kSuballocationRootCount = 140;
 // The largest block a NetWare volume has: 64 KiB.
@@ -42,6 +45,9 @@ public:
     std::uint64_t startSector = 0;
     std::uint32_t blockCount = 0;
     std::uint32_t sectorsPerBlock = 0;
+    // Where the volume's blocks lie; null: from startSector on the disk the
+    // mount is given.
+    std::shared_ptr<const VolumeLayout> layout;
 
     // Table chains of copy 1 and 2 (index 0 and 1) while they are decided.
     std::array<BlockList, 2> fatLists;
@@ -54,6 +60,9 @@ public:
     std::uint32_t detBlockCount = 0;
 
     std::array<std::uint32_t, kSuballocationRootCount> suballocationRoots{};
+
+    // The volume's root record (directory number 0), when the walk met it.
+    RootRecord root;
 
     // Decoded entries in discovery order; never reordered.
     std::vector<TreeNode> folders;
@@ -78,6 +87,11 @@ public:
     // Copies a volume's fields in (and releases whatever the last mount built).
     void selectVolume(const VolumeInfo& volume, std::uint16_t position);
 
+    // Takes the layout of the record in table that describes this volume
+    // (same name, start, block size and table blocks), e.g. after a snapshot
+    // was loaded. False, and the layout stays, when no record matches.
+    bool adoptLayout(const VolumeTable& table);
+
     // Frees the node lists, block lists, index and tree.
     void releaseMount();
 
@@ -90,11 +104,9 @@ public:
 
     // The folder whose tree item is number, or null.
     const TreeNode* folderForItem(std::uint32_t item) const;
-    // Absolute sector of a block of this volume.
-    std::uint64_t blockSector(std::uint32_t block) const
-    {
-        return startSector + std::uint64_t{block} * sectorsPerBlock;
-    }
+    // The volume sector where a block starts: block * sectorsPerBlock. Volume
+    // sectors are read through a VolumeReader.
+    std::uint64_t blockStart(std::uint32_t block) const { return std::uint64_t{block} * sectorsPerBlock; }
 };
 
 } // namespace tamsin

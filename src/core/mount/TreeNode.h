@@ -3,12 +3,24 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tamsin {
 
 inline constexpr std::uint8_t kFolderAttribute = 0x10;      // in attributes (entry byte 4)
 inline constexpr std::uint8_t kCompressedAttribute = 0x04;  // in attributesHigh (entry byte 7)
 inline constexpr std::size_t kMaxNodeNameLength = 255;
+
+// The fields of the root record a report shows.
+struct RootRecord {
+    bool found = false;
+    std::vector<std::uint8_t> nameSpaces;  // codes in table order, DOS (0) first
+    std::uint32_t createdDateTime = 0;     // packed stamp at @24
+    std::uint8_t volumeFlags = 0;
+};
+
+// "DOS", "MAC", "NFS", "FTAM", "LONG", "NT" for name-space codes 0..5; empty otherwise.
+const char* nameSpaceName(std::uint8_t code);
 
 struct TreeNode {
     std::uint8_t attributes = 0;
@@ -25,6 +37,9 @@ struct TreeNode {
     std::uint32_t entrySector = 0;
     std::uint32_t mirrorSector = 0;
     std::uint16_t entrySlot = 0;
+    // Not kept in snapshots: empty / 0 after a snapshot is loaded.
+    std::string dosName;                 // the DOS record's own name when another name space's is shown
+    std::uint32_t modifiedDateTime = 0;  // packed stamp at @40
 
     bool isFolder() const { return (attributes & kFolderAttribute) != 0; }
     bool isDeleted() const { return deletedMarker != 0; }

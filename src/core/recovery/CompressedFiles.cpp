@@ -4,6 +4,7 @@
 #include "disk/SectorReader.h"
 #include "mount/FatEntryReader.h"
 #include "mount/MountedVolume.h"
+#include "mount/VolumeReader.h"
 #include "recovery/FileChain.h"
 
 namespace tamsin {
@@ -12,6 +13,7 @@ std::vector<CompressedFileInfo> compressedFiles(const MountedVolume& volume, con
 {
     std::vector<CompressedFileInfo> found;
     FatEntryReader fat(volume, reader);
+    const VolumeReader io(volume, reader);
     for (std::uint32_t i = 0; i < volume.files.size(); ++i) {
         const TreeNode& file = volume.files[i];
         if (!file.isCompressed())
@@ -22,9 +24,9 @@ std::vector<CompressedFileInfo> compressedFiles(const MountedVolume& volume, con
         std::optional<std::uint64_t> sector;
         if (file.firstBlock != 0xFFFFFFFFu)
             sector = isFragmentReference(file.firstBlock) ? fragmentStartSector(volume, fat, file.firstBlock)
-                                                          : volume.blockSector(file.firstBlock);
+                                                          : volume.blockStart(file.firstBlock);
         std::uint8_t header[kSectorSize];
-        if (sector && reader.readSectorsZeroFilled(*sector, 1, header) == 0) {
+        if (sector && io.read(*sector, 1, header) == 0) {
             info.headerReadable = true;
             info.checkSize = readU32(header, 4);
             info.storedLength = readU32(header, 8);

@@ -6,6 +6,7 @@
 #include "mount/FatEntryReader.h"
 #include "mount/FolderContents.h"
 #include "mount/MountedVolume.h"
+#include "mount/VolumeReader.h"
 #include "recovery/DestinationNames.h"
 #include "recovery/FileChain.h"
 
@@ -61,12 +62,13 @@ class FileCopier {
 public:
     FileCopier(const MountedVolume& volume, const SectorReader& reader, ExtractionObserver& observer,
                ExtractResult& result, int fd, bool recoveryMode) :
-        volume_(volume), reader_(reader), observer_(observer), result_(result), fd_(fd),
+        volume_(volume), io_(volume, reader), observer_(observer), result_(result), fd_(fd),
         recoveryMode_(recoveryMode), fat_(volume, reader)
     {
     }
 
     FatEntryReader& fat() { return fat_; }
+    const VolumeReader& io() const { return io_; }
     void setSize(std::uint64_t size) { size_ = size; }
     bool complete() const { return result_.bytesWritten >= size_; }
     bool failed() const { return result_.outcome == ExtractOutcome::WriteFailed; }
@@ -81,7 +83,7 @@ public:
             const auto run = static_cast<std::uint32_t>(
                 std::min<std::uint64_t>({count - done, kMaxRunSectors, (remaining + kSectorSize - 1) / kSectorSize}));
             buffer_.resize(std::size_t{run} * kSectorSize);
-            result_.unreadableSectors += reader_.readSectorsZeroFilled(firstSector + done, run, buffer_);
+            result_.unreadableSectors += io_.read(firstSector + done, run, buffer_);
             const std::size_t bytes = static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), remaining));
             if (!writeAll(bytes))
                 return false;
@@ -111,7 +113,7 @@ public:
                 result_.missingFragment = true;
                 return true;
             }
-            const std::uint64_t first = volume_.blockSector(chain.values[position]) + (position == p ? o : 0);
+            const std::uint64_t first = volume_.blockStart(chain.values[position]) + (position == p ? o : 0);
             if (!copySectors(first, spb - (position == p ? o : 0)))
                 return false;
         }
@@ -137,7 +139,7 @@ private:
     }
 
     const MountedVolume& volume_;
-    const SectorReader& reader_;
+    VolumeReader io_;
     ExtractionObserver& observer_;
     ExtractResult& result_;
     int fd_;
@@ -149,13 +151,13 @@ private:
 
 // Reads the compressed-stream header of the first data sector. Returns the
 // stored length when its check size equals size.
-bool compressedLength(const SectorReader& reader, std::optional<std::uint64_t> sector, std::uint32_t size,
+bool compressedLength(const VolumeReader& io, std::optional<std::uint64_t> sector, std::uint32_t size,
                       std::uint32_t& storedLength)
 {
     std::uint8_t header[kSectorSize];
     if (!sector)
         return false;
-    reader.readSectorsZeroFilled(*sector, 1, header);
+    io.read(*sector, 1, header);
     if (readU32(header, 4) != size)
         return false;
     storedLength = readU32(header, 8);
@@ -228,7 +230,7 @@ void copyFileContents(const MountedVolume& volume, const SectorReader& reader, R
             result.outcome = ExtractOutcome::FragmentTooLarge;
             return;
         }
-        if (compressed && !compressedLength(reader, fragmentStartSector(volume, copier.fat(), request.firstBlock), size, size)) {
+        if (compressed && !compressedLength(copier.io(), fragmentStartSector(volume, copier.fat(), request.firstBlock), size, size)) {
             observer.notice(kChecksumErrorNotice);
             result.outcome = ExtractOutcome::ChecksumError;
             return;
@@ -243,7 +245,7 @@ void copyFileContents(const MountedVolume& volume, const SectorReader& reader, R
         result.expectedBytes = size;
         return;
     }
-    if (compressed && !compressedLength(reader, volume.blockSector(request.firstBlock), size, size)) {
+    if (compressed && !compressedLength(copier.io(), volume.blockStart(request.firstBlock), size, size)) {
         observer.notice(kChecksumErrorNotice);
         result.outcome = ExtractOutcome::ChecksumError;
         return;
@@ -273,7 +275,7 @@ void copyFileContents(const MountedVolume& volume, const SectorReader& reader, R
         while (j < values.size() && values[j] == values[j - 1] + 1 && (values[j] & kTopBit) == 0
                && (j - i) * volume.sectorsPerBlock < kMaxRunSectors)
             ++j;
-        if (!copier.copySectors(volume.blockSector(value), std::uint64_t{j - i} * volume.sectorsPerBlock))
+        if (!copier.copySectors(volume.blockStart(value), std::uint64_t{j - i} * volume.sectorsPerBlock))
             return;
         i = j;
     }

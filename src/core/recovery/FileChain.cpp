@@ -49,7 +49,7 @@ std::optional<std::uint64_t> fragmentStartSector(const MountedVolume& volume, Fa
     const FileChain chain = buildFileChain(volume, fat, root, p + 1);
     if (!chainHasBlockAt(chain, p))
         return std::nullopt;
-    return volume.blockSector(chain.values[p]) + s % volume.sectorsPerBlock;
+    return volume.blockStart(chain.values[p]) + s % volume.sectorsPerBlock;
 }
 
 } // namespace tamsin

@@ -46,7 +46,7 @@ FileChain buildFileChain(const MountedVolume& volume, FatEntryReader& fat, std::
 // a fragment reference).
 bool chainHasBlockAt(const FileChain& chain, std::uint64_t position);
 
-// The absolute sector where a fragment's data starts, or nothing when its
+// The volume sector where a fragment's data starts, or nothing when its
 // suballocation chain has no block there.
 std::optional<std::uint64_t> fragmentStartSector(const MountedVolume& volume, FatEntryReader& fat,
                                                  std::uint32_t reference);

@@ -307,6 +307,10 @@ SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std:
     volume.sectorsPerBlock = loaded.sectorsPerBlock;
     volume.chosenFatCopy = loaded.chosenFatCopy;
     volume.chosenDetCopy = loaded.chosenDetCopy;
+    volume.layout = nullptr;  // a front end may adopt the layout of the matching table record
+    // Older snapshots hold placeholder folders without the folder bit.
+    for (TreeNode& folder : loaded.folders)
+        folder.attributes |= kFolderAttribute;
     volume.folders = std::move(loaded.folders);
     volume.files = std::move(loaded.files);
     volume.suballocationRoots = loaded.suballocationRoots;

@@ -1,5 +1,7 @@
 #include "volumes/VolumeInfo.h"
 
+#include "volumes/VolumeLayout.h"
+
 namespace tamsin {
 
 bool VolumeTable::append(VolumeInfo record)
@@ -8,6 +10,11 @@ bool VolumeTable::append(VolumeInfo record)
         return false;
     records_.push_back(std::move(record));
     return true;
+}
+
+bool VolumeInfo::complete() const
+{
+    return !layout || layout->complete();
 }
 
 std::uint64_t volumeEndSector(const VolumeInfo& volume)

@@ -3,11 +3,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace tamsin {
+
+class VolumeLayout;
 
 struct VolumeInfo {
     std::string name;  // raw bytes from the volume table, in the volume's DOS code page
@@ -20,6 +23,22 @@ struct VolumeInfo {
     std::uint32_t blockCount = 0;
     std::uint32_t sectorsPerBlock = 0;
     std::uint32_t treeItem = 0;  // the record's item in a front end's volume list; 0 = none
+
+    // Where the row came from and the volume it belongs to. A row of the
+    // simple kind is segment 0 of 1; multi-segment volumes give one row per
+    // segment, all sharing one layout.
+    std::string diskPath;               // disk holding the segment (the first mirror member's)
+    std::uint32_t diskIndex = 0;        // its position among the session's disks
+    std::uint32_t segment = 0;          // 0-based segment index
+    std::uint32_t segmentCount = 1;
+    std::uint32_t volumeBlocks = 0;     // blocks of the whole volume
+    std::uint32_t firstVolumeBlock = 0; // first volume block the segment holds
+    std::vector<std::string> mirrors;   // paths of every mirror member's disk; empty when not mirrored
+    // How to read the whole volume; null: blocks lie from startSector on the
+    // session's first disk (volumes found by a search, records made by hand).
+    std::shared_ptr<const VolumeLayout> layout;
+
+    bool complete() const;
 };
 
 class VolumeTable {

@@ -15,7 +15,7 @@ bool hasBootSignature(std::span<const std::uint8_t> sector)
 PartitionEntry partitionEntry(std::span<const std::uint8_t> sector, int index)
 {
     const std::size_t base = 446 + 16 * static_cast<std::size_t>(index);
-    return {sector[base + 4], readU32(sector, base + 8)};
+    return {sector[base + 4], readU32(sector, base + 8), readU32(sector, base + 12)};
 }
 
 bool isHotfixHeader(std::span<const std::uint8_t> sector)
@@ -49,6 +49,13 @@ VolumeTableEntry volumeTableEntry(std::span<const std::uint8_t> sector, std::uin
     e.secondFatBlock = readU32(entry, 44);
     e.firstDetBlock = readU32(entry, 48);
     e.secondDetBlock = readU32(entry, 52);
+    std::copy_n(entry.begin(), e.nameField.size(), e.nameField.begin());
+    e.lastSegment = readU32(entry, 16);
+    e.clusterCode = entry[20];
+    e.segmentCount = entry[21];
+    e.segmentIndex = entry[22];
+    e.volumeRoot = readU32(entry, 24);
+    e.firstVolumeBlock = readU32(entry, 36);
     return e;
 }
 

@@ -2,6 +2,7 @@
 // Decoding of the NetWare partition structures: the partition table, the
 // hot-fix header and the "NetWare Volumes" table sector.
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -20,6 +21,7 @@ inline constexpr std::uint32_t kMaxEntryNameLength = 27;
 struct PartitionEntry {
     std::uint8_t type = 0;
     std::uint32_t startSector = 0;
+    std::uint32_t sizeSectors = 0;
 };
 
 struct VolumeTableEntry {
@@ -31,6 +33,20 @@ struct VolumeTableEntry {
     std::uint32_t secondFatBlock = 0;
     std::uint32_t firstDetBlock = 0;
     std::uint32_t secondDetBlock = 0;
+    // Segment fields of multi-segment volumes. Tables of the simple kind
+    // hold other bytes here; they count only when clusterCode is 3..7.
+    std::array<std::uint8_t, 16> nameField{};  // the 16 bytes of the Pascal name as stored
+    std::uint32_t lastSegment = 0;      // @16: segment count - 1
+    std::uint8_t clusterCode = 0;       // @20: 3..7 = 4..64 KiB blocks
+    std::uint8_t segmentCount = 0;      // @21
+    std::uint8_t segmentIndex = 0;      // @22
+    std::uint32_t volumeRoot = 0;       // @24: logical sector where the segment starts
+    std::uint32_t firstVolumeBlock = 0; // @36
+
+    // Whether the segment fields are meaningful.
+    bool hasSegmentFields() const { return clusterCode >= 3 && clusterCode <= 7; }
+    // Sectors per block from the cluster-size code (only with segment fields).
+    std::uint32_t codeSectorsPerBlock() const { return 1u << clusterCode; }
 };
 
 // Sector 0 carries the 55 AA boot signature.

@@ -1,26 +1,31 @@
 #pragma once
-// Reads the volume tables of a disk's NetWare partitions into the volume table.
+// Reads the volume tables of the NetWare partitions of a session's disks into
+// the volume table: one record per table entry, with the layout that reads
+// the whole volume the entry belongs to.
 
 #include "volumes/VolumeInfo.h"
 
 #include <cstdint>
+#include <span>
 
 namespace tamsin {
 
 class SectorReader;
 
 enum class VolumeTableStatus {
-    NoPartitionTable,  // sector 0 unreadable or without the boot signature
+    NoPartitionTable,  // sector 0 of the first disk unreadable or without the boot signature, and nothing found
     NoVolumeFound,     // no NetWare partition contributed a record
     VolumesFound,
 };
 
 // Empties table, then appends the records of every NetWare partition's
-// volume table in partition-entry order.
-VolumeTableStatus readVolumeTables(const SectorReader& reader, VolumeTable& table);
+// volume table in disk, partition-entry and table order (a mirror group's
+// records once). Entries with segment fields are joined into multi-segment
+// volumes across all disks. Records keep pointers to the readers, which
+// must outlive them.
+VolumeTableStatus readVolumeTables(std::span<const SectorReader* const> disks, VolumeTable& table);
 
-// Appends the records of one partition's volume table; returns how many.
-// Entries with a block count of 0 are skipped (they have no block size).
-std::uint32_t readPartitionVolumeTable(const SectorReader& reader, std::uint32_t partitionStart, VolumeTable& table);
+// The same for one disk.
+VolumeTableStatus readVolumeTables(const SectorReader& reader, VolumeTable& table);
 
 } // namespace tamsin

@@ -220,7 +220,7 @@ TEST(LostData, OneRootPlaceholderPerMissingParentForFoldersThenFiles)
     EXPECT_EQ(volume.folders[4].ownId, 77u);
     EXPECT_EQ(volume.folders[4].parentId, 0u);
     EXPECT_EQ(volume.folders[4].ordinal, 0u);
-    EXPECT_EQ(volume.folders[4].attributes, 0u);
+    EXPECT_TRUE(volume.folders[4].isFolder()) << "a placeholder is a folder everywhere it is shown";
     EXPECT_EQ(volume.folders[5].name, "Dir1");
     EXPECT_EQ(volume.folders[5].ownId, 88u);
     // Files are mended after the folder pass, continuing the numbering.

@@ -1,0 +1,58 @@
+#pragma once
+// The other name spaces of a directory: MAC, NFS, LONG and NT records hang
+// off each DOS record in a chain (@124 names the next record's directory
+// number; each record's @120 names the DOS record). The walk collects the
+// records and chains; resolve() gives each node the name it is shown by.
+
+#include "mount/TreeNode.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace tamsin {
+
+inline constexpr std::uint8_t kMacNameSpace = 1;
+inline constexpr std::uint8_t kNfsNameSpace = 2;
+inline constexpr std::uint8_t kLongNameSpaceCode = 4;
+inline constexpr std::uint32_t kMaxNameSpaceLinks = 8;
+
+// The root record's fields (directory number 0).
+RootRecord decodeRootRecord(std::span<const std::uint8_t> entry);
+
+class NameSpaceRecords {
+public:
+    // A record of another name space than DOS at directory number dirNo.
+    void addRecord(std::uint32_t dirNo, std::span<const std::uint8_t> entry);
+    // A DOS record at dirNo whose chain starts at firstLink (non-zero); node
+    // is its position in the folder or file list.
+    void addChain(bool folder, std::uint32_t node, std::uint32_t dirNo, std::uint32_t firstLink);
+
+    // Replaces the names of the chained nodes by their LONG name, else NFS,
+    // else MAC name. A chain ends at 0, at a number already visited, after
+    // kMaxNameSpaceLinks links, at a number without a record, or at a record
+    // that names another DOS record. Nodes whose chain gives no such name keep theirs.
+    void resolve(std::vector<TreeNode>& folders, std::vector<TreeNode>& files) const;
+
+    bool empty() const { return chains_.empty(); }
+
+private:
+    struct Record {
+        std::uint8_t nameSpace = 0;
+        std::uint32_t primary = 0;  // @120: the DOS record it belongs to
+        std::uint32_t next = 0;     // @124
+        std::string name;
+    };
+    struct Chain {
+        bool folder = false;
+        std::uint32_t node = 0;
+        std::uint32_t dirNo = 0;
+        std::uint32_t firstLink = 0;
+    };
+    std::unordered_map<std::uint32_t, Record> records_;
+    std::vector<Chain> chains_;
+};
+
+} // namespace tamsin

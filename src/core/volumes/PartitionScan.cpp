@@ -1,0 +1,140 @@
+#include "volumes/PartitionScan.h"
+
+#include "disk/SectorReader.h"
+#include "volumes/PartitionHeaders.h"
+#include "volumes/VolumeTableFormat.h"
+
+#include <array>
+
+namespace tamsin {
+namespace {
+
+using SectorBuffer = std::array<std::uint8_t, kSectorSize>;
+
+// One sector; false when it could not be read, so stale bytes never match.
+bool readOne(const SectorReader& reader, std::uint64_t sector, SectorBuffer& buffer)
+{
+    buffer.fill(0);
+    return reader.readSectors(sector, 1, buffer) == 0;
+}
+
+std::string pathOf(const SectorReader& disk)
+{
+    return disk.device() ? disk.device()->path() : std::string();
+}
+
+struct Found {
+    PartitionMember member;
+    MirrorHeader mirror;
+    bool grouped = false;
+};
+
+// Whether b joins the group that a heads.
+bool sameMirrorGroup(const Found& a, const Found& b)
+{
+    if (!a.member.headersUsable || !b.member.headersUsable)
+        return false;
+    return a.mirror.groupId == b.mirror.groupId && a.mirror.partitionId != b.mirror.partitionId
+        && a.mirror.lists(b.mirror.partitionId) && b.mirror.lists(a.mirror.partitionId)
+        && a.member.dataSectors == b.member.dataSectors;
+}
+
+} // namespace
+
+PartitionMember readPartitionMember(const SectorReader& disk, std::uint32_t diskIndex, int slot,
+                                    std::uint64_t partitionStart, std::uint64_t partitionSectors, MirrorHeader* mirror)
+{
+    PartitionMember member;
+    SectorBuffer hotfixSector;
+    SectorBuffer mirrorSector;
+    // The hot-fix length comes from the first copy carrying the stamp; a later
+    // copy is used instead when only it passes the whole test.
+    bool stamped = false;
+    for (std::uint64_t i = 1; i <= kHotfixHeaderCopies; ++i) {
+        const std::uint64_t at = partitionStart + kHotfixHeaderStride * i;
+        if (!readOne(disk, at, hotfixSector) || !hasHotfixStamp(hotfixSector))
+            continue;
+        const HotfixHeader header = decodeHotfixHeader(hotfixSector);
+        if (!stamped) {
+            stamped = true;
+            member.hotfixSectors = header.hotfixSectors;
+        }
+        if (readOne(disk, at + 1, mirrorSector) && hasMirrorStamp(mirrorSector)
+            && headersUsable(header, partitionSectors)) {
+            member.headersUsable = true;
+            member.hotfixSectors = header.hotfixSectors;
+            member.dataSectors = header.dataSectors;
+            member.partitionId = header.partitionId;
+            const MirrorHeader decoded = decodeMirrorHeader(mirrorSector);
+            member.mirrorGroupId = decoded.groupId;
+            if (mirror)
+                *mirror = decoded;
+            member.hotfix = std::make_shared<HotfixMap>(HotfixMap::load(disk, partitionStart, header));
+            break;
+        }
+    }
+    if (!stamped)
+        return member;
+    member.disk = &disk;
+    member.diskPath = pathOf(disk);
+    member.diskIndex = diskIndex;
+    member.slot = slot;
+    member.partitionStart = partitionStart;
+    member.partitionSectors = partitionSectors;
+    // The data area starts at the first whole 4K block past the hot-fix area
+    // when the headers are used; the simple layout takes the length as it is.
+    const std::uint64_t h = member.headersUsable ? member.hotfixSectors / kSectorsPer4kBlock * kSectorsPer4kBlock
+                                                 : member.hotfixSectors;
+    member.dataStart = partitionStart + h;
+    return member;
+}
+
+PartitionScan scanNetWarePartitions(std::span<const SectorReader* const> disks)
+{
+    PartitionScan scan;
+    std::vector<Found> found;
+    for (std::uint32_t d = 0; d < disks.size(); ++d) {
+        const SectorReader& disk = *disks[d];
+        SectorBuffer mbr;
+        const bool table = readOne(disk, 0, mbr) && hasBootSignature(mbr);
+        scan.hasPartitionTable.push_back(table);
+        if (!table)
+            continue;
+        for (int slot = 0; slot < 4; ++slot) {
+            const PartitionEntry entry = partitionEntry(mbr, slot);
+            if (entry.type != kNetWarePartitionType)
+                continue;
+            Found f;
+            f.member = readPartitionMember(disk, d, slot, entry.startSector, entry.sizeSectors, &f.mirror);
+            if (f.member.disk)
+                found.push_back(std::move(f));
+        }
+    }
+
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        if (found[i].grouped)
+            continue;
+        std::vector<PartitionMember> members{found[i].member};
+        std::vector<std::uint32_t> ids{found[i].mirror.partitionId};
+        for (std::size_t j = i + 1; j < found.size(); ++j) {
+            if (found[j].grouped || !sameMirrorGroup(found[i], found[j]))
+                continue;
+            bool duplicate = false;
+            for (std::uint32_t id : ids)
+                duplicate = duplicate || id == found[j].mirror.partitionId;
+            if (duplicate)
+                continue;
+            found[j].grouped = true;
+            ids.push_back(found[j].mirror.partitionId);
+            members.push_back(found[j].member);
+        }
+        // Out-of-sync flags come from the first member's mirror header.
+        if (members.size() > 1)
+            for (PartitionMember& m : members)
+                m.inSync = !found[i].mirror.outOfSync(found[i].mirror.memberIndex(m.partitionId));
+        scan.partitions.push_back(std::make_shared<LogicalPartition>(std::move(members)));
+    }
+    return scan;
+}
+
+} // namespace tamsin
