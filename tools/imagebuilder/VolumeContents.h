@@ -17,8 +17,9 @@
 // DET positions: the volume entry (FD FF FF FF) at 0, the suballocation
 // records that hold a root next, then every node depth first (a folder, then
 // its children), each long-name entry right after its DOS entry, then the
-// generated tree, then raw entries without a position, then the name-space
-// records (root records first) that are neither adjacent nor given a position.
+// generated tree, then raw entries without a position, then from the next
+// sector on the name-space records (root records first) that are neither
+// adjacent nor given a position.
 // Raw entries and name-space records with a position are placed first and the
 // rest flows around them.
 

@@ -217,7 +217,7 @@ std::optional<std::string> recordError(const NameSpaceRecord& record, bool root)
     const std::size_t least = root || record.oddName ? 0 : 1;
     const std::size_t most = record.oddName ? kMaxOddNameSpaceName : nameSpaceNameField(ns);
     if (record.name.size() < least || record.name.size() > most)
-        return std::string("a ") + nameSpaceName(ns) + " name must have " + number(least) + " to " + number(most)
+        return std::string("the ") + nameSpaceName(ns) + " name must have " + number(least) + " to " + number(most)
             + " bytes, not " + number(record.name.size())
             + (record.oddName ? "" : " (oddName allows 0 to " + number(kMaxOddNameSpaceName) + ")");
     if (record.totalLength && ns != kNfsNameSpace)
@@ -767,9 +767,16 @@ void VolumeWriter::Plan::placeEntries()
         cursor = nextFree(cursor);
         occupy(cursor++, Occupant::Raw, k);
     }
+    // The other records start a sector, so that no DOS entry has one of them
+    // in its next slot, where the reader would take a LONG record as its name.
+    bool aligned = false;
     for (std::uint32_t r = 0; r < nameSpaceRecords.size(); ++r) {
         if (nameSpaceRecords[r].position != kNone)
             continue;
+        if (!aligned) {
+            cursor = (cursor + kEntriesPerSector - 1) / kEntriesPerSector * kEntriesPerSector;
+            aligned = true;
+        }
         cursor = nextFree(cursor);
         occupy(cursor, Occupant::NameSpace, r);
         nameSpaceRecords[r].position = cursor++;
