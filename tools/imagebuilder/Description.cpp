@@ -52,7 +52,7 @@ SegmentSpec segment(const json& value, const std::string& where)
 {
     requireObject(value, where,
                   {"name", "nameLength", "sizeSectors", "sizeMiB", "blockCount", "sectorsPerBlock", "fatBlocks",
-                   "detBlocks", "contents"});
+                   "detBlocks", "contents", "netwareFields", "volumeRoot"});
     SegmentSpec result;
     if (!value.contains("name") || !value.at("name").is_string())
         fail(member(where, "name"), "expected a string");
@@ -86,6 +86,10 @@ SegmentSpec segment(const json& value, const std::string& where)
     }
     if (hasContents)
         result.contents = detail::volumeContents(value.at("contents"), member(where, "contents"));
+    if (value.contains("netwareFields"))
+        result.netwareFields = boolean(value.at("netwareFields"), member(where, "netwareFields"));
+    if (value.contains("volumeRoot"))
+        result.volumeRoot = u32(value.at("volumeRoot"), member(where, "volumeRoot"));
     return result;
 }
 
@@ -141,6 +145,14 @@ NetWareLayout netwareLayout(const json& value, const std::string& where)
     if (value.contains("entryCount"))
         layout.entryCountOverride = u32(value.at("entryCount"), member(where, "entryCount"));
     layout.segments = segments(value, where);
+    if (value.contains("headers")) {
+        // The full headers replace the single hot-fix header of "probe".
+        const bool probeGiven = value.contains("hotfix")
+            && (value.at("hotfix").is_boolean() || value.at("hotfix").contains("probe"));
+        if (probeGiven)
+            fail(member(where, "hotfix"), "with \"headers\" every header copy is written: leave out \"probe\" and false");
+        layout.headers = detail::partitionHeaders(value.at("headers"), member(where, "headers"));
+    }
     return layout;
 }
 
@@ -148,7 +160,7 @@ PartitionSpec partition(const json& value, const std::string& where)
 {
     requireObject(value, where,
                   {"slot", "type", "start", "size", "sizeMiB", "netware", "hotfix", "tableCopies", "entryCount",
-                   "volumes"});
+                   "volumes", "headers"});
     PartitionSpec result;
     if (value.contains("slot"))
         result.slot = static_cast<int>(number(value.at("slot"), member(where, "slot"), kPartitionSlots - 1));
@@ -164,12 +176,12 @@ PartitionSpec partition(const json& value, const std::string& where)
         result.sizeSectors = static_cast<std::uint32_t>(size(value, where, "size", "sizeMiB", kMaxU32));
 
     const bool hasNetWareKeys = value.contains("hotfix") || value.contains("tableCopies")
-        || value.contains("entryCount") || value.contains("volumes");
+        || value.contains("entryCount") || value.contains("volumes") || value.contains("headers");
     bool netware = result.type == kNetWarePartitionType || hasNetWareKeys;
     if (value.contains("netware")) {
         netware = boolean(value.at("netware"), member(where, "netware"));
         if (!netware && hasNetWareKeys)
-            fail(where, "\"netware\": false leaves no room for hot-fix, table or volume settings");
+            fail(where, "\"netware\": false leaves no room for hot-fix, header, table or volume settings");
     }
     if (netware)
         result.netware = netwareLayout(value, where);
@@ -228,39 +240,74 @@ RawWrite rawWrite(const json& value, const std::string& where)
     return result;
 }
 
-DiskSpec disk(const json& value)
+DiskSpec disk(const json& value, const std::string& where)
 {
-    requireObject(value, "", {"sizeMiB", "totalSectors", "bootSignature", "partitions", "volumeTables", "detMarkers",
+    requireObject(value, where, {"sizeMiB", "totalSectors", "bootSignature", "partitions", "volumeTables", "detMarkers",
                               "raw"});
     DiskSpec result;
     const bool sizedToFit = value.contains("totalSectors") && isAuto(value.at("totalSectors"));
     if (sizedToFit && value.contains("sizeMiB"))
-        fail("", "give exactly one of \"totalSectors\" and \"sizeMiB\"");
+        fail(where, "give exactly one of \"totalSectors\" and \"sizeMiB\"");
     if (!sizedToFit)
-        result.totalSectors = size(value, "", "totalSectors", "sizeMiB", kMaxU64);
+        result.totalSectors = size(value, where, "totalSectors", "sizeMiB", kMaxU64);
     if (value.contains("bootSignature"))
-        result.bootSignature = boolean(value.at("bootSignature"), "bootSignature");
+        result.bootSignature = boolean(value.at("bootSignature"), member(where, "bootSignature"));
     if (value.contains("partitions")) {
-        const json& list = requireArray(value.at("partitions"), "partitions");
+        const json& list = requireArray(value.at("partitions"), member(where, "partitions"));
         for (std::size_t i = 0; i < list.size(); ++i)
-            result.partitions.push_back(partition(list[i], element("partitions", i)));
+            result.partitions.push_back(partition(list[i], element(member(where, "partitions"), i)));
     }
     if (value.contains("volumeTables")) {
-        const json& list = requireArray(value.at("volumeTables"), "volumeTables");
+        const json& list = requireArray(value.at("volumeTables"), member(where, "volumeTables"));
         for (std::size_t i = 0; i < list.size(); ++i)
-            result.volumeTables.push_back(volumeTable(list[i], element("volumeTables", i)));
+            result.volumeTables.push_back(volumeTable(list[i], element(member(where, "volumeTables"), i)));
     }
     if (value.contains("detMarkers")) {
-        const json& list = requireArray(value.at("detMarkers"), "detMarkers");
+        const json& list = requireArray(value.at("detMarkers"), member(where, "detMarkers"));
         for (std::size_t i = 0; i < list.size(); ++i)
-            result.detMarkers.push_back(number(list[i], element("detMarkers", i), kMaxU64));
+            result.detMarkers.push_back(number(list[i], element(member(where, "detMarkers"), i), kMaxU64));
     }
     if (value.contains("raw")) {
-        const json& list = requireArray(value.at("raw"), "raw");
+        const json& list = requireArray(value.at("raw"), member(where, "raw"));
         for (std::size_t i = 0; i < list.size(); ++i)
-            result.raw.push_back(rawWrite(list[i], element("raw", i)));
+            result.raw.push_back(rawWrite(list[i], element(member(where, "raw"), i)));
     }
     return result;
+}
+
+// The set form: {"disks": [...], "volumes": [...]}.
+DiskSetSpec diskSet(const json& value)
+{
+    DiskSetSpec result;
+    if (!value.is_object() || !value.contains("disks")) {
+        result.disks.push_back(disk(value, ""));
+        return result;
+    }
+    requireObject(value, "", {"disks", "volumes"});
+    const json& disks = requireArray(value.at("disks"), "disks");
+    if (disks.empty())
+        fail("disks", "describe at least one disk");
+    for (std::size_t d = 0; d < disks.size(); ++d)
+        result.disks.push_back(disk(disks[d], element("disks", d)));
+    if (value.contains("volumes")) {
+        const json& volumes = requireArray(value.at("volumes"), "volumes");
+        for (std::size_t v = 0; v < volumes.size(); ++v)
+            result.volumes.push_back(detail::spannedVolume(volumes[v], element("volumes", v)));
+    }
+    return result;
+}
+
+// The text of a description file, or an error naming the file.
+Result<std::string> readFile(const std::filesystem::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return Error{"cannot open " + path.string()};
+    std::ostringstream text;
+    text << file.rdbuf();
+    if (file.bad())
+        return Error{"cannot read " + path.string()};
+    return text.str();
 }
 
 } // namespace
@@ -268,7 +315,7 @@ DiskSpec disk(const json& value)
 Result<DiskSpec> parseDescription(const nlohmann::json& description)
 {
     try {
-        return disk(description);
+        return disk(description, "");
     } catch (const DescriptionError& error) {
         return Error{error.what()};
     }
@@ -287,17 +334,44 @@ Result<DiskSpec> parseDescriptionText(std::string_view text)
 
 Result<DiskSpec> parseDescriptionFile(const std::filesystem::path& path)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return Error{"cannot open " + path.string()};
-    std::ostringstream text;
-    text << file.rdbuf();
-    if (file.bad())
-        return Error{"cannot read " + path.string()};
-    Result<DiskSpec> diskSpec = parseDescriptionText(text.str());
+    Result<std::string> text = readFile(path);
+    if (!text)
+        return Error{text.error()};
+    Result<DiskSpec> diskSpec = parseDescriptionText(*text);
     if (!diskSpec)
         return Error{path.string() + ": " + diskSpec.error()};
     return diskSpec;
+}
+
+Result<DiskSetSpec> parseDiskSetDescription(const nlohmann::json& description)
+{
+    try {
+        return diskSet(description);
+    } catch (const DescriptionError& error) {
+        return Error{error.what()};
+    }
+}
+
+Result<DiskSetSpec> parseDiskSetDescriptionText(std::string_view text)
+{
+    json description;
+    try {
+        description = json::parse(text, nullptr, true, true);
+    } catch (const json::parse_error& error) {
+        return Error{std::string("not valid JSON: ") + error.what()};
+    }
+    return parseDiskSetDescription(description);
+}
+
+Result<DiskSetSpec> parseDiskSetDescriptionFile(const std::filesystem::path& path)
+{
+    Result<std::string> text = readFile(path);
+    if (!text)
+        return Error{text.error()};
+    Result<DiskSetSpec> set = parseDiskSetDescriptionText(*text);
+    if (!set)
+        return Error{path.string() + ": " + set.error()};
+    return set;
 }
 
 } // namespace tamsin::imagebuilder

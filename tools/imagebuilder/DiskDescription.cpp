@@ -32,4 +32,12 @@ std::uint32_t sectorsPerBlockOf(const SegmentSpec& segment)
     return segment.blockCount ? segment.sizeSectors / blocks : kDefaultSectorsPerBlock;
 }
 
+std::optional<std::uint8_t> blockSizeCode(std::uint32_t sectorsPerBlock)
+{
+    for (std::uint8_t code = 3; code <= 7; ++code)
+        if (sectorsPerBlock == (1u << code))
+            return code;
+    return std::nullopt;
+}
+
 } // namespace tamsin::imagebuilder

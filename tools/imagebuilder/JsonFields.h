@@ -2,6 +2,7 @@
 // Reading JSON description fields with errors that name the offending key.
 // Shared by the disk and the volume contents parts of the description.
 
+#include "imagebuilder/DiskDescription.h"
 #include "imagebuilder/VolumeContents.h"
 
 #include <nlohmann/json.hpp>
@@ -50,5 +51,9 @@ std::string nameBytes(const nlohmann::json& value, const std::string& where);
 std::uint32_t dateTime(const nlohmann::json& value, const std::string& where);
 
 VolumeContents volumeContents(const nlohmann::json& value, const std::string& where);
+
+// A partition's "headers" (true or an object) and a spanned volume of "volumes".
+PartitionHeaders partitionHeaders(const nlohmann::json& value, const std::string& where);
+SpannedVolumeSpec spannedVolume(const nlohmann::json& value, const std::string& where);
 
 } // namespace tamsin::imagebuilder::detail

@@ -92,8 +92,146 @@ json entryJson(const ManifestEntry& entry)
             out["data"] = {{"length", entry.content.length}, {"patternSeed", entry.content.patternSeed},
                            {"crc32", crc32(data)}};
         }
+        if (entry.incomplete()) {
+            out["incomplete"] = true;
+            json ranges = json::array();
+            for (const ByteRange& range : entry.unreadable)
+                ranges.push_back({range.offset, range.length});
+            out["unreadable"] = std::move(ranges);
+        }
     }
     return out;
+}
+
+json withPath(json object, std::size_t disk, const std::vector<std::string>& paths)
+{
+    if (disk < paths.size())
+        object["path"] = paths[disk];
+    return object;
+}
+
+json segmentJson(const ManifestSegment& segment, const std::vector<std::string>& paths)
+{
+    return withPath({{"index", segment.index},
+                     {"disk", segment.disk},
+                     {"partitionSlot", segment.partitionSlot},
+                     {"startSector", segment.startSector},
+                     {"sizeSectors", segment.sizeSectors},
+                     {"firstVolumeBlock", segment.firstVolumeBlock},
+                     {"volumeRoot", segment.volumeRoot}},
+                    segment.disk, paths);
+}
+
+json refJson(PartitionRef ref)
+{
+    return {{"disk", ref.disk}, {"partition", ref.slot}};
+}
+
+json headersJson(const HeaderLayout& headers)
+{
+    json redirected = json::array();
+    for (const RedirectedBlock& block : headers.redirectedBlocks)
+        redirected.push_back({{"logicalBlock", block.logicalBlock},
+                              {"spare", block.spare},
+                              {"badBits", block.badBits},
+                              {"inCopy1", block.inCopy1},
+                              {"inCopy2", block.inCopy2}});
+    json group = json::array();
+    for (const PartitionRef& member : headers.group)
+        group.push_back(refJson(member));
+    json out = {{"partitionId", headers.partitionId},
+                {"mirrorGroupId", headers.mirrorGroupId},
+                {"members", headers.members},
+                {"mirrorFlags", headers.mirrorFlags},
+                {"mirrorStatus", headers.mirrorStatus},
+                {"dataSectors", headers.dataSectors},
+                {"hotfixBlocks", headers.hotfixBlocks},
+                {"hotfixSectors", headers.hotfixSectors},
+                {"tableSectors", headers.tableSectors},
+                {"validCopy", headers.validCopy ? json(*headers.validCopy) : json(nullptr)},
+                {"redirectedBlocks", std::move(redirected)},
+                {"freeSpares", headers.freeSpares},
+                {"reservedBlocks", headers.reservedBlocks},
+                {"group", std::move(group)},
+                {"outOfSync", headers.outOfSync},
+                {"readFrom", headers.readFrom},
+                {"unreadableSectors", headers.unreadableSectors}};
+    if (headers.mirrorOf)
+        out["mirrorOf"] = refJson(*headers.mirrorOf);
+    return out;
+}
+
+json partitionJson(const PartitionLayout& partition, const std::vector<std::string>& paths)
+{
+    json out = {{"disk", partition.disk},
+                {"slot", partition.slot},
+                {"type", partition.type},
+                {"startSector", partition.startSector},
+                {"sizeSectors", partition.sizeSectors},
+                {"netware", partition.netware}};
+    if (partition.netware) {
+        out["hotfixLength"] = partition.hotfixLength;
+        out["dataSectors"] = partition.headers ? partition.headers->dataSectors
+                                               : partition.sizeSectors - std::min(partition.sizeSectors, partition.hotfixLength);
+        if (partition.headers)
+            out["headers"] = headersJson(*partition.headers);
+    }
+    return withPath(std::move(out), partition.disk, paths);
+}
+
+json rowJson(const TableRow& row, const std::vector<std::string>& paths)
+{
+    return withPath({{"disk", row.disk},
+                     {"partitionSlot", row.partitionSlot},
+                     {"entry", row.entry},
+                     {"name", row.name},
+                     {"startSector", row.startSector},
+                     {"sizeSectors", row.sizeSectors},
+                     {"volumeRoot", row.volumeRoot},
+                     {"netwareFields", row.netwareFields},
+                     {"segmentIndex", row.segmentIndex},
+                     {"segmentCount", row.segmentCount},
+                     {"volumeBlocks", row.volumeBlocks},
+                     {"firstVolumeBlock", row.firstVolumeBlock},
+                     {"sectorsPerBlock", row.sectorsPerBlock}},
+                    row.disk, paths);
+}
+
+// Writes one volume as an element of the "volumes" array.
+void writeVolumeJson(std::ostream& out, const VolumeManifest& volume, int partitionSlot, bool& firstVolume,
+                     const std::vector<std::string>& paths);
+
+// The whole document; `disks` is written only for a set.
+void writeDocument(std::ostream& out, const std::vector<const BuiltLayout*>& disks,
+                   const std::vector<SpannedVolumeLayout>& spanned, const std::vector<std::string>& paths, bool set)
+{
+    out << "{";
+    if (set) {
+        json list = json::array();
+        for (const BuiltLayout* disk : disks)
+            list.push_back(withPath({{"index", disk->disk}, {"totalSectors", disk->totalSectors}}, disk->disk, paths));
+        out << "\"disks\": " << list.dump(-1, ' ', false, json::error_handler_t::replace) << ",\n ";
+    }
+    out << "\"volumes\": [";
+    bool firstVolume = true;
+    for (const BuiltLayout* disk : disks)
+        for (const PartitionLayout& partition : disk->partitions)
+            for (const SegmentLayout& segment : partition.segments)
+                if (segment.manifest)
+                    writeVolumeJson(out, *segment.manifest, partition.slot, firstVolume, paths);
+    for (const SpannedVolumeLayout& volume : spanned)
+        if (volume.manifest)
+            writeVolumeJson(out, *volume.manifest, volume.segments.front().partitionSlot, firstVolume, paths);
+    json partitions = json::array();
+    json rows = json::array();
+    for (const BuiltLayout* disk : disks) {
+        for (const PartitionLayout& partition : disk->partitions)
+            partitions.push_back(partitionJson(partition, paths));
+        for (const TableRow& row : disk->rows)
+            rows.push_back(rowJson(row, paths));
+    }
+    out << "],\n \"partitions\": " << partitions.dump(-1, ' ', false, json::error_handler_t::replace)
+        << ",\n \"rows\": " << rows.dump(-1, ' ', false, json::error_handler_t::replace) << "}\n";
 }
 
 } // namespace
@@ -152,6 +290,10 @@ std::vector<std::uint8_t> expectedData(const ManifestEntry& entry)
 {
     std::vector<std::uint8_t> data(entry.content.length);
     contentBytes(entry.content, 0, data);
+    for (const ByteRange& range : entry.unreadable)
+        if (range.offset < data.size())
+            std::fill_n(data.begin() + static_cast<std::ptrdiff_t>(range.offset),
+                        std::min<std::uint64_t>(range.length, data.size() - range.offset), 0);
     return data;
 }
 
@@ -174,51 +316,76 @@ std::uint32_t crc32(std::span<const std::uint8_t> bytes)
     return ~crc;
 }
 
+namespace {
+
+void writeVolumeJson(std::ostream& out, const VolumeManifest& volume, int partitionSlot, bool& firstVolume,
+                     const std::vector<std::string>& paths)
+{
+    const std::size_t disk = volume.segments.empty() ? 0 : volume.segments.front().disk;
+    json head = {{"partitionSlot", volume.segments.empty() ? partitionSlot : volume.segments.front().partitionSlot},
+                 {"name", volume.name},
+                 {"startSector", volume.startSector},
+                 {"sizeSectors", volume.sizeSectors},
+                 {"blockCount", volume.blockCount},
+                 {"sectorsPerBlock", volume.sectorsPerBlock},
+                 {"fat", {chainJson(volume.fat[0]), chainJson(volume.fat[1])}},
+                 {"det", {chainJson(volume.det[0]), chainJson(volume.det[1])}},
+                 {"detPositions", volume.detPositions}};
+    json roots = json::object();
+    for (std::size_t k = 0; k < volume.suballocationRoots.size(); ++k)
+        if (volume.suballocationRoots[k] != 0)
+            roots[std::to_string(k)] = volume.suballocationRoots[k];
+    head["suballocationRoots"] = roots;
+    json chains = json::object();
+    for (const auto& [sizeClass, chain] : volume.suballocationChains)
+        chains[std::to_string(sizeClass)] = chain.blocks;
+    head["suballocationChains"] = chains;
+    head["nameSpaces"] = volume.nameSpaces;
+    head["created"] = volume.created;
+    head["disk"] = disk;
+    if (disk < paths.size())
+        head["path"] = paths[disk];
+    json segments = json::array();
+    json missing = json::array();
+    for (const ManifestSegment& segment : volume.segments) {
+        if (segment.present)
+            segments.push_back(segmentJson(segment, paths));
+        else
+            missing.push_back(segment.index);
+    }
+    head["segments"] = std::move(segments);
+    head["missingSegments"] = std::move(missing);
+    head["volumeBlocks"] = volume.blockCount;
+    head["complete"] = volume.complete;
+    head["incompleteFiles"] = volume.incompleteFiles;
+
+    // The head without its closing brace, then the entries one by one.
+    std::string text = head.dump(-1, ' ', false, json::error_handler_t::replace);
+    text.pop_back();
+    out << (firstVolume ? "\n " : ",\n ") << text << ", \"entries\": [";
+    firstVolume = false;
+    bool firstEntry = true;
+    for (const ManifestEntry& entry : volume.entries) {
+        out << (firstEntry ? "\n  " : ",\n  ")
+            << entryJson(entry).dump(-1, ' ', false, json::error_handler_t::replace);
+        firstEntry = false;
+    }
+    out << "]}";
+}
+
+} // namespace
+
 void writeManifestJson(const BuiltLayout& layout, std::ostream& out)
 {
-    out << "{\"volumes\": [";
-    bool firstVolume = true;
-    for (const PartitionLayout& partition : layout.partitions) {
-        for (const SegmentLayout& segment : partition.segments) {
-            if (!segment.manifest)
-                continue;
-            const VolumeManifest& volume = *segment.manifest;
-            json head = {{"partitionSlot", partition.slot},
-                         {"name", volume.name},
-                         {"startSector", volume.startSector},
-                         {"sizeSectors", volume.sizeSectors},
-                         {"blockCount", volume.blockCount},
-                         {"sectorsPerBlock", volume.sectorsPerBlock},
-                         {"fat", {chainJson(volume.fat[0]), chainJson(volume.fat[1])}},
-                         {"det", {chainJson(volume.det[0]), chainJson(volume.det[1])}},
-                         {"detPositions", volume.detPositions}};
-            json roots = json::object();
-            for (std::size_t k = 0; k < volume.suballocationRoots.size(); ++k)
-                if (volume.suballocationRoots[k] != 0)
-                    roots[std::to_string(k)] = volume.suballocationRoots[k];
-            head["suballocationRoots"] = roots;
-            json chains = json::object();
-            for (const auto& [sizeClass, chain] : volume.suballocationChains)
-                chains[std::to_string(sizeClass)] = chain.blocks;
-            head["suballocationChains"] = chains;
-            head["nameSpaces"] = volume.nameSpaces;
-            head["created"] = volume.created;
+    writeDocument(out, {&layout}, {}, {}, false);
+}
 
-            // The head without its closing brace, then the entries one by one.
-            std::string text = head.dump(-1, ' ', false, json::error_handler_t::replace);
-            text.pop_back();
-            out << (firstVolume ? "\n " : ",\n ") << text << ", \"entries\": [";
-            firstVolume = false;
-            bool firstEntry = true;
-            for (const ManifestEntry& entry : volume.entries) {
-                out << (firstEntry ? "\n  " : ",\n  ")
-                    << entryJson(entry).dump(-1, ' ', false, json::error_handler_t::replace);
-                firstEntry = false;
-            }
-            out << "]}";
-        }
-    }
-    out << "]}\n";
+void writeManifestJson(const DiskSetLayout& layout, std::ostream& out, const std::vector<std::string>& paths)
+{
+    std::vector<const BuiltLayout*> disks;
+    for (const BuiltLayout& disk : layout.disks)
+        disks.push_back(&disk);
+    writeDocument(out, disks, layout.spanned, paths, true);
 }
 
 } // namespace tamsin::imagebuilder

@@ -68,6 +68,12 @@ struct WrittenNameSpaceRecord {
     std::uint32_t next = 0;          // byte 124
 };
 
+struct ByteRange {
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+    bool operator==(const ByteRange&) const = default;
+};
+
 // A DET entry the reader decodes as a folder or file.
 struct ManifestEntry {
     bool folder = false;
@@ -100,13 +106,19 @@ struct ManifestEntry {
     ChainEnd chainEnd = ChainEnd::Zero;
     std::vector<WrittenNameSpaceRecord> nameSpaceRecords; // the builder's records for the entry, in chain order
 
+    // File bytes a correct extraction cannot read (a lost sector of a
+    // redirected block that no in-sync mirror member delivers, or a block of a
+    // missing segment), in file order: expectedData() holds zeros there.
+    std::vector<ByteRange> unreadable;
+
     bool deleted() const { return deletedMarker != 0; }
+    bool incomplete() const { return !unreadable.empty(); }
     // The first name taken from the chain for the name space, or nullptr.
     const std::string* chainName(std::uint8_t nameSpace) const;
     bool compressed() const { return (attributesHigh & (kCompressedAttribute >> 24)) != 0; }
 };
 
-// The bytes a correct extraction of the file writes.
+// The bytes a correct extraction of the file writes: zeros where unreadable.
 std::vector<std::uint8_t> expectedData(const ManifestEntry& entry);
 
 // A chain as written: its blocks in order, the sequence in the first block's
@@ -117,8 +129,22 @@ struct ChainManifest {
     std::uint32_t lastNext = kChainEnd;
 };
 
+// One segment of a volume as the reader reports it.
+struct ManifestSegment {
+    std::size_t disk = 0;          // index of the disk in the set (0 for a single disk)
+    int partitionSlot = 0;         // the partition the reader reads the segment from
+    std::uint64_t startSector = 0; // home disk sector of its first sector: P + H + volumeRoot
+    std::uint32_t sizeSectors = 0;
+    std::uint32_t firstVolumeBlock = 0;
+    std::uint32_t volumeRoot = 0;  // logical sector of the data area
+    std::uint8_t index = 0;        // segment index
+    bool present = true;           // false: no table entry, the reader does not find it
+};
+
 struct VolumeManifest {
     std::string name;
+    // Home disk sector of the first segment; for a volume of several
+    // segments use `segments` (or blockSector).
     std::uint64_t startSector = 0;
     std::uint32_t sizeSectors = 0;
     std::uint32_t blockCount = 0;
@@ -134,9 +160,27 @@ struct VolumeManifest {
     std::vector<std::string> nameSpaces;
     std::uint32_t created = 0;
     std::vector<ManifestEntry> entries; // in DET copy 1 order
+    // Every segment in segment order, present or not; one for a volume of
+    // one segment. Entry and mirror sectors are home sectors of these.
+    std::vector<ManifestSegment> segments;
+    bool complete = true;              // every segment has its table entry
+    std::uint32_t incompleteFiles = 0; // entries with unreadable bytes
 
+    // The segment holding volume block `block`, or nullptr.
+    const ManifestSegment* segmentOf(std::uint32_t block) const
+    {
+        for (const ManifestSegment& segment : segments)
+            if (block >= segment.firstVolumeBlock && sectorsPerBlock != 0
+                && block - segment.firstVolumeBlock < segment.sizeSectors / sectorsPerBlock)
+                return &segment;
+        return nullptr;
+    }
+    // Home disk sector of a block's first sector, on its segment's disk; past
+    // every segment, as if the first segment went on.
     std::uint64_t blockSector(std::uint32_t block) const
     {
+        if (const ManifestSegment* segment = segmentOf(block))
+            return segment->startSector + std::uint64_t{block - segment->firstVolumeBlock} * sectorsPerBlock;
         return startSector + std::uint64_t{block} * sectorsPerBlock;
     }
     // The first entry named `name` (as the reader takes it), or nullptr.
@@ -144,9 +188,16 @@ struct VolumeManifest {
 };
 
 // The manifests of every segment with contents as one JSON document:
-// {"volumes": [{"partitionSlot", "name", "startSector", ..., "entries": [...]}]}.
+// {"volumes": [{"partitionSlot", "name", "startSector", ..., "entries": [...]}],
+//  "partitions": [...], "rows": [...]} (format in tools/mkimage/README.md).
 // Written entry by entry, so that large volumes need little memory.
 void writeManifestJson(const BuiltLayout& layout, std::ostream& out);
+
+struct DiskSetLayout;
+// The same for several disks: "disks" with their paths (when given, one per
+// disk), then every volume with contents (those of each disk in disk order,
+// then the spanned ones), every partition and every table row.
+void writeManifestJson(const DiskSetLayout& layout, std::ostream& out, const std::vector<std::string>& paths = {});
 
 std::uint32_t crc32(std::span<const std::uint8_t> bytes);
 

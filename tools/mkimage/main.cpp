@@ -1,12 +1,13 @@
-// tamsin-mkimage: writes a sparse raw disk image holding NetWare traditional
-// volumes from a JSON description, or the built-in demo disk, and optionally
-// a manifest of the volume contents written.
+// tamsin-mkimage: writes sparse raw disk images holding NetWare traditional
+// volumes from a JSON description (one image per disk), or the built-in demo
+// disk, and optionally a manifest of what a reader must find.
 
 #include "imagebuilder/Demo.h"
 #include "imagebuilder/Description.h"
 #include "imagebuilder/ImageBuilder.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -17,8 +18,39 @@ namespace {
 
 namespace ib = tamsin::imagebuilder;
 
-constexpr const char* kUsage = "usage: tamsin-mkimage [--manifest MANIFEST.json] DESCRIPTION.json OUTPUT.img\n"
-                               "       tamsin-mkimage [--manifest MANIFEST.json] --demo OUTPUT.img\n";
+constexpr const char* kUsage =
+    "usage: tamsin-mkimage [--manifest MANIFEST.json] DESCRIPTION.json OUTPUT.img [OUTPUT2.img ...]\n"
+    "       tamsin-mkimage [--manifest MANIFEST.json] --demo OUTPUT.img\n";
+
+// Several disks: their sizes, then the counts over all of them.
+std::string setSummary(const std::vector<std::string>& outputs, const ib::DiskSetLayout& layout)
+{
+    std::size_t partitions = 0;
+    std::size_t netware = 0;
+    std::size_t segments = 0;
+    std::size_t entries = 0;
+    std::string text = "wrote ";
+    for (std::size_t d = 0; d < layout.disks.size(); ++d) {
+        const ib::BuiltLayout& disk = layout.disks[d];
+        text.append(d == 0 ? "" : ", ").append(outputs[d]).append(" (");
+        text.append(std::to_string(disk.totalSectors)).append(" sectors)");
+        partitions += disk.partitions.size();
+        for (const ib::PartitionLayout& partition : disk.partitions) {
+            netware += partition.netware ? 1 : 0;
+            segments += partition.segments.size();
+            for (const ib::SegmentLayout& segment : partition.segments)
+                entries += segment.manifest ? segment.manifest->entries.size() : 0;
+        }
+    }
+    for (const ib::SpannedVolumeLayout& volume : layout.spanned)
+        entries += volume.manifest ? volume.manifest->entries.size() : 0;
+    text.append(": ").append(std::to_string(partitions)).append(" partition(s), ");
+    text.append(std::to_string(netware)).append(" NetWare, ");
+    text.append(std::to_string(segments)).append(" volume segment(s), ");
+    text.append(std::to_string(layout.spanned.size())).append(" spanned volume(s), ");
+    text.append(std::to_string(entries)).append(" directory entries");
+    return text;
+}
 
 std::string summary(const std::string& output, const ib::BuiltLayout& layout)
 {
@@ -44,7 +76,7 @@ std::string summary(const std::string& output, const ib::BuiltLayout& layout)
 struct Arguments {
     std::string manifest;
     std::string description; // empty with --demo
-    std::string output;
+    std::vector<std::string> outputs;
 };
 
 // Nothing when the arguments do not fit the usage.
@@ -64,11 +96,11 @@ std::optional<Arguments> parseArguments(int argc, char** argv)
         else
             positional.push_back(argument);
     }
-    if (positional.size() != (demo ? 1u : 2u))
+    if (demo ? positional.size() != 1 : positional.size() < 2)
         return std::nullopt;
     if (!demo)
         arguments.description = positional[0];
-    arguments.output = positional.back();
+    arguments.outputs.assign(positional.begin() + (demo ? 0 : 1), positional.end());
     return arguments;
 }
 
@@ -86,13 +118,20 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    ib::Result<ib::DiskSpec> diskSpec = arguments->description.empty() ? ib::Result<ib::DiskSpec>(ib::demoDiskSpec())
-                                                                   : ib::parseDescriptionFile(arguments->description);
-    if (!diskSpec) {
-        std::fprintf(stderr, "tamsin-mkimage: %s\n", diskSpec.error().c_str());
+    ib::Result<ib::DiskSetSpec> set = arguments->description.empty()
+        ? ib::Result<ib::DiskSetSpec>(ib::DiskSetSpec{{ib::demoDiskSpec()}, {}})
+        : ib::parseDiskSetDescriptionFile(arguments->description);
+    if (!set) {
+        std::fprintf(stderr, "tamsin-mkimage: %s\n", set.error().c_str());
         return 1;
     }
-    ib::Result<ib::BuiltLayout> layout = ib::writeImage(*diskSpec, arguments->output);
+    if (set->disks.size() != arguments->outputs.size()) {
+        std::fprintf(stderr, "tamsin-mkimage: the description has %zu disk(s) but %zu output(s) are given\n%s",
+                     set->disks.size(), arguments->outputs.size(), kUsage);
+        return 2;
+    }
+    const std::vector<std::filesystem::path> paths(arguments->outputs.begin(), arguments->outputs.end());
+    ib::Result<ib::DiskSetLayout> layout = ib::writeImages(*set, paths);
     if (!layout) {
         std::fprintf(stderr, "tamsin-mkimage: %s\n", layout.error().c_str());
         return 1;
@@ -100,13 +139,15 @@ int main(int argc, char** argv)
     if (!arguments->manifest.empty()) {
         std::ofstream manifest(arguments->manifest, std::ios::binary | std::ios::trunc);
         if (manifest)
-            ib::writeManifestJson(*layout, manifest);
+            ib::writeManifestJson(*layout, manifest, arguments->outputs);
         manifest.close();
         if (!manifest) {
             std::fprintf(stderr, "tamsin-mkimage: cannot write %s\n", arguments->manifest.c_str());
             return 1;
         }
     }
-    std::printf("%s\n", summary(arguments->output, *layout).c_str());
+    const bool oneDisk = layout->disks.size() == 1 && layout->spanned.empty();
+    std::printf("%s\n", oneDisk ? summary(arguments->outputs.front(), layout->disks.front()).c_str()
+                                 : setSummary(arguments->outputs, *layout).c_str());
     return 0;
 }
