@@ -311,6 +311,7 @@ TEST(HotfixRedirection, RefusesImpossibleHeadersWithAClearMessage)
         {"block 1 of FAT copy 1 has a sector the reader cannot read",
          [](NetWareLayout& n) { n.headers->redirects = {redirect(21, std::nullopt, 0x80)}; }},
         {"VolumeRoot 164 is not a multiple of 8", [](NetWareLayout& n) { n.segments[0].volumeRoot = 164; }},
+        {"VolumeRoot 96 lies in the volume table blocks", [](NetWareLayout& n) { n.segments[0].volumeRoot = 96; }},
         {"longer than the 15 characters", [](NetWareLayout& n) { n.segments[0].name = "SIXTEEN_CHARS_XX"; }},
         {"needs 8, 16, 32, 64 or 128 sectors per block", [](NetWareLayout& n) { n.segments[0].sectorsPerBlock = 4; }},
     };

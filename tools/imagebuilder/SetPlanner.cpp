@@ -202,6 +202,9 @@ PartitionPlan planPartition(const PartitionSpec& spec, std::size_t disk, int slo
         entry.entry.netwareFields = fields.netwareFields;
         const std::uint64_t root = segment.volumeRoot.value_or(endToEnd);
         entry.entry.volumeRoot = checkedU32(root, segmentWhere + ": VolumeRoot");
+        if (root < kFirstSegmentSector)
+            fail(segmentWhere + ": VolumeRoot " + number(root) + " lies in the volume table blocks below logical sector "
+                 + number(kFirstSegmentSector));
         entry.entry.volumeBlocks = blockCountOf(fields);
         if (entry.entry.netwareFields) {
             if (!blockSizeCode(sectorsPerBlockOf(fields)))
@@ -466,6 +469,10 @@ void checkDiskWrites(const DiskPlan& disk)
         if (table.sector >= total)
             fail(where + ": sector " + number(table.sector) + " is past the end of the disk");
         checkSegments(table.segments, where, false);
+        for (std::size_t k = 0; k < table.segments.size(); ++k)
+            if (table.segments[k].writesNetwareFields() && !blockSizeCode(sectorsPerBlockOf(table.segments[k])))
+                fail(where + "." + indexed("volumes", k)
+                     + ": an entry with segment fields needs 8, 16, 32, 64 or 128 sectors per block");
     }
     for (std::size_t i = 0; i < spec.detMarkers.size(); ++i)
         if (spec.detMarkers[i] >= total)
