@@ -95,6 +95,22 @@ struct SetPlan {
     GroupPlan& groupOf(const PartitionPlan& partition) { return groups[static_cast<std::size_t>(partition.group)]; }
 };
 
+// Thrown while planning; planSet turns it into an Error.
+struct PlanFailure {
+    std::string message;
+};
+[[noreturn]] void throwPlanFailure(std::string message);
+
+// The steps after partitions, tables and sizes are planned (GroupPlanner.cpp):
+// mirror groups of every NetWare partition; ids, flags and hot-fix tables
+// and the member the reader reads; the sectors no in-sync member delivers
+// and damage the reader would read; with unreadable sectors, the FAT and
+// DET of every volume must read.
+void formGroups(SetPlan& plan);
+void planHeaders(SetPlan& plan);
+void planReadView(SetPlan& plan);
+void checkTablesReadable(SetPlan& plan);
+
 // The descriptions must outlive the plan. `namedDisks`: error messages start
 // with "disks[d].".
 Result<std::unique_ptr<SetPlan>> planSet(const std::vector<const DiskSpec*>& disks,
