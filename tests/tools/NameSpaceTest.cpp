@@ -146,16 +146,16 @@ TEST_F(NameSpaces, RecordsAreChainedFromTheDosEntryAndPlacedAfterEverythingElse)
     EXPECT_EQ(r.name, "Quarterly Report 1998.doc");
     EXPECT_EQ(r.dosName, "REPORT.DOC");
     EXPECT_EQ(r.nameList, 8u);
-    ASSERT_EQ(r.chain.size(), 3u);
-    EXPECT_EQ(r.chain[1].position, 9u);
-    EXPECT_EQ(r.chain[1].name, "quarterly-report.doc");
-    EXPECT_EQ(r.chainEnd, ChainEnd::Zero);
-    ASSERT_EQ(r.nameSpaceRecords.size(), 3u);
-    EXPECT_EQ(r.nameSpaceRecords[2].position, 10u);
-    EXPECT_EQ(r.nameSpaceRecords[2].nameSpace, kMacNameSpace);
-    EXPECT_EQ(r.nameSpaceRecords[2].nameLength, 16u);
-    EXPECT_EQ(r.nameSpaceRecords[2].primaryEntry, 2u);
-    EXPECT_EQ(r.nameSpaceRecords[0].next, 9u);
+    ASSERT_EQ(r.chain().size(), 3u);
+    EXPECT_EQ(r.chain()[1].position, 9u);
+    EXPECT_EQ(r.chain()[1].name, "quarterly-report.doc");
+    EXPECT_EQ(r.chainEnd(), ChainEnd::Zero);
+    ASSERT_EQ(r.nameSpaceRecords().size(), 3u);
+    EXPECT_EQ(r.nameSpaceRecords()[2].position, 10u);
+    EXPECT_EQ(r.nameSpaceRecords()[2].nameSpace, kMacNameSpace);
+    EXPECT_EQ(r.nameSpaceRecords()[2].nameLength, 16u);
+    EXPECT_EQ(r.nameSpaceRecords()[2].primaryEntry, 2u);
+    EXPECT_EQ(r.nameSpaceRecords()[0].next, 9u);
     EXPECT_EQ(p.name, "PLACED.TXT") << "NT names are not shown";
     EXPECT_EQ(*p.chainName(kNtNameSpace), "Report (NT).doc");
     EXPECT_EQ(manifest().entries.size(), 4u) << "records are not entries of their own";
@@ -181,10 +181,10 @@ TEST_F(NameSpaces, ShownNamePrefersLongThenNfsThenMacAndTheChainOverTheNextSlot)
     EXPECT_EQ(entry("D.TXT").name, "chained d");
     const ManifestEntry& e = entry("E.TXT");
     EXPECT_EQ(e.name, "adjacent e");
-    EXPECT_EQ(e.nameSpaceRecords[0].position, e.position + 1);
+    EXPECT_EQ(e.nameSpaceRecords()[0].position, e.position + 1);
     EXPECT_EQ(e.position / kEntriesPerSector, (e.position + 1) / kEntriesPerSector) << "in the same sector";
-    EXPECT_EQ(storedChain(e.position), (std::vector<std::uint32_t>{e.position + 1, e.nameSpaceRecords[1].position}));
-    EXPECT_GT(e.nameSpaceRecords[1].position, e.position + 1) << "the NFS record goes to the end";
+    EXPECT_EQ(storedChain(e.position), (std::vector<std::uint32_t>{e.position + 1, e.nameSpaceRecords()[1].position}));
+    EXPECT_GT(e.nameSpaceRecords()[1].position, e.position + 1) << "the NFS record goes to the end";
     EXPECT_EQ(readU32(at(entry("D.TXT").position + 1), kDetNameList), 0u) << "the next-slot entry is not chained";
 }
 
@@ -266,33 +266,33 @@ TEST_F(NameSpaces, BrokenChainsEndWhereTheReaderStops)
     const ManifestEntry& loopEntry = entry("LOOP.TXT");
     ASSERT_EQ(loopEntry.position, 1u);
     EXPECT_EQ(loopEntry.name, "loops back");
-    EXPECT_EQ(loopEntry.chainEnd, ChainEnd::Revisited);
-    EXPECT_EQ(readU32(at(loopEntry.nameSpaceRecords[0].position), kDetNameList), 1u);
+    EXPECT_EQ(loopEntry.chainEnd(), ChainEnd::Revisited);
+    EXPECT_EQ(readU32(at(loopEntry.nameSpaceRecords()[0].position), kDetNameList), 1u);
 
     const ManifestEntry& selfEntry = entry("SELF.TXT");
     EXPECT_EQ(selfEntry.name, "self");
-    EXPECT_EQ(selfEntry.chain.size(), 1u);
-    EXPECT_EQ(selfEntry.chainEnd, ChainEnd::Revisited);
+    EXPECT_EQ(selfEntry.chain().size(), 1u);
+    EXPECT_EQ(selfEntry.chainEnd(), ChainEnd::Revisited);
     EXPECT_EQ(readU32(at(40), kDetNameList), 40u);
 
     const ManifestEntry& wrong = entry("WRONG.TXT");
     EXPECT_EQ(readU32(at(wrong.nameList), kDetOwnId), 77u);
     EXPECT_EQ(wrong.name, "WRONG.TXT") << "the record of another file ends the chain before the NFS record";
-    EXPECT_TRUE(wrong.chain.empty());
-    EXPECT_EQ(wrong.chainEnd, ChainEnd::OtherPrimary);
+    EXPECT_TRUE(wrong.chain().empty());
+    EXPECT_EQ(wrong.chainEnd(), ChainEnd::OtherPrimary);
 
     const ManifestEntry& out = entry("OUT.TXT");
     EXPECT_EQ(out.name, "goes outside");
-    EXPECT_EQ(out.chainEnd, ChainEnd::Outside);
+    EXPECT_EQ(out.chainEnd(), ChainEnd::Outside);
 
     const ManifestEntry& toDosEntry = entry("TODOS.TXT");
     EXPECT_EQ(toDosEntry.name, "to a DOS entry");
-    EXPECT_EQ(toDosEntry.chainEnd, ChainEnd::DosRecord);
+    EXPECT_EQ(toDosEntry.chainEnd(), ChainEnd::DosRecord);
 
     const ManifestEntry& emptyEntry = entry("EMPTY.TXT");
     EXPECT_EQ(at(emptyEntry.nameList)[kDetNameLength], 0u);
     EXPECT_EQ(emptyEntry.name, "nfs after empty") << "an empty name is not taken, the chain goes on";
-    EXPECT_EQ(emptyEntry.chain.size(), 2u);
+    EXPECT_EQ(emptyEntry.chain().size(), 2u);
 
     EXPECT_EQ(at(entry("CLAMP.TXT").nameList)[kDetNameLength], 200u);
     EXPECT_EQ(entry("CLAMP.TXT").name, std::string(80, 'L'));
@@ -300,14 +300,14 @@ TEST_F(NameSpaces, BrokenChainsEndWhereTheReaderStops)
     EXPECT_EQ(entry("CUT.TXT").name, "cut");
 
     const ManifestEntry& nearEntry = entry("NEAR.TXT");
-    EXPECT_EQ(nearEntry.chainEnd, ChainEnd::OtherPrimary);
+    EXPECT_EQ(nearEntry.chainEnd(), ChainEnd::OtherPrimary);
     EXPECT_EQ(nearEntry.name, "adjacent but not mine") << "the next-slot rule still takes the LONG entry";
 
     const ManifestEntry& orphan = entry("ORPHAN.TXT");
     EXPECT_EQ(orphan.nameList, 0u);
     EXPECT_EQ(orphan.name, "ORPHAN.TXT") << "the records after it start the next sector";
-    EXPECT_EQ(orphan.nameSpaceRecords.size(), 1u) << "written, not linked";
-    EXPECT_EQ(at(orphan.nameSpaceRecords[0].position)[kDetNameSpace], kLongNameSpace);
+    EXPECT_EQ(orphan.nameSpaceRecords().size(), 1u) << "written, not linked";
+    EXPECT_EQ(at(orphan.nameSpaceRecords()[0].position)[kDetNameSpace], kLongNameSpace);
 }
 
 TEST_F(NameSpaces, TheReaderTakesAtMostEightLinks)
@@ -330,11 +330,11 @@ TEST_F(NameSpaces, TheReaderTakesAtMostEightLinks)
     const ManifestEntry& x = entry("X.TXT");
     ASSERT_EQ(x.position, 1u);
     EXPECT_EQ(storedChain(1, 20), (std::vector<std::uint32_t>{100, 101, 102, 103, 104, 105, 106, 107, 108, 109}));
-    EXPECT_EQ(x.chain.size(), kMaxNameSpaceLinks);
-    EXPECT_EQ(x.chain.back().position, 107u);
-    EXPECT_EQ(x.chainEnd, ChainEnd::LinkLimit);
+    EXPECT_EQ(x.chain().size(), kMaxNameSpaceLinks);
+    EXPECT_EQ(x.chain().back().position, 107u);
+    EXPECT_EQ(x.chainEnd(), ChainEnd::LinkLimit);
     EXPECT_EQ(x.name, "x4");
-    EXPECT_EQ(entry("Y.TXT").chainEnd, ChainEnd::OtherPrimary);
+    EXPECT_EQ(entry("Y.TXT").chainEnd(), ChainEnd::OtherPrimary);
     EXPECT_EQ(entry("Y.TXT").name, "Y.TXT");
 }
 

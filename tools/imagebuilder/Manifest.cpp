@@ -61,7 +61,7 @@ json entryJson(const ManifestEntry& entry)
     if (entry.nameList != 0) {
         out["nameList"] = entry.nameList;
         json chain = json::array();
-        for (const ChainRecord& record : entry.chain) {
+        for (const ChainRecord& record : entry.chain()) {
             json item = {{"position", record.position}, {"nameSpace", record.nameSpace}};
             if (nameSpaceNameClamp(record.nameSpace) != 0) {
                 item["name"] = record.name;
@@ -71,11 +71,11 @@ json entryJson(const ManifestEntry& entry)
             chain.push_back(std::move(item));
         }
         out["chain"] = std::move(chain);
-        out["chainEnd"] = chainEndName(entry.chainEnd);
+        out["chainEnd"] = chainEndName(entry.chainEnd());
     }
-    if (!entry.nameSpaceRecords.empty()) {
+    if (!entry.nameSpaceRecords().empty()) {
         json records = json::array();
-        for (const WrittenNameSpaceRecord& record : entry.nameSpaceRecords)
+        for (const WrittenNameSpaceRecord& record : entry.nameSpaceRecords())
             records.push_back({{"position", record.position},
                                {"nameSpace", record.nameSpace},
                                {"nameLength", record.nameLength},
@@ -278,9 +278,21 @@ const char* chainEndName(ChainEnd end)
     return "";
 }
 
+const std::vector<ChainRecord>& ManifestEntry::chain() const
+{
+    static const std::vector<ChainRecord> kNone;
+    return nameSpaceChain ? nameSpaceChain->taken : kNone;
+}
+
+const std::vector<WrittenNameSpaceRecord>& ManifestEntry::nameSpaceRecords() const
+{
+    static const std::vector<WrittenNameSpaceRecord> kNone;
+    return nameSpaceChain ? nameSpaceChain->written : kNone;
+}
+
 const std::string* ManifestEntry::chainName(std::uint8_t nameSpace) const
 {
-    for (const ChainRecord& record : chain)
+    for (const ChainRecord& record : chain())
         if (record.nameSpace == nameSpace && !record.name.empty())
             return &record.name;
     return nullptr;

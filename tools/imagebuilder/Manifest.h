@@ -59,13 +59,22 @@ struct ChainRecord {
     std::string name;
 };
 
-// A name-space record the builder wrote for an entry, as it is in DET copy 1.
+// A name-space record the builder wrote for an entry, as the builder encodes
+// it into DET copy 1 (a position past a shortened DET chain is not in the image).
 struct WrittenNameSpaceRecord {
     std::uint32_t position = 0;
     std::uint8_t nameSpace = 0;
     std::uint8_t nameLength = 0;     // byte 11
     std::uint32_t primaryEntry = 0;  // byte 120
     std::uint32_t next = 0;          // byte 124
+};
+
+// A DOS entry's name-space chain as the reader walks it, and the records the
+// builder wrote for the entry.
+struct NameSpaceChain {
+    std::vector<ChainRecord> taken; // in chain order
+    ChainEnd end = ChainEnd::Zero;
+    std::vector<WrittenNameSpaceRecord> written; // in chain order
 };
 
 struct ByteRange {
@@ -101,10 +110,10 @@ struct ManifestEntry {
     std::uint32_t fragment = 0;            // fragment reference of the tail or fragment-only data; 0: none
     FileContent content;                   // files
 
-    std::uint32_t nameList = 0;       // entry byte 124: the first record of the name-space chain
-    std::vector<ChainRecord> chain;   // the records the reader takes from the chain, in chain order
-    ChainEnd chainEnd = ChainEnd::Zero;
-    std::vector<WrittenNameSpaceRecord> nameSpaceRecords; // the builder's records for the entry, in chain order
+    std::uint32_t nameList = 0; // entry byte 124: the first record of the name-space chain
+    // Null when nameList is 0 and the builder wrote no records for the entry
+    // (most entries: kept out of line to keep large manifests small).
+    std::shared_ptr<const NameSpaceChain> nameSpaceChain;
 
     // File bytes a correct extraction cannot read (a lost sector of a
     // redirected block that no in-sync mirror member delivers, or a block of a
@@ -113,6 +122,12 @@ struct ManifestEntry {
 
     bool deleted() const { return deletedMarker != 0; }
     bool incomplete() const { return !unreadable.empty(); }
+    // The records the reader takes from the chain, in chain order.
+    const std::vector<ChainRecord>& chain() const;
+    // Why the walk stopped (Zero when nameList is 0).
+    ChainEnd chainEnd() const { return nameSpaceChain ? nameSpaceChain->end : ChainEnd::Zero; }
+    // The builder's records for the entry, in chain order.
+    const std::vector<WrittenNameSpaceRecord>& nameSpaceRecords() const;
     // The first name taken from the chain for the name space, or nullptr.
     const std::string* chainName(std::uint8_t nameSpace) const;
     bool compressed() const { return (attributesHigh & (kCompressedAttribute >> 24)) != 0; }

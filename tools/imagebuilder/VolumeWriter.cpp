@@ -63,6 +63,7 @@ struct Item {
     std::uint32_t parent = kNone; // item of the containing folder; kNone at the top
     std::uint32_t serial = 0;     // generated: number among the generated folders or files
     bool folder = false;
+    std::uint8_t nameSpaceCount = 0; // at most one record per name space
     std::uint32_t ownId = 0;
     std::uint32_t parentId = 0;
     std::uint32_t storedLength = 0;
@@ -72,7 +73,6 @@ struct Item {
     std::uint32_t fragment = 0; // reference; 0: none
     std::uint32_t position = 0; // DET position of the DOS entry
     std::uint32_t nameSpaceOffset = 0; // its name-space records in nameSpaceRecords
-    std::uint32_t nameSpaceCount = 0;
 };
 
 // A name-space record to place: the root's (item kNone) or an item's.
@@ -427,7 +427,7 @@ void VolumeWriter::Plan::listNameSpaceRecords()
         const std::size_t count = item.node ? item.node->nameSpaceRecords.size() : hasChainedLongName(item) ? 1 : 0;
         for (std::uint32_t k = 0; k < count; ++k)
             nameSpaceRecords.push_back({index, k, kNone});
-        item.nameSpaceCount = static_cast<std::uint32_t>(count);
+        item.nameSpaceCount = static_cast<std::uint8_t>(count);
     }
 }
 
@@ -1231,8 +1231,7 @@ void VolumeWriter::Plan::decodeSector(std::span<const std::uint8_t> sector, std:
         e.dosName = std::move(dosName);
         e.modifiedDateTime = readU32(entry, kDetModifiedDateTime);
         e.nameList = nameList;
-        e.chain = std::move(chain);
-        e.chainEnd = chainEnd;
+        std::vector<WrittenNameSpaceRecord> written;
         e.parentId = parentId;
         e.ownId = readU32(entry, kDetOwnId);
         e.size = readU32(entry, kDetSize);
@@ -1250,8 +1249,8 @@ void VolumeWriter::Plan::decodeSector(std::span<const std::uint8_t> sector, std:
                 const std::uint32_t at = nameSpaceRecords[item.nameSpaceOffset + k].position;
                 std::array<std::uint8_t, kDirEntrySize> record{};
                 encodeSlot(at, 0, record);
-                e.nameSpaceRecords.push_back({at, record[kDetNameSpace], record[kDetNameLength],
-                                              readU32(record, kDetOwnId), readU32(record, kDetNameList)});
+                written.push_back({at, record[kDetNameSpace], record[kDetNameLength], readU32(record, kDetOwnId),
+                                   readU32(record, kDetNameList)});
             }
             if (!item.folder) {
                 e.dataBlocks.assign(blockPool.begin() + item.chainOffset,
@@ -1260,6 +1259,9 @@ void VolumeWriter::Plan::decodeSector(std::span<const std::uint8_t> sector, std:
                 e.content = contentOf(index);
             }
         }
+        if (nameList != 0 || !written.empty())
+            e.nameSpaceChain = std::make_shared<const NameSpaceChain>(
+                NameSpaceChain{std::move(chain), chainEnd, std::move(written)});
     }
 }
 
