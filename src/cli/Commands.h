@@ -26,6 +26,7 @@ struct VolumesOptions {
     bool json = false;
     std::string codePage = "CP437";
     SearchOptions search;
+    std::vector<std::string> with;  // further disks whose volume tables are read too
 };
 int runVolumes(const VolumesOptions& options, std::ostream& out, std::ostream& err);
 

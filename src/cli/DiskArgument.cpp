@@ -1,6 +1,7 @@
 #include "DiskArgument.h"
 
 #include "disk/DiskEnumerator.h"
+#include "disk/FileDevice.h"
 
 #include <algorithm>
 #include <cctype>
@@ -28,6 +29,24 @@ std::optional<DiskInfo> resolveDisk(const std::string& argument, std::string& er
         return std::nullopt;
     }
     return disk;
+}
+
+bool openMoreDisks(Session& session, const std::vector<std::string>& arguments, std::ostream& err)
+{
+    for (const std::string& argument : arguments) {
+        std::string error;
+        const auto disk = resolveDisk(argument, error);
+        if (!disk) {
+            err << "tamsin: --with " << argument << ": " << error << '\n';
+            return false;
+        }
+        OpenError openError;
+        if (!session.addDisk().openDisk(*disk, &openError)) {
+            err << "tamsin: " << openError.message << '\n';
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace tamsin::cli

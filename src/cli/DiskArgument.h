@@ -3,13 +3,20 @@
 // path to a block device or image file.
 
 #include "disk/DiskInfo.h"
+#include "session/Session.h"
 
 #include <optional>
+#include <ostream>
+#include <vector>
 #include <string>
 
 namespace tamsin::cli {
 
 // The disk named by argument, or nothing with error set.
 std::optional<DiskInfo> resolveDisk(const std::string& argument, std::string& error);
+
+// Opens each DISK given with --with as a further disk of the session. On a
+// failure writes the message to err and returns false.
+bool openMoreDisks(Session& session, const std::vector<std::string>& arguments, std::ostream& err);
 
 } // namespace tamsin::cli

@@ -1,6 +1,7 @@
 #include "Commands.h"
 #include "TextTable.h"
 
+#include "mount/FolderContents.h"
 #include "mount/VolumeReports.h"
 #include "volumes/VolumeInfo.h"
 
@@ -16,6 +17,7 @@ int runInfo(const InfoOptions& options, std::ostream& out, std::ostream& err)
         return status;
     const MountedVolume& volume = mounted->session.mounted;
     const VolumeInfo picked = volume.volumeInfo();
+    const LayoutReport layout = layoutReport(volume, mounted->session.reader);
 
     if (options.json) {
         nlohmann::json info = {
@@ -36,7 +38,39 @@ int runInfo(const InfoOptions& options, std::ostream& out, std::ostream& err)
             {"detBlocks", volume.detBlockCount},
             {"folders", volume.folderCount()},
             {"files", volume.fileCount()},
+            {"complete", layout.complete},
+            {"nameSpaces", volumeNameSpaces(volume)},
+            {"redirectedBlocks", layout.redirectedBlocks},
+            {"freeSpareBlocks", layout.freeSpares},
+            {"dataAreaSectors", layout.dataSectors},
         };
+        auto segments = nlohmann::json::array();
+        for (const SegmentReport& s : layout.segments)
+            segments.push_back({{"disk", s.disk.empty() ? mounted->diskPath : s.disk},
+                                {"startSector", s.startSector},
+                                {"sizeSectors", s.sizeSectors},
+                                {"firstVolumeBlock", s.firstVolumeBlock}});
+        info["segments"] = std::move(segments);
+        if (volume.root.found) {
+            const auto [date, time] = formatNetWareDateTime(volume.root.createdDateTime);
+            info["created"] = date + " " + time;
+        } else {
+            info["created"] = nullptr;
+        }
+        auto partitions = nlohmann::json::array();
+        for (const PartitionReport& p : layout.partitions)
+            partitions.push_back({{"disk", p.disk.empty() ? mounted->diskPath : p.disk},
+                                  {"slot", p.slot},
+                                  {"partitionStart", p.partitionStart},
+                                  {"hotfixTablesUsed", p.headersUsable},
+                                  {"dataAreaSectors", p.dataSectors},
+                                  {"redirectedBlocks", p.redirectedBlocks},
+                                  {"freeSpareBlocks", p.freeSpares},
+                                  {"partitionId", p.partitionId},
+                                  {"mirrorGroupId", p.mirrorGroupId},
+                                  {"mirrored", p.mirrored},
+                                  {"inSync", p.inSync}});
+        info["partitions"] = std::move(partitions);
         out << info.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
         return kExitOk;
     }
@@ -60,7 +94,18 @@ int runInfo(const InfoOptions& options, std::ostream& out, std::ostream& err)
         << mounted->diskPath << "\n\n";
     printRows(volumePropertyRows(picked));
     out << "\nDrive Information\n";
-    printRows(driveInformationRows(volume));
+    auto rows = driveInformationRows(volume);
+    for (auto& row : layoutRows(layout))
+        rows.push_back(std::move(row));
+    printRows(rows);
+    std::string spaces;
+    for (const std::string& name : volumeNameSpaces(volume))
+        spaces += (spaces.empty() ? "" : ", ") + name;
+    out << "\nName spaces: " << spaces << '\n';
+    if (volume.root.found) {
+        const auto [date, time] = formatNetWareDateTime(volume.root.createdDateTime);
+        out << "Created: " << date << ' ' << time << '\n';
+    }
     out << "\nFAT copy in use: " << volume.chosenFatCopy << ", DET copy in use: " << volume.chosenDetCopy << " ("
         << volume.detBlockCount << " DET blocks)\n";
     return kExitOk;

@@ -25,7 +25,8 @@ nlohmann::json entryJson(const TreeNode& node, const std::string& path, const Co
             {"time", time},
             {"parentId", node.parentId},
             {"ownId", node.ownId},
-            {"firstBlock", node.firstBlock}};
+            {"firstBlock", node.firstBlock},
+            {"dosName", names.toUtf8(node.dosName.empty() ? node.name : node.dosName)}};
 }
 
 } // namespace

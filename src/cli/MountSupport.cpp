@@ -121,12 +121,19 @@ std::unique_ptr<MountedDisk> mountFromOptions(const MountOptions& options, std::
         return nullptr;
     }
 
+    if (!openMoreDisks(session, options.with, err))
+        return nullptr;
+
     if (!options.snapshot.empty()) {
         const SnapshotResult loaded = loadSnapshot(session.mounted, options.snapshot);
         if (!loaded.ok()) {
             err << "tamsin: " << options.snapshot << ": " << withoutPadding(loaded.message) << '\n';
             return nullptr;
         }
+        // A volume whose blocks do not simply follow its start sector is read
+        // through the layout of its table record.
+        readVolumeTables(session.openDisks(), session.volumes);
+        session.mounted.adoptLayout(session.volumes);
         status = 0;
         return mounted;
     }
@@ -138,7 +145,7 @@ std::unique_ptr<MountedDisk> mountFromOptions(const MountOptions& options, std::
             return nullptr;
         }
     } else {
-        readVolumeTables(session.reader, session.volumes);
+        readVolumeTables(session.openDisks(), session.volumes);
     }
     if (options.volume < 0 || static_cast<std::uint32_t>(options.volume) >= session.volumes.volumeCount()) {
         err << "tamsin: no volume " << options.volume << " on " << disk->path << " ("

@@ -12,6 +12,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace tamsin::cli {
 
@@ -25,6 +26,7 @@ struct MountOptions {
     int fatCopy = 0;  // 1 or 2 to answer the FAT chooser; 0 to ask
     int detCopy = 0;
     std::string codePage = "CP437";
+    std::vector<std::string> with;  // further disks: other segments and mirror members
 };
 
 struct MountedDisk {

@@ -6,6 +6,7 @@
 #include "common/CodePage.h"
 #include "disk/FileDevice.h"
 #include "session/Session.h"
+#include "volumes/VolumeLayout.h"
 #include "volumes/VolumeTableReader.h"
 
 #include <nlohmann/json.hpp>
@@ -31,6 +32,8 @@ int runVolumes(const VolumesOptions& options, std::ostream& out, std::ostream& e
         err << "tamsin: " << openError.message << '\n';
         return kExitError;
     }
+    if (!openMoreDisks(session, options.with, err))
+        return kExitError;
     VolumeTable& table = session.volumes;
     VolumeTableStatus status = VolumeTableStatus::VolumesFound;
     if (options.search.enabled) {
@@ -38,7 +41,7 @@ int runVolumes(const VolumesOptions& options, std::ostream& out, std::ostream& e
         if (!searchDisk(session, *disk, options.search, err, outcome))
             return kExitUsage;
     } else {
-        status = readVolumeTables(session.reader, table);
+        status = readVolumeTables(session.openDisks(), table);
     }
 
     std::string notFound;
@@ -55,16 +58,25 @@ int runVolumes(const VolumesOptions& options, std::ostream& out, std::ostream& e
         auto array = nlohmann::json::array();
         for (std::size_t i = 0; i < table.volumeCount(); ++i) {
             const VolumeInfo& v = table[i];
-            array.push_back({{"index", i},
-                             {"name", names.toUtf8(v.name)},
-                             {"startSector", v.startSector},
-                             {"sizeSectors", v.sizeSectors},
-                             {"blockCount", v.blockCount},
-                             {"sectorsPerBlock", v.sectorsPerBlock},
-                             {"firstFatBlock", v.firstFatBlock},
-                             {"secondFatBlock", v.secondFatBlock},
-                             {"firstDetBlock", v.firstDetBlock},
-                             {"secondDetBlock", v.secondDetBlock}});
+            nlohmann::json row = {{"index", i},
+                                  {"name", names.toUtf8(v.name)},
+                                  {"startSector", v.startSector},
+                                  {"sizeSectors", v.sizeSectors},
+                                  {"blockCount", v.blockCount},
+                                  {"sectorsPerBlock", v.sectorsPerBlock},
+                                  {"firstFatBlock", v.firstFatBlock},
+                                  {"secondFatBlock", v.secondFatBlock},
+                                  {"firstDetBlock", v.firstDetBlock},
+                                  {"secondDetBlock", v.secondDetBlock},
+                                  {"disk", v.diskPath.empty() ? disk->path : v.diskPath},
+                                  {"segment", v.segment},
+                                  {"segmentCount", v.segmentCount},
+                                  {"volumeBlocks", v.layout ? v.volumeBlocks : v.blockCount},
+                                  {"firstVolumeBlock", v.firstVolumeBlock},
+                                  {"complete", v.complete()}};
+            if (!v.mirrors.empty())
+                row["mirrors"] = v.mirrors;
+            array.push_back(std::move(row));
         }
         out << array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
         if (!notFound.empty())
@@ -86,15 +98,37 @@ int runVolumes(const VolumesOptions& options, std::ostream& out, std::ostream& e
     text.addColumn("Blocks", TextTable::Align::Right);
     text.addColumn("FAT Blocks");
     text.addColumn("DET Blocks");
+    const bool severalDisks = !session.moreDisks.empty();
+    if (severalDisks)
+        text.addColumn("Disk");
     for (std::size_t i = 0; i < table.volumeCount(); ++i) {
         const VolumeInfo& v = table[i];
         const auto rows = volumePropertyRows(v);
-        text.addRow({std::to_string(i), names.toUtf8(v.name), rows[1].second, rows[2].second, rows[3].second,
-                     std::to_string(v.sectorsPerBlock), std::to_string(v.blockCount),
-                     std::to_string(v.firstFatBlock) + ", " + std::to_string(v.secondFatBlock),
-                     std::to_string(v.firstDetBlock) + ", " + std::to_string(v.secondDetBlock)});
+        std::string name = names.toUtf8(v.name);
+        if (v.segmentCount > 1)
+            name += " (" + std::to_string(v.segment + 1) + "/" + std::to_string(v.segmentCount) + ")";
+        std::vector<std::string> cells{std::to_string(i), terminalSafe(name), rows[1].second, rows[2].second,
+                                       rows[3].second, std::to_string(v.sectorsPerBlock), std::to_string(v.blockCount),
+                                       std::to_string(v.firstFatBlock) + ", " + std::to_string(v.secondFatBlock),
+                                       std::to_string(v.firstDetBlock) + ", " + std::to_string(v.secondDetBlock)};
+        if (severalDisks)
+            cells.push_back(terminalSafe(v.diskPath.empty() ? disk->path : v.diskPath));
+        text.addRow(cells);
     }
     text.print(out);
+    // What a table row cannot show: missing segments and mirror members.
+    for (std::size_t i = 0; i < table.volumeCount(); ++i) {
+        const VolumeInfo& v = table[i];
+        if (!v.complete() && v.layout)
+            out << "Volume " << i << " (" << terminalSafe(names.toUtf8(v.name)) << ") is incomplete: "
+                << missingSegmentsText(*v.layout) << '\n';
+        if (!v.mirrors.empty()) {
+            out << "Volume " << i << " lies on a mirrored partition:";
+            for (const std::string& m : v.mirrors)
+                out << ' ' << m;
+            out << '\n';
+        }
+    }
     return kExitOk;
 }
 

@@ -34,6 +34,8 @@ int main(int argc, char** argv)
             ->check(CLI::IsMember({1, 2}));
         command->add_option("--codepage", mount.codePage, "DOS code page of the volume's names")->capture_default_str();
         addSearchOptions(command, mount.search, "Take the volume from a volume search instead of the volume tables");
+        command->add_option("--with", mount.with,
+                            "A further disk holding segments or mirror members of the volume (repeatable)");
         command->callback([volume, snapshot] {
             if (volume->count() == 0 && snapshot->count() == 0)
                 throw CLI::RequiredError("--volume or --snapshot");
@@ -55,6 +57,7 @@ int main(int argc, char** argv)
     volumesCommand->add_option("--codepage", volumes.codePage, "DOS code page of the volume's names")
         ->capture_default_str();
     addSearchOptions(volumesCommand, volumes.search, "Scan a sector range for volume tables instead of reading the partitions");
+    volumesCommand->add_option("--with", volumes.with, "A further disk whose volume tables are read too (repeatable)");
 
     ListOptions list;
     auto* listCommand = app.add_subcommand("ls", "Mount a volume and list a folder, deleted entries included");

@@ -84,7 +84,13 @@ TEST_F(CliTest, VolumesJsonListing)
                               {"firstFatBlock", 1},
                               {"secondFatBlock", 2},
                               {"firstDetBlock", 3},
-                              {"secondDetBlock", 4}}));
+                              {"secondDetBlock", 4},
+                              {"disk", img},
+                              {"segment", 0},
+                              {"segmentCount", 1},
+                              {"volumeBlocks", 1280},
+                              {"firstVolumeBlock", 0},
+                              {"complete", true}}));
 }
 
 TEST_F(CliTest, DisksListsNamedImagesWithTheirGeometry)

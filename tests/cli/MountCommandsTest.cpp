@@ -197,7 +197,14 @@ TEST_F(MountCommandsTest, SnapshotSavedInOneProcessListsAndRecoversTheSameInAnot
     const CommandResult mounted = run({"ls", built.imagePath, "--volume", "0", "-r", "--json"});
     const CommandResult loaded = run({"ls", built.imagePath, "--snapshot", snapshot, "-r", "--json"});
     ASSERT_EQ(loaded.status, 0) << loaded.err;
-    EXPECT_EQ(loaded.out, mounted.out);
+    // Snapshots keep the shown names only; the DOS names come from a mount.
+    auto withoutDosNames = [](const std::string& out) {
+        auto json = nlohmann::json::parse(out);
+        for (auto& entry : json)
+            entry.erase("dosName");
+        return json;
+    };
+    EXPECT_EQ(withoutDosNames(loaded.out), withoutDosNames(mounted.out));
 
     const auto a = dir / "a", b = dir / "b";
     ASSERT_EQ(run({"recover", built.imagePath, "--volume", "0", "--to", a.string()}).status, 0);

@@ -2,6 +2,11 @@
 
 #include "mount/FolderContents.h"
 #include "mount/MountedVolume.h"
+#include "mount/VolumeReader.h"
+#include "volumes/VolumeLayout.h"
+
+#include <algorithm>
+#include <set>
 
 namespace tamsin {
 
@@ -17,6 +22,77 @@ std::vector<std::pair<std::string, std::string>> driveInformationRows(const Moun
         {"First DET             :", std::to_string(volume.firstDetBlock)},
         {"Second  DET      :", std::to_string(volume.secondDetBlock)},
     };
+}
+
+LayoutReport layoutReport(const MountedVolume& volume, const SectorReader& reader)
+{
+    const VolumeReader io(volume, reader);
+    const VolumeLayout& layout = io.layout();
+    LayoutReport report;
+    report.segmentCount = layout.segmentCount();
+    report.complete = layout.complete();
+    report.missing = missingSegmentsText(layout);
+    std::set<const LogicalPartition*> seen;
+    for (const VolumeSegment& segment : layout.segments()) {
+        report.segments.push_back({segment.index, segment.partition->members().front().diskPath, segment.startSector(),
+                                   segment.sizeSectors, segment.firstBlock});
+        if (!seen.insert(segment.partition.get()).second)
+            continue;
+        report.dataSectors += segment.partition->dataSectors();
+        for (const PartitionMember& m : segment.partition->members()) {
+            PartitionReport p;
+            p.disk = m.diskPath;
+            p.slot = m.slot;
+            p.partitionStart = m.partitionStart;
+            p.headersUsable = m.headersUsable;
+            p.dataSectors = m.dataSectors;
+            p.redirectedBlocks = m.hotfix ? m.hotfix->usedEntries() : 0;
+            p.freeSpares = m.hotfix ? m.hotfix->freeSpares() : 0;
+            p.partitionId = m.partitionId;
+            p.mirrorGroupId = m.mirrorGroupId;
+            p.mirrored = segment.partition->mirrored();
+            p.inSync = m.inSync;
+            report.redirectedBlocks += p.redirectedBlocks;
+            report.freeSpares += p.freeSpares;
+            report.partitions.push_back(std::move(p));
+        }
+    }
+    return report;
+}
+
+std::vector<std::pair<std::string, std::string>> layoutRows(const LayoutReport& report)
+{
+    std::vector<std::pair<std::string, std::string>> rows;
+    std::string segments = std::to_string(report.segments.size()) + " of " + std::to_string(report.segmentCount);
+    if (!report.complete)
+        segments += " (" + report.missing + ")";
+    rows.emplace_back("Segments :", segments);
+    for (const SegmentReport& s : report.segments)
+        rows.emplace_back("Segment " + std::to_string(s.index + 1) + " :",
+                          s.disk + " sector " + std::to_string(s.startSector) + ", " + std::to_string(s.sizeSectors)
+                              + " sectors, from block " + std::to_string(s.firstVolumeBlock));
+    rows.emplace_back("Data Area :", std::to_string(report.dataSectors) + " sectors");
+    rows.emplace_back("Redirected Blocks :", std::to_string(report.redirectedBlocks));
+    rows.emplace_back("Free Spare Blocks :", std::to_string(report.freeSpares));
+    for (const PartitionReport& p : report.partitions) {
+        if (!p.mirrored)
+            continue;
+        rows.emplace_back("Mirror Member :", p.disk + " partition " + std::to_string(p.slot + 1)
+                                                 + (p.inSync ? ", in sync" : ", out of sync"));
+    }
+    return rows;
+}
+
+std::vector<std::string> volumeNameSpaces(const MountedVolume& volume)
+{
+    std::vector<std::string> names;
+    for (std::uint8_t code : volume.root.nameSpaces)
+        if (const std::string name = nameSpaceName(code); !name.empty()
+            && std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
+    if (names.empty())
+        names.push_back("DOS");
+    return names;
 }
 
 SubtreeCounts countSubtree(const MountedVolume& volume, std::uint32_t treeItem)
@@ -45,8 +121,14 @@ PropertiesReport propertiesFor(const MountedVolume& volume, const ContentsRow& r
 {
     PropertiesReport report;
     report.name = row.name;
-    report.creationDate = row.date;
-    report.modificationDate = row.time;
+    const TreeNode& node = row.isFolder ? volume.folders.at(row.node) : volume.files.at(row.node);
+    report.dosName = node.dosName.empty() ? node.name : node.dosName;
+    const auto [date, time] = formatNetWareDateTime(node.dateTime);
+    report.creationDate = date + " " + time;
+    if (node.modifiedDateTime != 0) {
+        const auto [modifiedDate, modifiedTime] = formatNetWareDateTime(node.modifiedDateTime);
+        report.modificationDate = modifiedDate + " " + modifiedTime;
+    }
     if (!row.isFolder) {
         report.size = std::to_string(std::stoull(row.size) / 1024 + 1) + " KB";
         return report;

@@ -9,17 +9,61 @@
 namespace tamsin {
 
 class MountedVolume;
+class SectorReader;
 struct ContentsRow;
 
 // Label/value rows of Drive Information, labels padded as displayed.
 std::vector<std::pair<std::string, std::string>> driveInformationRows(const MountedVolume& volume);
 
+// Where the volume lies, beyond its first segment: every segment found, and
+// the partitions (mirror members included) that hold them.
+struct SegmentReport {
+    std::uint32_t index = 0;
+    std::string disk;
+    std::uint64_t startSector = 0;
+    std::uint64_t sizeSectors = 0;
+    std::uint32_t firstVolumeBlock = 0;
+};
+struct PartitionReport {
+    std::string disk;
+    int slot = -1;                    // MBR slot; -1 for a volume found by a search
+    std::uint64_t partitionStart = 0;
+    bool headersUsable = false;       // hot-fix tables read and honoured
+    std::uint32_t dataSectors = 0;
+    std::uint32_t redirectedBlocks = 0;
+    std::uint32_t freeSpares = 0;
+    std::uint32_t partitionId = 0;
+    std::uint32_t mirrorGroupId = 0;
+    bool mirrored = false;
+    bool inSync = true;
+};
+struct LayoutReport {
+    std::vector<SegmentReport> segments;  // in segment order
+    std::uint32_t segmentCount = 1;
+    bool complete = true;
+    std::string missing;                  // "segment 2 of 3 missing"
+    std::vector<PartitionReport> partitions;
+    std::uint32_t redirectedBlocks = 0;   // over every partition holding the volume
+    std::uint32_t freeSpares = 0;
+    std::uint64_t dataSectors = 0;        // data areas of the logical partitions holding it
+};
+// reader is the disk a volume without a layout lies on.
+LayoutReport layoutReport(const MountedVolume& volume, const SectorReader& reader);
+
+// Label/value rows shown below Drive Information's own rows.
+std::vector<std::pair<std::string, std::string>> layoutRows(const LayoutReport& report);
+
+// The volume's name spaces from its root record ("DOS", "LONG", ...);
+// ["DOS"] when the root record was not read.
+std::vector<std::string> volumeNameSpaces(const MountedVolume& volume);
+
 struct PropertiesReport {
     std::string name;
     std::string size;       // "3 KB" for a file, "3 MB" / "Less than 1 MB" for a folder
     std::string contains;   // folders only: "1 File(s) and 2 Folder(s)"
-    std::string creationDate;      // the row's date string
-    std::string modificationDate;  // the row's time string
+    std::string dosName;           // the name in the DOS name space
+    std::string creationDate;      // the entry's creation stamp: "07-Mar-1998 13:05:42"
+    std::string modificationDate;  // its modification stamp; empty when none is recorded
 };
 
 // Counts of a folder's subtree as the tree shows it (deleted entries,

@@ -210,7 +210,8 @@ ExtractResult extractFile(const MountedVolume& volume, const SectorReader& reade
 
     copyFileContents(volume, reader, run, observer, request, fd.get(), result);
     timespec when{};
-    if (result.outcome == ExtractOutcome::Written && entryTime(request.dateTime, when)) {
+    if (result.outcome == ExtractOutcome::Written
+        && (entryTime(request.modifiedDateTime, when) || entryTime(request.dateTime, when))) {
         const timespec times[2] = {when, when};
         ::futimens(fd.get(), times);
     }

@@ -55,7 +55,8 @@ struct ExtractRequest {
     std::uint32_t size = 0;
     std::uint32_t firstBlock = 0;
     std::uint8_t flags = 0;  // the node's attributesHigh (0x04 = compressed)
-    std::uint32_t dateTime = 0;  // packed entry date; a valid one becomes the file's modification time
+    std::uint32_t dateTime = 0;  // packed creation stamp; used as modification time when that is not valid
+    std::uint32_t modifiedDateTime = 0;  // packed modification stamp; a valid one becomes the file's modification time
     ExtractMode mode = ExtractMode::Quiet;
     DuplicateAction duplicates = DuplicateAction::Rename;  // recovery mode only
 };

@@ -31,6 +31,7 @@ OpenResult openFile(const MountedVolume& volume, const SectorReader& reader, Rec
     request.firstBlock = file.firstBlock;
     request.flags = file.attributesHigh;
     request.dateTime = file.dateTime;
+    request.modifiedDateTime = file.modifiedDateTime;
     request.mode = ExtractMode::Quiet;
     result.extraction = extractFile(volume, reader, run, observer, request);
     if (!result.extraction.written())

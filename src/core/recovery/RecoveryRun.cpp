@@ -233,6 +233,7 @@ RecoveryReport runRecovery(const MountedVolume& volume, const SectorReader& read
             request.firstBlock = node.firstBlock;
             request.flags = node.attributesHigh;
             request.dateTime = node.dateTime;
+            request.modifiedDateTime = node.modifiedDateTime;
             request.mode = ExtractMode::Recovery;
             request.duplicates = settings.duplicateAction();
             result = extractFile(volume, reader, run, observer, request);

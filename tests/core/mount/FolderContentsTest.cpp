@@ -105,8 +105,10 @@ TEST_F(FolderContentsTest, PropertiesOfFilesAndFolders)
     const PropertiesReport old = propertiesFor(volume, rows[1]);
     EXPECT_EQ(old.contains, "0 File(s) and 0 Folder(s)");
     EXPECT_EQ(old.size, "Less than 1 MB");
-    EXPECT_EQ(old.creationDate, rows[1].date);
-    EXPECT_EQ(old.modificationDate, rows[1].time);
+    EXPECT_EQ(old.creationDate, rows[1].date + " " + rows[1].time);
+    EXPECT_EQ(old.modificationDate, "") << "no modification stamp recorded";
+    volume.folders[rows[1].node].modifiedDateTime = 0x2A6F6000;  // 15-Mar-2001 12:00:00
+    EXPECT_EQ(propertiesFor(volume, rows[1]).modificationDate, "15-Mar-2001 12:00:00");
 }
 
 TEST_F(FolderContentsTest, DriveInformationRows)
