@@ -246,6 +246,8 @@ TEST_F(NameSpaces, BrokenChainsEndWhereTheReaderStops)
     NameSpaceRecord nearWrong = record(kLongNameSpace, "adjacent but not mine");
     nearWrong.adjacent = true;
     nearWrong.primaryEntry = 0;
+    NameSpaceRecord free = record(kLongNameSpace, "marked free");
+    free.parentId = 0xFFFFFFFF;
     Node orphans = withRecords(fileNode("ORPHAN.TXT", 1), {record(kLongNameSpace, "unlinked")});
     orphans.nameList = 0;
 
@@ -261,6 +263,7 @@ TEST_F(NameSpaces, BrokenChainsEndWhereTheReaderStops)
         withRecords(fileNode("CUT.TXT", 1), {cut}),
         withRecords(fileNode("NEAR.TXT", 1), {nearWrong}),
         orphans,
+        withRecords(fileNode("FREE.TXT", 1), {free}),
     })));
 
     const ManifestEntry& loopEntry = entry("LOOP.TXT");
@@ -302,6 +305,9 @@ TEST_F(NameSpaces, BrokenChainsEndWhereTheReaderStops)
     const ManifestEntry& nearEntry = entry("NEAR.TXT");
     EXPECT_EQ(nearEntry.chainEnd(), ChainEnd::OtherPrimary);
     EXPECT_EQ(nearEntry.name, "adjacent but not mine") << "the next-slot rule still takes the LONG entry";
+
+    EXPECT_EQ(entry("FREE.TXT").name, "FREE.TXT") << "an entry with a special parent is no name-space record";
+    EXPECT_EQ(entry("FREE.TXT").chainEnd(), ChainEnd::NotRecord);
 
     const ManifestEntry& orphan = entry("ORPHAN.TXT");
     EXPECT_EQ(orphan.nameList, 0u);
@@ -384,25 +390,38 @@ TEST_F(NameSpaces, RootEntryListsNameSpacesInBothTableStyles)
     EXPECT_EQ(readU32(root, kDetNameList), 0u);
 
     // The manifest follows the flags, not the table asked for: nibbles under
-    // flags that select the byte table read as bytes 0x10, 0x42, 0x05 -> only DOS
-    // at 12 (the count 5 covers 12..16: 0, 0, 0, 0, 0x10).
+    // flags that select the byte table read as bytes: 0, 0, 0, 0, 0x10 for
+    // the count of 5, so only DOS.
     nibbles.root->volumeFlags = 0;
     nibbles.root->table = NameSpaceTable::Nibbles;
     ASSERT_NO_FATAL_FAILURE(build(diskWith(nibbles)));
-    EXPECT_EQ(manifest().nameSpaces, (std::vector<std::string>(4, "DOS")));
+    EXPECT_EQ(manifest().nameSpaces, (std::vector<std::string>{"DOS"}));
 
-    // The count is at least 1 and at most the table; unknown codes are skipped.
+    // The count is at least 1 and at most the table; unknown codes are
+    // skipped, names listed once, DOS when none is left.
     VolumeContents counted;
     counted.root.emplace();
-    counted.root->nameSpaces = {kDosNameSpace, 9, kLongNameSpace};
+    counted.root->nameSpaces = {kLongNameSpace, 9, kDosNameSpace, kLongNameSpace};
     counted.root->nameSpaceCount = 0xFF;
     ASSERT_NO_FATAL_FAILURE(build(diskWith(counted)));
-    EXPECT_EQ(manifest().nameSpaces, (std::vector<std::string>{"DOS", "LONG", "DOS", "DOS", "DOS", "DOS", "DOS",
-                                                               "DOS", "DOS"}));
+    EXPECT_EQ(manifest().nameSpaces, (std::vector<std::string>{"LONG", "DOS"}));
     counted.root->nameSpaceCount = 0;
     counted.root->nameSpaces = {kLongNameSpace};
     ASSERT_NO_FATAL_FAILURE(build(diskWith(counted)));
     EXPECT_EQ(manifest().nameSpaces, (std::vector<std::string>{"LONG"}));
+    counted.root->nameSpaces = {9};
+    ASSERT_NO_FATAL_FAILURE(build(diskWith(counted)));
+    EXPECT_EQ(manifest().nameSpaces, (std::vector<std::string>{"DOS"}));
+
+    // Position 0 without the root's parent value is no root entry.
+    VolumeContents planted;
+    planted.rawEntries.push_back(RawEntry{.position = 0});
+    planted.rawEntries[0].bytes[kRootNameSpaceCount] = 2;
+    planted.rawEntries[0].bytes[kRootByteTable + 1] = kLongNameSpace;
+    planted.rawEntries[0].bytes[kRootCreated] = 0x55;
+    ASSERT_NO_FATAL_FAILURE(build(diskWith(planted)));
+    EXPECT_EQ(manifest().nameSpaces, (std::vector<std::string>{"DOS"}));
+    EXPECT_EQ(manifest().created, 0u);
 
     // Without root settings the root entry stays FD FF FF FF and zeros.
     ASSERT_NO_FATAL_FAILURE(build(diskWith({fileNode("A.TXT", 1)})));
@@ -485,7 +504,7 @@ TEST(NameSpaceDescription, ParsesEveryKey)
     const auto layout = planImage(*parsed);
     ASSERT_TRUE(layout) << layout.error();
     const VolumeManifest& m = *layout->volume("SYS");
-    EXPECT_EQ(m.nameSpaces, (std::vector<std::string>{"DOS", "LONG", "NFS", "DOS"})) << "nibble table, count 4";
+    EXPECT_EQ(m.nameSpaces, (std::vector<std::string>{"DOS", "LONG", "NFS"})) << "nibble table, count 4";
     EXPECT_EQ(m.entries[0].name, "Quarterly Report.doc");
     EXPECT_EQ(m.entries[0].nameList, 7u);
 }

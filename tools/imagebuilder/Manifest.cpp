@@ -272,6 +272,8 @@ const char* chainEndName(ChainEnd end)
         return "outside";
     case ChainEnd::DosRecord:
         return "dosRecord";
+    case ChainEnd::NotRecord:
+        return "notRecord";
     case ChainEnd::OtherPrimary:
         return "otherPrimary";
     }

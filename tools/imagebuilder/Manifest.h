@@ -43,10 +43,11 @@ enum class ChainEnd : std::uint8_t {
     LinkLimit,    // kMaxNameSpaceLinks records were taken and another link follows
     Outside,      // a position past DET copy 1
     DosRecord,    // a record of name space 0 (not taken)
+    NotRecord,    // an entry whose parent field is a special value, 0xFFFFFFFB and up (not taken)
     OtherPrimary, // a record whose PrimaryEntry is not the DOS entry's position (not taken)
 };
 
-// "zero", "revisited", "linkLimit", "outside", "dosRecord", "otherPrimary".
+// "zero", "revisited", "linkLimit", "outside", "dosRecord", "notRecord", "otherPrimary".
 const char* chainEndName(ChainEnd end);
 
 // A record the reader takes on a DOS entry's name-space chain.
@@ -169,9 +170,11 @@ struct VolumeManifest {
     std::array<std::uint32_t, kSuballocationRootCount> suballocationRoots{};
     std::vector<std::pair<std::uint32_t, ChainManifest>> suballocationChains; // by size class
     std::uint32_t detPositions = 0; // positions laid out in DET copy 1, padding included
-    // From the root entry: "DOS", "MAC", "NFS", "FTAM", "LONG", "NT" in table
-    // order, max(@11, 1) of them at most the table's size, other codes skipped;
-    // and the creation stamp at 24.
+    // From the root entry (position 0 with 0xFFFFFFFD at 0 and name space 0):
+    // the names "DOS", "MAC", "NFS", "FTAM", "LONG", "NT" of the first
+    // max(@11, 1) table entries (at most the table's size), in table order,
+    // each once, other codes skipped; ["DOS"] when none is left or there is no
+    // root entry. And the creation stamp at 24 (0 without a root entry).
     std::vector<std::string> nameSpaces;
     std::uint32_t created = 0;
     std::vector<ManifestEntry> entries; // in DET copy 1 order

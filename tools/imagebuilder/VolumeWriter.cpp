@@ -1155,6 +1155,8 @@ ChainEnd VolumeWriter::Plan::walkNameSpaces(std::uint32_t dosPosition, std::uint
         const std::uint8_t nameSpace = record[kDetNameSpace];
         if (nameSpace == kDosNameSpace)
             return ChainEnd::DosRecord;
+        if (readU32(record, kDetParentId) >= kSuballocationParent)
+            return ChainEnd::NotRecord;
         if (readU32(record, kDetOwnId) != dosPosition)
             return ChainEnd::OtherPrimary;
         visited.push_back(at);
@@ -1170,17 +1172,23 @@ void VolumeWriter::Plan::describeRoot(VolumeManifest& manifest) const
 {
     std::array<std::uint8_t, kDirEntrySize> root{};
     copy1Entry(0, root);
-    manifest.created = readU32(root, kRootCreated);
-    const bool nibbles = (root[kRootVolumeFlags] & kNibbleTableFlags) != 0;
-    const std::size_t size = nibbles ? kRootNibbleTableSize : kRootByteTableSize;
-    const std::size_t count = std::min<std::size_t>(std::max<std::size_t>(root[kRootNameSpaceCount], 1), size);
     manifest.nameSpaces.clear();
-    for (std::size_t k = 0; k < count; ++k) {
-        const std::uint8_t code = nibbles ? (root[kRootNibbleTable + k / 2] >> (k % 2 * 4)) & 0x0F
-                                          : root[kRootByteTable + k];
-        if (*nameSpaceName(code) != '\0')
-            manifest.nameSpaces.emplace_back(nameSpaceName(code));
+    manifest.created = 0;
+    if (readU32(root, kDetParentId) == kVolumeEntryParent && root[kDetNameSpace] == kDosNameSpace) {
+        manifest.created = readU32(root, kRootCreated);
+        const bool nibbles = (root[kRootVolumeFlags] & kNibbleTableFlags) != 0;
+        const std::size_t size = nibbles ? kRootNibbleTableSize : kRootByteTableSize;
+        const std::size_t count = std::min<std::size_t>(std::max<std::size_t>(root[kRootNameSpaceCount], 1), size);
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::string name = nameSpaceName(nibbles ? (root[kRootNibbleTable + k / 2] >> (k % 2 * 4)) & 0x0F
+                                                           : root[kRootByteTable + k]);
+            if (!name.empty() && std::find(manifest.nameSpaces.begin(), manifest.nameSpaces.end(), name)
+                    == manifest.nameSpaces.end())
+                manifest.nameSpaces.push_back(name);
+        }
     }
+    if (manifest.nameSpaces.empty())
+        manifest.nameSpaces.emplace_back(nameSpaceName(kDosNameSpace));
 }
 
 // Decodes a DET copy 1 sector as the reader does: suballocation records, and
