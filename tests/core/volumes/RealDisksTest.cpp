@@ -1,0 +1,314 @@
+// Builder-made disks shaped like real servers' (segments after gaps and on
+// other disks, hot-fix redirection, mirrors, name-space chains) read exactly
+// as their manifests say.
+
+#include "volumes/VolumeLayout.h"
+#include "volumes/VolumeTableReader.h"
+
+#include "disk/FileDevice.h"
+#include "mount/Mount.h"
+#include "mount/VolumeReports.h"
+
+#include "FaultyDevice.h"
+#include "ManifestCheck.h"
+#include "TempDir.h"
+#include "VolumeFixture.h"
+
+#include <gtest/gtest.h>
+
+namespace tamsin {
+namespace {
+
+namespace ib = imagebuilder;
+
+constexpr std::uint32_t kStart = 2048;
+constexpr std::uint32_t kHotfix = 1024;
+
+ib::PartitionSpec netwarePartition(int slot, std::uint32_t start, std::uint32_t size, bool headers = true)
+{
+    ib::PartitionSpec partition;
+    partition.slot = slot;
+    partition.startSector = start;
+    partition.sizeSectors = size;
+    partition.netware.emplace();
+    partition.netware->hotfixLength = kHotfix;
+    if (headers)
+        partition.netware->headers.emplace();
+    return partition;
+}
+
+ib::SpannedSegmentSpec segmentAt(std::size_t disk, int slot, std::optional<std::uint32_t> root, std::uint32_t size)
+{
+    ib::SpannedSegmentSpec segment;
+    segment.disk = disk;
+    segment.slot = slot;
+    segment.volumeRoot = root;
+    segment.sizeSectors = size;
+    return segment;
+}
+
+// DATA: 16 sectors per block; BIG.BIN runs from block 5 to 17, across the
+// end of segment 0 (blocks 0..15); a folder tree with a long name besides.
+ib::SpannedVolumeSpec dataVolume(std::vector<ib::SpannedSegmentSpec> segments)
+{
+    ib::SpannedVolumeSpec volume;
+    volume.name = "DATA";
+    volume.sectorsPerBlock = 16;
+    volume.contents.emplace();
+    ib::Node report = ib::fileNode("REPORT.DOC", 3000);
+    report.longName = "Quarterly report.doc";
+    volume.contents->nodes = {ib::fileNode("BIG.BIN", 13 * 8192 - 100),
+                              ib::folderNode("PROJECTS", {report, ib::fileNode("SMALL.TXT", 700)})};
+    volume.segments = std::move(segments);
+    return volume;
+}
+
+ib::SegmentSpec plainVolume(std::string name, std::uint32_t sizeSectors)
+{
+    ib::SegmentSpec segment;
+    segment.name = std::move(name);
+    segment.sizeSectors = sizeSectors;
+    return segment;
+}
+
+class RealDisks : public ::testing::Test {
+protected:
+    ib::DiskSetLayout write(const ib::DiskSetSpec& set)
+    {
+        std::vector<std::filesystem::path> paths;
+        for (std::size_t i = 0; i < set.disks.size(); ++i)
+            paths.push_back(dir / ("disk" + std::to_string(i) + ".img"));
+        auto layout = ib::writeImages(set, paths);
+        EXPECT_TRUE(layout) << (layout ? "" : layout.error());
+        images = paths;
+        return layout ? *layout : ib::DiskSetLayout{};
+    }
+    std::uint32_t rowOf(const std::string& name, std::uint32_t segment = 0) const
+    {
+        for (std::uint32_t i = 0; i < session.volumes.volumeCount(); ++i)
+            if (session.volumes[i].name == name && session.volumes[i].segment == segment)
+                return i;
+        ADD_FAILURE() << "no row " << name << " segment " << segment;
+        return 0;
+    }
+
+    test::TempDir dir;
+    std::vector<std::filesystem::path> images;
+    Session session;
+};
+
+// One partition with full headers: SYS (an old entry) at 160, DATA's first
+// segment, VOL1, a gap where a deleted volume was, DATA's second segment.
+// Logical block 4 (volume table copy 1) and a block in the middle of BIG.BIN
+// are redirected, one of the latter's sectors lost.
+ib::DiskSetSpec gapSet()
+{
+    ib::DiskSetSpec set;
+    ib::PartitionSpec partition = netwarePartition(0, kStart, 8000);
+    ib::SegmentSpec vol1 = plainVolume("VOL1", 256);
+    vol1.volumeRoot = 1440;
+    partition.netware->segments = {plainVolume("SYS", 1024), vol1};
+    // DATA block b is logical blocks (1184 + 16 b) / 8 and one more: block 9 of BIG.BIN's run.
+    ib::HotfixRedirect table;
+    table.logicalBlock = 4;
+    ib::HotfixRedirect inFile;
+    inFile.logicalBlock = (1184 + 16 * 9) / 8 + 1;
+    inFile.badBits = 0b0000'1000;
+    partition.netware->headers->redirects = {table, inFile};
+    set.disks.emplace_back().partitions = {partition};
+    set.volumes = {dataVolume({segmentAt(0, 0, 1184, 256), segmentAt(0, 0, 2048, 512)})};
+    return set;
+}
+
+TEST_F(RealDisks, TwoSegmentVolumeAfterAGapReadsWholeThroughRedirectedBlocks)
+{
+    const ib::DiskSetLayout layout = write(gapSet());
+    test::openDisks(session, images);
+    test::expectRowsMatch(session.volumes, layout.rows());
+    ASSERT_EQ(session.volumes.volumeCount(), 4u);
+    const VolumeInfo& second = session.volumes[rowOf("DATA", 1)];
+    EXPECT_EQ(second.sectorsPerBlock, 16u) << "from the block-size code, not size / blocks";
+    EXPECT_TRUE(second.complete());
+    EXPECT_EQ(second.layout, session.volumes[rowOf("DATA", 0)].layout) << "both rows read one volume";
+
+    const ib::VolumeManifest& data = *layout.volume("DATA");
+    ASSERT_GT(data.incompleteFiles, 0u) << "the lost sector lies in BIG.BIN";
+    // Mounting either segment's row mounts the whole volume.
+    test::expectMountMatches(session, rowOf("DATA", 1), data, dir / "out1");
+    EXPECT_TRUE(session.mounted.chosenFatCopy == 1);
+    const LayoutReport report = layoutReport(session.mounted, session.reader);
+    EXPECT_EQ(report.segments.size(), 2u);
+    EXPECT_EQ(report.redirectedBlocks, 2u);
+    EXPECT_EQ(report.partitions.size(), 1u);
+    EXPECT_TRUE(report.partitions[0].headersUsable);
+}
+
+TEST_F(RealDisks, SegmentOnASecondDiskReadsWithIt)
+{
+    ib::DiskSetSpec set;
+    set.disks.emplace_back().partitions = {netwarePartition(0, kStart, 0)};
+    set.disks.emplace_back().partitions = {netwarePartition(1, 63, 0, false)};
+    set.volumes = {dataVolume({segmentAt(0, 0, std::nullopt, 256), segmentAt(1, 1, std::nullopt, 512)})};
+    const ib::DiskSetLayout layout = write(set);
+    test::openDisks(session, images);
+    test::expectRowsMatch(session.volumes, layout.rows());
+    EXPECT_EQ(session.volumes[1].diskPath, images[1].string());
+    test::expectMountMatches(session, 0, *layout.volume("DATA"), dir / "out");
+}
+
+TEST_F(RealDisks, VolumeWithAMissingSegmentMountsAndMarksWhatLayThereUnreadable)
+{
+    ib::DiskSetSpec set;
+    set.disks.emplace_back().partitions = {netwarePartition(0, kStart, 0)};
+    set.volumes = {dataVolume({segmentAt(0, 0, std::nullopt, 256), segmentAt(0, 0, std::nullopt, 512)})};
+    set.volumes[0].segments[1].entry = false;  // as if the second disk were not attached
+    const ib::DiskSetLayout layout = write(set);
+    test::openDisks(session, images);
+    ASSERT_EQ(session.volumes.volumeCount(), 1u);
+    EXPECT_FALSE(session.volumes[0].complete());
+    EXPECT_EQ(missingSegmentsText(*session.volumes[0].layout), "segment 2 of 2 missing");
+    const ib::VolumeManifest& data = *layout.volume("DATA");
+    EXPECT_FALSE(data.complete);
+    ASSERT_TRUE(data.find("BIG.BIN")->incomplete());
+    test::expectMountMatches(session, 0, data, dir / "out");
+}
+
+// SYS on disk 0 with full headers, mirrored by a partition on disk 1 that has
+// a larger hot-fix area and a redirect of its own.
+ib::DiskSetSpec mirroredSet()
+{
+    ib::DiskSetSpec set;
+    ib::PartitionSpec primary = netwarePartition(0, kStart, 6000);
+    ib::SegmentSpec sys = plainVolume("SYS", 0);
+    sys.contents.emplace();
+    sys.contents->nodes = {ib::fileNode("LEDGER.DAT", 40 * 1024), ib::fileNode("NOTES.TXT", 900)};
+    primary.netware->segments = {sys};
+    set.disks.emplace_back().partitions = {primary};
+
+    ib::PartitionSpec member = netwarePartition(1, 4096, 0);
+    member.netware->hotfixLength = 2048;
+    member.netware->headers->mirrorOf = ib::PartitionRef{0, 0};
+    ib::HotfixRedirect redirect;
+    redirect.logicalBlock = 27;
+    member.netware->headers->redirects = {redirect};
+    set.disks.emplace_back().partitions = {member};
+    return set;
+}
+
+TEST_F(RealDisks, MirrorMembersAreOneVolumeAndAnUnreadableSectorComesFromTheOtherMember)
+{
+    const ib::DiskSetLayout layout = write(mirroredSet());
+    const ib::VolumeManifest& sys = *layout.volume("SYS");
+    const ib::ManifestEntry& ledger = *sys.find("LEDGER.DAT");
+
+    // Disk 0 fails one sector of LEDGER.DAT on every read.
+    auto faulty = std::make_unique<test::FaultyDevice>(FileDevice::open(images[0].string()));
+    faulty->markBad(sys.blockSector(ledger.dataBlocks.at(2)) + 3);
+    session.reader.attach(std::move(faulty));
+    session.reader.setRetryCount(1);
+    DiskInfo second;
+    second.path = images[1].string();
+    ASSERT_TRUE(session.addDisk().openDisk(second));
+    ASSERT_EQ(readVolumeTables(session.openDisks(), session.volumes), VolumeTableStatus::VolumesFound);
+
+    test::expectRowsMatch(session.volumes, layout.rows());
+    ASSERT_EQ(session.volumes.volumeCount(), 1u) << "the members' tables are listed once";
+    EXPECT_EQ(session.volumes[0].mirrors, (std::vector<std::string>{images[0].string(), images[1].string()}));
+    test::expectMountMatches(session, 0, sys, dir / "out");
+
+    const LayoutReport report = layoutReport(session.mounted, session.reader);
+    ASSERT_EQ(report.partitions.size(), 2u);
+    EXPECT_TRUE(report.partitions[0].mirrored && report.partitions[1].inSync);
+    EXPECT_EQ(report.partitions[1].redirectedBlocks, 1u);
+}
+
+TEST_F(RealDisks, AnOutOfSyncMemberIsNeverReadFrom)
+{
+    ib::DiskSetSpec set = mirroredSet();
+    set.disks[1].partitions[0].netware->headers->outOfSync = true;
+    set.disks[1].partitions[0].netware->headers->damagedSectors = {200, 201, 202, 203, 204, 205, 206, 207};
+    const ib::DiskSetLayout layout = write(set);
+    test::openDisks(session, images);
+    test::expectRowsMatch(session.volumes, layout.rows());
+    test::expectMountMatches(session, 0, *layout.volume("SYS"), dir / "out");
+    const LayoutReport report = layoutReport(session.mounted, session.reader);
+    ASSERT_EQ(report.partitions.size(), 2u);
+    EXPECT_FALSE(report.partitions[1].inSync);
+}
+
+TEST_F(RealDisks, ClonedDisksWithEqualIdsAreNotMirrors)
+{
+    ib::DiskSetSpec set = mirroredSet();
+    ib::PartitionSpec clone = set.disks[0].partitions[0];
+    set.disks[1].partitions = {clone};
+    const std::uint32_t id = 0x12345678;
+    for (auto* disk : {&set.disks[0], &set.disks[1]}) {
+        disk->partitions[0].netware->headers->partitionId = id;
+        disk->partitions[0].netware->headers->mirrorGroupId = id;
+    }
+    const ib::DiskSetLayout layout = write(set);
+    test::openDisks(session, images);
+    ASSERT_EQ(session.volumes.volumeCount(), 2u) << "each disk keeps its own SYS";
+    EXPECT_TRUE(session.volumes[0].mirrors.empty());
+    EXPECT_NE(session.volumes[0].layout, session.volumes[1].layout);
+    test::expectRowsMatch(session.volumes, layout.rows());
+}
+
+TEST_F(RealDisks, NameSpaceChainsGiveTheShownNamesAndTheRootListsTheNameSpaces)
+{
+    ib::VolumeContents contents;
+    ib::Node report = ib::fileNode("REPORT.DOC", 5000);
+    report.nameSpaceRecords = {{.nameSpace = 2, .name = "report.doc"}, {.nameSpace = 4, .name = "Annual Report 2024.doc"}};
+    report.modifiedDateTime = ib::packDateTime(2024, 3, 1, 9, 30, 0);
+    ib::Node mac = ib::fileNode("ICON.PCT", 100);
+    mac.nameSpaceRecords = {{.nameSpace = 1, .name = "Icon picture"}};
+    ib::Node loop = ib::fileNode("LOOP.TXT", 10);
+    loop.nameSpaceRecords = {{.nameSpace = 2, .name = "loop.txt"}, {.nameSpace = 4, .name = "Looping.txt"}};
+    loop.nameSpaceRecords[1].next = 0;  // filled below once positions are known: points back
+    ib::Node folder = ib::folderNode("PROJECTS", {report, mac});
+    folder.nameSpaceRecords = {{.nameSpace = 4, .name = "Projects 2024"}};
+    contents.nodes = {folder, loop};
+    contents.root = ib::RootRecord{.nameSpaces = {0, 4, 2, 1}, .created = ib::packDateTime(2011, 2, 3, 18, 58, 40)};
+
+    // Make LOOP.TXT's chain loop: its LONG record names its NFS record again.
+    ib::DiskSpec disk = ib::singleVolumeDisk("SYS", 8, contents);
+    auto planned = ib::planImage(disk);
+    ASSERT_TRUE(planned) << planned.error();
+    const ib::ManifestEntry* plannedLoop = planned->volume("SYS")->find("Looping.txt");
+    ASSERT_TRUE(plannedLoop);
+    disk.partitions[0].netware->segments[0].contents->nodes[1].nameSpaceRecords[1].next = plannedLoop->nameList;
+
+    const auto built = ib::writeImage(disk, dir / "ns.img");
+    ASSERT_TRUE(built) << built.error();
+    images = {dir / "ns.img"};
+    test::openDisks(session, images);
+    const ib::VolumeManifest& manifest = *built->volume("SYS");
+    test::expectMountMatches(session, 0, manifest, dir / "out");
+    EXPECT_EQ(session.mounted.folders[0].name, "Projects 2024");
+    EXPECT_EQ(volumeNameSpaces(session.mounted), (std::vector<std::string>{"DOS", "LONG", "NFS", "MAC"}));
+    EXPECT_EQ(volumeNameSpaces(session.mounted), manifest.nameSpaces);
+    EXPECT_EQ(session.mounted.root.createdDateTime, manifest.created);
+}
+
+TEST_F(RealDisks, PartitionWithoutValidHeadersReadsAsBeforeEvenWithAHotfixStamp)
+{
+    // Only the HOTFIX00 stamp: no mirror sector, so no redirection is trusted
+    // and the table sits where the hot-fix length puts it.
+    ib::DiskSetSpec set;
+    ib::PartitionSpec partition = netwarePartition(0, kStart, 0, false);
+    ib::SegmentSpec sys = plainVolume("SYS", 0);
+    sys.contents.emplace();
+    sys.contents->nodes = {ib::fileNode("A.TXT", 3000)};
+    partition.netware->segments = {sys};
+    set.disks.emplace_back().partitions = {partition};
+    const ib::DiskSetLayout layout = write(set);
+    test::openDisks(session, images);
+    test::expectRowsMatch(session.volumes, layout.rows());
+    test::expectMountMatches(session, 0, *layout.volume("SYS"), dir / "out");
+    const LayoutReport report = layoutReport(session.mounted, session.reader);
+    ASSERT_EQ(report.partitions.size(), 1u);
+    EXPECT_FALSE(report.partitions[0].headersUsable);
+}
+
+} // namespace
+} // namespace tamsin
