@@ -173,7 +173,11 @@ TEST_F(NameSpaces, ShownNamePrefersLongThenNfsThenMacAndTheChainOverTheNextSlot)
     NameSpaceRecord adjacent = record(kLongNameSpace, "adjacent e");
     adjacent.adjacent = true;
     Node near = withRecords(fileNode("E.TXT", 1), {adjacent, record(kNfsNameSpace, "nfs e")});
-    ASSERT_NO_FATAL_FAILURE(build(diskWith({nfsAndMac, macOnly, ftamOnly, both, near})));
+    // The next-slot rule is not consulted when the chain gives a name, even
+    // one that would cut the name to nothing.
+    Node emptyNext = withRecords(fileNode("F.TXT", 1), {record(kLongNameSpace, "chained f")});
+    emptyNext.longName = std::string("\0f", 2);
+    ASSERT_NO_FATAL_FAILURE(build(diskWith({nfsAndMac, macOnly, ftamOnly, both, near, emptyNext})));
 
     EXPECT_EQ(entry("A.TXT").name, "nfs a");
     EXPECT_EQ(entry("B.TXT").name, "mac b");
@@ -186,6 +190,7 @@ TEST_F(NameSpaces, ShownNamePrefersLongThenNfsThenMacAndTheChainOverTheNextSlot)
     EXPECT_EQ(storedChain(e.position), (std::vector<std::uint32_t>{e.position + 1, e.nameSpaceRecords()[1].position}));
     EXPECT_GT(e.nameSpaceRecords()[1].position, e.position + 1) << "the NFS record goes to the end";
     EXPECT_EQ(readU32(at(entry("D.TXT").position + 1), kDetNameList), 0u) << "the next-slot entry is not chained";
+    EXPECT_EQ(entry("F.TXT").name, "chained f");
 }
 
 TEST_F(NameSpaces, AdjacentRecordsShareTheSectorOfTheirDosEntry)
