@@ -195,6 +195,19 @@ TEST_F(RealDisksCli, VolumeWithASegmentOnASecondImageListsAndRecoversWithIt)
     EXPECT_EQ(volume["nameSpaces"], json::array({"DOS"}));
     EXPECT_EQ(volume["redirectedBlocks"], 1) << "the redirect of disk 0's partition, which holds segment 1";
 
+    // A snapshot of the two-segment volume reads through the layout again.
+    const std::string base = (dir / "data").string();
+    ASSERT_EQ(run({"snapshot", "save", disks[0], "--with", disks[1], "--volume", "2", base}).status, 0);
+    const std::string snapshot = (dir / "DATA.VSNP").string();
+    const CommandResult fromMount = run({"ls", disks[0], "--with", disks[1], "--volume", "2", "-r", "--json"});
+    const CommandResult fromSnapshot = run({"ls", disks[0], "--with", disks[1], "--snapshot", snapshot, "-r", "--json"});
+    ASSERT_EQ(fromSnapshot.status, 0) << fromSnapshot.err;
+    EXPECT_EQ(json::parse(fromSnapshot.out).size(), json::parse(fromMount.out).size());
+    const auto again = dir / "fromSnapshot";
+    ASSERT_EQ(run({"recover", disks[0], "--with", disks[1], "--snapshot", snapshot, "--to", again.string()}).status, 0);
+    const ib::ManifestEntry& big = *layout.volume("DATA")->find("BIG.BIN");
+    EXPECT_EQ(readBytes(again / "BIG.BIN"), ib::expectedData(big)) << "blocks on the second image come back";
+
     // A missing --with disk is a clear error.
     const CommandResult missing = run({"ls", disks[0], "--with", (dir / "nope.img").string(), "--volume", "0"});
     EXPECT_EQ(missing.status, 1);
