@@ -2,6 +2,7 @@
 #include "VolumeReadBack.h"
 
 #include "common/LittleEndian.h"
+#include "imagebuilder/Demo.h"
 #include "imagebuilder/Description.h"
 #include "imagebuilder/ImageBuilder.h"
 
@@ -459,6 +460,23 @@ TEST_F(NameSpaces, ModificationStampsAndGeneratedChains)
         EXPECT_EQ(readU32(at(e.nameList), kDetOwnId), e.position);
     }
     EXPECT_EQ(chained, 30 / 4);
+}
+
+TEST(NameSpaceDemo, SysListsLongNamesAndChainsSomeOfThem)
+{
+    const auto layout = planImage(demoDiskSpec());
+    ASSERT_TRUE(layout) << layout.error();
+    const VolumeManifest& sys = *layout->volume("SYS");
+    EXPECT_EQ(sys.nameSpaces, (std::vector<std::string>{"DOS", "LONG"}));
+    EXPECT_EQ(sys.created, packDateTime(1996, 9, 12, 9, 0, 0));
+    EXPECT_EQ(layout->volume("VOL1")->nameSpaces, (std::vector<std::string>{"DOS"}));
+    for (const char* name : {"Meeting Minutes March.doc", "Project Plan.mpp", "Resignation Letter.doc"}) {
+        const ManifestEntry* e = sys.find(name);
+        ASSERT_NE(e, nullptr) << name;
+        EXPECT_EQ(e->nameList, e->position + 1) << name;
+        ASSERT_NE(e->chainName(kLongNameSpace), nullptr) << name;
+    }
+    EXPECT_EQ(sys.find("Quarterly Report 1998.doc")->nameList, 0u) << "the next-slot long names stay";
 }
 
 TEST(NameSpaceDescription, ParsesEveryKey)

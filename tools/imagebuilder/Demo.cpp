@@ -44,6 +44,18 @@ Node longNamed(Node node, std::string longName)
     return node;
 }
 
+// A long name in a LONG record chained from the DOS entry, in the slot after
+// it, as servers write them.
+Node chainedLongName(Node node, std::string longName)
+{
+    NameSpaceRecord record;
+    record.nameSpace = kLongNameSpace;
+    record.name = std::move(longName);
+    record.adjacent = true;
+    node.nameSpaceRecords.push_back(std::move(record));
+    return node;
+}
+
 Node deleted(Node node)
 {
     node.deletedMarker = kDefaultDeletedMarker;
@@ -94,11 +106,11 @@ std::vector<Node> sysTree()
                         notesFile, customers},
                        1997, 2, 3),
                 folder("BOB",
-                       {longNamed(file("MEETINGM.DOC", 11776, 1999, 3, 15, 11, 2), "Meeting Minutes March.doc"),
-                        longNamed(file("PROJECTP.MPP", 39424, 1999, 2, 26, 17, 31), "Project Plan.mpp"), todo},
+                       {chainedLongName(file("MEETINGM.DOC", 11776, 1999, 3, 15, 11, 2), "Meeting Minutes March.doc"),
+                        chainedLongName(file("PROJECTP.MPP", 39424, 1999, 2, 26, 17, 31), "Project Plan.mpp"), todo},
                        1997, 2, 3),
                 deleted(folder("CAROL",
-                               {longNamed(file("RESIGNAT.DOC", 9728, 1998, 7, 31, 16, 55), "Resignation Letter.doc"),
+                               {chainedLongName(file("RESIGNAT.DOC", 9728, 1998, 7, 31, 16, 55), "Resignation Letter.doc"),
                                 file("OLDMAIL.TXT", 3100, 1998, 7, 30, 12, 10)},
                                1997, 5, 19))},
                1997, 2, 3),
@@ -150,7 +162,10 @@ DiskSpec demoDiskSpec()
     netware.sizeSectors = static_cast<std::uint32_t>(disk.totalSectors) - netware.startSector;
     NetWareLayout layout;
     layout.hotfixProbe = 1;
-    layout.segments.push_back(demoVolume("SYS", 48, sysTree()));
+    SegmentSpec sys = demoVolume("SYS", 48, sysTree());
+    sys.contents->root = RootRecord{.nameSpaces = {kDosNameSpace, kLongNameSpace},
+                                    .created = packDateTime(1996, 9, 12, 9, 0, 0)};
+    layout.segments.push_back(std::move(sys));
     layout.segments.push_back(demoVolume("VOL1", 96, vol1Tree()));
     netware.netware = layout;
     disk.partitions.push_back(netware);
