@@ -12,7 +12,8 @@
 namespace tamsin::cli {
 namespace {
 
-nlohmann::json entryJson(const TreeNode& node, const std::string& path, const CodePageConverter& names)
+nlohmann::json entryJson(const TreeNode& node, const std::string& dosName, const std::string& path,
+                         const CodePageConverter& names)
 {
     const auto [date, time] = formatNetWareDateTime(node.dateTime);
     return {{"path", path},
@@ -26,7 +27,7 @@ nlohmann::json entryJson(const TreeNode& node, const std::string& path, const Co
             {"parentId", node.parentId},
             {"ownId", node.ownId},
             {"firstBlock", node.firstBlock},
-            {"dosName", names.toUtf8(node.dosName.empty() ? node.name : node.dosName)}};
+            {"dosName", names.toUtf8(dosName)}};
 }
 
 } // namespace
@@ -78,7 +79,7 @@ int runList(const ListOptions& options, std::ostream& out, std::ostream& err)
     if (options.json) {
         auto array = nlohmann::json::array();
         for (const TreeNode* node : nodes)
-            array.push_back(entryJson(*node, paths.entryPath(*node), names));
+            array.push_back(entryJson(*node, volume.dosName(*node), paths.entryPath(*node), names));
         out << array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
         return kExitOk;
     }

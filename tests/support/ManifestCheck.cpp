@@ -75,7 +75,7 @@ void expectMountMatches(Session& session, std::uint32_t row, const imagebuilder:
         ASSERT_LT(at, list.size()) << e.name;
         const TreeNode& n = list[at];
         EXPECT_EQ(n.name, e.name);
-        EXPECT_EQ(n.dosName, e.dosName) << e.name;
+        EXPECT_EQ(v.dosName(n), e.dosName) << e.name;
         EXPECT_EQ(n.parentId, e.parentId) << e.name;
         EXPECT_EQ(n.ownId, e.ownId) << e.name;
         EXPECT_EQ(n.size, e.size) << e.name;

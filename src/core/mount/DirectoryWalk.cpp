@@ -93,11 +93,12 @@ void decodeDirectorySector(MountedVolume& volume, std::span<const std::uint8_t> 
         node.firstBlock = readU32(entry, kFirstBlock);
         node.dateTime = readU32(entry, kDateTime);
         node.modifiedDateTime = readU32(entry, kModifiedDateTime);
-        node.dosName = std::move(dosName);
         const std::uint32_t nameList = readU32(entry, kNameList);
+        const std::uint32_t listPosition = node.isFolder() ? volume.folderCount() : volume.fileCount();
         if (position && position->nameSpaces && nameList != 0)
-            position->nameSpaces->addChain(node.isFolder(), node.isFolder() ? volume.folderCount() : volume.fileCount(),
-                                           dirNo, nameList);
+            position->nameSpaces->addChain(node.isFolder(), listPosition, dirNo, nameList);
+        if (node.name != dosName)
+            volume.dosNames.emplace(MountedVolume::dosNameKey(node.isFolder(), listPosition), std::move(dosName));
         node.deletedMarker = readU32(entry, kDeletedMarker);
         node.entrySector = entrySector;
         node.mirrorSector = mirrorSector;
@@ -131,7 +132,7 @@ void walkDirectory(MountedVolume& volume, const SectorReader& reader, MountObser
     struct ResolveNames {
         MountedVolume& volume;
         NameSpaceRecords& records;
-        ~ResolveNames() { records.resolve(volume.folders, volume.files); }
+        ~ResolveNames() { records.resolve(volume); }
     } resolveOnExit{volume, nameSpaces};
 
     // A chain that loops ends with the block it came back to; that block's

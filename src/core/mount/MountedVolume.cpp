@@ -35,6 +35,18 @@ VolumeInfo MountedVolume::volumeInfo() const
     return volume;
 }
 
+const std::string& MountedVolume::dosName(const TreeNode& node) const
+{
+    const bool folder = !folders.empty() && &node >= folders.data() && &node < folders.data() + folders.size();
+    const bool file = !files.empty() && &node >= files.data() && &node < files.data() + files.size();
+    if (folder || file) {
+        const auto position = static_cast<std::uint32_t>(&node - (folder ? folders.data() : files.data()));
+        if (const auto it = dosNames.find(dosNameKey(folder, position)); it != dosNames.end())
+            return it->second;
+    }
+    return node.name;
+}
+
 bool MountedVolume::adoptLayout(const VolumeTable& table)
 {
     for (const VolumeInfo& row : table.records()) {
@@ -63,6 +75,7 @@ void MountedVolume::releaseMount()
     detBlockCount = 0;
     suballocationRoots.fill(0);
     root = {};
+    dosNames.clear();
     folders = {};
     files = {};
     index.clear();

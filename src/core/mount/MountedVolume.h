@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace tamsin {
@@ -63,6 +64,16 @@ public:
 
     // The volume's root record (directory number 0), when the walk met it.
     RootRecord root;
+    // DOS names of the nodes shown by another name space's name, by
+    // dosNameKey(); most nodes have none, so they are kept out of TreeNode.
+    std::unordered_map<std::uint64_t, std::string> dosNames;
+    static std::uint64_t dosNameKey(bool folder, std::uint32_t position)
+    {
+        return (std::uint64_t{folder} << 32) | position;
+    }
+    // The node's name in the DOS name space: its shown name unless another
+    // name space's was taken. node must be an element of folders or files.
+    const std::string& dosName(const TreeNode& node) const;
 
     // Decoded entries in discovery order; never reordered.
     std::vector<TreeNode> folders;

@@ -1,6 +1,7 @@
 #include "mount/NameSpaces.h"
 
 #include "common/LittleEndian.h"
+#include "mount/MountedVolume.h"
 
 #include <cstring>
 #include <unordered_set>
@@ -71,7 +72,7 @@ void NameSpaceRecords::addChain(bool folder, std::uint32_t node, std::uint32_t d
     chains_.push_back({folder, node, dirNo, firstLink});
 }
 
-void NameSpaceRecords::resolve(std::vector<TreeNode>& folders, std::vector<TreeNode>& files) const
+void NameSpaceRecords::resolve(MountedVolume& volume) const
 {
     std::unordered_set<std::uint32_t> visited;
     for (const Chain& chain : chains_) {
@@ -101,7 +102,9 @@ void NameSpaceRecords::resolve(std::vector<TreeNode>& folders, std::vector<TreeN
         const std::string* shown = longName ? longName : nfsName ? nfsName : macName;
         if (!shown)
             continue;
-        TreeNode& node = chain.folder ? folders[chain.node] : files[chain.node];
+        TreeNode& node = chain.folder ? volume.folders[chain.node] : volume.files[chain.node];
+        // The DOS name is kept unless the next-slot long name already moved it aside.
+        volume.dosNames.try_emplace(MountedVolume::dosNameKey(chain.folder, chain.node), node.name);
         node.name = *shown;
     }
 }

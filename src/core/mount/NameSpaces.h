@@ -14,6 +14,8 @@
 
 namespace tamsin {
 
+class MountedVolume;
+
 inline constexpr std::uint8_t kMacNameSpace = 1;
 inline constexpr std::uint8_t kNfsNameSpace = 2;
 inline constexpr std::uint8_t kLongNameSpaceCode = 4;
@@ -34,7 +36,8 @@ public:
     // else MAC name. A chain ends at 0, at a number already visited, after
     // kMaxNameSpaceLinks links, at a number without a record, or at a record
     // that names another DOS record. Nodes whose chain gives no such name keep theirs.
-    void resolve(std::vector<TreeNode>& folders, std::vector<TreeNode>& files) const;
+    // The DOS name of a renamed node is kept in volume.dosNames.
+    void resolve(MountedVolume& volume) const;
 
     bool empty() const { return chains_.empty(); }
 

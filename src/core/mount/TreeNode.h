@@ -37,9 +37,7 @@ struct TreeNode {
     std::uint32_t entrySector = 0;
     std::uint32_t mirrorSector = 0;
     std::uint16_t entrySlot = 0;
-    // Not kept in snapshots: empty / 0 after a snapshot is loaded.
-    std::string dosName;                 // the DOS record's own name when another name space's is shown
-    std::uint32_t modifiedDateTime = 0;  // packed stamp at @40
+    std::uint32_t modifiedDateTime = 0;  // packed stamp at @40; not kept in snapshots
 
     bool isFolder() const { return (attributes & kFolderAttribute) != 0; }
     bool isDeleted() const { return deletedMarker != 0; }

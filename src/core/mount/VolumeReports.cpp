@@ -122,7 +122,7 @@ PropertiesReport propertiesFor(const MountedVolume& volume, const ContentsRow& r
     PropertiesReport report;
     report.name = row.name;
     const TreeNode& node = row.isFolder ? volume.folders.at(row.node) : volume.files.at(row.node);
-    report.dosName = node.dosName.empty() ? node.name : node.dosName;
+    report.dosName = volume.dosName(node);
     const auto [date, time] = formatNetWareDateTime(node.dateTime);
     report.creationDate = date + " " + time;
     if (node.modifiedDateTime != 0) {

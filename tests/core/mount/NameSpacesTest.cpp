@@ -56,7 +56,7 @@ struct Walk {
         decodeDirectorySector(volume, sector, 1000 + next / 4, 0, observer, &position);
         next += 4;
     }
-    void finish() { records.resolve(volume.folders, volume.files); }
+    void finish() { records.resolve(volume); }
     const TreeNode& file(std::size_t i) const { return volume.files.at(i); }
 };
 
@@ -81,11 +81,11 @@ TEST(NameSpaceChains, ShownNamePrefersLongThenNfsThenMacWhereverTheRecordsLie)
 
     ASSERT_EQ(walk.volume.fileCount(), 2u) << "records of other name spaces are never entries of their own";
     EXPECT_EQ(walk.file(0).name, "Quarterly Report 2024.doc");
-    EXPECT_EQ(walk.file(0).dosName, "REPORT.DOC");
+    EXPECT_EQ(walk.volume.dosName(walk.file(0)), "REPORT.DOC");
     EXPECT_EQ(walk.file(1).name, "notes.txt");
     ASSERT_EQ(walk.volume.folderCount(), 1u);
     EXPECT_EQ(walk.volume.folders[0].name, "Projects Mac");
-    EXPECT_EQ(walk.volume.folders[0].dosName, "PROJECTS");
+    EXPECT_EQ(walk.volume.dosName(walk.volume.folders[0]), "PROJECTS");
     EXPECT_TRUE(walk.volume.root.found);
 }
 
@@ -143,7 +143,7 @@ TEST(NameSpaceChains, WithoutAChainTheNextSlotLongNameStillCounts)
     walk.decode(s0);
     walk.finish();
     EXPECT_EQ(walk.file(0).name, "Quarterly Report.doc");
-    EXPECT_EQ(walk.file(0).dosName, "QUARTERL.DOC");
+    EXPECT_EQ(walk.volume.dosName(walk.file(0)), "QUARTERL.DOC");
     EXPECT_FALSE(walk.volume.root.found);
 }
 
