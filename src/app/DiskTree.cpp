@@ -3,22 +3,30 @@
 #include "WizardTexts.h"
 
 #include <QFileIconProvider>
+#include <QSignalBlocker>
+
+#include <algorithm>
 
 namespace tamsin::app {
 
 DiskTree::DiskTree(QWidget* parent) : StepTree(parent)
 {
     setObjectName(QStringLiteral("diskTree"));
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) { onItem(item); });
     connect(this, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) { onItem(item); });
+    connect(this, &QTreeWidget::itemSelectionChanged, this, &DiskTree::followSelection);
 }
 
 void DiskTree::populate(const DiskTable& disks)
 {
     clear();
+    picked_.clear();
     const QFileIconProvider icons;
     auto* root = new QTreeWidgetItem(this, {QString::fromUtf8(text::kMyComputer)});
     root->setIcon(0, icons.icon(QFileIconProvider::Computer));
+    // Only disks are picked: a range drawn over the root takes the disks alone.
+    root->setFlags(root->flags() & ~Qt::ItemIsSelectable);
     for (std::uint16_t n = 0; n < disks.diskCount; ++n) {
         auto* item = new QTreeWidgetItem(root, {QString::fromStdString(diskItemText(n))});
         item->setIcon(0, icons.icon(QFileIconProvider::Drive));
@@ -33,6 +41,45 @@ QTreeWidgetItem* DiskTree::diskItem(int n) const
 {
     QTreeWidgetItem* top = root();
     return top && n >= 0 && n < top->childCount() ? top->child(n) : nullptr;
+}
+
+void DiskTree::selectDisks(const std::vector<int>& indexes)
+{
+    {
+        const QSignalBlocker blocker(this);
+        clearSelection();
+        for (int n : indexes)
+            if (QTreeWidgetItem* item = diskItem(n))
+                item->setSelected(true);
+        if (!indexes.empty())
+            if (QTreeWidgetItem* item = diskItem(indexes.front()))
+                setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
+    }
+    picked_.clear();
+    for (int n : indexes)
+        if (diskItem(n) && std::find(picked_.begin(), picked_.end(), n) == picked_.end())
+            picked_.push_back(n);
+}
+
+void DiskTree::followSelection()
+{
+    std::vector<int> selected;
+    if (QTreeWidgetItem* top = root())
+        for (int n = 0; n < top->childCount(); ++n)
+            if (top->child(n)->isSelected())
+                selected.push_back(n);
+    // Disks still selected keep their order; newly selected ones follow.
+    std::vector<int> picked;
+    for (int n : picked_)
+        if (std::find(selected.begin(), selected.end(), n) != selected.end())
+            picked.push_back(n);
+    for (int n : selected)
+        if (std::find(picked.begin(), picked.end(), n) == picked.end())
+            picked.push_back(n);
+    if (picked == picked_)
+        return;
+    picked_ = std::move(picked);
+    emit pickedChanged();
 }
 
 void DiskTree::onItem(QTreeWidgetItem* item)

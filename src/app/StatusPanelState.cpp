@@ -69,7 +69,7 @@ void StatusPanelState::show(StatusPanelMode mode, bool volumeRowsOnly, std::uint
     }
 }
 
-void StatusPanelState::setValues(const std::vector<std::pair<std::string, std::string>>& labelledValues)
+void StatusPanelState::setValues(const LabelledRows& labelledValues)
 {
     for (std::size_t i = 0; i < labelledValues.size() && i < kRows; ++i)
         rows[i].value = labelledValues[i].second;

@@ -10,6 +10,9 @@
 
 namespace tamsin::app {
 
+// Label/value rows as the engine's reports give them.
+using LabelledRows = std::vector<std::pair<std::string, std::string>>;
+
 enum class StatusPanelMode { Hidden, Disk, VolumeSearch, Mount, Volume };
 
 struct PanelRow {
@@ -32,7 +35,7 @@ struct StatusPanelState {
     // search rows. endSector fills the search mode's last row.
     void show(StatusPanelMode mode, bool volumeRowsOnly = false, std::uint32_t endSector = 0);
     // Sets the values of the first rows in order.
-    void setValues(const std::vector<std::pair<std::string, std::string>>& labelledValues);
+    void setValues(const LabelledRows& labelledValues);
 };
 
 } // namespace tamsin::app

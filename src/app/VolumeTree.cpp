@@ -5,6 +5,12 @@
 #include <QFileIconProvider>
 
 namespace tamsin::app {
+namespace {
+
+constexpr int kPositionRole = Qt::UserRole;
+constexpr int kSegmentRole = Qt::UserRole + 1;
+
+} // namespace
 
 VolumeTree::VolumeTree(QWidget* parent) : StepTree(parent)
 {
@@ -20,12 +26,24 @@ void VolumeTree::recreate(int disk)
     root->setIcon(0, QFileIconProvider().icon(QFileIconProvider::Drive));
 }
 
-void VolumeTree::addVolume(const QString& name, int position)
+QTreeWidgetItem* VolumeTree::addVolume(const QString& name, int position)
 {
     auto* item = new QTreeWidgetItem(root(), {name});
     item->setIcon(0, QFileIconProvider().icon(QFileIconProvider::Folder));
-    item->setData(0, Qt::UserRole, position);
+    item->setData(0, kPositionRole, position);
     root()->setExpanded(true);
+    return item;
+}
+
+void VolumeTree::addSegment(QTreeWidgetItem* volume, const QString& text, int position)
+{
+    auto* item = new QTreeWidgetItem(volume, {text});
+    item->setData(0, kPositionRole, position);
+    item->setData(0, kSegmentRole, true);
+    item->setToolTip(0, text);
+    if (position < 0)
+        item->setFlags(item->flags() & ~(Qt::ItemIsEnabled | Qt::ItemIsSelectable));
+    volume->setExpanded(true);
 }
 
 QTreeWidgetItem* VolumeTree::volumeItem(int position) const
@@ -34,15 +52,34 @@ QTreeWidgetItem* VolumeTree::volumeItem(int position) const
     if (!top)
         return nullptr;
     for (int i = 0; i < top->childCount(); ++i)
-        if (top->child(i)->data(0, Qt::UserRole).toInt() == position)
+        if (top->child(i)->data(0, kPositionRole).toInt() == position)
             return top->child(i);
+    return nullptr;
+}
+
+QTreeWidgetItem* VolumeTree::segmentItem(int position) const
+{
+    QTreeWidgetItem* top = root();
+    if (!top || position < 0)
+        return nullptr;
+    for (int i = 0; i < top->childCount(); ++i) {
+        QTreeWidgetItem* volume = top->child(i);
+        for (int j = 0; j < volume->childCount(); ++j)
+            if (volume->child(j)->data(0, kPositionRole).toInt() == position)
+                return volume->child(j);
+    }
     return nullptr;
 }
 
 void VolumeTree::onItem(QTreeWidgetItem* item)
 {
-    if (item && item != root())
-        emit volumeClicked(item->data(0, Qt::UserRole).toInt());
+    if (!item || item == root())
+        return;
+    const int position = item->data(0, kPositionRole).toInt();
+    if (!item->data(0, kSegmentRole).toBool())
+        emit volumeClicked(position);
+    else if (position >= 0)
+        emit segmentClicked(position);
 }
 
 } // namespace tamsin::app

@@ -1,6 +1,7 @@
 #pragma once
 // The volume tree: "Storage Device " and the disk number, with one item per
-// volume found, each remembering its position in the volume table.
+// volume found, each remembering its position in the volume table. A volume
+// of several segments has one child item per segment.
 
 #include "StepTree.h"
 
@@ -13,13 +14,21 @@ public:
 
     // Empties the tree and gives it a new root for disk number disk.
     void recreate(int disk);
-    // Adds a volume under the root and expands it.
-    void addVolume(const QString& name, int position);
+    // Adds a volume under the root and expands it; position is the record
+    // picked when the item is clicked.
+    QTreeWidgetItem* addVolume(const QString& name, int position);
+    // Adds a segment item below volume; position -1: a missing segment,
+    // shown greyed.
+    void addSegment(QTreeWidgetItem* volume, const QString& text, int position);
     int volumeCount() const { return root() ? root()->childCount() : 0; }
+    // The volume item whose record is position, or null.
     QTreeWidgetItem* volumeItem(int position) const;
+    // The segment item of the record at position, or null.
+    QTreeWidgetItem* segmentItem(int position) const;
 
 signals:
     void volumeClicked(int position);
+    void segmentClicked(int position);
 
 private:
     void onItem(QTreeWidgetItem* item);

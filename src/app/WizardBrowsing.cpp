@@ -24,20 +24,8 @@
 #include <QTableView>
 #include <QTreeView>
 
-#include <cctype>
-
 namespace tamsin::app {
 namespace {
-
-bool endsWithFolder(const std::string& type)
-{
-    if (type.size() < 6)
-        return false;
-    std::string tail = type.substr(type.size() - 6);
-    for (char& c : tail)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return tail == "folder";
-}
 
 // Shows notices of an extraction (a compressed file refused, a checksum).
 class NoticeObserver final : public ExtractionObserver {
@@ -112,7 +100,8 @@ void WizardDialog::openEntry(bool openWith)
     const int row = markedRow();
     if (row < 0)
         return;
-    if (endsWithFolder(contents_->typeText(row))) {
+    // Placeholder folders are folder rows too: they open, they are not files.
+    if (contents_->isFolderRow(row)) {
         const std::uint32_t item = contents_->key(row);
         showFolderOfItem(item);
         selectTreeItem(item);
@@ -131,7 +120,7 @@ void WizardDialog::showContextMenu(const QPoint& globalPos)
     const int row = markedRow();
     if (focusPane_ != Pane::List || !state_.canShowContextMenu() || row < 0)
         return;
-    action(CommandId::OpenWith)->setEnabled(!endsWithFolder(contents_->typeText(row)));
+    action(CommandId::OpenWith)->setEnabled(!contents_->isFolderRow(row));
     contextMenu_->popup(globalPos);
 }
 
@@ -154,7 +143,11 @@ void WizardDialog::setListView(ListViewMode mode)
 
 void WizardDialog::showDriveInformation()
 {
-    ui::ReportDialog dialog(this, QStringLiteral("Drive Information"), driveInformationRows(session_.mounted));
+    // The volume's own rows, then where it lies: segments, partitions, hot-fix and mirrors.
+    ui::ReportDialog::Rows rows = driveInformationRows(session_.mounted);
+    const ui::ReportDialog::Rows layout = layoutRows(layoutReport(session_.mounted, session_.reader));
+    rows.insert(rows.end(), layout.begin(), layout.end());
+    ui::ReportDialog dialog(this, QStringLiteral("Drive Information"), rows);
     dialog.exec();
 }
 
@@ -165,6 +158,7 @@ void WizardDialog::showProperties()
         return;
     ContentsRow contentsRow;
     contentsRow.isFolder = contents_->isFolderRow(row);
+    contentsRow.node = contents_->position(row);
     contentsRow.name = contents_->node(row).name;
     contentsRow.type = contents_->typeText(row);
     contentsRow.key = contents_->key(row);
@@ -173,13 +167,16 @@ void WizardDialog::showProperties()
     contentsRow.date = cell(ContentsModel::Date);
     contentsRow.time = cell(ContentsModel::Time);
     const PropertiesReport report = propertiesFor(session_.mounted, contentsRow);
-    const ui::ReportDialog::Rows rows = {
+    ui::ReportDialog::Rows rows = {
         {"Name :", names_->toDisplay(report.name).toStdString()},
         {"Size                            :", report.size},
         {"Contains                     :", report.contains},
         {"Creation Date              :", report.creationDate},
         {"Modification Date       :", report.modificationDate},
     };
+    // A name from another name space is shown; the DOS name follows it.
+    if (!report.dosName.empty() && report.dosName != report.name)
+        rows.insert(rows.begin() + 1, {"DOS Name :", names_->toDisplay(report.dosName).toStdString()});
     ui::ReportDialog dialog(this, QStringLiteral("File/Folder Properties"), rows, true);
     dialog.exec();
 }

@@ -60,6 +60,9 @@ void WizardDialog::loadSnapshot()
         MessageDialog::show(this, result.message, MessageKind::Error);
         return;
     }
+    // The snapshot holds no layout; the volume table read in this step
+    // knows where the volume's segments lie.
+    session_.mounted.adoptLayout(session_.volumes);
     folderModel_->recreate(names_->toDisplay(session_.mounted.volumeName));
     folderModel_->attach();
     state_.enterBrowsingFromSnapshot();

@@ -192,7 +192,12 @@ QWidget* WizardDialog::buildLeftPane()
     folderTree_->viewport()->installEventFilter(this);
 
     connect(diskTree_, &DiskTree::diskClicked, this, &WizardDialog::onDiskClicked);
+    connect(diskTree_, &DiskTree::pickedChanged, this, [this] {
+        const QTreeWidgetItem* current = diskTree_->currentItem();
+        showPickedDisks(current && current != diskTree_->root() ? current->data(0, Qt::UserRole).toInt() : -1);
+    });
     connect(volumeTree_, &VolumeTree::volumeClicked, this, &WizardDialog::onVolumeClicked);
+    connect(volumeTree_, &VolumeTree::segmentClicked, this, &WizardDialog::onSegmentClicked);
     connect(folderTree_, &QTreeView::clicked, this, &WizardDialog::onTreeClicked);
 
     for (QWidget* tree : {static_cast<QWidget*>(diskTree_), static_cast<QWidget*>(volumeTree_),

@@ -87,9 +87,21 @@ private:
 
     // Disk and volume steps (WizardSteps.cpp).
     void onDiskClicked(int index);
+    // Shows the picked disks; shown is the disk whose geometry the panel shows.
+    void showPickedDisks(int shown);
     void openDiskImage();
     void onIdentifyModeChosen();
+    // Opens the picked disks after the first into the session; false (with
+    // the further disks closed again) when one cannot be opened.
+    bool openMoreDisks();
+    // Empties the volume table and lets go of the further disks; the records
+    // and the picked volume point at them, so they go first.
+    void closeMoreDisks();
+    void listVolumes();
     void onVolumeClicked(int position);
+    void onSegmentClicked(int position);
+    // segment: the segment item was clicked, not its volume's.
+    void pickVolume(int position, bool segment);
     void onNext();
     void onBack();
     void confirmStop();
@@ -157,6 +169,7 @@ private:
     std::unique_ptr<WorkerThread> worker_;
     QString startDirectory_;
     QString lastDestination_;  // the folder the last recovery wrote into
+    LabelledRows pickedRows_;  // the status-panel rows of the volume picked last
     bool closing_ = false;
 
     // Browsing state.

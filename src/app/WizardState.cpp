@@ -25,12 +25,28 @@ void WizardState::initialise()
 
 void WizardState::diskSelected(const DiskInfo& disk)
 {
+    disksSelected(disk, disk, {});
+}
+
+void WizardState::disksSelected(const DiskInfo& first, const DiskInfo& shown, const std::string& selection)
+{
     if (wizardStep != 0 || workerRunning)
         return;
     startSectorText = "0";
-    endSectorText = std::to_string(disk.totalSectors);
-    panel.setValues(diskGeometryRows(disk));
+    endSectorText = std::to_string(first.totalSectors);
+    panel.setValues(diskGeometryRows(shown));
+    panel.statusLine = selection;
+    panel.statusLineVisible = !selection.empty();
     controls.next = {true, true};
+}
+
+void WizardState::noDiskSelected()
+{
+    if (wizardStep != 0 || workerRunning)
+        return;
+    panel.statusLine.clear();
+    panel.statusLineVisible = false;
+    controls.next = {false, false};
 }
 
 void WizardState::chooseIdentifyMode(IdentifyMode mode, const DiskInfo* selected)
@@ -100,15 +116,28 @@ void WizardState::endVolumeSearch()
 
 void WizardState::volumeSelected(const VolumeInfo& volume)
 {
+    volumeSelected(volumePropertyRows(volume));
+}
+
+void WizardState::volumeSelected(const LabelledRows& rows)
+{
     if (wizardStep != 1 || workerRunning)
         return;
-    showVolumeProperties(volume);
+    showVolumeProperties(rows);
     controls.next = {true, true};
 }
 
-void WizardState::showVolumeProperties(const VolumeInfo& volume)
+void WizardState::showVolumeProperties(const LabelledRows& rows)
 {
-    panel.setValues(volumePropertyRows(volume));
+    panel.setValues(rows);
+    // The volume rows keep their labels; a fifth row, about segments, comes
+    // and goes with the volume picked.
+    constexpr std::size_t kSegmentRow = 4;
+    PanelRow& extra = panel.rows[kSegmentRow];
+    if (rows.size() > kSegmentRow)
+        extra = {rows[kSegmentRow].first, rows[kSegmentRow].second, true};
+    else
+        extra = PanelRow{};
 }
 
 void WizardState::beginMount()
@@ -183,6 +212,11 @@ void WizardState::completeMount()
 
 void WizardState::abandonMount(const VolumeInfo& selected)
 {
+    abandonMount(volumePropertyRows(selected));
+}
+
+void WizardState::abandonMount(const LabelledRows& selectedRows)
+{
     controls.stop = {false, false};
     controls.progressVisible = false;
     controls.progress = 0;
@@ -191,7 +225,7 @@ void WizardState::abandonMount(const VolumeInfo& selected)
     controls.back = {true, true};
     controls.next = {true, true};
     showStatusPanel(StatusPanelMode::Volume);
-    showVolumeProperties(selected);
+    showVolumeProperties(selectedRows);
     instruction = texts::kSelectVolumeInstruction;
     busy = false;
     workerRunning = false;

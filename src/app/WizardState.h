@@ -69,6 +69,12 @@ public:
 
     // Disk step.
     void diskSelected(const DiskInfo& disk);
+    // Several disks picked: first is read first and sets the search range,
+    // shown (the one clicked) fills the geometry rows, and selection (when
+    // more than one disk is picked) names them in the status line.
+    void disksSelected(const DiskInfo& first, const DiskInfo& shown, const std::string& selection);
+    // Every disk was unpicked: nothing to read, no Next.
+    void noDiskSelected();
     // selected: the selected disk, whose size presets the range; may be null.
     void chooseIdentifyMode(IdentifyMode mode, const DiskInfo* selected);
 
@@ -83,8 +89,10 @@ public:
     // The search loop ended, run to its end or stopped.
     void endVolumeSearch();
 
-    // Volume step.
+    // Volume step. rows: the four volume rows, and a fifth about segments
+    // for a volume of several.
     void volumeSelected(const VolumeInfo& volume);
+    void volumeSelected(const LabelledRows& rows);
 
     // The mount worker, from start to its end.
     void beginMount();
@@ -97,6 +105,7 @@ public:
     // A copy chooser was cancelled (or the volume could not be mounted):
     // back to the volume step with selected's properties.
     void abandonMount(const VolumeInfo& selected);
+    void abandonMount(const LabelledRows& selectedRows);
 
     // A snapshot was loaded in the volume step.
     void enterBrowsingFromSnapshot();
@@ -120,7 +129,7 @@ public:
     bool canShowContextMenu() const { return wizardStep == 2 && !busy; }
 
 private:
-    void showVolumeProperties(const VolumeInfo& volume);
+    void showVolumeProperties(const LabelledRows& rows);
 };
 
 } // namespace tamsin::app

@@ -7,6 +7,7 @@
 #include "DiskTree.h"
 #include "FolderTreeModel.h"
 #include "NameCodec.h"
+#include "VolumeList.h"
 #include "VolumeTree.h"
 #include "WizardTexts.h"
 
@@ -20,6 +21,8 @@
 #include <QTreeWidgetItem>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace tamsin::app {
 
 using ui::MessageDialog;
@@ -27,11 +30,32 @@ using ui::MessageKind;
 
 void WizardDialog::onDiskClicked(int index)
 {
-    const DiskInfo* disk = session_.disks.disk(static_cast<std::size_t>(index));
-    if (!disk || state_.wizardStep != 0 || state_.workerRunning)
+    if (!session_.disks.disk(static_cast<std::size_t>(index)))
         return;
-    session_.disks.selectedDisk = static_cast<std::uint16_t>(index);
-    state_.diskSelected(*disk);
+    showPickedDisks(index);
+}
+
+void WizardDialog::showPickedDisks(int shown)
+{
+    if (state_.wizardStep != 0 || state_.workerRunning)
+        return;
+    const std::vector<int>& picked = diskTree_->selectedDisks();
+    const DiskInfo* first = picked.empty() ? nullptr : session_.disks.disk(static_cast<std::size_t>(picked.front()));
+    if (!first) {
+        state_.noDiskSelected();
+        applyState();
+        return;
+    }
+    const bool shownPicked = std::find(picked.begin(), picked.end(), shown) != picked.end();
+    const DiskInfo* clicked = shownPicked ? session_.disks.disk(static_cast<std::size_t>(shown)) : first;
+    session_.disks.selectedDisk = static_cast<std::uint16_t>(picked.front());
+    std::string selection;
+    if (picked.size() > 1) {
+        selection = std::to_string(picked.size()) + " disks selected: ";
+        for (std::size_t i = 0; i < picked.size(); ++i)
+            selection += (i ? ", " : "") + diskItemText(static_cast<std::size_t>(picked[i]));
+    }
+    state_.disksSelected(*first, *clicked, selection);
     applyState();
 }
 
@@ -42,24 +66,31 @@ void WizardDialog::openDiskImage()
     QFileDialog dialog(this);
     dialog.setObjectName(QStringLiteral("openDiskImageDialog"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setNameFilters({QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.ima)"), QStringLiteral("All files (*)")});
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
-    DiskInfo disk;
-    std::string error;
-    if (!probeDiskPath(dialog.selectedFiles().constFirst().toStdString(), disk, error)) {
-        MessageDialog::show(this, error, MessageKind::Error);
-        return;
-    }
-    // Counted disks come first in the table; the new one joins them.
+    // Counted disks come first in the table; the new ones join them.
     DiskTable& disks = session_.disks;
-    const int index = disks.diskCount;
-    disks.entries.insert(disks.entries.begin() + index, std::move(disk));
-    ++disks.diskCount;
+    std::vector<int> added;
+    for (const QString& file : dialog.selectedFiles()) {
+        DiskInfo disk;
+        std::string error;
+        if (!probeDiskPath(file.toStdString(), disk, error)) {
+            MessageDialog::show(this, error, MessageKind::Error);
+            continue;
+        }
+        const int index = disks.diskCount;
+        disks.entries.insert(disks.entries.begin() + index, std::move(disk));
+        ++disks.diskCount;
+        added.push_back(index);
+    }
+    if (added.empty())
+        return;
+    // The images opened together are picked together, the first first.
     diskTree_->populate(disks);
-    diskTree_->setCurrentItem(diskTree_->diskItem(index));
-    onDiskClicked(index);
+    diskTree_->selectDisks(added);
+    showPickedDisks(added.front());
 }
 
 void WizardDialog::onIdentifyModeChosen()
@@ -71,15 +102,71 @@ void WizardDialog::onIdentifyModeChosen()
 
 void WizardDialog::onVolumeClicked(int position)
 {
+    pickVolume(position, false);
+}
+
+void WizardDialog::onSegmentClicked(int position)
+{
+    pickVolume(position, true);
+}
+
+void WizardDialog::pickVolume(int position, bool segment)
+{
     if (state_.wizardStep != 1 || state_.workerRunning || position < 0
         || static_cast<std::uint32_t>(position) >= session_.volumes.volumeCount())
         return;
     const VolumeInfo& volume = session_.volumes[static_cast<std::size_t>(position)];
+    // Any record of a volume of several segments mounts the whole volume.
     session_.mounted.selectVolume(volume, static_cast<std::uint16_t>(position));
-    volumeTree_->setCurrentItem(volumeTree_->volumeItem(position));
+    volumeTree_->setCurrentItem(segment ? volumeTree_->segmentItem(position) : volumeTree_->volumeItem(position));
     contents_->clear();
-    state_.volumeSelected(volume);
+    const bool wholeVolume = !segment && volume.layout && volume.segmentCount > 1;
+    pickedRows_ = wholeVolume ? spannedVolumeRows(session_.volumes, static_cast<std::uint32_t>(position))
+                              : segmentRows(volume);
+    state_.volumeSelected(pickedRows_);
     applyState();
+}
+
+void WizardDialog::listVolumes()
+{
+    pickedRows_.clear();
+    volumeTree_->recreate(session_.disks.selectedDisk);
+    for (const VolumeEntry& entry : volumeEntries(session_.volumes)) {
+        const VolumeInfo& record = session_.volumes[entry.position];
+        const QString name = names_->toDisplay(record.name);
+        if (!entry.spanned) {
+            volumeTree_->addVolume(name, static_cast<int>(entry.position));
+            continue;
+        }
+        QTreeWidgetItem* item = volumeTree_->addVolume(
+            name + QString::fromStdString(volumeItemSuffix(record)), static_cast<int>(entry.position));
+        for (const SegmentEntry& segment : entry.segments)
+            volumeTree_->addSegment(item, QString::fromStdString(segmentItemText(session_.volumes, record, segment)),
+                                    segment.found ? static_cast<int>(segment.position) : -1);
+    }
+}
+
+bool WizardDialog::openMoreDisks()
+{
+    for (int index : diskTree_->selectedDisks()) {
+        const DiskInfo* disk = session_.disks.disk(static_cast<std::size_t>(index));
+        if (!disk || index == session_.disks.selectedDisk)
+            continue;
+        std::string error;
+        if (!openDisk_(session_.addDisk(), *disk, error)) {
+            MessageDialog::show(this, error, MessageKind::Error);
+            session_.closeMoreDisks();
+            return false;
+        }
+    }
+    return true;
+}
+
+void WizardDialog::closeMoreDisks()
+{
+    session_.volumes.clear();
+    session_.mounted.layout.reset();
+    session_.closeMoreDisks();
 }
 
 void WizardDialog::onNext()
@@ -106,12 +193,15 @@ void WizardDialog::nextFromDiskStep()
     const DiskInfo* disk = session_.disks.disk(session_.disks.selectedDisk);
     if (!disk)
         return;
+    // A failed Next may have left disks open; this one opens them afresh.
+    closeMoreDisks();
     std::string error;
     if (!openDisk_(session_.reader, *disk, error)) {
         MessageDialog::show(this, error, MessageKind::Error);
         return;
     }
 
+    // A search scans the selected disk alone.
     if (state_.identifyMode == IdentifyMode::SearchVolumes) {
         const RangeCheck check = checkSearchRange(state_.startSectorText, state_.endSectorText);
         if (!check.ok) {
@@ -123,15 +213,16 @@ void WizardDialog::nextFromDiskStep()
         return;
     }
 
-    const VolumeTableStatus status = readVolumeTables(session_.reader, session_.volumes);
+    if (!openMoreDisks())
+        return;
+    const std::vector<const SectorReader*> disks = session_.openDisks();
+    const VolumeTableStatus status = readVolumeTables(disks, session_.volumes);
     if (status != VolumeTableStatus::VolumesFound) {
         if (status == VolumeTableStatus::NoVolumeFound)
             MessageDialog::show(this, text::kNoVolumeFound, MessageKind::Information);
         return;
     }
-    volumeTree_->recreate(session_.disks.selectedDisk);
-    for (std::uint32_t i = 0; i < session_.volumes.volumeCount(); ++i)
-        volumeTree_->addVolume(names_->toDisplay(session_.volumes[i].name), static_cast<int>(i));
+    listVolumes();
     contents_->clear();
     state_.enterVolumeStep();
     applyState();
@@ -144,6 +235,9 @@ void WizardDialog::onBack()
     const BackEffect effect = state_.back();
     contents_->clear();
     if (effect == BackEffect::CloseDisk) {
+        volumeTree_->clear();
+        pickedRows_.clear();
+        closeMoreDisks();
         session_.reader.closeDisk();
     } else if (effect == BackEffect::ReleaseMount) {
         // The models let go of the folders before they are freed.

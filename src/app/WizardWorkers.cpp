@@ -42,6 +42,7 @@ void WizardDialog::startWorker(std::function<void()> body)
 
 void WizardDialog::startVolumeSearch(SearchRange range)
 {
+    pickedRows_.clear();
     volumeTree_->recreate(session_.disks.selectedDisk);
     state_.beginVolumeSearch(range.end);
     applyState();
@@ -155,7 +156,10 @@ void WizardDialog::mountFinished(MountResult result)
             ui::MessageDialog::show(this, invalidVolumeMessage(session_.mounted.sectorsPerBlock), ui::MessageKind::Error);
         folderModel_->clear();
         const auto position = session_.mounted.volumeIndex;
-        state_.abandonMount(position < session_.volumes.volumeCount() ? session_.volumes[position] : VolumeInfo{});
+        if (!pickedRows_.empty())
+            state_.abandonMount(pickedRows_);
+        else
+            state_.abandonMount(position < session_.volumes.volumeCount() ? session_.volumes[position] : VolumeInfo{});
         applyState();
         return;
     }

@@ -117,6 +117,48 @@ TEST_F(WizardStateTest, SelectingADiskFillsTheGeometryAndPresetsTheRange)
     EXPECT_FALSE(state.controls.selectRangeVisible);
 }
 
+TEST_F(WizardStateTest, SeveralDisksNameTheSelectionAndTheFirstSetsTheRange)
+{
+    const DiskInfo first = disk(5000);
+    const DiskInfo clicked = disk(9000);
+    state.disksSelected(first, clicked, "2 disks selected: Storage Device1, Storage Device0");
+    EXPECT_EQ(state.panel.rows[1].value, "4 MB ( Approx )") << "the geometry of the disk clicked";
+    EXPECT_EQ(state.endSectorText, "5000") << "a search scans the first";
+    EXPECT_TRUE(state.panel.statusLineVisible);
+    EXPECT_EQ(state.controls.next, active);
+
+    state.noDiskSelected();
+    EXPECT_EQ(state.controls.next, hidden);
+    EXPECT_FALSE(state.panel.statusLineVisible);
+    state.diskSelected(first);
+    EXPECT_FALSE(state.panel.statusLineVisible);
+    EXPECT_EQ(state.controls.next, active);
+}
+
+TEST_F(WizardStateTest, AFifthRowAboutSegmentsComesAndGoesWithTheVolume)
+{
+    toVolumeStepByTable();
+    LabelledRows rows = volumePropertyRows(volume());
+    rows.emplace_back("Segments        ", "2 of 2 on a.img, b.img");
+    state.volumeSelected(rows);
+    EXPECT_EQ(labels(state.panel), (std::vector<std::string>{"Volume Type  ", "Volume Start    ", "Volume End      ",
+                                                             "Volume Size     ", "Segments        "}));
+    EXPECT_EQ(state.panel.rows[4].value, "2 of 2 on a.img, b.img");
+
+    state.volumeSelected(volume());
+    EXPECT_FALSE(state.panel.rows[4].visible);
+    EXPECT_EQ(state.panel.rows[4].value, "");
+
+    // A cancelled mount comes back to the rows of the volume picked.
+    state.volumeSelected(rows);
+    state.beginNext();
+    state.beginMount();
+    state.mountStage(MountStage::ReadingTables);
+    state.abandonMount(rows);
+    EXPECT_EQ(state.panel.rows[4].value, "2 of 2 on a.img, b.img");
+    EXPECT_EQ(state.panel.rows[1].label, "Volume Start    ");
+}
+
 TEST_F(WizardStateTest, VolumeTableRoadShowsEmptyVolumeRows)
 {
     toVolumeStepByTable();

@@ -100,4 +100,47 @@ imagebuilder::DiskSpec diskWithoutNetWare()
     return diskSpec;
 }
 
+imagebuilder::DiskSetSpec spannedDataSet()
+{
+    using namespace imagebuilder;
+    auto netwarePartition = [] {
+        PartitionSpec partition;
+        partition.slot = 0;
+        partition.startSector = 2048;
+        partition.sizeSectors = 8000;
+        partition.netware.emplace();
+        return partition;
+    };
+    DiskSetSpec set;
+    DiskSpec& first = set.disks.emplace_back();
+    first.partitions = {netwarePartition()};
+    SegmentSpec sys;
+    sys.name = "SYS";
+    sys.contents.emplace();
+    sys.contents->nodes = {textFileNode("AUTOEXEC.NCF", "load nothing\r\n")};
+    first.partitions[0].netware->segments = {sys};
+    set.disks.emplace_back().partitions = {netwarePartition()};
+
+    SpannedVolumeSpec data;
+    data.name = "DATA";
+    data.sectorsPerBlock = 16;
+    data.contents.emplace();
+    Node report = fileNode("REPORT.DOC", 3000);
+    report.nameSpaceRecords.push_back({.name = "Quarterly Report.doc"});
+    report.dateTime = packDateTime(1998, 3, 7, 13, 5, 42);
+    report.modifiedDateTime = packDateTime(1999, 1, 2, 8, 30, 0);
+    Node lost = fileNode("LOST.TXT", 300);
+    lost.parentId = 999;
+    data.contents->nodes = {fileNode("BIG.BIN", 13 * 8192 - 100), report, folderNode("DOCS"), lost};
+    for (std::size_t disk : {0, 1}) {
+        SpannedSegmentSpec segment;
+        segment.disk = disk;
+        segment.slot = 0;
+        segment.sizeSectors = disk == 0 ? 256 : 512;
+        data.segments.push_back(segment);
+    }
+    set.volumes = {data};
+    return set;
+}
+
 } // namespace tamsin::test

@@ -29,4 +29,11 @@ imagebuilder::DiskSpec demoWithNode(const std::string& name, const std::function
 // A disk with a partition table but no NetWare partition.
 imagebuilder::DiskSpec diskWithoutNetWare();
 
+// Two disks, each with a NetWare partition at sector 2048. Disk 0 holds SYS
+// and segment 0 of DATA (blocks 0..15, 16 sectors per block); disk 1 holds
+// segment 1 (blocks 16..47). DATA's BIG.BIN runs from segment 0 into
+// segment 1; REPORT.DOC has a LONG name and a modification stamp; LOST.TXT's
+// parent is gone, so it lands in the placeholder folder Dir0.
+imagebuilder::DiskSetSpec spannedDataSet();
+
 } // namespace tamsin::test

@@ -95,6 +95,24 @@ std::string writeImage(const TempDir& dir, const std::string& name, const imageb
     return path.string();
 }
 
+std::vector<std::string> writeImages(const TempDir& dir, const std::vector<std::string>& names,
+                                     const imagebuilder::DiskSetSpec& set, imagebuilder::DiskSetLayout* layout)
+{
+    std::vector<std::filesystem::path> paths;
+    for (const std::string& name : names)
+        paths.push_back(dir / name);
+    const auto written = imagebuilder::writeImages(set, paths);
+    EXPECT_TRUE(written.ok()) << (written.ok() ? std::string() : written.error());
+    if (!written.ok())
+        return {};
+    if (layout)
+        *layout = *written;
+    std::vector<std::string> result;
+    for (const auto& path : paths)
+        result.push_back(path.string());
+    return result;
+}
+
 WizardRun::WizardRun(const std::vector<std::string>& images, bool gated)
 {
     DiskSources sources;
@@ -163,12 +181,12 @@ QString WizardRun::instruction() const
     return window_->findChild<QLabel*>(QStringLiteral("instructionPanel"))->text();
 }
 
-void WizardRun::clickDisk(int index)
+void WizardRun::clickDisk(int index, Qt::KeyboardModifiers modifiers)
 {
     auto* tree = window_->findChild<QTreeWidget*>(QStringLiteral("diskTree"));
     QTreeWidgetItem* item = tree->topLevelItem(0)->child(index);
     ASSERT_TRUE(item);
-    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, modifiers, tree->visualItemRect(item).center());
 }
 
 void WizardRun::chooseSearch(bool search)
@@ -210,6 +228,27 @@ QStringList WizardRun::volumeNames() const
         for (int i = 0; i < root->childCount(); ++i)
             names << root->child(i)->text(0);
     return names;
+}
+
+QStringList WizardRun::segmentTexts(int row) const
+{
+    QStringList texts;
+    auto* tree = window_->findChild<app::VolumeTree*>(QStringLiteral("volumeTree"));
+    QTreeWidgetItem* root = tree->root();
+    if (!root || row >= root->childCount())
+        return texts;
+    for (int i = 0; i < root->child(row)->childCount(); ++i)
+        texts << root->child(row)->child(i)->text(0);
+    return texts;
+}
+
+void WizardRun::clickSegment(int position)
+{
+    auto* tree = window_->findChild<app::VolumeTree*>(QStringLiteral("volumeTree"));
+    QTreeWidgetItem* item = tree->segmentItem(position);
+    ASSERT_TRUE(item);
+    tree->scrollToItem(item);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
 }
 
 void WizardRun::clickVolume(int position)

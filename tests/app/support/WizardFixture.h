@@ -11,6 +11,7 @@
 
 #include "disk/Device.h"
 #include "imagebuilder/DiskDescription.h"
+#include "imagebuilder/ImageBuilder.h"
 
 #include <QModelIndex>
 #include <QStringList>
@@ -79,6 +80,11 @@ std::unique_ptr<ModalWatcher> answerFileDialog(const QString& path);
 // Writes diskSpec as an image under dir and returns its path; fails the test
 // when the builder refuses it.
 std::string writeImage(const TempDir& dir, const std::string& name, const imagebuilder::DiskSpec& diskSpec);
+// Writes the disks of set as images named names under dir; returns their
+// paths (empty, with the test failed, when the builder refuses the set) and
+// the layout the builder planned.
+std::vector<std::string> writeImages(const TempDir& dir, const std::vector<std::string>& names,
+                                     const imagebuilder::DiskSetSpec& set, imagebuilder::DiskSetLayout* layout = nullptr);
 
 class WizardRun {
 public:
@@ -103,14 +109,17 @@ public:
     QString statusLine() const;
     QString instruction() const;
 
-    // Presses.
-    void clickDisk(int index);
+    // Presses. modifiers: Ctrl or Shift to pick several disks.
+    void clickDisk(int index, Qt::KeyboardModifiers modifiers = {});
     void chooseSearch(bool search);
     void setRange(const QString& start, const QString& end);
     void pressNext();
     void pressBack();
     QStringList volumeNames() const;
+    // The texts of the segment items below the volume item at row.
+    QStringList segmentTexts(int row) const;
     void clickVolume(int position);
+    void clickSegment(int position);
     bool waitForStep(int step, int timeoutMs = 15000) const;
     bool waitIdle(int timeoutMs = 15000) const;
     // Disk 0, Next, its first volume, Next: the browsing step.

@@ -1,0 +1,344 @@
+// Several disks in one run: picking them, a volume whose segments lie on
+// two images listed once with its segments, mounting and reading it, its
+// Drive Information, placeholder folders, name spaces and snapshots.
+
+#include "Images.h"
+#include "WizardFixture.h"
+
+#include "GuiTest.h"
+#include "VolumeTree.h"
+
+#include "ui/ReportDialog.h"
+
+#include <QAction>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableView>
+#include <QTreeView>
+#include <QUrl>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include <gtest/gtest.h>
+
+namespace tamsin::test {
+namespace {
+
+// Points TMPDIR at a folder of its own while it lives: files opened from the
+// list are written there.
+class TemporaryFolder {
+public:
+    TemporaryFolder()
+    {
+        if (const char* previous = std::getenv("TMPDIR"))
+            saved_ = previous;
+        ::setenv("TMPDIR", dir_.path().c_str(), 1);
+    }
+    ~TemporaryFolder()
+    {
+        if (saved_)
+            ::setenv("TMPDIR", saved_->c_str(), 1);
+        else
+            ::unsetenv("TMPDIR");
+    }
+    std::vector<std::uint8_t> read(const std::string& name) const
+    {
+        std::ifstream in(dir_ / name, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+
+private:
+    TempDir dir_;
+    std::optional<std::string> saved_;
+};
+
+class WizardDisksTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        images = writeImages(dir, {"disk0.img", "disk1.img"}, spannedDataSet(), &layout);
+        ASSERT_EQ(images.size(), 2u);
+        paths = {QString::fromStdString(images[0]), QString::fromStdString(images[1])};
+    }
+
+    const imagebuilder::ManifestSegment& segment(std::size_t i) const { return layout.spanned.at(0).segments.at(i); }
+    const imagebuilder::VolumeManifest& data() const { return *layout.spanned.at(0).manifest; }
+    QString start(std::size_t i) const { return QString::number(segment(i).startSector); }
+    QString end(std::size_t i) const { return QString::number(segment(i).startSector + segment(i).sizeSectors); }
+
+    // Disk 0, Ctrl-click disk 1, Next: SYS at 0, DATA's segments at 1 and 2.
+    void pickBoth(WizardRun& run)
+    {
+        run.clickDisk(0);
+        run.clickDisk(1, Qt::ControlModifier);
+        run.pressNext();
+        ASSERT_EQ(run.state().wizardStep, 1);
+    }
+    void mountData(WizardRun& run)
+    {
+        pickBoth(run);
+        run.clickVolume(1);
+        run.pressNext();
+        ASSERT_TRUE(run.waitForStep(2));
+    }
+    bool fifthRowShown(WizardRun& run) const
+    {
+        return run.window().findChild<QLabel*>(QStringLiteral("panelLabel4"))->isVisible();
+    }
+    QTreeWidgetItem* volumeRoot(WizardRun& run) const
+    {
+        return run.window().findChild<app::VolumeTree*>(QStringLiteral("volumeTree"))->root();
+    }
+
+    TempDir dir;
+    std::vector<std::string> images;
+    QStringList paths;
+    imagebuilder::DiskSetLayout layout;
+};
+
+TEST_F(WizardDisksTest, APickedPairListsTheSpannedVolumeOnceWithItsSegments)
+{
+    WizardRun run(images);
+    run.clickDisk(0);
+    run.clickDisk(1, Qt::ControlModifier);
+    EXPECT_TRUE(run.button("next")->isVisible());
+    EXPECT_EQ(run.statusLine(), QStringLiteral("2 disks selected: Storage Device0, Storage Device1"));
+    run.pressNext();
+    ASSERT_EQ(run.state().wizardStep, 1);
+    EXPECT_EQ(run.window().session().moreDisks.size(), 1u);
+    EXPECT_EQ(volumeRoot(run)->text(0), QStringLiteral("Storage Device 0"));
+    EXPECT_EQ(run.volumeNames(), (QStringList{"SYS", "DATA"}));
+    EXPECT_TRUE(run.segmentTexts(0).isEmpty());
+    EXPECT_EQ(run.segmentTexts(1), (QStringList{QStringLiteral("Segment 1 of 2: %1, sector %2").arg(paths[0], start(0)),
+                                                QStringLiteral("Segment 2 of 2: %1, sector %2").arg(paths[1], start(1))}));
+
+    // The volume's item: the whole volume, from its first segment to its last.
+    run.clickVolume(1);
+    EXPECT_EQ(run.panelLabel(1), QStringLiteral("Volume Start    "));
+    EXPECT_EQ(run.panelValue(1), start(0));
+    EXPECT_EQ(run.panelValue(2), end(1));
+    EXPECT_EQ(run.panelLabel(4), QStringLiteral("Segments        "));
+    EXPECT_EQ(run.panelValue(4), QStringLiteral("2 of 2 on %1, %2").arg(paths[0], paths[1]));
+    EXPECT_EQ(run.window().session().mounted.volumeIndex, 1);
+
+    // A segment's item: that segment alone.
+    run.clickSegment(2);
+    EXPECT_EQ(run.panelValue(1), start(1));
+    EXPECT_EQ(run.panelValue(2), end(1));
+    EXPECT_EQ(run.panelLabel(4), QStringLiteral("Segment         "));
+    EXPECT_EQ(run.panelValue(4), QStringLiteral("2 of 2 on %1").arg(paths[1]));
+    EXPECT_TRUE(run.button("next")->isVisible());
+
+    // A volume of one segment shows the four rows alone.
+    run.clickVolume(0);
+    EXPECT_FALSE(fifthRowShown(run));
+}
+
+TEST_F(WizardDisksTest, MountedFromASegmentItemTheVolumeReadsAcrossBothDisks)
+{
+    TemporaryFolder temp;
+    WizardRun run(images);
+    pickBoth(run);
+    run.clickSegment(2);
+    run.pressNext();
+    ASSERT_TRUE(run.waitForStep(2));
+    EXPECT_EQ(run.treeIndex({}).data().toString(), QStringLiteral("DATA"));
+    EXPECT_EQ(run.listColumn(0), (QStringList{"DOCS", "Dir0", "BIG.BIN", "Quarterly Report.doc"}));
+
+    // BIG.BIN's last blocks lie in the segment on the second disk.
+    run.doubleClickRow(run.listRow(QStringLiteral("BIG.BIN")));
+    EXPECT_EQ(temp.read("BIG.BIN"), imagebuilder::expectedData(*data().find("BIG.BIN")));
+
+    DialogAnswer<ui::ReportDialog> info([&](ui::ReportDialog& dialog) {
+        ASSERT_EQ(dialog.rowCount(), 14u);
+        EXPECT_EQ(dialog.value(0)->text(), start(1)) << "the record picked";
+        EXPECT_EQ(dialog.value(8)->text(), QStringLiteral("2 of 2"));
+        EXPECT_EQ(dialog.value(9)->text(), QStringLiteral("%1 sector %2, 256 sectors, from block 0").arg(paths[0], start(0)));
+        EXPECT_EQ(dialog.value(10)->text(),
+                  QStringLiteral("%1 sector %2, 512 sectors, from block 16").arg(paths[1], start(1)));
+        EXPECT_EQ(dialog.value(12)->text(), QStringLiteral("0")) << "no redirected blocks";
+        dialog.accept();
+    });
+    run.window().action(app::CommandId::DriveInformation)->trigger();
+    EXPECT_TRUE(info.answered());
+}
+
+TEST_F(WizardDisksTest, OneDiskOfThePairShowsTheVolumeIncomplete)
+{
+    WizardRun run(images);
+    run.clickDisk(0);
+    EXPECT_FALSE(run.window().findChild<QLabel*>(QStringLiteral("statusLine"))->isVisible());
+    run.pressNext();
+    ASSERT_EQ(run.state().wizardStep, 1);
+    EXPECT_TRUE(run.window().session().moreDisks.empty());
+    EXPECT_EQ(run.volumeNames(), (QStringList{"SYS", "DATA (incomplete)"}));
+    EXPECT_EQ(run.segmentTexts(1), (QStringList{QStringLiteral("Segment 1 of 2: %1, sector %2").arg(paths[0], start(0)),
+                                                QStringLiteral("Segment 2 of 2: missing")}));
+    const QTreeWidgetItem* missing = volumeRoot(run)->child(1)->child(1);
+    EXPECT_FALSE(missing->flags() & Qt::ItemIsEnabled);
+
+    run.clickVolume(1);
+    EXPECT_EQ(run.panelValue(4), QStringLiteral("1 of 2 on %1 (segment 2 of 2 missing)").arg(paths[0]));
+}
+
+TEST_F(WizardDisksTest, BackClosesTheFurtherDisksAndAPlainClickPicksOneAgain)
+{
+    WizardRun run(images);
+    mountData(run);
+    run.pressBack();
+    run.pressBack();
+    ASSERT_EQ(run.state().wizardStep, 0);
+    const Session& session = run.window().session();
+    EXPECT_TRUE(session.moreDisks.empty());
+    EXPECT_EQ(session.volumes.volumeCount(), 0u);
+    EXPECT_FALSE(session.mounted.layout);
+    EXPECT_FALSE(session.reader.isOpen());
+
+    // The second disk alone: read first, its segment found, the other missing.
+    run.clickDisk(1);
+    EXPECT_FALSE(run.window().findChild<QLabel*>(QStringLiteral("statusLine"))->isVisible());
+    run.pressNext();
+    ASSERT_EQ(run.state().wizardStep, 1);
+    EXPECT_TRUE(session.moreDisks.empty());
+    EXPECT_EQ(volumeRoot(run)->text(0), QStringLiteral("Storage Device 1"));
+    EXPECT_EQ(run.volumeNames(), (QStringList{"DATA (incomplete)"}));
+    EXPECT_EQ(run.segmentTexts(0), (QStringList{QStringLiteral("Segment 1 of 2: missing"),
+                                                QStringLiteral("Segment 2 of 2: %1, sector %2").arg(paths[1], start(1))}));
+}
+
+TEST_F(WizardDisksTest, CtrlAndShiftClicksDecideTheDisksAndWhichIsReadFirst)
+{
+    WizardRun run(images);
+    const Session& session = run.window().session();
+    run.clickDisk(1);
+    run.clickDisk(0, Qt::ControlModifier);
+    EXPECT_EQ(session.disks.selectedDisk, 1);
+    EXPECT_EQ(run.statusLine(), QStringLiteral("2 disks selected: Storage Device1, Storage Device0"));
+    EXPECT_EQ(run.state().endSectorText, std::to_string(layout.disks[1].totalSectors)) << "the range of the first";
+
+    // Unpicking the first makes the other the first; unpicking both leaves nothing to read.
+    run.clickDisk(1, Qt::ControlModifier);
+    EXPECT_EQ(session.disks.selectedDisk, 0);
+    EXPECT_FALSE(run.window().findChild<QLabel*>(QStringLiteral("statusLine"))->isVisible());
+    run.clickDisk(0, Qt::ControlModifier);
+    EXPECT_FALSE(run.button("next")->isVisible());
+
+    // Disk 1 first, then a range back to disk 0: the records of disk 1 come first.
+    run.clickDisk(1);
+    run.clickDisk(0, Qt::ShiftModifier);
+    EXPECT_EQ(run.statusLine(), QStringLiteral("2 disks selected: Storage Device1, Storage Device0"));
+    run.pressNext();
+    ASSERT_EQ(run.state().wizardStep, 1);
+    EXPECT_EQ(volumeRoot(run)->text(0), QStringLiteral("Storage Device 1"));
+    EXPECT_EQ(run.volumeNames(), (QStringList{"DATA", "SYS"}));
+}
+
+TEST_F(WizardDisksTest, SeveralImagesOpenedAtOnceArePickedTogether)
+{
+    WizardRun run({});
+    DialogAnswer<QFileDialog> pick([&](QFileDialog& dialog) {
+        EXPECT_EQ(dialog.fileMode(), QFileDialog::ExistingFiles);
+        dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+            ->setText(QStringLiteral("\"%1\" \"%2\"").arg(paths[0], paths[1]));
+        dialog.findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))->button(QDialogButtonBox::Open)->click();
+    });
+    run.window().action(app::CommandId::OpenDiskImage)->trigger();
+    ASSERT_TRUE(pick.answered());
+    EXPECT_EQ(run.statusLine(), QStringLiteral("2 disks selected: Storage Device0, Storage Device1"));
+    ASSERT_TRUE(run.button("next")->isVisible());
+    run.pressNext();
+    EXPECT_EQ(run.volumeNames(), (QStringList{"SYS", "DATA"}));
+}
+
+TEST_F(WizardDisksTest, APlaceholderFolderIsAFolderEverywhere)
+{
+    WizardRun run(images);
+    mountData(run);
+    const int dir0 = run.listRow(QStringLiteral("Dir0"));
+    ASSERT_GE(dir0, 0);
+    EXPECT_EQ(run.listColumn(1).at(dir0), QStringLiteral("Folder"));
+
+    QTableView* list = run.fileList();
+    auto* menu = run.window().findChild<QMenu*>(QStringLiteral("contextMenu"));
+    list->setCurrentIndex(list->model()->index(dir0, 0));
+    emit list->customContextMenuRequested(list->visualRect(list->model()->index(dir0, 0)).center());
+    ASSERT_TRUE(waitUntil([&] { return menu->isVisible(); }));
+    EXPECT_FALSE(run.window().action(app::CommandId::OpenWith)->isEnabled());
+    menu->close();
+
+    DialogAnswer<ui::ReportDialog> properties([](ui::ReportDialog& dialog) {
+        EXPECT_EQ(dialog.value(0)->text(), QStringLiteral("Dir0"));
+        EXPECT_EQ(dialog.value(2)->text(), QStringLiteral("1 File(s) and 0 Folder(s)"));
+        dialog.accept();
+    });
+    run.window().runCommand(app::CommandId::Properties);
+    EXPECT_TRUE(properties.answered());
+
+    // A double-click opens it: its orphan is listed and nothing is handed to the desktop.
+    run.doubleClickRow(dir0);
+    EXPECT_EQ(run.listColumn(0), QStringList{"LOST.TXT"});
+    EXPECT_EQ(run.folderTree()->currentIndex(), run.treeIndex({"Dir0"}));
+    EXPECT_TRUE(run.desktop().urls.isEmpty());
+}
+
+TEST_F(WizardDisksTest, PropertiesShowTheDosNameAndBothStamps)
+{
+    WizardRun run(images);
+    mountData(run);
+    auto properties = [&](const QString& name, std::function<void(ui::ReportDialog&)> check) {
+        run.fileList()->setCurrentIndex(run.fileList()->model()->index(run.listRow(name), 0));
+        DialogAnswer<ui::ReportDialog> answer([&](ui::ReportDialog& dialog) {
+            check(dialog);
+            dialog.accept();
+        });
+        run.window().runCommand(app::CommandId::Properties);
+        EXPECT_TRUE(answer.answered()) << name.toStdString();
+    };
+    properties(QStringLiteral("Quarterly Report.doc"), [](ui::ReportDialog& dialog) {
+        ASSERT_EQ(dialog.rowCount(), 6u);
+        EXPECT_EQ(dialog.value(0)->text(), QStringLiteral("Quarterly Report.doc"));
+        EXPECT_EQ(dialog.value(1)->text(), QStringLiteral("REPORT.DOC"));
+        EXPECT_EQ(dialog.value(2)->text(), QStringLiteral("3 KB"));
+        EXPECT_EQ(dialog.value(4)->text(), QStringLiteral("07-Mar-1998 13:05:42"));
+        EXPECT_EQ(dialog.value(5)->text(), QStringLiteral("02-Jan-1999 08:30:00"));
+    });
+    // A DOS name alone is not repeated, and no modification stamp shows empty.
+    properties(QStringLiteral("BIG.BIN"), [](ui::ReportDialog& dialog) {
+        ASSERT_EQ(dialog.rowCount(), 5u);
+        EXPECT_EQ(dialog.value(0)->text(), QStringLiteral("BIG.BIN"));
+        EXPECT_EQ(dialog.value(4)->text(), QString());
+    });
+}
+
+TEST_F(WizardDisksTest, ASnapshotOfTheSpannedVolumeReadsThroughItsSegmentsAgain)
+{
+    const std::string written = (dir / "DATA1.VSNP").string();
+    {
+        WizardRun run(images);
+        mountData(run);
+        auto answer = answerFileDialog(QString::fromStdString((dir / "data1").string()));
+        run.window().action(app::CommandId::SaveSnapshot)->trigger();
+        ASSERT_TRUE(answer->answered());
+    }
+
+    TemporaryFolder temp;
+    WizardRun run(images);
+    pickBoth(run);
+    auto answer = answerFileDialog(QString::fromStdString(written));
+    run.window().action(app::CommandId::LoadSnapshot)->trigger();
+    ASSERT_TRUE(answer->answered());
+    ASSERT_EQ(run.state().wizardStep, 2);
+    const Session& session = run.window().session();
+    EXPECT_EQ(session.mounted.layout, session.volumes[1].layout);
+    run.doubleClickRow(run.listRow(QStringLiteral("BIG.BIN")));
+    EXPECT_EQ(temp.read("BIG.BIN"), imagebuilder::expectedData(*data().find("BIG.BIN")));
+}
+
+} // namespace
+} // namespace tamsin::test
