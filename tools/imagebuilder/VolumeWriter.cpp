@@ -409,10 +409,9 @@ const NameSpaceRecord* VolumeWriter::Plan::recordSpec(const NameSpaceSlot& slot)
 void VolumeWriter::Plan::failRecord(std::uint32_t record, const std::string& message) const
 {
     const NameSpaceSlot& slot = nameSpaceRecords[record];
-    const std::string text = "nameSpaceRecords[" + number(slot.record) + "]: " + message;
     if (slot.item == kNone)
         fail(where + ": root.records[" + number(slot.record) + "]: " + message);
-    failItem(slot.item, text);
+    failItem(slot.item, "nameSpaceRecords[" + number(slot.record) + "]: " + message);
 }
 
 void VolumeWriter::Plan::listNameSpaceRecords()
