@@ -3,6 +3,7 @@
 #include "WizardTexts.h"
 
 #include <QFileIconProvider>
+#include <QHeaderView>
 
 namespace tamsin::app {
 namespace {
@@ -15,6 +16,9 @@ constexpr int kSegmentRole = Qt::UserRole + 1;
 VolumeTree::VolumeTree(QWidget* parent) : StepTree(parent)
 {
     setObjectName(QStringLiteral("volumeTree"));
+    // Segment items name their disk's path: the pane scrolls sideways
+    // rather than cutting it.
+    header()->setStretchLastSection(false);
     connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) { onItem(item); });
     connect(this, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) { onItem(item); });
 }
@@ -24,6 +28,7 @@ void VolumeTree::recreate(int disk)
     clear();
     auto* root = new QTreeWidgetItem(this, {QString::fromUtf8(text::kStorageDevicePrefix) + QString::number(disk)});
     root->setIcon(0, QFileIconProvider().icon(QFileIconProvider::Drive));
+    fitColumn();
 }
 
 QTreeWidgetItem* VolumeTree::addVolume(const QString& name, int position)
@@ -32,6 +37,7 @@ QTreeWidgetItem* VolumeTree::addVolume(const QString& name, int position)
     item->setIcon(0, QFileIconProvider().icon(QFileIconProvider::Folder));
     item->setData(0, kPositionRole, position);
     root()->setExpanded(true);
+    fitColumn();
     return item;
 }
 
@@ -44,6 +50,21 @@ void VolumeTree::addSegment(QTreeWidgetItem* volume, const QString& text, int po
     if (position < 0)
         item->setFlags(item->flags() & ~(Qt::ItemIsEnabled | Qt::ItemIsSelectable));
     volume->setExpanded(true);
+    fitColumn();
+}
+
+void VolumeTree::fitColumn()
+{
+    // At least the pane's width, so a click beside a short name still hits its row.
+    resizeColumnToContents(0);
+    if (columnWidth(0) < viewport()->width())
+        setColumnWidth(0, viewport()->width());
+}
+
+void VolumeTree::resizeEvent(QResizeEvent* event)
+{
+    StepTree::resizeEvent(event);
+    fitColumn();
 }
 
 QTreeWidgetItem* VolumeTree::volumeItem(int position) const

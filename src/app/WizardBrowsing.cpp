@@ -176,7 +176,8 @@ void WizardDialog::showProperties()
     };
     // A name from another name space is shown; the DOS name follows it.
     if (!report.dosName.empty() && report.dosName != report.name)
-        rows.insert(rows.begin() + 1, {"DOS Name :", names_->toDisplay(report.dosName).toStdString()});
+        rows.insert(rows.begin() + 1,
+                    {"DOS Name                    :", names_->toDisplay(report.dosName).toStdString()});
     ui::ReportDialog dialog(this, QStringLiteral("File/Folder Properties"), rows, true);
     dialog.exec();
 }

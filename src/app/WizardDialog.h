@@ -89,6 +89,8 @@ private:
     void onDiskClicked(int index);
     // Shows the picked disks; shown is the disk whose geometry the panel shows.
     void showPickedDisks(int shown);
+    // The status line naming the picked disks in reading order; empty for one.
+    std::string selectionLine() const;
     void openDiskImage();
     void onIdentifyModeChosen();
     // Opens the picked disks after the first into the session; false (with

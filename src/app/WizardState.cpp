@@ -35,17 +35,23 @@ void WizardState::disksSelected(const DiskInfo& first, const DiskInfo& shown, co
     startSectorText = "0";
     endSectorText = std::to_string(first.totalSectors);
     panel.setValues(diskGeometryRows(shown));
+    showDiskSelection(selection);
+    controls.next = {true, true};
+}
+
+void WizardState::showDiskSelection(const std::string& selection)
+{
+    if (wizardStep != 0 || workerRunning)
+        return;
     panel.statusLine = selection;
     panel.statusLineVisible = !selection.empty();
-    controls.next = {true, true};
 }
 
 void WizardState::noDiskSelected()
 {
     if (wizardStep != 0 || workerRunning)
         return;
-    panel.statusLine.clear();
-    panel.statusLineVisible = false;
+    showDiskSelection({});
     controls.next = {false, false};
 }
 

@@ -75,6 +75,8 @@ public:
     void disksSelected(const DiskInfo& first, const DiskInfo& shown, const std::string& selection);
     // Every disk was unpicked: nothing to read, no Next.
     void noDiskSelected();
+    // The status line naming the picked disks; empty hides it.
+    void showDiskSelection(const std::string& selection);
     // selected: the selected disk, whose size presets the range; may be null.
     void chooseIdentifyMode(IdentifyMode mode, const DiskInfo* selected);
 

@@ -49,14 +49,21 @@ void WizardDialog::showPickedDisks(int shown)
     const bool shownPicked = std::find(picked.begin(), picked.end(), shown) != picked.end();
     const DiskInfo* clicked = shownPicked ? session_.disks.disk(static_cast<std::size_t>(shown)) : first;
     session_.disks.selectedDisk = static_cast<std::uint16_t>(picked.front());
-    std::string selection;
-    if (picked.size() > 1) {
-        selection = std::to_string(picked.size()) + " disks selected: ";
-        for (std::size_t i = 0; i < picked.size(); ++i)
-            selection += (i ? ", " : "") + diskItemText(static_cast<std::size_t>(picked[i]));
-    }
-    state_.disksSelected(*first, *clicked, selection);
+    state_.disksSelected(*first, *clicked, selectionLine());
     applyState();
+}
+
+std::string WizardDialog::selectionLine() const
+{
+    const std::vector<int>& picked = diskTree_->selectedDisks();
+    if (picked.size() < 2)
+        return {};
+    std::string line = std::to_string(picked.size()) + " disks selected: ";
+    for (std::size_t i = 0; i < picked.size(); ++i)
+        line += (i ? ", " : "") + diskItemText(static_cast<std::size_t>(picked[i]));
+    if (state_.identifyMode == IdentifyMode::SearchVolumes)
+        line += " (Search Volumes scans " + diskItemText(static_cast<std::size_t>(picked.front())) + ")";
+    return line;
 }
 
 void WizardDialog::openDiskImage()
@@ -97,6 +104,7 @@ void WizardDialog::onIdentifyModeChosen()
 {
     const IdentifyMode mode = searchVolumes_->isChecked() ? IdentifyMode::SearchVolumes : IdentifyMode::VolumeTable;
     state_.chooseIdentifyMode(mode, session_.disks.disk(session_.disks.selectedDisk));
+    state_.showDiskSelection(selectionLine());
     applyState();
 }
 

@@ -239,6 +239,22 @@ TEST_F(WizardDisksTest, CtrlAndShiftClicksDecideTheDisksAndWhichIsReadFirst)
     EXPECT_EQ(run.volumeNames(), (QStringList{"DATA", "SYS"}));
 }
 
+TEST_F(WizardDisksTest, SearchVolumesScansTheFirstDiskAlone)
+{
+    WizardRun run(images);
+    run.clickDisk(1);
+    run.clickDisk(0, Qt::ControlModifier);
+    run.chooseSearch(true);
+    EXPECT_EQ(run.statusLine(),
+              QStringLiteral("2 disks selected: Storage Device1, Storage Device0 (Search Volumes scans Storage Device1)"));
+    run.pressNext();
+    ASSERT_TRUE(run.waitForStep(1));
+    EXPECT_TRUE(run.window().session().moreDisks.empty());
+    EXPECT_EQ(volumeRoot(run)->text(0), QStringLiteral("Storage Device 1"));
+    EXPECT_EQ(run.window().session().reader.device()->path(), images[1]);
+    EXPECT_EQ(run.state().searchEnd, layout.disks[1].totalSectors);
+}
+
 TEST_F(WizardDisksTest, SeveralImagesOpenedAtOnceArePickedTogether)
 {
     WizardRun run({});

@@ -230,6 +230,13 @@ QStringList WizardRun::volumeNames() const
     return names;
 }
 
+// A point on the first characters of an item: the column of the volume
+// tree may be wider than the pane.
+static QPoint textStart(const QRect& rect)
+{
+    return {rect.left() + std::min(rect.width() / 2, 20), rect.center().y()};
+}
+
 QStringList WizardRun::segmentTexts(int row) const
 {
     QStringList texts;
@@ -248,7 +255,7 @@ void WizardRun::clickSegment(int position)
     QTreeWidgetItem* item = tree->segmentItem(position);
     ASSERT_TRUE(item);
     tree->scrollToItem(item);
-    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, textStart(tree->visualItemRect(item)));
 }
 
 void WizardRun::clickVolume(int position)
@@ -256,7 +263,7 @@ void WizardRun::clickVolume(int position)
     auto* tree = window_->findChild<app::VolumeTree*>(QStringLiteral("volumeTree"));
     QTreeWidgetItem* item = tree->volumeItem(position);
     ASSERT_TRUE(item);
-    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, textStart(tree->visualItemRect(item)));
 }
 
 bool WizardRun::waitForStep(int step, int timeoutMs) const
