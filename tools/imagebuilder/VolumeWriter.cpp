@@ -1227,6 +1227,10 @@ void VolumeWriter::Plan::decodeSector(std::span<const std::uint8_t> sector, std:
         }
         if (!name)
             name = dosName;
+        // A next-slot long name that cuts to nothing drops the entry, unless
+        // the entry heads a name-space chain: then its DOS name stands.
+        if (name->empty() && nameList != 0)
+            name = dosName;
         if (name->empty())
             continue;
 

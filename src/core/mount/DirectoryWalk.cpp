@@ -80,6 +80,11 @@ void decodeDirectorySector(MountedVolume& volume, std::span<const std::uint8_t> 
             if (next[kNameSpace] == kLongNameSpace && longLength >= 1 && longLength <= kMaxLongNameLength)
                 name = nameAt(next, longLength);
         }
+        const std::uint32_t nameList = readU32(entry, kNameList);
+        // An entry heading a name-space chain is kept under its DOS name even
+        // when the next-slot long name cuts to nothing; the chain may name it.
+        if (name.empty() && nameList != 0)
+            name = dosName;
         if (name.empty())
             continue;
 
@@ -93,7 +98,6 @@ void decodeDirectorySector(MountedVolume& volume, std::span<const std::uint8_t> 
         node.firstBlock = readU32(entry, kFirstBlock);
         node.dateTime = readU32(entry, kDateTime);
         node.modifiedDateTime = readU32(entry, kModifiedDateTime);
-        const std::uint32_t nameList = readU32(entry, kNameList);
         const std::uint32_t listPosition = node.isFolder() ? volume.folderCount() : volume.fileCount();
         if (position && position->nameSpaces && nameList != 0)
             position->nameSpaces->addChain(node.isFolder(), listPosition, dirNo, nameList);

@@ -147,6 +147,22 @@ TEST(NameSpaceChains, WithoutAChainTheNextSlotLongNameStillCounts)
     EXPECT_FALSE(walk.volume.root.found);
 }
 
+TEST(NameSpaceChains, AnEmptyNextSlotNameDropsTheEntryUnlessItHeadsAChain)
+{
+    Walk walk;
+    Sector s0{}, s1{};
+    put(s0, 0, {.name = "DROPPED.TXT", .primary = 0});
+    put(s0, 1, {.nameSpace = 4, .name = std::string("\0x", 2), .primary = 0});
+    put(s0, 2, {.name = "KEPT.TXT", .primary = 2, .next = 5});
+    put(s0, 3, {.nameSpace = 4, .name = std::string("\0y", 2), .primary = 2});
+    put(s1, 1, {.nameSpace = 1, .name = "", .primary = 2});  // gives no name either
+    walk.decode(s0);
+    walk.decode(s1);
+    walk.finish();
+    ASSERT_EQ(walk.volume.fileCount(), 1u);
+    EXPECT_EQ(walk.file(0).name, "KEPT.TXT");
+}
+
 TEST(RootRecord, NameSpacesFromTheByteOrNibbleTableAndTheCreationStamp)
 {
     std::array<std::uint8_t, 128> root{};

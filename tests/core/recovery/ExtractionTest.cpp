@@ -80,6 +80,7 @@ protected:
         request.firstBlock = node.firstBlock;
         request.flags = node.attributesHigh;
         request.dateTime = node.dateTime;
+        request.modifiedDateTime = node.modifiedDateTime;
         request.mode = mode;
         request.duplicates = duplicates;
         return extractFile(session.mounted, session.reader, run, notices, request);
@@ -142,6 +143,30 @@ TEST_F(ExtractionTest, ModificationTimeComesFromAValidEntryDate)
     EXPECT_EQ(tm.tm_sec, 42);
     ASSERT_EQ(::stat(extract("BADDATE.TXT").path.c_str(), &st), 0);
     EXPECT_GT(st.st_mtime, t + 10 * 365 * 86400);  // left at the time of writing
+}
+
+TEST_F(ExtractionTest, ModificationStampWinsOverTheCreationStampWhenValid)
+{
+    ib::VolumeContents c;
+    ib::Node edited = ib::fileNode("EDITED.TXT", 10);
+    edited.dateTime = ib::packDateTime(1998, 3, 7, 13, 5, 42);
+    edited.modifiedDateTime = ib::packDateTime(2003, 11, 20, 8, 30, 0);
+    ib::Node damaged = ib::fileNode("DAMAGED.TXT", 10);
+    damaged.dateTime = ib::packDateTime(1998, 3, 7, 13, 5, 42);
+    damaged.modifiedDateTime = ib::packDateTime(2003, 2, 31, 8, 30, 0);  // 31 February
+    c.nodes = {edited, damaged};
+    build(c);
+
+    auto yearOf = [&](const char* name) {
+        struct stat st {};
+        EXPECT_EQ(::stat(extract(name).path.c_str(), &st), 0);
+        std::tm tm{};
+        const std::time_t t = st.st_mtime;
+        localtime_r(&t, &tm);
+        return tm.tm_year + 1900;
+    };
+    EXPECT_EQ(yearOf("EDITED.TXT"), 2003);
+    EXPECT_EQ(yearOf("DAMAGED.TXT"), 1998) << "an impossible modification stamp falls back to the creation stamp";
 }
 
 TEST_F(ExtractionTest, OpeningExtractsToTheTemporaryFolderAndFallsBackToTheChooser)
