@@ -22,16 +22,6 @@ std::string number(std::uint64_t value)
     return std::to_string(value);
 }
 
-std::string indexed(const std::string& list, std::size_t index)
-{
-    return list + "[" + std::to_string(index) + "]";
-}
-
-std::string refText(PartitionRef ref)
-{
-    return "disk " + number(ref.disk) + " slot " + std::to_string(ref.slot);
-}
-
 std::vector<SegmentSource> ownSources(SetPlan& plan, PartitionPlan& partition, const EntryPlan& entry)
 {
     return {{&plan.groupOf(partition), entry.entry.volumeRoot, 0, entry.entry.fields.sizeSectors, true}};

@@ -101,6 +101,16 @@ struct PlanFailure {
 };
 [[noreturn]] void throwPlanFailure(std::string message);
 
+// Message pieces shared by the planners.
+inline std::string indexed(const std::string& list, std::size_t index)
+{
+    return list + "[" + std::to_string(index) + "]";
+}
+inline std::string refText(PartitionRef ref)
+{
+    return "disk " + std::to_string(ref.disk) + " slot " + std::to_string(ref.slot);
+}
+
 // The steps after partitions, tables and sizes are planned (GroupPlanner.cpp):
 // mirror groups of every NetWare partition; ids, flags and hot-fix tables
 // and the member the reader reads; the sectors no in-sync member delivers

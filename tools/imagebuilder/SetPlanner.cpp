@@ -24,16 +24,6 @@ std::string number(std::uint64_t value)
     return std::to_string(value);
 }
 
-std::string indexed(const std::string& list, std::size_t index)
-{
-    return list + "[" + std::to_string(index) + "]";
-}
-
-std::string refText(PartitionRef ref)
-{
-    return "disk " + number(ref.disk) + " slot " + std::to_string(ref.slot);
-}
-
 void checkSegment(const SegmentSpec& segment, const std::string& where, bool contentsAllowed)
 {
     if (segment.contents && !contentsAllowed)
