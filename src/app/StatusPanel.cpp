@@ -31,6 +31,8 @@ StatusPanel::StatusPanel(QWidget* parent) :
     }
     statusLine_->setObjectName(QStringLiteral("statusLine"));
     statusLine_->setTextFormat(Qt::PlainText);
+    // A line naming several picked disks wraps rather than widening the window.
+    statusLine_->setWordWrap(true);
     progress_->setObjectName(QStringLiteral("progressBar"));
     progress_->setRange(0, 100);
 
