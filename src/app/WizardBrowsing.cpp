@@ -143,10 +143,14 @@ void WizardDialog::setListView(ListViewMode mode)
 
 void WizardDialog::showDriveInformation()
 {
-    // The volume's own rows, then where it lies: segments, partitions, hot-fix and mirrors.
+    // The volume's own rows, then where it lies: segments, partitions, hot-fix
+    // and mirrors. A volume found by a search has no layout read from the
+    // partition, so there is nothing more to tell.
     ui::ReportDialog::Rows rows = driveInformationRows(session_.mounted);
-    const ui::ReportDialog::Rows layout = layoutRows(layoutReport(session_.mounted, session_.reader));
-    rows.insert(rows.end(), layout.begin(), layout.end());
+    if (session_.mounted.layout) {
+        const ui::ReportDialog::Rows layout = layoutRows(layoutReport(session_.mounted, session_.reader));
+        rows.insert(rows.end(), layout.begin(), layout.end());
+    }
     ui::ReportDialog dialog(this, QStringLiteral("Drive Information"), rows);
     dialog.exec();
 }

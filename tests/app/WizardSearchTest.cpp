@@ -9,6 +9,7 @@
 
 #include "imagebuilder/Demo.h"
 #include "ui/MessageDialog.h"
+#include "ui/ReportDialog.h"
 #include "volumes/VolumeSearch.h"
 
 #include <QAction>
@@ -60,6 +61,13 @@ TEST_F(WizardSearchTest, FindsTheVolumesOfAWipedPartitionTable)
     run.pressNext();
     ASSERT_TRUE(run.waitForStep(2));
     EXPECT_EQ(run.listColumn(0), (QStringList{"LOGIN", "PUBLIC", "SYSTEM", "USERS"}));
+    // Without a layout read from its partition, Drive Information has the volume's own rows alone.
+    DialogAnswer<ui::ReportDialog> info([](ui::ReportDialog& dialog) {
+        EXPECT_EQ(dialog.rowCount(), 8u);
+        dialog.accept();
+    });
+    run.window().action(app::CommandId::DriveInformation)->trigger();
+    EXPECT_TRUE(info.answered());
 
     // Back twice: the disk step shows the range again.
     run.pressBack();

@@ -117,24 +117,6 @@ TEST_F(WizardStateTest, SelectingADiskFillsTheGeometryAndPresetsTheRange)
     EXPECT_FALSE(state.controls.selectRangeVisible);
 }
 
-TEST_F(WizardStateTest, SeveralDisksNameTheSelectionAndTheFirstSetsTheRange)
-{
-    const DiskInfo first = disk(5000);
-    const DiskInfo clicked = disk(9000);
-    state.disksSelected(first, clicked, "2 disks selected: Storage Device1, Storage Device0");
-    EXPECT_EQ(state.panel.rows[1].value, "4 MB ( Approx )") << "the geometry of the disk clicked";
-    EXPECT_EQ(state.endSectorText, "5000") << "a search scans the first";
-    EXPECT_TRUE(state.panel.statusLineVisible);
-    EXPECT_EQ(state.controls.next, active);
-
-    state.noDiskSelected();
-    EXPECT_EQ(state.controls.next, hidden);
-    EXPECT_FALSE(state.panel.statusLineVisible);
-    state.diskSelected(first);
-    EXPECT_FALSE(state.panel.statusLineVisible);
-    EXPECT_EQ(state.controls.next, active);
-}
-
 TEST_F(WizardStateTest, AFifthRowAboutSegmentsComesAndGoesWithTheVolume)
 {
     toVolumeStepByTable();

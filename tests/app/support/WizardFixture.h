@@ -84,7 +84,8 @@ std::string writeImage(const TempDir& dir, const std::string& name, const imageb
 // paths (empty, with the test failed, when the builder refuses the set) and
 // the layout the builder planned.
 std::vector<std::string> writeImages(const TempDir& dir, const std::vector<std::string>& names,
-                                     const imagebuilder::DiskSetSpec& set, imagebuilder::DiskSetLayout* layout = nullptr);
+                                     const imagebuilder::DiskSetSpec& set,
+                                     imagebuilder::DiskSetLayout* layout = nullptr);
 
 class WizardRun {
 public:
