@@ -1,5 +1,6 @@
 #include "mount/VolumeReader.h"
 
+#include "disk/SectorReader.h"
 #include "mount/MountedVolume.h"
 #include "volumes/VolumeLayout.h"
 
@@ -7,7 +8,9 @@ namespace tamsin {
 
 VolumeReader::VolumeReader(const MountedVolume& volume, const SectorReader& reader) :
     layout_(volume.layout ? volume.layout
-                          : VolumeLayout::plain(LogicalPartition::plain(reader, volume.startSector), 0,
+                          : VolumeLayout::plain(LogicalPartition::plain(reader, volume.startSector,
+                                                                        reader.device() ? reader.device()->path() : ""),
+                                                0,
                                                 volume.sectorsPerBlock, volume.sizeSectors))
 {
 }

@@ -71,7 +71,8 @@ std::vector<std::pair<std::string, std::string>> layoutRows(const LayoutReport& 
         rows.emplace_back("Segment " + std::to_string(s.index + 1) + " :",
                           s.disk + " sector " + std::to_string(s.startSector) + ", " + std::to_string(s.sizeSectors)
                               + " sectors, from block " + std::to_string(s.firstVolumeBlock));
-    rows.emplace_back("Data Area :", std::to_string(report.dataSectors) + " sectors");
+    if (report.dataSectors != 0)  // unknown for a volume found by a search
+        rows.emplace_back("Data Area :", std::to_string(report.dataSectors) + " sectors");
     rows.emplace_back("Redirected Blocks :", std::to_string(report.redirectedBlocks));
     rows.emplace_back("Free Spare Blocks :", std::to_string(report.freeSpares));
     for (const PartitionReport& p : report.partitions) {

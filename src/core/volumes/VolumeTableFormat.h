@@ -67,7 +67,8 @@ std::uint32_t volumeTableEntryCount(std::span<const std::uint8_t> sector);
 VolumeTableEntry volumeTableEntry(std::span<const std::uint8_t> sector, std::uint32_t index);
 
 // The record of a volume-table entry whose segment starts at startSector
-// (block count not 0).
+// (block count not 0). Sectors per block come from the block-size code when
+// the entry has segment fields, else from size / blocks.
 VolumeInfo volumeFromEntry(const VolumeTableEntry& entry, std::uint64_t startSector);
 
 } // namespace tamsin

@@ -210,5 +210,37 @@ TEST_F(VolumeSearchTest, FindsTheVolumesOfADiskWhosePartitionTableIsWiped)
     }
 }
 
+TEST_F(VolumeSearchTest, SegmentOfAMultiSegmentVolumeTakesItsBlockSizeFromTheCode)
+{
+    // DATA's entries count the whole volume's 48 blocks: 256 / 48 would give
+    // 5 sectors per block and the entry would fail the block-size test.
+    ib::DiskSetSpec set;
+    ib::PartitionSpec p;
+    p.slot = 0;
+    p.startSector = 2048;
+    p.netware.emplace();
+    set.disks.emplace_back().partitions = {p};
+    ib::SpannedVolumeSpec data;
+    data.name = "DATA";
+    data.sectorsPerBlock = 16;
+    data.contents.emplace();
+    data.contents->nodes = {ib::fileNode("A.TXT", 100)};
+    ib::SpannedSegmentSpec first, second;
+    first.sizeSectors = 256;
+    second.sizeSectors = 512;
+    data.segments = {first, second};
+    set.volumes = {data};
+    const auto path = dir / "spanned.img";
+    const auto built = ib::writeImages(set, {path});
+    ASSERT_TRUE(built) << built.error();
+    reader.attach(FileDevice::open(path.string()));
+
+    search(0, 6000);
+    ASSERT_EQ(table.volumeCount(), 1u) << "the segment holding the directory";
+    EXPECT_EQ(table[0].name, "DATA");
+    EXPECT_EQ(table[0].sectorsPerBlock, 16u);
+    EXPECT_EQ(table[0].startSector, built->volume("DATA")->segments[0].startSector);
+}
+
 } // namespace
 } // namespace tamsin
