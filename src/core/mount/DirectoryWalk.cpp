@@ -102,7 +102,7 @@ void decodeDirectorySector(MountedVolume& volume, std::span<const std::uint8_t> 
         if (position && position->nameSpaces && nameList != 0)
             position->nameSpaces->addChain(node.isFolder(), listPosition, dirNo, nameList);
         if (node.name != dosName)
-            volume.dosNames.emplace(MountedVolume::dosNameKey(node.isFolder(), listPosition), std::move(dosName));
+            volume.dosNames.add(MountedVolume::dosNameKey(node.isFolder(), listPosition), std::move(dosName));
         node.deletedMarker = readU32(entry, kDeletedMarker);
         node.entrySector = entrySector;
         node.mirrorSector = mirrorSector;

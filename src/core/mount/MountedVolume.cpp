@@ -41,8 +41,8 @@ const std::string& MountedVolume::dosName(const TreeNode& node) const
     const bool file = !files.empty() && &node >= files.data() && &node < files.data() + files.size();
     if (folder || file) {
         const auto position = static_cast<std::uint32_t>(&node - (folder ? folders.data() : files.data()));
-        if (const auto it = dosNames.find(dosNameKey(folder, position)); it != dosNames.end())
-            return it->second;
+        if (const std::string* name = dosNames.find(dosNameKey(folder, position)))
+            return *name;
     }
     return node.name;
 }

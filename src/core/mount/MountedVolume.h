@@ -14,7 +14,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace tamsin {
@@ -66,7 +65,7 @@ public:
     RootRecord root;
     // DOS names of the nodes shown by another name space's name, by
     // dosNameKey(); most nodes have none, so they are kept out of TreeNode.
-    std::unordered_map<std::uint64_t, std::string> dosNames;
+    DosNameTable dosNames;
     static std::uint64_t dosNameKey(bool folder, std::uint32_t position)
     {
         return (std::uint64_t{folder} << 32) | position;

@@ -3,6 +3,7 @@
 #include "common/LittleEndian.h"
 #include "mount/MountedVolume.h"
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_set>
 
@@ -29,6 +30,21 @@ std::size_t nameFieldLength(std::uint8_t nameSpace)
 }
 
 } // namespace
+
+void DosNameTable::finish()
+{
+    std::stable_sort(entries_.begin(), entries_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    entries_.erase(std::unique(entries_.begin(), entries_.end(),
+                               [](const auto& a, const auto& b) { return a.first == b.first; }),
+                   entries_.end());
+}
+
+const std::string* DosNameTable::find(std::uint64_t key) const
+{
+    const auto it = std::lower_bound(entries_.begin(), entries_.end(), key,
+                                     [](const auto& entry, std::uint64_t k) { return entry.first < k; });
+    return it != entries_.end() && it->first == key ? &it->second : nullptr;
+}
 
 const char* nameSpaceName(std::uint8_t code)
 {
@@ -58,13 +74,30 @@ RootRecord decodeRootRecord(std::span<const std::uint8_t> entry)
 void NameSpaceRecords::addRecord(std::uint32_t dirNo, std::span<const std::uint8_t> entry)
 {
     Record record;
+    record.dirNo = dirNo;
     record.nameSpace = entry[kNameSpace];
     record.primary = readU32(entry, kPrimaryEntry);
     record.next = readU32(entry, kNameList);
-    const std::size_t length = std::min<std::size_t>(entry[kNameLength], nameFieldLength(record.nameSpace));
-    const char* begin = reinterpret_cast<const char*>(entry.data() + kName);
-    record.name.assign(begin, strnlen(begin, length));
-    records_.insert_or_assign(dirNo, std::move(record));
+    if (record.nameSpace == kLongNameSpaceCode || record.nameSpace == kNfsNameSpace || record.nameSpace == kMacNameSpace) {
+        const std::size_t length = std::min<std::size_t>(entry[kNameLength], nameFieldLength(record.nameSpace));
+        const char* begin = reinterpret_cast<const char*>(entry.data() + kName);
+        record.nameOffset = static_cast<std::uint32_t>(names_.size());
+        record.nameLength = static_cast<std::uint8_t>(strnlen(begin, length));
+        names_.append(begin, record.nameLength);
+    }
+    if (!records_.empty() && records_.back().dirNo >= dirNo)
+        unsorted_ = true;
+    records_.push_back(record);
+}
+
+const NameSpaceRecords::Record* NameSpaceRecords::find(std::uint32_t dirNo) const
+{
+    // Of several records at one number (a sector decoded twice) the last counts.
+    auto it = std::upper_bound(records_.begin(), records_.end(), dirNo,
+                               [](std::uint32_t n, const Record& r) { return n < r.dirNo; });
+    if (it == records_.begin() || (--it)->dirNo != dirNo)
+        return nullptr;
+    return &*it;
 }
 
 void NameSpaceRecords::addChain(bool folder, std::uint32_t node, std::uint32_t dirNo, std::uint32_t firstLink)
@@ -72,41 +105,45 @@ void NameSpaceRecords::addChain(bool folder, std::uint32_t node, std::uint32_t d
     chains_.push_back({folder, node, dirNo, firstLink});
 }
 
-void NameSpaceRecords::resolve(MountedVolume& volume) const
+void NameSpaceRecords::resolve(MountedVolume& volume)
 {
+    if (unsorted_)
+        std::stable_sort(records_.begin(), records_.end(), [](const Record& a, const Record& b) { return a.dirNo < b.dirNo; });
+    unsorted_ = false;
     std::unordered_set<std::uint32_t> visited;
     for (const Chain& chain : chains_) {
-        const std::string* longName = nullptr;
-        const std::string* nfsName = nullptr;
-        const std::string* macName = nullptr;
+        const Record* longName = nullptr;
+        const Record* nfsName = nullptr;
+        const Record* macName = nullptr;
         visited.clear();
         visited.insert(chain.dirNo);
         std::uint32_t link = chain.firstLink;
         for (std::uint32_t links = 0; link != 0 && links < kMaxNameSpaceLinks; ++links) {
             if (!visited.insert(link).second)
                 break;
-            const auto it = records_.find(link);
-            if (it == records_.end() || it->second.primary != chain.dirNo)
+            const Record* found = find(link);
+            if (!found || found->primary != chain.dirNo)
                 break;
-            const Record& r = it->second;
-            if (!r.name.empty()) {
-                const std::string** slot = r.nameSpace == kLongNameSpaceCode ? &longName
+            const Record& r = *found;
+            if (r.nameLength != 0) {
+                const Record** slot = r.nameSpace == kLongNameSpaceCode ? &longName
                     : r.nameSpace == kNfsNameSpace                           ? &nfsName
                     : r.nameSpace == kMacNameSpace                           ? &macName
                                                                              : nullptr;
                 if (slot && !*slot)
-                    *slot = &r.name;
+                    *slot = &r;
             }
             link = r.next;
         }
-        const std::string* shown = longName ? longName : nfsName ? nfsName : macName;
+        const Record* shown = longName ? longName : nfsName ? nfsName : macName;
         if (!shown)
             continue;
         TreeNode& node = chain.folder ? volume.folders[chain.node] : volume.files[chain.node];
         // The DOS name is kept unless the next-slot long name already moved it aside.
-        volume.dosNames.try_emplace(MountedVolume::dosNameKey(chain.folder, chain.node), node.name);
-        node.name = *shown;
+        volume.dosNames.add(MountedVolume::dosNameKey(chain.folder, chain.node), node.name);
+        node.name.assign(names_, shown->nameOffset, shown->nameLength);
     }
+    volume.dosNames.finish();
 }
 
 } // namespace tamsin

@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <span>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace tamsin {
@@ -36,25 +35,33 @@ public:
     // else MAC name. A chain ends at 0, at a number already visited, after
     // kMaxNameSpaceLinks links, at a number without a record, or at a record
     // that names another DOS record. Nodes whose chain gives no such name keep theirs.
-    // The DOS name of a renamed node is kept in volume.dosNames.
-    void resolve(MountedVolume& volume) const;
+    // The DOS name of a renamed node is kept in volume.dosNames, which is
+    // ready for lookups afterwards.
+    void resolve(MountedVolume& volume);
 
     bool empty() const { return chains_.empty(); }
 
 private:
+    // Records are kept in one array and their shown names in one buffer: a
+    // large volume has a record for every long name.
     struct Record {
-        std::uint8_t nameSpace = 0;
+        std::uint32_t dirNo = 0;
         std::uint32_t primary = 0;  // @120: the DOS record it belongs to
         std::uint32_t next = 0;     // @124
-        std::string name;
+        std::uint32_t nameOffset = 0;
+        std::uint8_t nameLength = 0;  // names of MAC, NFS and LONG records only
+        std::uint8_t nameSpace = 0;
     };
+    const Record* find(std::uint32_t dirNo) const;
     struct Chain {
         bool folder = false;
         std::uint32_t node = 0;
         std::uint32_t dirNo = 0;
         std::uint32_t firstLink = 0;
     };
-    std::unordered_map<std::uint32_t, Record> records_;
+    std::vector<Record> records_;  // sorted by directory number unless unsorted_
+    bool unsorted_ = false;
+    std::string names_;
     std::vector<Chain> chains_;
 };
 

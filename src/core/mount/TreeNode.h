@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tamsin {
@@ -21,6 +22,22 @@ struct RootRecord {
 
 // "DOS", "MAC", "NFS", "FTAM", "LONG", "NT" for name-space codes 0..5; empty otherwise.
 const char* nameSpaceName(std::uint8_t code);
+
+// DOS names of nodes shown by another name space's name, by node key. Filled
+// in list order during a walk; lookups need finish() first. A sorted vector
+// keeps a million-entry volume's table small.
+class DosNameTable {
+public:
+    void add(std::uint64_t key, std::string name) { entries_.emplace_back(key, std::move(name)); }
+    // Sorts by key; of several names for one key the first added stays.
+    void finish();
+    const std::string* find(std::uint64_t key) const;
+    void clear() { entries_ = {}; }
+    bool empty() const { return entries_.empty(); }
+
+private:
+    std::vector<std::pair<std::uint64_t, std::string>> entries_;
+};
 
 struct TreeNode {
     std::uint8_t attributes = 0;
