@@ -331,5 +331,72 @@ TEST_F(WizardDisksTest, ASnapshotOfTheSpannedVolumeReadsThroughItsSegmentsAgain)
     EXPECT_EQ(temp.read("BIG.BIN"), imagebuilder::expectedData(*data().find("BIG.BIN")));
 }
 
+// SYS on disk 0 with full headers, mirrored in sync on disk 1. One 4K block
+// of LEDGER.DAT was redirected on disk 0 and lost a sector there; the wizard
+// reads it from the other member.
+TEST(WizardMirrorTest, AMirroredHotfixedVolumeIsListedOnceAndReadsWhole)
+{
+    using namespace imagebuilder;
+    DiskSetSpec set;
+    PartitionSpec primary;
+    primary.slot = 0;
+    primary.startSector = 2048;
+    primary.sizeSectors = 6000;
+    primary.netware.emplace();
+    primary.netware->headers.emplace();
+    SegmentSpec sys;
+    sys.name = "SYS";
+    sys.contents.emplace();
+    sys.contents->nodes = {fileNode("LEDGER.DAT", 40 * 1024), fileNode("NOTES.TXT", 700)};
+    primary.netware->segments = {sys};
+    set.disks.emplace_back().partitions = {primary};
+    PartitionSpec member;
+    member.slot = 1;
+    member.startSector = 4096;
+    member.netware.emplace();
+    member.netware->hotfixLength = 2048;
+    member.netware->headers.emplace();
+    member.netware->headers->mirrorOf = PartitionRef{0, 0};
+    set.disks.emplace_back().partitions = {member};
+    const auto planned = planImages(set);
+    ASSERT_TRUE(planned) << planned.error();
+    // SYS starts at logical sector 160 with 8 sectors per block: block b is logical 4K block 20 + b.
+    HotfixRedirect redirect;
+    redirect.logicalBlock = 20 + planned->volume("SYS")->find("LEDGER.DAT")->dataBlocks.at(3);
+    redirect.badBits = 0b0010'0000;
+    set.disks[0].partitions[0].netware->headers->redirects = {redirect};
+
+    TempDir dir;
+    DiskSetLayout layout;
+    const auto images = writeImages(dir, {"a.img", "b.img"}, set, &layout);
+    ASSERT_EQ(images.size(), 2u);
+    const ManifestEntry& ledger = *layout.volume("SYS")->find("LEDGER.DAT");
+    EXPECT_FALSE(ledger.incomplete()) << "the member in sync holds the lost sector";
+
+    TemporaryFolder temp;
+    WizardRun run(images);
+    run.clickDisk(0);
+    run.clickDisk(1, Qt::ControlModifier);
+    run.pressNext();
+    ASSERT_EQ(run.state().wizardStep, 1);
+    EXPECT_EQ(run.volumeNames(), QStringList{"SYS"}) << "the members' tables list SYS once";
+    run.clickVolume(0);
+    run.pressNext();
+    ASSERT_TRUE(run.waitForStep(2));
+    run.doubleClickRow(run.listRow(QStringLiteral("LEDGER.DAT")));
+    EXPECT_EQ(temp.read("LEDGER.DAT"), expectedData(ledger));
+
+    DialogAnswer<ui::ReportDialog> info([&](ui::ReportDialog& dialog) {
+        QStringList rows;
+        for (std::size_t i = 0; i < dialog.rowCount(); ++i)
+            rows << dialog.value(i)->text();
+        EXPECT_TRUE(rows.contains(QStringLiteral("%1 partition 1, in sync").arg(QString::fromStdString(images[0]))));
+        EXPECT_TRUE(rows.contains(QStringLiteral("%1 partition 2, in sync").arg(QString::fromStdString(images[1]))));
+        dialog.accept();
+    });
+    run.window().action(app::CommandId::DriveInformation)->trigger();
+    EXPECT_TRUE(info.answered());
+}
+
 } // namespace
 } // namespace tamsin::test
