@@ -27,6 +27,8 @@ struct VolumesOptions {
     std::string codePage = "CP437";
     SearchOptions search;
     std::vector<std::string> with;  // further disks whose volume tables are read too
+    std::string map;                // DISK's rescue map
+    bool noMap = false;             // ignore maps beside the images
 };
 int runVolumes(const VolumesOptions& options, std::ostream& out, std::ostream& err);
 

@@ -2,6 +2,9 @@
 
 #include "disk/DiskEnumerator.h"
 #include "disk/FileDevice.h"
+#include "disk/RescueMap.h"
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
@@ -31,7 +34,32 @@ std::optional<DiskInfo> resolveDisk(const std::string& argument, std::string& er
     return disk;
 }
 
-bool openMoreDisks(Session& session, const std::vector<std::string>& arguments, std::ostream& err)
+bool attachRescueMap(SectorReader& reader, const std::string& mapPath, bool noMap, std::ostream& err)
+{
+    if (!reader.device())
+        return true;
+    const std::string& image = reader.device()->path();
+    std::string path = mapPath;
+    if (path.empty() && !noMap) {
+        struct stat st {};
+        if (::stat(image.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            path = mapBesideImage(image);
+    }
+    if (path.empty())
+        return true;
+    std::string error;
+    auto map = RescueMap::load(path, reader.device()->sizeBytes(), error);
+    if (!map) {
+        err << "tamsin: rescue map " << path << ": " << error << '\n';
+        return false;
+    }
+    err << "tamsin: reading " << image << " with the rescue map " << path << " (" << map->unreadableSectors()
+        << " sectors not rescued are unreadable)\n";
+    reader.setRescueMap(std::make_shared<const RescueMap>(std::move(*map)));
+    return true;
+}
+
+bool openMoreDisks(Session& session, const std::vector<std::string>& arguments, bool noMap, std::ostream& err)
 {
     for (const std::string& argument : arguments) {
         std::string error;
@@ -41,10 +69,13 @@ bool openMoreDisks(Session& session, const std::vector<std::string>& arguments, 
             return false;
         }
         OpenError openError;
-        if (!session.addDisk().openDisk(*disk, &openError)) {
+        SectorReader& reader = session.addDisk();
+        if (!reader.openDisk(*disk, &openError)) {
             err << "tamsin: " << openError.message << '\n';
             return false;
         }
+        if (!attachRescueMap(reader, {}, noMap, err))
+            return false;
     }
     return true;
 }

@@ -121,7 +121,8 @@ std::unique_ptr<MountedDisk> mountFromOptions(const MountOptions& options, std::
         return nullptr;
     }
 
-    if (!openMoreDisks(session, options.with, err))
+    if (!attachRescueMap(session.reader, options.map, options.noMap, err)
+        || !openMoreDisks(session, options.with, options.noMap, err))
         return nullptr;
 
     if (!options.snapshot.empty()) {

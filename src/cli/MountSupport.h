@@ -27,6 +27,8 @@ struct MountOptions {
     int detCopy = 0;
     std::string codePage = "CP437";
     std::vector<std::string> with;  // further disks: other segments and mirror members
+    std::string map;                // DISK's rescue map
+    bool noMap = false;             // ignore maps beside the images
 };
 
 struct MountedDisk {

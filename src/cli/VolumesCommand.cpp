@@ -32,7 +32,8 @@ int runVolumes(const VolumesOptions& options, std::ostream& out, std::ostream& e
         err << "tamsin: " << openError.message << '\n';
         return kExitError;
     }
-    if (!openMoreDisks(session, options.with, err))
+    if (!attachRescueMap(session.reader, options.map, options.noMap, err)
+        || !openMoreDisks(session, options.with, options.noMap, err))
         return kExitError;
     VolumeTable& table = session.volumes;
     VolumeTableStatus status = VolumeTableStatus::VolumesFound;

@@ -22,6 +22,12 @@ int main(int argc, char** argv)
         command->add_option("--run-length", search.runLength, "Sectors examined per read, 1 to 100")
             ->capture_default_str();
     };
+    auto addMapOptions = [](CLI::App* command, std::string& map, bool& noMap) {
+        auto* given = command->add_option("--map", map,
+                                          "Rescue map (ddrescue mapfile) of DISK: sectors it does not mark finished are "
+                                          "unreadable (default: IMAGE.map or IMAGE.mapfile beside each image)");
+        command->add_flag("--no-map", noMap, "Do not use the maps found beside the images")->excludes(given);
+    };
     auto addMountOptions = [&](CLI::App* command, MountOptions& mount) {
         command->add_option("DISK", mount.disk, "Disk index from 'tamsin disks', or a device or image path")->required();
         auto* volume = command->add_option("--volume", mount.volume, "Volume index from 'tamsin volumes DISK'");
@@ -36,6 +42,7 @@ int main(int argc, char** argv)
         addSearchOptions(command, mount.search, "Take the volume from a volume search instead of the volume tables");
         command->add_option("--with", mount.with,
                             "A further disk holding segments or mirror members of the volume (repeatable)");
+        addMapOptions(command, mount.map, mount.noMap);
         command->callback([volume, snapshot] {
             if (volume->count() == 0 && snapshot->count() == 0)
                 throw CLI::RequiredError("--volume or --snapshot");
@@ -58,6 +65,7 @@ int main(int argc, char** argv)
         ->capture_default_str();
     addSearchOptions(volumesCommand, volumes.search, "Scan a sector range for volume tables instead of reading the partitions");
     volumesCommand->add_option("--with", volumes.with, "A further disk whose volume tables are read too (repeatable)");
+    addMapOptions(volumesCommand, volumes.map, volumes.noMap);
 
     ListOptions list;
     auto* listCommand = app.add_subcommand("ls", "Mount a volume and list a folder, deleted entries included");

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include <fstream>
+#include <sstream>
 
 namespace tamsin {
 namespace {
@@ -184,6 +185,49 @@ TEST_F(MountCommandsTest, FindMatchesNamesInEveryFolder)
                                                   {"name":"MYREADME.TXT.BAK","path":"\\","size":10}])"));
     const CommandResult txt = run({"find", built.imagePath, "--volume", "0", "*.TXT"});
     EXPECT_NE(txt.out.find("\\SYSTEM\\MAIL"), std::string::npos) << txt.out;
+}
+
+TEST_F(MountCommandsTest, RescueMapBesideTheImageMakesItsUnrescuedSectorsUnreadable)
+{
+    const ib::ManifestEntry& inbox = *built.manifest->find("INBOX.TXT");
+    const std::uint64_t bad = built.manifest->blockSector(inbox.dataBlocks.at(0)) + 1;
+    const std::uint64_t size = std::filesystem::file_size(built.imagePath);
+    auto hex = [](std::uint64_t v) {
+        std::ostringstream out;
+        out << "0x" << std::hex << v;
+        return out.str();
+    };
+    {
+        std::ofstream map(built.imagePath + ".map");
+        map << "# Mapfile\n0x00000000 + 1\n"
+            << "0x0 " << hex(bad * 512) << " +\n"
+            << hex(bad * 512) << " 0x200 -\n"
+            << hex((bad + 1) * 512) << ' ' << hex(size - (bad + 1) * 512) << " +\n";
+    }
+    const auto out = dir / "mapped";
+    CommandResult r = run({"recover", built.imagePath, "--volume", "0", "--to", out.string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("incomplete:          1"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("rescue map " + built.imagePath + ".map"), std::string::npos) << r.err;
+    const std::vector<std::uint8_t> data = expectedData(inbox);
+    std::string expected(data.begin(), data.end());
+    std::fill_n(expected.begin() + 512, 512, '\0');
+    EXPECT_EQ(readText(out / "SYSTEM" / "MAIL" / "INBOX.TXT"), expected);
+
+    // Without the map the sector reads as the image holds it.
+    r = run({"recover", built.imagePath, "--volume", "0", "--no-map", "--to", (dir / "unmapped").string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("incomplete:          0"), std::string::npos) << r.out;
+    EXPECT_EQ(readText(dir / "unmapped" / "SYSTEM" / "MAIL" / "INBOX.TXT"), std::string(data.begin(), data.end()));
+
+    // A map that does not fit is refused, naming the line.
+    {
+        std::ofstream map(built.imagePath + ".map");
+        map << "0 + 1\n0 " << hex(size + 512) << " +\n";
+    }
+    r = run({"volumes", built.imagePath});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("line 2: the block reaches past the end of the image"), std::string::npos) << r.err;
 }
 
 TEST_F(MountCommandsTest, SnapshotSavedInOneProcessListsAndRecoversTheSameInAnother)

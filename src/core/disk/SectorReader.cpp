@@ -2,6 +2,7 @@
 
 #include "disk/DiskInfo.h"
 #include "disk/FileDevice.h"
+#include "disk/RescueMap.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,6 +13,7 @@ namespace tamsin {
 bool SectorReader::openDisk(const DiskInfo& disk, OpenError* error)
 {
     device_.reset();
+    map_.reset();
     device_ = FileDevice::open(disk.path, error);
     return device_ != nullptr;
 }
@@ -21,7 +23,7 @@ std::uint32_t SectorReader::readSectors(std::uint64_t firstSector, std::uint32_t
 {
     count = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, buffer.size() / kSectorSize));
     // Only the native path exists; a helper-library reader would branch here.
-    return readNative(firstSector, count, buffer, unreadable, false);
+    return readMapped(firstSector, count, buffer, unreadable, false);
 }
 
 std::uint32_t SectorReader::readSectorsZeroFilled(std::uint64_t firstSector, std::uint32_t count,
@@ -29,7 +31,36 @@ std::uint32_t SectorReader::readSectorsZeroFilled(std::uint64_t firstSector, std
                                                  std::vector<std::uint32_t>* unreadable) const
 {
     count = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, buffer.size() / kSectorSize));
-    return readNative(firstSector, count, buffer, unreadable, true);
+    return readMapped(firstSector, count, buffer, unreadable, true);
+}
+
+std::uint32_t SectorReader::readMapped(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> buffer,
+                                       std::vector<std::uint32_t>* unreadable, bool zeroUnread) const
+{
+    if (!map_ || !device_)
+        return readNative(firstSector, count, buffer, unreadable, zeroUnread);
+    std::uint32_t failed = 0;
+    std::vector<std::uint32_t> pieceUnreadable;
+    for (std::uint32_t at = 0; at < count;) {
+        bool bad = false;
+        const auto run = static_cast<std::uint32_t>(map_->uniformRun(firstSector + at, count - at, bad));
+        auto piece = buffer.subspan(std::size_t{at} * kSectorSize, std::size_t{run} * kSectorSize);
+        if (bad) {
+            if (zeroUnread)
+                std::fill(piece.begin(), piece.end(), std::uint8_t{0});
+            if (unreadable)
+                for (std::uint32_t i = 0; i < run; ++i)
+                    unreadable->push_back(at + i);
+            failed += run;
+        } else {
+            pieceUnreadable.clear();
+            failed += readNative(firstSector + at, run, piece, unreadable ? &pieceUnreadable : nullptr, zeroUnread);
+            for (std::uint32_t i : pieceUnreadable)
+                unreadable->push_back(at + i);
+        }
+        at += run;
+    }
+    return failed;
 }
 
 std::uint32_t SectorReader::readNative(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> buffer,

@@ -15,6 +15,7 @@ namespace tamsin {
 
 struct DiskInfo;
 struct OpenError;
+class RescueMap;
 
 // How disks are read. Native: positioned reads on a device or image file.
 // Helper ('F') is the seam for a helper-library reader on platforms that
@@ -39,7 +40,18 @@ public:
     // Makes an already opened device the open disk (tests, other sources).
     void attach(std::unique_ptr<Device> device) { device_ = std::move(device); }
 
-    void closeDisk() { device_.reset(); }
+    // Closes the disk and forgets its rescue map.
+    void closeDisk()
+    {
+        device_.reset();
+        map_.reset();
+    }
+
+    // Sectors the map does not mark finished are unreadable: reported (and
+    // zeros where the caller asks for zeros) without reading or retrying
+    // them. Null: every sector is read from the device.
+    void setRescueMap(std::shared_ptr<const RescueMap> map) { map_ = std::move(map); }
+    const RescueMap* rescueMap() const { return map_.get(); }
     bool isOpen() const { return device_ != nullptr; }
     Device* device() const { return device_.get(); }
 
@@ -64,9 +76,13 @@ private:
     // zeroUnread: sectors not delivered are zeros instead of what the buffer held.
     std::uint32_t readNative(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> buffer,
                              std::vector<std::uint32_t>* unreadable, bool zeroUnread) const;
+    // readNative over the parts of the run the rescue map marks finished.
+    std::uint32_t readMapped(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> buffer,
+                             std::vector<std::uint32_t>* unreadable, bool zeroUnread) const;
 
     AccessMode mode_;
     std::unique_ptr<Device> device_;
+    std::shared_ptr<const RescueMap> map_;
     std::atomic<std::uint16_t> retryCount_{kDefaultRetryCount};
 };
 

@@ -1,0 +1,41 @@
+#pragma once
+// A rescue map (the mapfile a ddrescue run keeps): which parts of an image
+// were read from the failing disk and which were not. Sectors of an image
+// that the map does not mark finished hold no data from the disk; the sector
+// reader treats them as unreadable without touching the image.
+
+#include <cstdint>
+#include <istream>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tamsin {
+
+class RescueMap {
+public:
+    // Parses a mapfile for an image of imageBytes bytes. Fails, with error
+    // naming the line, when a line does not parse, blocks overlap or run
+    // backwards, or a block reaches past the image.
+    static std::optional<RescueMap> parse(std::istream& in, std::uint64_t imageBytes, std::string& error);
+    // The same for a file; error also covers a file that cannot be opened.
+    static std::optional<RescueMap> load(const std::string& path, std::uint64_t imageBytes, std::string& error);
+
+    // A sector any byte of which is not marked finished, or which no block covers.
+    bool unreadable(std::uint64_t sector) const;
+    // How many sectors from first (at most count) share first's status;
+    // bad tells which status that is.
+    std::uint64_t uniformRun(std::uint64_t first, std::uint64_t count, bool& bad) const;
+    std::uint64_t unreadableSectors() const;
+    // Unreadable sector ranges [first, end), sorted and disjoint.
+    const std::vector<std::pair<std::uint64_t, std::uint64_t>>& unreadableRanges() const { return bad_; }
+
+private:
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> bad_;
+};
+
+// The map beside an image: IMAGE.map, else IMAGE.mapfile; empty when neither exists.
+std::string mapBesideImage(const std::string& imagePath);
+
+} // namespace tamsin
