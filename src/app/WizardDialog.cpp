@@ -12,6 +12,7 @@
 #include "WorkerThread.h"
 
 #include "disk/FileDevice.h"
+#include "disk/RescueMap.h"
 
 #include <QAction>
 #include <QApplication>
@@ -35,13 +36,28 @@
 namespace tamsin::app {
 namespace {
 
+// Opens the disk; an image with a rescue map beside it (IMAGE.map or
+// IMAGE.mapfile) is read through the map, and a map that cannot be used
+// refuses the disk with the reason.
 bool openWithReader(SectorReader& reader, const DiskInfo& disk, std::string& error)
 {
     OpenError failure;
-    if (reader.openDisk(disk, &failure))
+    if (!reader.openDisk(disk, &failure)) {
+        error = failure.message;
+        return false;
+    }
+    const std::string mapPath = mapBesideImage(disk.path);
+    if (mapPath.empty())
         return true;
-    error = failure.message;
-    return false;
+    std::string why;
+    auto map = RescueMap::load(mapPath, reader.device()->sizeBytes(), why);
+    if (!map) {
+        reader.closeDisk();
+        error = "The rescue map " + mapPath + " cannot be used: " + why;
+        return false;
+    }
+    reader.setRescueMap(std::make_shared<const RescueMap>(std::move(*map)));
+    return true;
 }
 
 QToolButton* helpButton(QWidget* parent, const char* tooltip, const QString& name)

@@ -8,6 +8,7 @@
 #include "GuiTest.h"
 #include "VolumeTree.h"
 
+#include "ui/MessageDialog.h"
 #include "ui/ReportDialog.h"
 
 #include <QAction>
@@ -396,6 +397,46 @@ TEST(WizardMirrorTest, AMirroredHotfixedVolumeIsListedOnceAndReadsWhole)
     });
     run.window().action(app::CommandId::DriveInformation)->trigger();
     EXPECT_TRUE(info.answered());
+}
+
+// A rescue map beside an image: the sectors it does not mark finished read
+// as zeros; a map that does not fit the image keeps the disk from opening.
+TEST_F(WizardDisksTest, ARescueMapBesideTheImageIsUsedAndABrokenOneRefused)
+{
+    const imagebuilder::VolumeManifest& sys = *layout.disks.at(0).partitions.at(0).segments.at(0).manifest;
+    const imagebuilder::ManifestEntry& ncf = *sys.find("AUTOEXEC.NCF");
+    const std::uint64_t bad = sys.blockSector(ncf.dataBlocks.at(0));
+    const std::uint64_t size = std::filesystem::file_size(images[0]);
+    auto writeMap = [&](const std::string& blocks) {
+        std::ofstream(images[0] + ".map") << "0x0 + 1\n" << blocks;
+    };
+    writeMap("0 " + std::to_string(bad * 512) + " +\n" + std::to_string(bad * 512) + " 512 -\n"
+             + std::to_string((bad + 1) * 512) + " " + std::to_string(size - (bad + 1) * 512) + " +\n");
+    {
+        TemporaryFolder temp;
+        WizardRun run({images[0]});
+        run.clickDisk(0);
+        run.pressNext();
+        ASSERT_EQ(run.state().wizardStep, 1);
+        run.clickVolume(0);
+        run.pressNext();
+        ASSERT_TRUE(run.waitForStep(2));
+        run.doubleClickRow(run.listRow(QStringLiteral("AUTOEXEC.NCF")));
+        EXPECT_EQ(temp.read("AUTOEXEC.NCF"), std::vector<std::uint8_t>(ncf.size, 0)) << "the unrescued sector";
+    }
+
+    writeMap("0 " + std::to_string(size + 512) + " +\n");
+    WizardRun run({images[0]});
+    run.clickDisk(0);
+    DialogAnswer<ui::MessageDialog> refused([&](ui::MessageDialog& dialog) {
+        EXPECT_NE(dialog.text().toStdString().find("line 2: the block reaches past the end of the image"),
+                  std::string::npos)
+            << dialog.text().toStdString();
+        dialog.accept();
+    });
+    run.pressNext();
+    EXPECT_TRUE(refused.answered());
+    EXPECT_EQ(run.state().wizardStep, 0);
 }
 
 } // namespace
