@@ -32,13 +32,15 @@ bool compareCopies(const MountedVolume& volume, const SectorReader& reader, cons
                 break;  // both chains end here: equal, nothing to read
             if (endA != endB)
                 return false;
-            io.read(volume.blockStart(first.nodes[k].block) + i, 1, a);
-            io.read(volume.blockStart(second.nodes[k].block) + i, 1, b);
+            const bool readA = io.read(volume.blockStart(first.nodes[k].block) + i, 1, a) == 0;
+            const bool readB = io.read(volume.blockStart(second.nodes[k].block) + i, 1, b) == 0;
             ++done;
             const int percent = static_cast<int>(done * 100 / total);
             if (percent != lastPercent)
                 observer.mountProgress(lastPercent = percent);
-            if (a != b)
+            // A sector one copy cannot read is taken from the other one: the
+            // copies differ only where both were read.
+            if (readA && readB && a != b)
                 return false;
         }
     }

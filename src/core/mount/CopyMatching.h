@@ -11,6 +11,7 @@ struct BlockList;
 // True when every sector of every block of the two chains is identical.
 // Lists of equal length only. A stop request counts as a difference.
 // Progress goes to observer once per sector pair.
+// Sectors unreadable in either copy do not count as differences.
 bool compareCopies(const MountedVolume& volume, const SectorReader& reader, const BlockList& first,
                    const BlockList& second, MountObserver& observer);
 

@@ -8,6 +8,7 @@
 #include "mount/VolumeReader.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <unordered_set>
 #include <vector>
@@ -142,6 +143,7 @@ void walkDirectory(MountedVolume& volume, const SectorReader& reader, MountObser
     // A chain that loops ends with the block it came back to; that block's
     // entries were decoded already and are not decoded twice.
     std::unordered_set<std::uint32_t> walked;
+    std::vector<std::uint32_t> unreadable;
     for (std::uint32_t k = 0; k < blocks; ++k) {
         if (volume.stopRequested.load())
             return;
@@ -156,7 +158,16 @@ void walkDirectory(MountedVolume& volume, const SectorReader& reader, MountObser
             const std::uint32_t run = std::min(kRun, spb - i);
             if (volume.stopRequested.load())
                 return;
-            io.read(s, run, buffer);
+            unreadable.clear();
+            io.read(s, run, buffer, &unreadable);
+            // A sector this copy cannot read is taken from the other copy's
+            // block at the same position when that one reads.
+            if (paired)
+                for (std::uint32_t j : unreadable) {
+                    std::array<std::uint8_t, kSectorSize> copy{};
+                    if (io.read(m + j, 1, copy) == 0)
+                        std::copy(copy.begin(), copy.end(), buffer.begin() + std::size_t{j} * kSectorSize);
+                }
             for (std::uint32_t j = 0; j < run; ++j) {
                 if (j > 0 && volume.stopRequested.load())
                     return;

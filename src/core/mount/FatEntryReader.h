@@ -19,7 +19,9 @@ public:
     FatEntryReader(const MountedVolume& volume, const SectorReader& reader) : volume_(volume), reader_(volume, reader) {}
 
     // The FAT entry of block, located through fatList (which must hold a
-    // block) and, past its end, otherCopy. An unreadable FAT sector reads as zeros.
+    // block) and, past its end, otherCopy. A FAT sector that cannot be read
+    // is taken from the other copy (otherCopy, or for the chosen list the
+    // copy not chosen) where that one reads; else it reads as zeros.
     FatEntry entryOf(const BlockList& fatList, std::uint32_t block, const BlockList* otherCopy = nullptr);
 
 private:

@@ -73,6 +73,7 @@ MountResult mountVolume(MountedVolume& volume, const SectorReader& reader, Mount
     }
     volume.chosenFatCopy = static_cast<std::uint16_t>(fatCopy);
     volume.chosenFatList = std::move(volume.fatList(fatCopy));
+    volume.otherFatList = std::move(volume.fatList(fatCopy == 1 ? 2 : 1));
     volume.fatList(1).clear();
     volume.fatList(2).clear();
 

@@ -68,6 +68,7 @@ void MountedVolume::releaseMount()
     for (auto& list : detLists)
         list.clear();
     chosenFatList.clear();
+    otherFatList.clear();
     chosenDetList.clear();
     otherDetList.clear();
     chosenFatCopy = 0;

@@ -54,6 +54,7 @@ public:
     std::array<BlockList, 2> detLists;
     std::uint16_t chosenFatCopy = 0;
     BlockList chosenFatList;
+    BlockList otherFatList;  // the copy not chosen: supplies FAT sectors the chosen one cannot read
     std::uint16_t chosenDetCopy = 0;
     BlockList chosenDetList;
     BlockList otherDetList;

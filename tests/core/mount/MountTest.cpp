@@ -1,8 +1,10 @@
 // Mounts builder-made volumes and compares the result with what the builder wrote.
 
+#include "disk/FileDevice.h"
 #include "mount/Mount.h"
 #include "mount/MountTexts.h"
 
+#include "FaultyDevice.h"
 #include "TempDir.h"
 #include "VolumeFixture.h"
 
@@ -218,6 +220,53 @@ TEST_F(MountTest, ImpossibleBlockSizesAreRefusedAtOnce)
         session.mounted.sectorsPerBlock = spb;
         EXPECT_EQ(mount(), MountResult::Invalid) << spb;
     }
+}
+
+// A table sector one copy cannot read is taken from the other copy: no
+// difference to choose between, and nothing lost.
+TEST_F(MountTest, UnreadableTableSectorsComeFromTheOtherCopy)
+{
+    ib::VolumeContents c = sampleContents();
+    for (int i = 0; i < 30; ++i)
+        c.nodes.push_back(ib::fileNode("F" + std::to_string(i) + ".TXT", 700));
+    build(c);
+    const ib::VolumeManifest& m = *built.manifest;
+    auto faulty = std::make_unique<test::FaultyDevice>(FileDevice::open(built.imagePath));
+    faulty->markBad(m.blockSector(m.fat[0].blocks.at(0)));          // FAT copy 1: the entries of blocks 0..63
+    faulty->markBad(m.blockSector(m.det[0].blocks.at(0)) + 2);      // DET copy 1: entries 8..11
+    session.reader.attach(std::move(faulty));
+    session.reader.setRetryCount(1);
+
+    ASSERT_EQ(mount(), MountResult::Completed);
+    EXPECT_TRUE(observer.chooserCalls.empty()) << "an unreadable sector is not a difference";
+    const MountedVolume& v = session.mounted;
+    EXPECT_EQ(v.folderCount() + v.fileCount(), m.entries.size());
+    std::size_t files = 0;
+    for (const ib::ManifestEntry& e : m.entries)
+        if (!e.folder)
+            EXPECT_EQ(v.files.at(files++).name, e.name);
+}
+
+TEST_F(MountTest, ADirectorySectorUnreadableInBothCopiesCostsItsEntriesOnly)
+{
+    ib::VolumeContents c = sampleContents();
+    for (int i = 0; i < 30; ++i)
+        c.nodes.push_back(ib::fileNode("F" + std::to_string(i) + ".TXT", 700));
+    build(c);
+    const ib::VolumeManifest& m = *built.manifest;
+    auto faulty = std::make_unique<test::FaultyDevice>(FileDevice::open(built.imagePath));
+    faulty->markBad(m.blockSector(m.det[0].blocks.at(0)) + 3);
+    faulty->markBad(m.blockSector(m.det[1].blocks.at(0)) + 3);
+    session.reader.attach(std::move(faulty));
+    session.reader.setRetryCount(1);
+
+    ASSERT_EQ(mount(), MountResult::Completed);
+    EXPECT_TRUE(observer.chooserCalls.empty());
+    std::size_t lost = 0;
+    for (const ib::ManifestEntry& e : m.entries)
+        lost += e.position / 4 == 3 ? 1 : 0;
+    ASSERT_GT(lost, 0u);
+    EXPECT_EQ(session.mounted.folderCount() + session.mounted.fileCount() + lost, m.entries.size());
 }
 
 } // namespace
