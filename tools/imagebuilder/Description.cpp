@@ -23,6 +23,7 @@ using detail::kMaxU64;
 using detail::kMaxU8;
 using detail::member;
 using detail::number;
+using detail::readTableBlocks;
 using detail::requireArray;
 using detail::requireObject;
 using detail::u32;
@@ -39,13 +40,6 @@ std::uint64_t size(const json& object, const std::string& where, const std::stri
     if (inSectors)
         return number(object.at(sectorsKey), member(where, sectorsKey), max);
     return number(object.at(mibKey), member(where, mibKey), max / kSectorsPerMiB) * kSectorsPerMiB;
-}
-
-std::array<std::uint32_t, 2> blockPair(const json& value, const std::string& where)
-{
-    if (!value.is_array() || value.size() != 2)
-        fail(where, "expected an array of two block numbers");
-    return {u32(value[0], element(where, 0)), u32(value[1], element(where, 1))};
 }
 
 SegmentSpec segment(const json& value, const std::string& where)
@@ -74,16 +68,7 @@ SegmentSpec segment(const json& value, const std::string& where)
         result.blockCount = u32(value.at("blockCount"), member(where, "blockCount"));
     if (value.contains("sectorsPerBlock"))
         result.sectorsPerBlock = u32(value.at("sectorsPerBlock"), member(where, "sectorsPerBlock"));
-    if (value.contains("fatBlocks")) {
-        const auto fat = blockPair(value.at("fatBlocks"), member(where, "fatBlocks"));
-        result.firstFatBlock = fat[0];
-        result.secondFatBlock = fat[1];
-    }
-    if (value.contains("detBlocks")) {
-        const auto det = blockPair(value.at("detBlocks"), member(where, "detBlocks"));
-        result.firstDetBlock = det[0];
-        result.secondDetBlock = det[1];
-    }
+    readTableBlocks(value, where, result);
     if (hasContents)
         result.contents = detail::volumeContents(value.at("contents"), member(where, "contents"));
     if (value.contains("netwareFields"))

@@ -81,6 +81,13 @@ bool isAuto(const json& value)
     return value.is_string() && value.get_ref<const std::string&>() == "auto";
 }
 
+std::array<std::uint32_t, 2> blockPair(const json& value, const std::string& where)
+{
+    if (!value.is_array() || value.size() != 2)
+        fail(where, "expected an array of two block numbers");
+    return {u32(value[0], element(where, 0)), u32(value[1], element(where, 1))};
+}
+
 std::vector<std::uint8_t> hexBytes(const std::string& text, const std::string& where)
 {
     std::string digits;

@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <array>
 #include <cstdint>
 #include <initializer_list>
 #include <limits>
@@ -42,6 +43,25 @@ std::uint64_t number(const nlohmann::json& value, const std::string& where, std:
 std::uint32_t u32(const nlohmann::json& value, const std::string& where);
 bool boolean(const nlohmann::json& value, const std::string& where);
 bool isAuto(const nlohmann::json& value);
+
+// An array of two block numbers, e.g. "fatBlocks": [1, 2].
+std::array<std::uint32_t, 2> blockPair(const nlohmann::json& value, const std::string& where);
+// The table blocks of a volume: "fatBlocks" and "detBlocks" into the first
+// and second FAT and DET block fields of result.
+template <typename Volume>
+void readTableBlocks(const nlohmann::json& value, const std::string& where, Volume& result)
+{
+    if (value.contains("fatBlocks")) {
+        const auto fat = blockPair(value.at("fatBlocks"), member(where, "fatBlocks"));
+        result.firstFatBlock = fat[0];
+        result.secondFatBlock = fat[1];
+    }
+    if (value.contains("detBlocks")) {
+        const auto det = blockPair(value.at("detBlocks"), member(where, "detBlocks"));
+        result.firstDetBlock = det[0];
+        result.secondDetBlock = det[1];
+    }
+}
 
 // Hex digits, optionally separated by spaces, tabs, newlines or colons.
 std::vector<std::uint8_t> hexBytes(const std::string& text, const std::string& where);

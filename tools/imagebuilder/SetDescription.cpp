@@ -148,12 +148,6 @@ SpannedSegmentSpec spannedSegment(const json& value, const std::string& where)
     return result;
 }
 
-std::array<std::uint32_t, 2> blockPair(const json& value, const std::string& where)
-{
-    if (!value.is_array() || value.size() != 2)
-        fail(where, "expected an array of two block numbers");
-    return {u32(value[0], element(where, 0)), u32(value[1], element(where, 1))};
-}
 
 } // namespace
 
@@ -217,16 +211,7 @@ SpannedVolumeSpec spannedVolume(const json& value, const std::string& where)
     result.name = value.at("name").get<std::string>();
     if (value.contains("sectorsPerBlock"))
         result.sectorsPerBlock = u32(value.at("sectorsPerBlock"), member(where, "sectorsPerBlock"));
-    if (value.contains("fatBlocks")) {
-        const auto fat = blockPair(value.at("fatBlocks"), member(where, "fatBlocks"));
-        result.firstFatBlock = fat[0];
-        result.secondFatBlock = fat[1];
-    }
-    if (value.contains("detBlocks")) {
-        const auto det = blockPair(value.at("detBlocks"), member(where, "detBlocks"));
-        result.firstDetBlock = det[0];
-        result.secondDetBlock = det[1];
-    }
+    readTableBlocks(value, where, result);
     if (value.contains("contents"))
         result.contents = volumeContents(value.at("contents"), member(where, "contents"));
     if (!value.contains("segments"))

@@ -40,7 +40,7 @@ const PartitionPlan& tableHolder(const SetPlan& plan, const PartitionPlan& parti
 void writeHeaders(const PartitionPlan& partition, SectorSink& disk)
 {
     const HeaderLayout& layout = *partition.layout.headers;
-    const PartitionHeaders& spec = *partition.headers;
+    const PartitionHeaders& described = *partition.headers;
     const HotfixTables& tables = *partition.hotfix;
     const std::uint64_t start = partition.layout.startSector;
     HotfixFields hotfix;
@@ -60,13 +60,13 @@ void writeHeaders(const PartitionPlan& partition, SectorSink& disk)
     for (int c = 0; c < kHeaderCopies; ++c) {
         const std::uint64_t sector = layout.hotfixSectors[c];
         const auto seed = static_cast<std::uint32_t>(c + 4 * partition.layout.slot);
-        if (spec.hotfixCopies[c] == HeaderCopy::Intact)
+        if (described.hotfixCopies[c] == HeaderCopy::Intact)
             disk.writeSectors(sector, hotfixSector);
-        else if (spec.hotfixCopies[c] == HeaderCopy::Damaged)
+        else if (described.hotfixCopies[c] == HeaderCopy::Damaged)
             disk.writeSectors(sector, encodeDamagedHeader(kHotfixSignature, seed));
-        if (spec.mirrorCopies[c] == HeaderCopy::Intact)
+        if (described.mirrorCopies[c] == HeaderCopy::Intact)
             disk.writeSectors(sector + 1, mirrorSector);
-        else if (spec.mirrorCopies[c] == HeaderCopy::Damaged)
+        else if (described.mirrorCopies[c] == HeaderCopy::Damaged)
             disk.writeSectors(sector + 1, encodeDamagedHeader(kMirrorSignature, seed + 100));
     }
     for (std::uint32_t g = 0; g < tables.groups; ++g)
@@ -150,7 +150,7 @@ void layOutRows(SetPlan& plan)
             if (&group.reader() != partition)
                 continue;
             const PartitionPlan& holder = *group.primary;
-            const NetWareLayout& netware = *holder.spec->netware;
+            const NetWareLayout& netware = *holder.described->netware;
             bool tableReads = false;
             for (int c = 0; c < kTableCopies; ++c)
                 tableReads = tableReads
@@ -224,11 +224,11 @@ void emitSet(SetPlan& plan, const std::vector<SectorSink*>& sinks)
     for (std::size_t d = 0; d < plan.disks.size(); ++d) {
         DiskPlan& disk = plan.disks[d];
         SectorSink& sink = *sinks[d];
-        if (disk.spec->bootSignature || !disk.spec->partitions.empty()) {
+        if (disk.described->bootSignature || !disk.described->partitions.empty()) {
             SectorBytes mbr{};
             for (const PartitionPlan& partition : disk.partitions)
                 writeMbrEntry(mbr, partition.layout);
-            if (disk.spec->bootSignature) {
+            if (disk.described->bootSignature) {
                 mbr[510] = 0x55;
                 mbr[511] = 0xAA;
             }
@@ -245,7 +245,7 @@ void emitSet(SetPlan& plan, const std::vector<SectorSink*>& sinks)
             if (group.primary != &partition)
                 continue;
             SectorSink& data = *groupSinks[static_cast<std::size_t>(partition.group)];
-            const NetWareLayout& netware = *partition.spec->netware;
+            const NetWareLayout& netware = *partition.described->netware;
             const SectorBytes table = encodeVolumeTableEntries(entriesOf(partition), netware.entryCountOverride);
             for (int copy = 0; copy < kTableCopies; ++copy) {
                 const std::uint64_t sector = kTableCopyLogicalSector * static_cast<std::uint64_t>(copy + 1);
@@ -274,8 +274,8 @@ void emitSet(SetPlan& plan, const std::vector<SectorSink*>& sinks)
     for (const auto& spanned : plan.spanned) {
         const std::vector<SegmentSource> sources = spannedSources(plan, *spanned);
         SpannedVolumeLayout& layout = spanned->layout;
-        layout.name = spanned->spec->name;
-        layout.sectorsPerBlock = spanned->spec->sectorsPerBlock;
+        layout.name = spanned->described->name;
+        layout.sectorsPerBlock = spanned->described->sectorsPerBlock;
         layout.blockCount = spanned->blockCount;
         layout.segments = manifestSegments(sources);
         if (!spanned->writer)
@@ -297,13 +297,13 @@ void emitSet(SetPlan& plan, const std::vector<SectorSink*>& sinks)
                     partitionSinks.at(&partition)->writeSectors(logical, damagedSector(logical));
 
     for (std::size_t d = 0; d < plan.disks.size(); ++d) {
-        const DiskSpec& spec = *plan.disks[d].spec;
+        const DiskSpec& described = *plan.disks[d].described;
         SectorSink& sink = *sinks[d];
-        for (const VolumeTableSpec& table : spec.volumeTables)
+        for (const VolumeTableSpec& table : described.volumeTables)
             sink.writeSectors(table.sector, encodeVolumeTable(table.segments, table.entryCountOverride));
-        for (std::uint64_t sector : spec.detMarkers)
+        for (std::uint64_t sector : described.detMarkers)
             sink.writeBytes(sector * kSectorBytes, kDetMarker);
-        for (const RawWrite& raw : spec.raw)
+        for (const RawWrite& raw : described.raw)
             sink.writeBytes(raw.sector * kSectorBytes + raw.offset, raw.bytes);
     }
     layOutRows(plan);

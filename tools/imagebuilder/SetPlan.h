@@ -27,7 +27,7 @@ struct EntryPlan {
 };
 
 struct PartitionPlan {
-    const PartitionSpec* spec = nullptr;
+    const PartitionSpec* described = nullptr;
     std::string where; // "partitions[i]" with the disk's prefix
     PartitionLayout layout;
     bool sizedToFit = false;
@@ -47,7 +47,7 @@ struct PartitionPlan {
 };
 
 struct DiskPlan {
-    const DiskSpec* spec = nullptr;
+    const DiskSpec* described = nullptr;
     std::string prefix; // "" or "disks[d]."
     BuiltLayout layout;
     std::vector<PartitionPlan> partitions; // in description order
@@ -77,7 +77,7 @@ struct SpannedSegmentPlan {
 };
 
 struct SpannedPlan {
-    const SpannedVolumeSpec* spec = nullptr;
+    const SpannedVolumeSpec* described = nullptr;
     std::string where;
     SegmentSpec whole; // the volume as one segment, for the writer (which keeps a reference)
     std::unique_ptr<VolumeWriter> writer;

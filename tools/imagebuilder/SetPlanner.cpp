@@ -111,25 +111,25 @@ void checkEnd(const PartitionPlan& partition, std::uint64_t totalSectors)
 }
 
 // The partition's own part: layout, its own segments and their writers.
-PartitionPlan planPartition(const PartitionSpec& spec, std::size_t disk, int slot, std::uint64_t totalSectors,
+PartitionPlan planPartition(const PartitionSpec& described, std::size_t disk, int slot, std::uint64_t totalSectors,
                             const std::string& where)
 {
     PartitionPlan planned;
-    planned.spec = &spec;
+    planned.described = &described;
     planned.where = where;
     PartitionLayout& layout = planned.layout;
     layout.slot = slot;
     layout.disk = disk;
-    layout.type = spec.type;
-    layout.startSector = spec.startSector;
-    layout.sizeSectors = spec.sizeSectors;
-    planned.sizedToFit = spec.netware && spec.sizeSectors == 0;
+    layout.type = described.type;
+    layout.startSector = described.startSector;
+    layout.sizeSectors = described.sizeSectors;
+    planned.sizedToFit = described.netware && described.sizeSectors == 0;
     if (!planned.sizedToFit)
         checkEnd(planned, totalSectors);
-    if (!spec.netware)
+    if (!described.netware)
         return planned;
 
-    const NetWareLayout& netware = *spec.netware;
+    const NetWareLayout& netware = *described.netware;
     planned.headers = netware.headers ? &*netware.headers : nullptr;
     if (netware.hotfixProbe < 0 || netware.hotfixProbe > kMaxHotfixProbe)
         fail(where + ": hot-fix probe " + std::to_string(netware.hotfixProbe) + " is not 0..4");
@@ -147,7 +147,7 @@ PartitionPlan planPartition(const PartitionSpec& spec, std::size_t disk, int slo
             fail(where + ": a mirror member takes its volume table and volumes from the partition it mirrors");
     }
 
-    const std::uint64_t start = spec.startSector;
+    const std::uint64_t start = described.startSector;
     layout.netware = true;
     layout.hotfixLength = netware.hotfixLength;
     if (planned.headers)
@@ -208,21 +208,21 @@ PartitionPlan planPartition(const PartitionSpec& spec, std::size_t disk, int slo
 
 void planSpanned(SetPlan& plan, const std::vector<SpannedVolumeSpec>& volumes, std::size_t v)
 {
-    const SpannedVolumeSpec& spec = volumes[v];
+    const SpannedVolumeSpec& described = volumes[v];
     auto spanned = std::make_unique<SpannedPlan>();
-    spanned->spec = &spec;
+    spanned->described = &described;
     spanned->where = indexed("volumes", v);
     const std::string& where = spanned->where;
-    if (spec.name.size() > kMaxRealNameChars)
-        fail(where + ": name \"" + spec.name + "\" is longer than " + number(kMaxRealNameChars) + " characters");
-    if (!blockSizeCode(spec.sectorsPerBlock))
-        fail(where + ": sectorsPerBlock must be 8, 16, 32, 64 or 128, not " + number(spec.sectorsPerBlock));
-    if (spec.segments.empty() || spec.segments.size() > 255)
-        fail(where + ": a volume has 1 to 255 segments, not " + number(spec.segments.size()));
+    if (described.name.size() > kMaxRealNameChars)
+        fail(where + ": name \"" + described.name + "\" is longer than " + number(kMaxRealNameChars) + " characters");
+    if (!blockSizeCode(described.sectorsPerBlock))
+        fail(where + ": sectorsPerBlock must be 8, 16, 32, 64 or 128, not " + number(described.sectorsPerBlock));
+    if (described.segments.empty() || described.segments.size() > 255)
+        fail(where + ": a volume has 1 to 255 segments, not " + number(described.segments.size()));
 
     std::uint64_t sectors = 0;
-    for (std::size_t i = 0; i < spec.segments.size(); ++i) {
-        const SpannedSegmentSpec& segment = spec.segments[i];
+    for (std::size_t i = 0; i < described.segments.size(); ++i) {
+        const SpannedSegmentSpec& segment = described.segments[i];
         const std::string at = where + "." + indexed("segments", i);
         if (segment.disk >= plan.disks.size())
             fail(at + ": disk " + number(segment.disk) + " is not in the set of " + number(plan.disks.size()));
@@ -232,8 +232,8 @@ void planSpanned(SetPlan& plan, const std::vector<SpannedVolumeSpec>& volumes, s
         if (partition->headers && partition->headers->mirrorOf)
             fail(at + ": " + refText({segment.disk, segment.slot})
                  + " is a mirror member; name the partition it mirrors");
-        if (segment.sizeSectors == 0 || segment.sizeSectors % spec.sectorsPerBlock != 0)
-            fail(at + ": the size must be a positive multiple of " + number(spec.sectorsPerBlock) + " sectors, not "
+        if (segment.sizeSectors == 0 || segment.sizeSectors % described.sectorsPerBlock != 0)
+            fail(at + ": the size must be a positive multiple of " + number(described.sectorsPerBlock) + " sectors, not "
                  + number(segment.sizeSectors));
         const std::uint64_t root =
             segment.volumeRoot.value_or((std::uint64_t{partition->dataEnd} + kBlockSectors - 1) / kBlockSectors
@@ -247,23 +247,23 @@ void planSpanned(SetPlan& plan, const std::vector<SpannedVolumeSpec>& volumes, s
         placed.partition = partition;
         placed.root = checkedU32(root, at + ": VolumeRoot");
         placed.sizeSectors = segment.sizeSectors;
-        placed.firstBlock = checkedU32(sectors / spec.sectorsPerBlock, at + ": first block");
+        placed.firstBlock = checkedU32(sectors / described.sectorsPerBlock, at + ": first block");
         placed.entry = segment.entry;
         partition->dataEnd = std::max(partition->dataEnd, checkedU32(root + segment.sizeSectors, at + ": segment end"));
         sectors += segment.sizeSectors;
         spanned->segments.push_back(placed);
     }
-    spanned->blockCount = checkedU32(sectors / spec.sectorsPerBlock, where + ": volume blocks");
+    spanned->blockCount = checkedU32(sectors / described.sectorsPerBlock, where + ": volume blocks");
 
     SegmentSpec& whole = spanned->whole;
-    whole.name = spec.name;
+    whole.name = described.name;
     whole.sizeSectors = checkedU32(sectors, where + ": volume size");
-    whole.sectorsPerBlock = spec.sectorsPerBlock;
-    whole.firstFatBlock = spec.firstFatBlock;
-    whole.secondFatBlock = spec.secondFatBlock;
-    whole.firstDetBlock = spec.firstDetBlock;
-    whole.secondDetBlock = spec.secondDetBlock;
-    whole.contents = spec.contents;
+    whole.sectorsPerBlock = described.sectorsPerBlock;
+    whole.firstFatBlock = described.firstFatBlock;
+    whole.secondFatBlock = described.secondFatBlock;
+    whole.firstDetBlock = described.firstDetBlock;
+    whole.secondDetBlock = described.secondDetBlock;
+    whole.contents = described.contents;
     std::array<std::uint32_t, 4> tableBlocks = {whole.firstFatBlock.value_or(1), whole.secondFatBlock.value_or(2),
                                                 whole.firstDetBlock.value_or(3), whole.secondDetBlock.value_or(4)};
     if (whole.contents) {
@@ -280,9 +280,9 @@ void planSpanned(SetPlan& plan, const std::vector<SpannedVolumeSpec>& volumes, s
             continue;
         EntryPlan entry;
         entry.spanned = static_cast<int>(v);
-        entry.entry.fields.name = spec.name;
+        entry.entry.fields.name = described.name;
         entry.entry.fields.sizeSectors = placed.sizeSectors;
-        entry.entry.fields.sectorsPerBlock = spec.sectorsPerBlock;
+        entry.entry.fields.sectorsPerBlock = described.sectorsPerBlock;
         entry.entry.fields.firstFatBlock = tableBlocks[0];
         entry.entry.fields.secondFatBlock = tableBlocks[1];
         entry.entry.fields.firstDetBlock = tableBlocks[2];
@@ -297,7 +297,7 @@ void planSpanned(SetPlan& plan, const std::vector<SpannedVolumeSpec>& volumes, s
 
         std::vector<EntryPlan>& table = placed.partition->table;
         std::size_t position = table.size();
-        if (const auto& tableIndex = spec.segments[i].tableIndex) {
+        if (const auto& tableIndex = described.segments[i].tableIndex) {
             if (*tableIndex > table.size())
                 fail(where + "." + indexed("segments", i) + ": table index " + number(*tableIndex)
                      + " is past the " + number(table.size()) + " entries placed in the table so far");
@@ -355,7 +355,7 @@ void checkExtents(const SetPlan& plan)
             const SpannedSegmentPlan& segment = plan.spanned[v]->segments[i];
             byPartition[segment.partition].push_back(
                 {segment.root, std::uint64_t{segment.root} + segment.sizeSectors,
-                 plan.spanned[v]->spec->name + " segment " + number(i)});
+                 plan.spanned[v]->described->name + " segment " + number(i)});
         }
     for (auto& [partition, extents] : byPartition) {
         std::sort(extents.begin(), extents.end(), [](const Extent& a, const Extent& b) { return a.root < b.root; });
@@ -443,11 +443,11 @@ std::uint64_t fittingSize(const DiskSpec& disk, const std::vector<PartitionPlan>
 
 void checkDiskWrites(const DiskPlan& disk)
 {
-    const DiskSpec& spec = *disk.spec;
+    const DiskSpec& described = *disk.described;
     const std::uint64_t total = disk.layout.totalSectors;
     const std::string& prefix = disk.prefix;
-    for (std::size_t i = 0; i < spec.volumeTables.size(); ++i) {
-        const VolumeTableSpec& table = spec.volumeTables[i];
+    for (std::size_t i = 0; i < described.volumeTables.size(); ++i) {
+        const VolumeTableSpec& table = described.volumeTables[i];
         const std::string where = prefix + indexed("volumeTables", i);
         if (table.sector >= total)
             fail(where + ": sector " + number(table.sector) + " is past the end of the disk");
@@ -457,12 +457,12 @@ void checkDiskWrites(const DiskPlan& disk)
                 fail(where + "." + indexed("volumes", k)
                      + ": an entry with segment fields needs 8, 16, 32, 64 or 128 sectors per block");
     }
-    for (std::size_t i = 0; i < spec.detMarkers.size(); ++i)
-        if (spec.detMarkers[i] >= total)
-            fail(prefix + indexed("detMarkers", i) + ": sector " + number(spec.detMarkers[i])
+    for (std::size_t i = 0; i < described.detMarkers.size(); ++i)
+        if (described.detMarkers[i] >= total)
+            fail(prefix + indexed("detMarkers", i) + ": sector " + number(described.detMarkers[i])
                  + " is past the end of the disk");
-    for (std::size_t i = 0; i < spec.raw.size(); ++i) {
-        const RawWrite& raw = spec.raw[i];
+    for (std::size_t i = 0; i < described.raw.size(); ++i) {
+        const RawWrite& raw = described.raw[i];
         const bool fits = raw.sector < total && raw.sector * kSectorBytes + raw.offset + raw.bytes.size() <= total * kSectorBytes;
         if (!fits)
             fail(prefix + indexed("raw", i) + ": " + number(raw.bytes.size()) + " bytes at sector " + number(raw.sector)
@@ -487,18 +487,18 @@ Result<std::unique_ptr<SetPlan>> planSet(const std::vector<const DiskSpec*>& dis
     try {
         plan->disks.resize(disks.size());
         for (std::size_t d = 0; d < disks.size(); ++d) {
-            const DiskSpec& spec = *disks[d];
+            const DiskSpec& described = *disks[d];
             DiskPlan& disk = plan->disks[d];
-            disk.spec = &spec;
+            disk.described = &described;
             disk.prefix = namedDisks ? indexed("disks", d) + "." : "";
             disk.layout.disk = d;
-            if (spec.totalSectors > kMaxTotalSectors)
-                fail(disk.prefix + "the disk size of " + number(spec.totalSectors)
+            if (described.totalSectors > kMaxTotalSectors)
+                fail(disk.prefix + "the disk size of " + number(described.totalSectors)
                      + " sectors is beyond what is supported");
-            const std::uint64_t totalSectors = spec.totalSectors == 0 ? kMaxTotalSectors : spec.totalSectors;
-            const std::vector<int> slots = assignSlots(spec.partitions, disk.prefix);
-            for (std::size_t i = 0; i < spec.partitions.size(); ++i)
-                disk.partitions.push_back(planPartition(spec.partitions[i], d, slots[i], totalSectors,
+            const std::uint64_t totalSectors = described.totalSectors == 0 ? kMaxTotalSectors : described.totalSectors;
+            const std::vector<int> slots = assignSlots(described.partitions, disk.prefix);
+            for (std::size_t i = 0; i < described.partitions.size(); ++i)
+                disk.partitions.push_back(planPartition(described.partitions[i], d, slots[i], totalSectors,
                                                         disk.prefix + indexed("partitions", i)));
         }
         for (std::size_t v = 0; v < volumes.size(); ++v)
@@ -510,7 +510,7 @@ Result<std::unique_ptr<SetPlan>> planSet(const std::vector<const DiskSpec*>& dis
 
         formGroups(*plan);
         for (DiskPlan& disk : plan->disks) {
-            const std::uint64_t totalSectors = disk.spec->totalSectors == 0 ? kMaxTotalSectors : disk.spec->totalSectors;
+            const std::uint64_t totalSectors = disk.described->totalSectors == 0 ? kMaxTotalSectors : disk.described->totalSectors;
             for (PartitionPlan& partition : disk.partitions)
                 if (partition.layout.netware && partition.group >= 0
                     && plan->groups[static_cast<std::size_t>(partition.group)].primary == &partition)
@@ -519,12 +519,12 @@ Result<std::unique_ptr<SetPlan>> planSet(const std::vector<const DiskSpec*>& dis
         for (GroupPlan& group : plan->groups)
             for (PartitionPlan* member : group.members)
                 if (member != group.primary) {
-                    const DiskSpec& spec = *plan->disks[member->layout.disk].spec;
-                    sizeMember(*member, *group.primary, spec.totalSectors == 0 ? kMaxTotalSectors : spec.totalSectors);
+                    const DiskSpec& described = *plan->disks[member->layout.disk].described;
+                    sizeMember(*member, *group.primary, described.totalSectors == 0 ? kMaxTotalSectors : described.totalSectors);
                 }
         for (DiskPlan& disk : plan->disks) {
             disk.layout.totalSectors =
-                disk.spec->totalSectors == 0 ? fittingSize(*disk.spec, disk.partitions) : disk.spec->totalSectors;
+                disk.described->totalSectors == 0 ? fittingSize(*disk.described, disk.partitions) : disk.described->totalSectors;
             if (disk.layout.totalSectors == 0)
                 fail(disk.prefix + "the disk must have at least one sector");
             checkDiskWrites(disk);

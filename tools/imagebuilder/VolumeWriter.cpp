@@ -682,10 +682,10 @@ void VolumeWriter::Plan::placeEntries()
         fail(where + ": root: position 0 holds a raw entry");
     listNameSpaceRecords();
     for (std::uint32_t r = 0; r < nameSpaceRecords.size(); ++r) {
-        const NameSpaceRecord* spec = recordSpec(nameSpaceRecords[r]);
-        if (!spec || !spec->position)
+        const NameSpaceRecord* described = recordSpec(nameSpaceRecords[r]);
+        if (!described || !described->position)
             continue;
-        const std::uint32_t p = *spec->position;
+        const std::uint32_t p = *described->position;
         checkRoom(p);
         if (!isFree(p))
             failRecord(r, "position " + number(p) + " is taken");
@@ -1089,7 +1089,7 @@ void VolumeWriter::Plan::encodeRoot(std::span<std::uint8_t> out) const
 void VolumeWriter::Plan::encodeNameSpaceRecord(std::uint32_t record, std::span<std::uint8_t> out) const
 {
     const NameSpaceSlot& slot = nameSpaceRecords[record];
-    const NameSpaceRecord* spec = recordSpec(slot);
+    const NameSpaceRecord* described = recordSpec(slot);
     std::uint32_t parent = kVolumeEntryParent;
     std::uint32_t attributes = 0;
     std::uint32_t primary = 0;
@@ -1105,24 +1105,24 @@ void VolumeWriter::Plan::encodeNameSpaceRecord(std::uint32_t record, std::span<s
         if (slot.record + 1 < item.nameSpaceCount)
             next = nameSpaceRecords[record + 1].position;
     }
-    const std::string name = spec ? spec->name : generatedLongName(items[slot.item].serial);
-    const std::uint8_t nameSpace = spec ? spec->nameSpace : kLongNameSpace;
-    if (spec) {
-        parent = spec->parentId.value_or(parent);
-        primary = spec->primaryEntry.value_or(primary);
-        next = spec->next.value_or(next);
+    const std::string name = described ? described->name : generatedLongName(items[slot.item].serial);
+    const std::uint8_t nameSpace = described ? described->nameSpace : kLongNameSpace;
+    if (described) {
+        parent = described->parentId.value_or(parent);
+        primary = described->primaryEntry.value_or(primary);
+        next = described->next.value_or(next);
     }
     writeU32(out, kDetParentId, parent);
     writeU32(out, kDetAttributes, attributes);
     out[kDetNameSpace] = nameSpace;
     if (nameSpace == kNfsNameSpace)
-        out[kDetNfsTotalLength] = spec && spec->totalLength
-            ? *spec->totalLength
+        out[kDetNfsTotalLength] = described && described->totalLength
+            ? *described->totalLength
             : static_cast<std::uint8_t>(std::min<std::size_t>(name.size(), 0xFF));
     writeU32(out, kDetOwnId, primary);
     writeU32(out, kDetNameList, next);
     // The name goes last: odd names past the field overwrite what follows it, up to 120.
-    out[kDetNameLength] = spec && spec->nameLength ? *spec->nameLength : static_cast<std::uint8_t>(name.size());
+    out[kDetNameLength] = described && described->nameLength ? *described->nameLength : static_cast<std::uint8_t>(name.size());
     std::memcpy(out.data() + kDetName, name.data(), name.size());
 }
 
