@@ -46,18 +46,13 @@ bool openWithReader(SectorReader& reader, const DiskInfo& disk, std::string& err
         error = failure.message;
         return false;
     }
-    const std::string mapPath = mapBesideImage(disk.path);
-    if (mapPath.empty())
-        return true;
+    std::string mapPath;
     std::string why;
-    auto map = RescueMap::load(mapPath, reader.device()->sizeBytes(), why);
-    if (!map) {
-        reader.closeDisk();
-        error = "The rescue map " + mapPath + " cannot be used: " + why;
-        return false;
-    }
-    reader.setRescueMap(std::make_shared<const RescueMap>(std::move(*map)));
-    return true;
+    if (useRescueMap(reader, {}, true, mapPath, why))
+        return true;
+    reader.closeDisk();
+    error = "The rescue map " + mapPath + " cannot be used: " + why;
+    return false;
 }
 
 QToolButton* helpButton(QWidget* parent, const char* tooltip, const QString& name)

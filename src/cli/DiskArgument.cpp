@@ -4,8 +4,6 @@
 #include "disk/FileDevice.h"
 #include "disk/RescueMap.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
 
@@ -36,26 +34,15 @@ std::optional<DiskInfo> resolveDisk(const std::string& argument, std::string& er
 
 bool attachRescueMap(SectorReader& reader, const std::string& mapPath, bool noMap, std::ostream& err)
 {
-    if (!reader.device())
-        return true;
-    const std::string& image = reader.device()->path();
-    std::string path = mapPath;
-    if (path.empty() && !noMap) {
-        struct stat st {};
-        if (::stat(image.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-            path = mapBesideImage(image);
-    }
-    if (path.empty())
-        return true;
+    std::string path;
     std::string error;
-    auto map = RescueMap::load(path, reader.device()->sizeBytes(), error);
-    if (!map) {
+    if (!useRescueMap(reader, mapPath, !noMap, path, error)) {
         err << "tamsin: rescue map " << path << ": " << error << '\n';
         return false;
     }
-    err << "tamsin: reading " << image << " with the rescue map " << path << " (" << map->unreadableSectors()
-        << " sectors not rescued are unreadable)\n";
-    reader.setRescueMap(std::make_shared<const RescueMap>(std::move(*map)));
+    if (!path.empty())
+        err << "tamsin: reading " << reader.device()->path() << " with the rescue map " << path << " ("
+            << reader.rescueMap()->unreadableSectors() << " sectors not rescued are unreadable)\n";
     return true;
 }
 

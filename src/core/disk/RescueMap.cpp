@@ -1,6 +1,7 @@
 #include "disk/RescueMap.h"
 
 #include "disk/Sector.h"
+#include "disk/SectorReader.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -152,6 +153,25 @@ std::uint64_t RescueMap::unreadableSectors() const
     for (const auto& [from, to] : bad_)
         total += to - from;
     return total;
+}
+
+bool useRescueMap(SectorReader& reader, const std::string& mapPath, bool lookBeside, std::string& usedPath,
+                  std::string& error)
+{
+    usedPath = mapPath;
+    reader.setRescueMap(nullptr);
+    if (!reader.device())
+        return true;
+    const std::string& image = reader.device()->path();
+    if (usedPath.empty() && lookBeside && isRegularFile(image))
+        usedPath = mapBesideImage(image);
+    if (usedPath.empty())
+        return true;
+    auto map = RescueMap::load(usedPath, reader.device()->sizeBytes(), error);
+    if (!map)
+        return false;
+    reader.setRescueMap(std::make_shared<const RescueMap>(std::move(*map)));
+    return true;
 }
 
 std::string mapBesideImage(const std::string& imagePath)

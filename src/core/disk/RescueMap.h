@@ -38,4 +38,13 @@ private:
 // The map beside an image: IMAGE.map, else IMAGE.mapfile; empty when neither exists.
 std::string mapBesideImage(const std::string& imagePath);
 
+class SectorReader;
+
+// Gives the open disk of reader the map at mapPath or, when mapPath is empty
+// and lookBeside is set, the map beside the disk when it is an image file.
+// usedPath names the map taken or tried ("" when none). False, with error,
+// when that map cannot be used; the disk then has no map.
+bool useRescueMap(SectorReader& reader, const std::string& mapPath, bool lookBeside, std::string& usedPath,
+                  std::string& error);
+
 } // namespace tamsin

@@ -2,6 +2,7 @@
 
 #include "common/LittleEndian.h"
 #include "disk/SectorReader.h"
+#include "mount/DirEntryFields.h"
 #include "mount/MountObserver.h"
 #include "mount/MountedVolume.h"
 #include "mount/NameSpaces.h"
@@ -16,26 +17,9 @@
 namespace tamsin {
 namespace {
 
-// Directory entry fields.
-constexpr std::size_t kParentId = 0;
-constexpr std::size_t kAttributes = 4;
-constexpr std::size_t kAttributesHigh = 7;
-constexpr std::size_t kRecordNumber = 9;
-constexpr std::size_t kNameSpace = 10;
-constexpr std::size_t kNameLength = 11;
-constexpr std::size_t kName = 12;
-constexpr std::size_t kSuballocationRoots = 16;
-constexpr std::size_t kDateTime = 24;
-constexpr std::size_t kModifiedDateTime = 40;
-constexpr std::size_t kSize = 48;
-constexpr std::size_t kFirstBlock = 52;
-constexpr std::size_t kDeletedMarker = 108;
-constexpr std::size_t kOwnId = 120;
-constexpr std::size_t kNameList = 124;
-constexpr std::uint32_t kRootParent = 0xFFFFFFFD;
+using namespace direntry;
 
-constexpr std::uint8_t kDosNameSpace = 0;
-constexpr std::uint8_t kLongNameSpace = 4;
+constexpr std::uint32_t kRootParent = 0xFFFFFFFD;
 constexpr std::uint32_t kRootsPerRecord = 28;
 constexpr std::uint32_t kSuballocationRecords = 5;
 

@@ -1,6 +1,7 @@
 #include "mount/NameSpaces.h"
 
 #include "common/LittleEndian.h"
+#include "mount/DirEntryFields.h"
 #include "mount/MountedVolume.h"
 
 #include <algorithm>
@@ -10,11 +11,7 @@
 namespace tamsin {
 namespace {
 
-constexpr std::size_t kNameSpace = 10;
-constexpr std::size_t kNameLength = 11;
-constexpr std::size_t kName = 12;
-constexpr std::size_t kPrimaryEntry = 120;
-constexpr std::size_t kNameList = 124;
+using namespace direntry;
 
 // The largest name a record of each name space holds in itself.
 std::size_t nameFieldLength(std::uint8_t nameSpace)
@@ -76,9 +73,9 @@ void NameSpaceRecords::addRecord(std::uint32_t dirNo, std::span<const std::uint8
     Record record;
     record.dirNo = dirNo;
     record.nameSpace = entry[kNameSpace];
-    record.primary = readU32(entry, kPrimaryEntry);
+    record.primary = readU32(entry, kOwnId);
     record.next = readU32(entry, kNameList);
-    if (record.nameSpace == kLongNameSpaceCode || record.nameSpace == kNfsNameSpace || record.nameSpace == kMacNameSpace) {
+    if (record.nameSpace == kLongNameSpace || record.nameSpace == kNfsNameSpace || record.nameSpace == kMacNameSpace) {
         const std::size_t length = std::min<std::size_t>(entry[kNameLength], nameFieldLength(record.nameSpace));
         const char* begin = reinterpret_cast<const char*>(entry.data() + kName);
         record.nameOffset = static_cast<std::uint32_t>(names_.size());
@@ -126,7 +123,7 @@ void NameSpaceRecords::resolve(MountedVolume& volume)
                 break;
             const Record& r = *found;
             if (r.nameLength != 0) {
-                const Record** slot = r.nameSpace == kLongNameSpaceCode ? &longName
+                const Record** slot = r.nameSpace == kLongNameSpace ? &longName
                     : r.nameSpace == kNfsNameSpace                           ? &nfsName
                     : r.nameSpace == kMacNameSpace                           ? &macName
                                                                              : nullptr;

@@ -15,9 +15,6 @@ namespace tamsin {
 
 class MountedVolume;
 
-inline constexpr std::uint8_t kMacNameSpace = 1;
-inline constexpr std::uint8_t kNfsNameSpace = 2;
-inline constexpr std::uint8_t kLongNameSpaceCode = 4;
 inline constexpr std::uint32_t kMaxNameSpaceLinks = 8;
 
 // The root record's fields (directory number 0).

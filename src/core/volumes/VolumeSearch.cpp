@@ -142,8 +142,7 @@ SearchOutcome searchVolumes(const SectorReader& reader, VolumeTable& table, Sear
                 const VolumeTableEntry entry = volumeTableEntry(sector, e);
                 if (entry.nameLength < 2 || entry.nameLength > 16 || entry.blockCount == 0)
                     continue;
-                const std::uint32_t spb = entry.hasSegmentFields() ? entry.codeSectorsPerBlock()
-                                                                   : entry.sizeSectors / entry.blockCount;
+                const std::uint32_t spb = entry.sectorsPerBlock();
                 if (spb % 2 != 0 || spb < 8 || spb > 128)
                     continue;
                 const std::uint64_t dataArea = probeDataArea(reader, tableSector + 128, entry.firstDetBlock, spb);

@@ -70,9 +70,7 @@ VolumeInfo volumeFromEntry(const VolumeTableEntry& entry, std::uint64_t startSec
     v.sizeSectors = entry.sizeSectors;
     v.startSector = startSector;
     v.blockCount = entry.blockCount;
-    // A segment of a multi-segment volume counts the whole volume's blocks:
-    // its block size comes from the block-size code, never from the division.
-    v.sectorsPerBlock = entry.hasSegmentFields() ? entry.codeSectorsPerBlock() : entry.sizeSectors / entry.blockCount;
+    v.sectorsPerBlock = entry.sectorsPerBlock();
     return v;
 }
 

@@ -45,8 +45,13 @@ struct VolumeTableEntry {
 
     // Whether the segment fields are meaningful.
     bool hasSegmentFields() const { return clusterCode >= 3 && clusterCode <= 7; }
-    // Sectors per block from the cluster-size code (only with segment fields).
-    std::uint32_t codeSectorsPerBlock() const { return 1u << clusterCode; }
+    // Sectors per block: from the cluster-size code when the entry has segment
+    // fields (a segment's block count is the whole volume's, so dividing would
+    // be wrong), else size / blocks. The block count must not be 0.
+    std::uint32_t sectorsPerBlock() const
+    {
+        return hasSegmentFields() ? 1u << clusterCode : sizeSectors / blockCount;
+    }
 };
 
 // Sector 0 carries the 55 AA boot signature.

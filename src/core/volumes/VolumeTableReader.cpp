@@ -90,10 +90,8 @@ void placeEntries(const std::shared_ptr<const LogicalPartition>& partition, std:
         if (p.entry.blockCount == 0)
             continue;
         p.logicalStart = endToEnd;
-        if (!p.entry.hasSegmentFields()) {
-            p.sectorsPerBlock = p.entry.sizeSectors / p.entry.blockCount;
-        } else {
-            p.sectorsPerBlock = p.entry.codeSectorsPerBlock();
+        p.sectorsPerBlock = p.entry.sectorsPerBlock();
+        if (p.entry.hasSegmentFields()) {
             const std::uint64_t root = p.entry.volumeRoot;
             if (root != 0 && root % 8 == 0 && root + p.entry.sizeSectors <= room)
                 p.logicalStart = root;
@@ -157,7 +155,6 @@ VolumeTableStatus readVolumeTables(std::span<const SectorReader* const> disks, V
 
     for (const PlacedEntry& p : placed) {
         VolumeInfo record = volumeFromEntry(p.entry, p.partition->homeSector(p.logicalStart));
-        record.sectorsPerBlock = p.sectorsPerBlock;
         const PartitionMember& first = p.partition->members().front();
         record.diskPath = first.diskPath;
         record.diskIndex = first.diskIndex;
