@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 
 namespace tamsin {
 
@@ -17,6 +18,8 @@ class SectorReader;
 class FatEntryReader {
 public:
     FatEntryReader(const MountedVolume& volume, const SectorReader& reader) : volume_(volume), reader_(volume, reader) {}
+    // Reads through a volume reader the caller already has.
+    FatEntryReader(const MountedVolume& volume, VolumeReader reader) : volume_(volume), reader_(std::move(reader)) {}
 
     // The FAT entry of block, located through fatList (which must hold a
     // block) and, past its end, otherCopy. A FAT sector that cannot be read

@@ -63,7 +63,7 @@ public:
     FileCopier(const MountedVolume& volume, const SectorReader& reader, ExtractionObserver& observer,
                ExtractResult& result, int fd, bool recoveryMode) :
         volume_(volume), io_(volume, reader), observer_(observer), result_(result), fd_(fd),
-        recoveryMode_(recoveryMode), fat_(volume, reader)
+        recoveryMode_(recoveryMode), fat_(volume, io_)
     {
     }
 
