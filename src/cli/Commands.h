@@ -82,4 +82,10 @@ struct CompressedOptions {
 };
 int runCompressed(const CompressedOptions& options, std::ostream& out, std::ostream& err);
 
+struct DamageOptions {
+    MountOptions mount;
+    bool json = false;
+};
+int runDamage(const DamageOptions& options, std::ostream& out, std::ostream& err);
+
 } // namespace tamsin::cli

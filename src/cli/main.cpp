@@ -109,6 +109,12 @@ int main(int argc, char** argv)
     addMountOptions(compressedCommand, compressed.mount);
     compressedCommand->add_flag("--json", compressed.json, "Print a JSON array for scripts");
 
+    DamageOptions damage;
+    auto* damageCommand = app.add_subcommand(
+        "damage", "List the tables, folders and files of a volume that lie on unreadable sectors");
+    addMountOptions(damageCommand, damage.mount);
+    damageCommand->add_flag("--json", damage.json, "Print a JSON array for scripts");
+
     SnapshotSaveOptions snapshotSave;
     auto* snapshotCommand = app.add_subcommand("snapshot", "Recovery snapshot files");
     snapshotCommand->require_subcommand(1);
@@ -133,6 +139,8 @@ int main(int argc, char** argv)
         return runInfo(info, std::cout, std::cerr);
     if (*recoverCommand)
         return runRecover(recover, std::cout, std::cerr);
+    if (*damageCommand)
+        return runDamage(damage, std::cout, std::cerr);
     if (*catCommand)
         return runCat(cat, std::cerr);
     if (*findCommand)

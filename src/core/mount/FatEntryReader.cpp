@@ -17,15 +17,20 @@ FatEntry FatEntryReader::entryOf(const BlockList& fatList, std::uint32_t block, 
             : &fatList == &volume_.chosenFatList && !volume_.otherFatList.empty() ? &volume_.otherFatList
                                                                                   : nullptr;
         const std::uint32_t position = block / kFatEntriesPerSector / volume_.sectorsPerBlock;
-        if (!unreadable.empty() && other && position < other->blockCount()) {
+        sectorLost_ = !unreadable.empty();
+        if (sectorLost_ && other && position < other->blockCount()) {
             const FatEntryLocation there = locateFatEntry(*other, block, 0, volume_.sectorsPerBlock);
             std::array<std::uint8_t, kSectorSize> copy{};
-            if (there.sector != at.sector && reader_.read(there.sector, 1, copy) == 0)
+            if (there.sector != at.sector && reader_.read(there.sector, 1, copy) == 0) {
                 buffer_ = copy;
+                sectorLost_ = false;
+            }
         }
         sector_ = at.sector;
         haveSector_ = true;
     }
+    if (sectorLost_)
+        ++lostEntries_;
     return fatEntryAt(buffer_, at.slot);
 }
 

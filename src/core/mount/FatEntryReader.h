@@ -27,12 +27,18 @@ public:
     // copy not chosen) where that one reads; else it reads as zeros.
     FatEntry entryOf(const BlockList& fatList, std::uint32_t block, const BlockList* otherCopy = nullptr);
 
+    // How many entries were taken from a FAT sector that neither copy could
+    // read (they read as zeros, which ends a chain).
+    std::uint32_t lostEntries() const { return lostEntries_; }
+
 private:
     const MountedVolume& volume_;
     VolumeReader reader_;
     std::array<std::uint8_t, kSectorSize> buffer_{};
     std::uint64_t sector_ = 0;
     bool haveSector_ = false;
+    bool sectorLost_ = false;
+    std::uint32_t lostEntries_ = 0;
 };
 
 } // namespace tamsin

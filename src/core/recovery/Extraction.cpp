@@ -83,8 +83,11 @@ public:
             const auto run = static_cast<std::uint32_t>(
                 std::min<std::uint64_t>({count - done, kMaxRunSectors, (remaining + kSectorSize - 1) / kSectorSize}));
             buffer_.resize(std::size_t{run} * kSectorSize);
-            result_.unreadableSectors += io_.read(firstSector + done, run, buffer_);
+            unreadable_.clear();
+            result_.unreadableSectors += io_.read(firstSector + done, run, buffer_, &unreadable_);
             const std::size_t bytes = static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), remaining));
+            for (std::uint32_t i : unreadable_)
+                result_.unreadableBytes += std::min<std::uint64_t>(kSectorSize, bytes - std::size_t{i} * kSectorSize);
             if (!writeAll(bytes))
                 return false;
             result_.bytesWritten += bytes;
@@ -147,6 +150,7 @@ private:
     FatEntryReader fat_;
     std::uint64_t size_ = 0;
     std::vector<std::uint8_t> buffer_;
+    std::vector<std::uint32_t> unreadable_;
 };
 
 // Reads the compressed-stream header of the first data sector. Returns the
@@ -223,6 +227,13 @@ void copyFileContents(const MountedVolume& volume, const SectorReader& reader, R
 {
     result.outcome = ExtractOutcome::Written;
     FileCopier copier(volume, reader, observer, result, fd, request.mode == ExtractMode::Recovery);
+    // Whatever way the copy ends, the result says whether the chain met FAT
+    // sectors that neither copy could read.
+    struct NoteLostFat {
+        FileCopier& copier;
+        ExtractResult& result;
+        ~NoteLostFat() { result.fatLost = copier.fat().lostEntries() > 0; }
+    } noteLostFat{copier, result};
     std::uint32_t size = request.size;
     const bool compressed = (request.flags & kCompressedFlag) != 0;
 

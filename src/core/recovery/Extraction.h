@@ -79,6 +79,8 @@ struct ExtractResult {
     std::uint64_t bytesWritten = 0;
     std::uint64_t expectedBytes = 0;  // the size, or the stored length of a compressed file
     std::uint32_t unreadableSectors = 0;  // written as zeros
+    std::uint64_t unreadableBytes = 0;    // bytes of the file, within its length, in those sectors
+    bool fatLost = false;  // its chain met FAT entries that neither FAT copy could read
     bool missingFragment = false;  // a fragment's suballocation block could not be found
     bool chainLooped = false;
     int error = 0;  // errno of a failed create or write
@@ -89,6 +91,14 @@ struct ExtractResult {
     bool incomplete() const
     {
         return written() && (bytesWritten < expectedBytes || unreadableSectors > 0 || missingFragment);
+    }
+    // Bytes of the file lost to unreadable sectors: those written as zeros
+    // and, when the chain broke on an unreadable FAT sector, those it no
+    // longer reaches.
+    std::uint64_t damagedBytes() const
+    {
+        const std::uint64_t unreached = fatLost && bytesWritten < expectedBytes ? expectedBytes - bytesWritten : 0;
+        return unreadableBytes + unreached;
     }
 };
 

@@ -180,7 +180,10 @@ std::string describeProblem(const ExtractResult& result)
     if (result.missingFragment)
         add("a suballocation fragment is missing");
     if (result.unreadableSectors > 0)
-        add(std::to_string(result.unreadableSectors) + " unreadable sector(s) written as zeros");
+        add(std::to_string(result.unreadableSectors) + " unreadable sector(s) written as zeros ("
+            + std::to_string(result.unreadableBytes) + " of its bytes)");
+    if (result.fatLost)
+        add("its block chain runs through FAT sectors that neither FAT copy could read");
     return problem;
 }
 

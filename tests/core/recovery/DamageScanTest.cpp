@@ -1,0 +1,169 @@
+// The damage scan on builder-made volumes whose rescue maps leave chosen
+// sectors unread: in file data, in one or both DET copies and in both FAT copies.
+
+#include "recovery/DamageScan.h"
+
+#include "disk/RescueMap.h"
+#include "mount/Mount.h"
+
+#include "TempDir.h"
+#include "VolumeFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <sstream>
+
+namespace tamsin {
+namespace {
+
+namespace ib = imagebuilder;
+
+// A mapfile over an image of `sectors` sectors with the given sectors unread.
+std::string mapText(std::uint64_t sectors, const std::set<std::uint64_t>& bad)
+{
+    std::ostringstream out;
+    out << std::hex << "# Mapfile\n0x0 + 1\n";
+    std::uint64_t at = 0;
+    for (std::uint64_t s : bad) {
+        if (s > at)
+            out << "0x" << at * 512 << " 0x" << (s - at) * 512 << " +\n";
+        out << "0x" << s * 512 << " 0x200 -\n";
+        at = s + 1;
+    }
+    if (at < sectors)
+        out << "0x" << at * 512 << " 0x" << (sectors - at) * 512 << " +\n";
+    return out.str();
+}
+
+ib::VolumeContents contents()
+{
+    ib::VolumeContents c;
+    std::vector<ib::Node> lost{ib::fileNode("A1.TXT", 10), ib::fileNode("A2.TXT", 10), ib::fileNode("A3.TXT", 10),
+                               ib::fileNode("A4.TXT", 10), ib::fileNode("CHILD.TXT", 700)};
+    // BIG's 120 blocks of 4 KiB reach past FAT sector 0 (blocks 0..63).
+    c.nodes = {ib::fileNode("SMALL.TXT", 2000), ib::folderNode("LOST", lost), ib::fileNode("BIG.DAT", 120 * 4096),
+               ib::fileNode("CLEAN.TXT", 3000)};
+    return c;
+}
+
+class DamageScanTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        built = test::buildVolume(dir / "disk.img", contents(), 8);
+        ASSERT_TRUE(built.manifest);
+    }
+
+    const ib::ManifestEntry& entry(const char* name) const { return *built.manifest->find(name); }
+
+    // Mounts the volume with the given sectors unread and scans it.
+    DamageReport scan(const std::set<std::uint64_t>& bad, const std::atomic<bool>& stop = false_)
+    {
+        Session session;
+        test::openAndSelect(session, built.imagePath);
+        const std::uint64_t sectors = std::filesystem::file_size(built.imagePath) / 512;
+        std::istringstream in(mapText(sectors, bad));
+        std::string error;
+        auto map = RescueMap::parse(in, sectors * 512, error);
+        EXPECT_TRUE(map) << error;
+        session.reader.setRescueMap(std::make_shared<const RescueMap>(std::move(*map)));
+        test::RecordingMountObserver observer;
+        EXPECT_EQ(mountVolume(session.mounted, session.reader, observer), MountResult::Completed);
+        DamageObserver quiet;
+        DamageReport report = scanDamage(session.mounted, session.reader, quiet, stop);
+        for (const DamageRow& row : report.rows)
+            names.push_back(row.kind == DamageKind::Table ? row.table
+                            : row.kind == DamageKind::Folder ? session.mounted.folders[row.position].name
+                                                             : session.mounted.files[row.position].name);
+        return report;
+    }
+
+    test::TempDir dir;
+    test::BuiltVolume built;
+    std::vector<std::string> names;  // of the last scan's rows, in order
+    static inline const std::atomic<bool> false_{false};
+};
+
+TEST_F(DamageScanTest, IntactVolumeHasNoRows)
+{
+    const DamageReport report = scan({});
+    EXPECT_TRUE(report.rows.empty());
+    EXPECT_FALSE(report.stopped);
+    EXPECT_EQ(report.filesScanned, built.manifest->entries.size() - 1);  // every file; LOST is a folder
+}
+
+TEST_F(DamageScanTest, UnreadSectorInFileDataCountsOnlyItsBytesWithinTheSize)
+{
+    // SMALL.TXT is 2000 bytes: its fourth sector holds the last 464.
+    const std::uint64_t last = built.manifest->blockSector(entry("SMALL.TXT").dataBlocks.at(0)) + 3;
+    // A sector past the end of the file in the same block damages nothing.
+    const DamageReport report = scan({last, last + 1});
+    ASSERT_EQ(report.rows.size(), 1u);
+    EXPECT_EQ(names, std::vector<std::string>{"SMALL.TXT"});
+    EXPECT_EQ(report.rows[0].kind, DamageKind::File);
+    EXPECT_EQ(report.rows[0].unreadableBytes, 464u);
+    EXPECT_EQ(report.rows[0].totalBytes, 2000u);
+    EXPECT_NEAR(report.rows[0].intactShare(), 1536.0 / 2000.0, 1e-9);
+}
+
+TEST_F(DamageScanTest, TableSectorOneCopySuppliesDamagesNothing)
+{
+    const ib::ManifestEntry& lost = entry("LOST");
+    const std::uint64_t fatSector1 = built.manifest->blockSector(built.manifest->fat[0].blocks.at(0)) + 1;
+    const DamageReport report = scan({lost.entrySector, fatSector1});
+    EXPECT_TRUE(report.rows.empty()) << names.front();
+}
+
+TEST_F(DamageScanTest, DetSectorLostInBothCopiesGivesTableRowThenItsOrphanedFolder)
+{
+    const ib::ManifestEntry& lost = entry("LOST");
+    const ib::ManifestEntry& child = entry("CHILD.TXT");
+    ASSERT_NE(child.entrySector, lost.entrySector) << "the child must lie in another DET sector";
+    const DamageReport report = scan({lost.entrySector, lost.mirrorSector});
+    ASSERT_GE(report.rows.size(), 2u);
+    EXPECT_EQ(report.rows[0].kind, DamageKind::Table);
+    EXPECT_EQ(names[0], "DET");
+    EXPECT_EQ(report.rows[0].unreadableBytes, 512u);
+    EXPECT_EQ(report.rows[0].totalBytes % 512, 0u);
+    EXPECT_GT(report.rows[0].totalBytes, 512u);
+    EXPECT_EQ(report.rows[1].kind, DamageKind::Folder);
+    EXPECT_EQ(names[1], "Dir0");
+    // Files keep their data: none is listed.
+    EXPECT_TRUE(std::none_of(report.rows.begin(), report.rows.end(),
+                             [](const DamageRow& row) { return row.kind == DamageKind::File; }));
+}
+
+TEST_F(DamageScanTest, FatSectorLostInBothCopiesDamagesTheChainsThroughIt)
+{
+    const ib::ManifestEntry& big = entry("BIG.DAT");
+    ASSERT_GT(*std::max_element(big.dataBlocks.begin(), big.dataBlocks.end()), 64u);
+    const std::uint64_t copy1 = built.manifest->blockSector(built.manifest->fat[0].blocks.at(0)) + 1;
+    const std::uint64_t copy2 = built.manifest->blockSector(built.manifest->fat[1].blocks.at(0)) + 1;
+    const DamageReport report = scan({copy1, copy2});
+    ASSERT_EQ(names, (std::vector<std::string>{"FAT", "BIG.DAT"}));
+    EXPECT_EQ(report.rows[0].unreadableBytes, 512u);
+    // The chain ends at the first block whose entry lies in FAT sector 1:
+    // what it would have reached is lost.
+    std::uint64_t reached = 0;
+    for (std::uint32_t block : big.dataBlocks) {
+        reached += 4096;
+        if (block >= 64)
+            break;
+    }
+    EXPECT_EQ(report.rows[1].unreadableBytes, big.size - reached);
+    EXPECT_EQ(report.rows[1].totalBytes, big.size);
+    EXPECT_EQ(report.lostFatSectors, 1u);
+}
+
+TEST_F(DamageScanTest, StopRequestEndsTheScanAsStopped)
+{
+    const std::atomic<bool> stop{true};
+    const DamageReport report = scan({}, stop);
+    EXPECT_TRUE(report.stopped);
+    EXPECT_EQ(report.filesScanned, 0u);
+}
+
+} // namespace
+} // namespace tamsin
