@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include <fstream>
+#include <set>
 #include <sstream>
 
 namespace tamsin {
@@ -228,6 +229,48 @@ TEST_F(MountCommandsTest, RescueMapBesideTheImageMakesItsUnrescuedSectorsUnreada
     r = run({"volumes", built.imagePath});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("line 2: the block reaches past the end of the image"), std::string::npos) << r.err;
+}
+
+TEST_F(MountCommandsTest, DamageListsTablesFirstThenTheFilesOnUnreadSectors)
+{
+    CommandResult r = run({"damage", built.imagePath, "--volume", "0", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(json::parse(r.out), json::array());
+
+    // Unread: INBOX.TXT's second sector, README.TXT's DET sector in both
+    // copies, and the first copy of the volume table (another copy serves).
+    const ib::ManifestEntry& inbox = *built.manifest->find("INBOX.TXT");
+    const ib::ManifestEntry& readme = *built.manifest->find("README.TXT");
+    const std::string image = readText(built.imagePath);
+    const std::uint64_t table = image.find("NetWare Volumes") / 512;
+    ASSERT_LT(table, built.manifest->startSector);
+    std::set<std::uint64_t> bad{built.manifest->blockSector(inbox.dataBlocks.at(0)) + 1, readme.entrySector,
+                                readme.mirrorSector, table};
+    {
+        std::ofstream map(built.imagePath + ".map");
+        map << std::hex << "0 + 1\n";
+        std::uint64_t at = 0;
+        for (std::uint64_t s : bad) {
+            if (s > at)
+                map << "0x" << at * 512 << " 0x" << (s - at) * 512 << " +\n";
+            map << "0x" << s * 512 << " 0x200 -\n";
+            at = s + 1;
+        }
+        map << "0x" << at * 512 << " 0x" << image.size() - at * 512 << " +\n";
+    }
+    r = run({"damage", built.imagePath, "--volume", "0", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json rows = json::parse(r.out);
+    ASSERT_GE(rows.size(), 2u) << r.out;
+    EXPECT_EQ(rows.front(), json::parse(R"({"path":"DET","kind":"table","unreadableBytes":512,"totalBytes":)"
+                                        + std::to_string(rows.front()["totalBytes"].get<std::uint64_t>()) + "}"));
+    EXPECT_EQ(rows.back(), json::parse(R"({"path":"/SYSTEM/MAIL/INBOX.TXT","kind":"file","unreadableBytes":512,
+                                           "totalBytes":2000})"));
+    // The text form names the same file with its intact share.
+    r = run({"damage", built.imagePath, "--volume", "0"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("/SYSTEM/MAIL/INBOX.TXT  file"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("74.4%"), std::string::npos) << r.out;
 }
 
 TEST_F(MountCommandsTest, SnapshotSavedInOneProcessListsAndRecoversTheSameInAnother)
