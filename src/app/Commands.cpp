@@ -56,6 +56,8 @@ const char* commandText(CommandId id)
         return "&Properties...";
     case CommandId::OpenDiskImage:
         return "Open Disk &Image...";
+    case CommandId::DamageReport:
+        return "Damage &Report";
     }
     return "";
 }
@@ -77,6 +79,7 @@ bool commandGreyed(CommandId id, MenuState state)
     case CommandId::FileFilters:
     case CommandId::RestoreCompressed:
     case CommandId::DriveInformation:
+    case CommandId::DamageReport:
         return state != MenuState::Browsing;
     default:
         return false;
@@ -114,7 +117,7 @@ const std::vector<MenuLayout>& menuBarLayout()
         {"&View", {{C::Icons}, {C::List}, {C::Details}}},
         {"&Tools",
          {{C::FindFiles}, {C::FileFilters}, {C::Settings}, {}, {C::DriveInformation}, {}, {C::LiveUpdate}, {},
-          {C::RestoreCompressed}}},
+          {C::RestoreCompressed}, {C::DamageReport}}},
         {"&Help", {{C::Contents}, {C::About}}},
     };
     return layout;

@@ -39,6 +39,8 @@ enum class CommandId : int {
     Properties = 32830,
     // Ours: lists an image file as one more disk in the disk step.
     OpenDiskImage = 40001,
+    // Ours: lists what lies on unreadable sectors and marks it in the list.
+    DamageReport = 40002,
 };
 
 // The columns of the menu-state table.

@@ -49,6 +49,35 @@ void ContentsModel::clear()
     endResetModel();
 }
 
+void ContentsModel::markDamaged(const std::vector<DamageMark>& marks)
+{
+    for (const DamageMark& mark : marks)
+        damage_[damageKey(mark.folder, mark.position)] = {mark.unreadableBytes, mark.totalBytes};
+    if (!marks.empty() && fetched_ > 0)
+        emit dataChanged(index(0, Name), index(fetched_ - 1, Name), {Qt::DecorationRole, Qt::ToolTipRole});
+}
+
+void ContentsModel::clearDamage()
+{
+    damage_.clear();
+    if (fetched_ > 0)
+        emit dataChanged(index(0, Name), index(fetched_ - 1, Name), {Qt::DecorationRole, Qt::ToolTipRole});
+}
+
+const ContentsModel::Damage* ContentsModel::damageOf(int row) const
+{
+    if (damage_.empty())
+        return nullptr;
+    const RowRef& ref = rows_.at(static_cast<std::size_t>(row));
+    const auto it = damage_.find(damageKey(ref.folder, ref.position));
+    return it == damage_.end() ? nullptr : &it->second;
+}
+
+bool ContentsModel::isDamaged(int row) const
+{
+    return damageOf(row) != nullptr;
+}
+
 void ContentsModel::setSixColumns(bool six)
 {
     if (six == six_)
@@ -150,10 +179,25 @@ QVariant ContentsModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
     case Qt::EditRole:
         return cellText(row, index.column());
-    case Qt::DecorationRole:
+    case Qt::DecorationRole: {
         if (index.column() != Name)
             return {};
-        return isFolderRow(row) ? types_.folderIcon() : types_.icon(names_.toDisplay(node(row).name));
+        const QIcon icon = isFolderRow(row) ? types_.folderIcon() : types_.icon(names_.toDisplay(node(row).name));
+        return damageOf(row) ? types_.damagedIcon(icon) : icon;
+    }
+    case Qt::ToolTipRole: {
+        const Damage* damage = index.column() == Name ? damageOf(row) : nullptr;
+        if (!damage)
+            return {};
+        if (damage->totalBytes == 0)
+            return QStringLiteral("Damaged: its directory entry lay in an unreadable sector");
+        return QStringLiteral("Damaged: %1 of %2 bytes unreadable (%3% intact)")
+            .arg(damage->unreadableBytes)
+            .arg(damage->totalBytes)
+            .arg(100.0 * static_cast<double>(damage->totalBytes - std::min(damage->unreadableBytes, damage->totalBytes))
+                     / static_cast<double>(damage->totalBytes),
+                 0, 'f', 1);
+    }
     case Qt::ForegroundRole:
         return QBrush(colourOf(rowColour(typeText(row))));
     case Qt::BackgroundRole:

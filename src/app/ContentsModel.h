@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace tamsin {
@@ -48,6 +49,20 @@ public:
     std::uint32_t position(int row) const { return rows_.at(static_cast<std::size_t>(row)).position; }
     std::uint32_t key(int row) const;
     std::string typeText(int row) const;
+    // Marks a file (or folder) of the volume as lying on unreadable sectors:
+    // its Name cell carries a warning emblem and a tooltip with the bytes
+    // lost. Marks outlive folder changes; clearDamage drops them all.
+    struct DamageMark {
+        bool folder = false;
+        std::uint32_t position = 0;
+        std::uint64_t unreadableBytes = 0;
+        std::uint64_t totalBytes = 0;  // 0: a folder whose entry was lost
+    };
+    void markDamaged(const std::vector<DamageMark>& marks);
+    void clearDamage();
+    bool isDamaged(int row) const;
+    std::size_t damagedCount() const { return damage_.size(); }
+
     // Column widths in pixels.
     static int columnWidth(int column);
 
@@ -80,6 +95,16 @@ private:
     bool six_ = true;
     std::uint32_t folderId_ = 0;
     std::vector<RowRef> rows_;
+    struct Damage {
+        std::uint64_t unreadableBytes;
+        std::uint64_t totalBytes;
+    };
+    static std::uint64_t damageKey(bool folder, std::uint32_t position)
+    {
+        return (std::uint64_t{folder} << 32) | position;
+    }
+    const Damage* damageOf(int row) const;
+    std::unordered_map<std::uint64_t, Damage> damage_;
     int fetched_ = 0;
 };
 

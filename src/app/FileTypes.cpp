@@ -1,6 +1,9 @@
 #include "FileTypes.h"
 
+#include <QApplication>
 #include <QMimeType>
+#include <QPainter>
+#include <QStyle>
 
 namespace tamsin::app {
 
@@ -39,6 +42,30 @@ QIcon FileTypes::icon(const QString& fileName) const
 QIcon FileTypes::folderIcon() const
 {
     return provider_.icon(QFileIconProvider::Folder);
+}
+
+QIcon FileTypes::damagedIcon(const QIcon& base) const
+{
+    auto found = damaged_.constFind(base.cacheKey());
+    if (found != damaged_.constEnd())
+        return *found;
+    const QIcon warning = QIcon::fromTheme(QStringLiteral("dialog-warning"),
+                                           QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    QIcon icon;
+    for (const int size : {16, 32, 48}) {
+        QPixmap pixmap = base.pixmap(size, size);
+        if (pixmap.isNull()) {
+            pixmap = QPixmap(size, size);
+            pixmap.fill(Qt::transparent);
+        }
+        QPainter painter(&pixmap);
+        const int emblem = size * 5 / 8;
+        painter.drawPixmap(size - emblem, size - emblem, warning.pixmap(emblem, emblem));
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    damaged_.insert(base.cacheKey(), icon);
+    return icon;
 }
 
 QIcon FileTypes::volumeIcon() const

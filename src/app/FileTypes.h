@@ -17,6 +17,9 @@ public:
     QIcon icon(const QString& fileName) const;
     QIcon folderIcon() const;
     QIcon volumeIcon() const;
+    // base with a warning emblem in its lower right corner: an entry that
+    // lies on unreadable sectors.
+    QIcon damagedIcon(const QIcon& base) const;
 
 private:
     static QString extensionOf(const QString& fileName);
@@ -25,6 +28,7 @@ private:
     QFileIconProvider provider_;
     mutable QHash<QString, QString> names_;
     mutable QHash<QString, QIcon> icons_;
+    mutable QHash<qint64, QIcon> damaged_;  // by the base icon's cache key
 };
 
 } // namespace tamsin::app

@@ -1,12 +1,15 @@
 #include "RecoveryReporter.h"
 
+#include "mount/TreeNode.h"
 #include "ui/MessageDialog.h"
 #include "ui/RecoveryProgressDialog.h"
 
+#include <algorithm>
+
 namespace tamsin::app {
 
-RecoveryReporter::RecoveryReporter(ui::RecoveryProgressDialog& dialog) :
-    dialog_(dialog), shown_(&dialog, [shown = &dialog](const Shown& s) {
+RecoveryReporter::RecoveryReporter(ui::RecoveryProgressDialog& dialog, const std::vector<TreeNode>& files) :
+    dialog_(dialog), files_(files), shown_(&dialog, [shown = &dialog](const Shown& s) {
         shown->showFile(QString::fromStdString(s.path), QString::fromStdString(s.name), s.filesStarted);
         shown->showProgress(s.percent);
     })
@@ -50,6 +53,15 @@ void RecoveryReporter::notice(const std::string& text)
 void RecoveryReporter::finish()
 {
     ordered([&] { dialog_.finish(); });
+}
+
+void RecoveryReporter::fileFinished(const TreeNode& node, const ExtractResult& result)
+{
+    const std::uint64_t lost = result.damagedBytes();
+    if (lost == 0 || files_.empty() || &node < files_.data() || &node >= files_.data() + files_.size())
+        return;
+    damaged_.push_back({static_cast<std::uint32_t>(&node - files_.data()), std::min<std::uint64_t>(lost, node.size),
+                        node.size});
 }
 
 } // namespace tamsin::app

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tamsin::ui {
 class RecoveryProgressDialog;
@@ -18,12 +19,21 @@ namespace tamsin::app {
 
 class RecoveryReporter final : public RecoveryRunObserver {
 public:
-    explicit RecoveryReporter(ui::RecoveryProgressDialog& dialog);
+    // files: the volume's files list, to tell which file a result is for.
+    RecoveryReporter(ui::RecoveryProgressDialog& dialog, const std::vector<TreeNode>& files);
 
     void fileStarted(const std::string& path, const std::string& name, std::uint32_t filesStarted) override;
     void fileProgress(int percent) override;
     bool continueAfterCreateError(const std::string& path) override;
     void notice(const std::string& text) override;
+    void fileFinished(const TreeNode& node, const ExtractResult& result) override;
+    // Files the run found on unreadable sectors; read once the run is over.
+    struct DamagedFile {
+        std::uint32_t position;
+        std::uint64_t unreadableBytes;
+        std::uint64_t totalBytes;
+    };
+    const std::vector<DamagedFile>& damagedFiles() const { return damaged_; }
     // The run has returned: the dialog closes.
     void finish();
 
@@ -39,6 +49,8 @@ private:
     void ordered(const std::function<void()>& f);
 
     ui::RecoveryProgressDialog& dialog_;
+    const std::vector<TreeNode>& files_;
+    std::vector<DamagedFile> damaged_;  // worker thread until the run is over
     Shown current_;  // worker thread only
     Coalesced<Shown> shown_;
 };

@@ -62,4 +62,62 @@ QString compressedFilesText(const MountedVolume& volume, const std::vector<Compr
     return text;
 }
 
+namespace {
+
+QString entryPath(const MountedVolume& volume, const TreeNode& node, const NameCodec& names)
+{
+    std::string path = folderPathOf(volume, node);
+    if (path.back() != '\\')
+        path += '\\';
+    return names.toDisplay(path + node.name);
+}
+
+QString intactText(const DamageRow& row)
+{
+    return QString::number(row.intactShare() * 100.0, 'f', 1) + QLatin1Char('%');
+}
+
+} // namespace
+
+QString damageReportText(const MountedVolume& volume, const DamageReport& report, const NameCodec& names)
+{
+    QString text;
+    if (report.stopped)
+        text += QStringLiteral("The scan was stopped after %1 of %2 file(s); what follows covers those.\n\n")
+                    .arg(report.filesScanned)
+                    .arg(volume.fileCount());
+    if (report.rows.empty()) {
+        text += QStringLiteral("Nothing on volume %1 lies on an unreadable sector.\n").arg(names.toDisplay(volume.volumeName));
+        return text;
+    }
+    text += QStringLiteral("%1 damaged table(s), folder(s) and file(s) on volume %2:\n\n")
+                .arg(report.rows.size())
+                .arg(names.toDisplay(volume.volumeName));
+    for (const DamageRow& row : report.rows) {
+        switch (row.kind) {
+        case DamageKind::Table:
+            text += QStringLiteral("%1 table: %2 of %3 bytes unreadable in both copies (%4 intact); the entries "
+                                   "they held are lost\n")
+                        .arg(QString::fromStdString(row.table))
+                        .arg(row.unreadableBytes)
+                        .arg(row.totalBytes)
+                        .arg(intactText(row));
+            break;
+        case DamageKind::Folder:
+            text += entryPath(volume, volume.folders[row.position], names)
+                + QStringLiteral(": folder; its own entry lay in an unreadable directory sector\n");
+            break;
+        case DamageKind::File:
+            text += entryPath(volume, volume.files[row.position], names)
+                + QStringLiteral(": %1 of %2 bytes unreadable (%3 intact)\n")
+                      .arg(row.unreadableBytes)
+                      .arg(row.totalBytes)
+                      .arg(intactText(row));
+            break;
+        }
+    }
+    text += QStringLiteral("\nRecovered copies of these files hold zeros where their sectors could not be read.\n");
+    return text;
+}
+
 } // namespace tamsin::app

@@ -3,6 +3,7 @@
 // recovery run, and what is known of the volume's compressed files.
 
 #include "recovery/CompressedFiles.h"
+#include "recovery/DamageScan.h"
 #include "recovery/RecoveryRun.h"
 
 #include <QString>
@@ -25,5 +26,10 @@ QString recoveryReportText(const RecoveryReport& report, const QString& destinat
 // header carries that size, stored length), then how they are recovered.
 QString compressedFilesText(const MountedVolume& volume, const std::vector<CompressedFileInfo>& files,
                             const NameCodec& names);
+
+// The damage report: the tables' lost sectors first, then one line per
+// folder and file (path, bytes unreadable of its size, share intact), or a
+// line saying nothing is damaged.
+QString damageReportText(const MountedVolume& volume, const DamageReport& report, const NameCodec& names);
 
 } // namespace tamsin::app

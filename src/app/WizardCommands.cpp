@@ -55,6 +55,7 @@ void WizardDialog::loadSnapshot()
     // it replaces anything.
     folderModel_->clear();
     contents_->clear();
+    contents_->clearDamage();
     const SnapshotResult result = tamsin::loadSnapshot(session_.mounted, path);
     if (!result.ok()) {
         MessageDialog::show(this, result.message, MessageKind::Error);

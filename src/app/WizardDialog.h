@@ -160,6 +160,9 @@ private:
     void findFiles();
     void editFileFilters();
     void restoreCompressed();
+    // Scans the volume for what lies on unreadable sectors, shows the report
+    // and marks the damaged entries in the contents list.
+    void showDamageReport();
 
     Session session_;
     WizardState state_;

@@ -63,6 +63,9 @@ QIcon commandIcon(const QStyle* style, CommandId id)
     case CommandId::DriveInformation:
         picture = {"dialog-information", QStyle::SP_MessageBoxInformation};
         break;
+    case CommandId::DamageReport:
+        picture = {"dialog-warning", QStyle::SP_MessageBoxWarning};
+        break;
     default:
         return {};
     }
@@ -227,6 +230,9 @@ void WizardDialog::runCommand(CommandId id)
         break;
     case CommandId::RestoreCompressed:
         restoreCompressed();
+        break;
+    case CommandId::DamageReport:
+        showDamageReport();
         break;
     default:
         break;

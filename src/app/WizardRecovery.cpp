@@ -78,7 +78,7 @@ void WizardDialog::runRecoveryInto(const QString& destination, const RecoverySel
     session_.recovery.filesStarted = 0;
     RecoveryReport report;
     {
-        RecoveryReporter reporter(progress);
+        RecoveryReporter reporter(progress, session_.mounted.files);
         const std::string target = QFile::encodeName(destination).toStdString();
         const NameCodec& names = *names_;
         WorkerThread worker([&] {
@@ -92,6 +92,11 @@ void WizardDialog::runRecoveryInto(const QString& destination, const RecoverySel
         // loop; the dialog closes on the end.
         progress.exec();
         worker.wait();
+        // Files the run found on unreadable sectors are marked in the list.
+        std::vector<ContentsModel::DamageMark> marks;
+        for (const RecoveryReporter::DamagedFile& file : reporter.damagedFiles())
+            marks.push_back({false, file.position, file.unreadableBytes, file.totalBytes});
+        contents_->markDamaged(marks);
     }
     ui::RecoveryReportDialog dialog(this, recoveryReportText(report, destination));
     dialog.exec();

@@ -10,6 +10,8 @@
 #include "WorkerThread.h"
 
 #include "recovery/CompressedFiles.h"
+#include "recovery/DamageScan.h"
+#include "ui/DamageReportDialog.h"
 #include "ui/FileFiltersDialog.h"
 #include "ui/FindFilesDialog.h"
 #include "ui/RestoreCompressedDialog.h"
@@ -56,6 +58,38 @@ void WizardDialog::restoreCompressed()
     worker.start();
     dialog.exec();
     worker.wait();
+}
+
+void WizardDialog::showDamageReport()
+{
+    if (state_.wizardStep != 2 || state_.busy)
+        return;
+    std::atomic<bool> stop{false};
+    ui::DamageReportDialog dialog(this, stop);
+    DamageReport report;
+    struct Progress final : DamageObserver {
+        explicit Progress(ui::DamageReportDialog& d) : dialog(d) {}
+        void damageProgress(int percent) override
+        {
+            QMetaObject::invokeMethod(&dialog, [this, percent] { dialog.setProgress(percent); }, Qt::QueuedConnection);
+        }
+        ui::DamageReportDialog& dialog;
+    } progress(dialog);
+    WorkerThread worker([&] {
+        report = scanDamage(session_.mounted, session_.reader, progress, stop);
+        QMetaObject::invokeMethod(
+            &dialog, [&] { dialog.finishWork(damageReportText(session_.mounted, report, *names_)); },
+            Qt::QueuedConnection);
+    });
+    worker.start();
+    dialog.exec();
+    worker.wait();
+
+    std::vector<ContentsModel::DamageMark> marks;
+    for (const DamageRow& row : report.rows)
+        if (row.kind != DamageKind::Table)
+            marks.push_back({row.kind == DamageKind::Folder, row.position, row.unreadableBytes, row.totalBytes});
+    contents_->markDamaged(marks);
 }
 
 } // namespace tamsin::app

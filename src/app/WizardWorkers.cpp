@@ -87,6 +87,7 @@ void WizardDialog::startMount()
     // The new folder tree has only its root until the mount is done; the
     // list lets go of the nodes the mount is about to free.
     contents_->clear();
+    contents_->clearDamage();
     folderModel_->recreate(names_->toDisplay(session_.mounted.volumeName));
     state_.beginMount();
     applyState();

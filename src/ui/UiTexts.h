@@ -31,4 +31,9 @@ inline constexpr const char* kClose = "&Close";
 inline constexpr const char* kRestoreCaption = "Restoring Compressed Files, Please wait.";
 inline constexpr const char* kFinish = "Finish";
 
+// The damage report.
+inline constexpr const char* kDamageReportCaption = "Damage Report";
+inline constexpr const char* kStopDamageScan = "&Stop";
+inline constexpr const char* kDamageScanRunning = "Reading the volume's tables and the data of every file...";
+
 } // namespace tamsin::ui::text

@@ -13,6 +13,7 @@
 #include "search/SearchTexts.h"
 #include "ui/FileFiltersDialog.h"
 #include "ui/FindFilesDialog.h"
+#include "ui/DamageReportDialog.h"
 #include "ui/MessageDialog.h"
 #include "ui/RestoreCompressedDialog.h"
 
@@ -28,6 +29,7 @@
 #include <QTreeView>
 
 #include <condition_variable>
+#include <fstream>
 #include <mutex>
 
 #include <gtest/gtest.h>
@@ -312,6 +314,47 @@ TEST_F(WizardToolsTest, RestoreCompressFilesReportsEachStoredHeader)
         EXPECT_TRUE(restore.answered());
         ++i;
     }
+}
+
+TEST_F(WizardToolsTest, DamageReportNamesFilesOnUnreadSectorsAndMarksTheirRows)
+{
+    const std::string image = writeImage(dir, "demo.img", imagebuilder::demoDiskSpec());
+    const imagebuilder::ManifestEntry& login = *demoSys().find("LOGIN.EXE");
+    const std::uint64_t bad = demoSys().blockSector(login.dataBlocks.at(0)) + 2;
+    const std::uint64_t size = std::filesystem::file_size(image);
+    {
+        // The rescue map beside the image leaves one sector of LOGIN.EXE unread.
+        std::ofstream map(image + ".map");
+        map << std::hex << "0 + 1\n0 0x" << bad * 512 << " +\n0x" << bad * 512 << " 0x200 -\n0x" << (bad + 1) * 512
+            << " 0x" << size - (bad + 1) * 512 << " +\n";
+    }
+    WizardRun run({image});
+    run.mountFirstVolume();
+    DialogAnswer<ui::DamageReportDialog> report([&](ui::DamageReportDialog& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Damage Report"));
+        ASSERT_TRUE(waitUntil([&] { return dialog.finishButton()->isEnabled(); }));
+        EXPECT_FALSE(dialog.stopButton()->isEnabled());
+        EXPECT_EQ(dialog.text(),
+                  QStringLiteral("1 damaged table(s), folder(s) and file(s) on volume SYS:\n\n"
+                                 "\\LOGIN\\LOGIN.EXE: 512 of %1 bytes unreadable (%2% intact)\n\n"
+                                 "Recovered copies of these files hold zeros where their sectors could not be read.\n")
+                      .arg(login.size)
+                      .arg(100.0 * (login.size - 512) / login.size, 0, 'f', 1));
+        dialog.finishButton()->click();
+    });
+    run.window().action(CommandId::DamageReport)->trigger();
+    EXPECT_TRUE(report.answered());
+
+    // The damaged row carries the emblem's tooltip; its neighbours do not.
+    run.clickTree({QStringLiteral("LOGIN")});
+    const QAbstractItemModel* list = run.fileList()->model();
+    const int damaged = run.listRow(QStringLiteral("LOGIN.EXE"));
+    ASSERT_GE(damaged, 0);
+    EXPECT_TRUE(list->index(damaged, 0).data(Qt::ToolTipRole).toString().startsWith(
+        QStringLiteral("Damaged: 512 of %1 bytes unreadable").arg(login.size)));
+    for (int row = 0; row < list->rowCount(); ++row)
+        if (row != damaged)
+            EXPECT_FALSE(list->index(row, 0).data(Qt::ToolTipRole).isValid()) << row;
 }
 
 } // namespace
