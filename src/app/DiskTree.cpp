@@ -2,6 +2,8 @@
 
 #include "WizardTexts.h"
 
+#include "disk/RescueMap.h"
+
 #include <QFileIconProvider>
 #include <QSignalBlocker>
 
@@ -32,7 +34,11 @@ void DiskTree::populate(const DiskTable& disks)
         item->setIcon(0, icons.icon(QFileIconProvider::Drive));
         item->setData(0, Qt::UserRole, n);
         const DiskInfo& disk = disks.entries[n];
-        item->setToolTip(0, QString::fromStdString(disk.path));
+        QString tip = QString::fromStdString(disk.path);
+        const std::string map = disk.rescueMap.empty() && disk.isImage ? mapBesideImage(disk.path) : disk.rescueMap;
+        if (!map.empty())
+            tip += QStringLiteral("\nRescue map: ") + QString::fromStdString(map);
+        item->setToolTip(0, tip);
     }
     root->setExpanded(true);
 }

@@ -36,9 +36,9 @@
 namespace tamsin::app {
 namespace {
 
-// Opens the disk; an image with a rescue map beside it (IMAGE.map or
-// IMAGE.mapfile) is read through the map, and a map that cannot be used
-// refuses the disk with the reason.
+// Opens the disk; an image is read through the rescue map the user gave for
+// it or else the one beside it (IMAGE.map or IMAGE.mapfile), and a map that
+// cannot be used refuses the disk with the reason.
 bool openWithReader(SectorReader& reader, const DiskInfo& disk, std::string& error)
 {
     OpenError failure;
@@ -48,7 +48,7 @@ bool openWithReader(SectorReader& reader, const DiskInfo& disk, std::string& err
     }
     std::string mapPath;
     std::string why;
-    if (useRescueMap(reader, {}, true, mapPath, why))
+    if (useRescueMap(reader, disk.rescueMap, true, mapPath, why))
         return true;
     reader.closeDisk();
     error = "The rescue map " + mapPath + " cannot be used: " + why;
@@ -180,6 +180,7 @@ void WizardDialog::buildControls()
     layout->addLayout(top, 1);
     layout->addLayout(bottom);
     setCentralWidget(central);
+    setAcceptDrops(true);
 }
 
 QWidget* WizardDialog::buildLeftPane()

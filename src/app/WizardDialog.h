@@ -70,6 +70,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Image files and rescue maps dropped on the window at the disk step.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -92,6 +95,9 @@ private:
     // The status line naming the picked disks in reading order; empty for one.
     std::string selectionLine() const;
     void openDiskImage();
+    // Lists image files as more disks; rescue maps among them (told by
+    // content) go with their images, or alone with the picked image disk.
+    void addDiskFiles(const QStringList& files);
     void onIdentifyModeChosen();
     // Opens the picked disks after the first into the session; false (with
     // the further disks closed again) when one cannot be opened.

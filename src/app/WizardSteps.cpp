@@ -12,16 +12,22 @@
 #include "WizardTexts.h"
 
 #include "disk/DiskEnumerator.h"
+#include "disk/RescueMap.h"
 #include "ui/MessageDialog.h"
 #include "volumes/VolumeTableReader.h"
 
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QFile>
 #include <QFileDialog>
 #include <QRadioButton>
 #include <QTreeWidgetItem>
 #include <QUrl>
 
 #include <algorithm>
+#include <filesystem>
 
 namespace tamsin::app {
 
@@ -77,13 +83,28 @@ void WizardDialog::openDiskImage()
     dialog.setNameFilters({QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.ima)"), QStringLiteral("All files (*)")});
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
+    addDiskFiles(dialog.selectedFiles());
+}
+
+void WizardDialog::addDiskFiles(const QStringList& files)
+{
+    if (!state_.commandEnabled(CommandId::OpenDiskImage))
+        return;
+    // Rescue maps handed over with the images are told apart by content.
+    std::vector<std::string> images;
+    std::vector<std::string> maps;
+    for (const QString& file : files) {
+        const std::string path = QFile::encodeName(file).toStdString();
+        (looksLikeRescueMap(path) ? maps : images).push_back(path);
+    }
+
     // Counted disks come first in the table; the new ones join them.
     DiskTable& disks = session_.disks;
     std::vector<int> added;
-    for (const QString& file : dialog.selectedFiles()) {
+    for (const std::string& path : images) {
         DiskInfo disk;
         std::string error;
-        if (!probeDiskPath(file.toStdString(), disk, error)) {
+        if (!probeDiskPath(path, disk, error)) {
             MessageDialog::show(this, error, MessageKind::Error);
             continue;
         }
@@ -92,7 +113,39 @@ void WizardDialog::openDiskImage()
         ++disks.diskCount;
         added.push_back(index);
     }
-    if (added.empty())
+
+    // A map goes with the image whose file name it begins with, else with
+    // the one image given with it, else with the image disk picked now.
+    bool mapsTaken = false;
+    for (const std::string& map : maps) {
+        const std::string mapName = std::filesystem::path(map).filename().string();
+        int target = -1;
+        for (int index : added) {
+            const std::filesystem::path image(disks.entries[static_cast<std::size_t>(index)].path);
+            if (mapName.starts_with(image.filename().string() + ".") || mapName.starts_with(image.stem().string() + "."))
+                target = index;
+        }
+        if (target < 0 && added.size() == 1)
+            target = added.front();
+        if (target < 0 && images.empty() && disks.disk(disks.selectedDisk) && disks.disk(disks.selectedDisk)->isImage)
+            target = disks.selectedDisk;
+        if (target < 0) {
+            MessageDialog::show(this, "The rescue map " + map + " names no disk image: open it together with its image, "
+                                "or pick the image first.", MessageKind::Error);
+            continue;
+        }
+        DiskInfo& disk = disks.entries[static_cast<std::size_t>(target)];
+        std::string why;
+        if (!RescueMap::load(map, disk.sizeBytes, why)) {
+            MessageDialog::show(this, "The rescue map " + map + " cannot be used: " + why, MessageKind::Error);
+            continue;
+        }
+        disk.rescueMap = map;
+        mapsTaken = true;
+        if (std::find(added.begin(), added.end(), target) == added.end())
+            added.push_back(target);
+    }
+    if (added.empty() || (images.empty() && !mapsTaken))
         return;
     // The images opened together are picked together, the first first.
     diskTree_->populate(disks);
@@ -279,6 +332,26 @@ void WizardDialog::exitProgram()
     }
     openHomePage();
     desktop_->exitNow();
+}
+
+void WizardDialog::dragEnterEvent(QDragEnterEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    const bool files = !urls.isEmpty() && std::all_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+    if (files && state_.commandEnabled(CommandId::OpenDiskImage))
+        event->acceptProposedAction();
+}
+
+void WizardDialog::dropEvent(QDropEvent* event)
+{
+    QStringList files;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            files.push_back(url.toLocalFile());
+    if (files.isEmpty() || !state_.commandEnabled(CommandId::OpenDiskImage))
+        return;
+    event->acceptProposedAction();
+    addDiskFiles(files);
 }
 
 void WizardDialog::closeEvent(QCloseEvent* event)

@@ -17,6 +17,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
+#include <QTreeWidget>
+#include <QDropEvent>
 #include <QPushButton>
 #include <QTableView>
 #include <QTreeView>
@@ -258,6 +261,57 @@ TEST_F(WizardDisksTest, SeveralImagesOpenedAtOnceArePickedTogether)
     ASSERT_TRUE(run.button("next")->isVisible());
     run.pressNext();
     EXPECT_EQ(run.volumeNames(), (QStringList{"SYS", "DATA"}));
+}
+
+TEST_F(WizardDisksTest, RescueMapsGoWithTheirImagesWhetherOpenedOrDropped)
+{
+    // A map of any name is told by its content; opened with its image it goes with it.
+    const std::string map = (dir / "rescue.log").string();
+    const auto size = std::filesystem::file_size(images[0]);
+    std::ofstream(map) << "# Mapfile\n0 +\n0 0x" << std::hex << size << " +\n";
+    WizardRun run({});
+    DialogAnswer<QFileDialog> pick([&](QFileDialog& dialog) {
+        dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+            ->setText(QStringLiteral("\"%1\" \"%2\"").arg(paths[0], QString::fromStdString(map)));
+        dialog.findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))->button(QDialogButtonBox::Open)->click();
+    });
+    run.window().action(app::CommandId::OpenDiskImage)->trigger();
+    ASSERT_TRUE(pick.answered());
+    const DiskTable& disks = run.window().session().disks;
+    ASSERT_EQ(disks.diskCount, 1);
+    EXPECT_EQ(disks.entries[0].rescueMap, map);
+    auto* tree = run.window().findChild<QTreeWidget*>(QStringLiteral("diskTree"));
+    EXPECT_TRUE(tree->topLevelItem(0)->child(0)->toolTip(0).endsWith(QStringLiteral("Rescue map: ") + QString::fromStdString(map)));
+    run.pressNext();
+    ASSERT_TRUE(run.waitForStep(1));
+    EXPECT_NE(run.window().session().reader.rescueMap(), nullptr);
+    run.pressBack();
+    ASSERT_TRUE(run.waitForStep(0));
+
+    // Dropped alone, a map goes with the picked image; one that does not fit
+    // the image is refused with the line at fault.
+    const std::string tooLong = (dir / "long.map").string();
+    std::ofstream(tooLong) << "0 +\n0 0x" << std::hex << size + 512 << " +\n";
+    auto drop = [&](const std::string& path) {
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+        // A drop is delivered to the widget a drag entered first.
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&run.window(), &enter);
+        ASSERT_TRUE(enter.isAccepted());
+        QDropEvent event(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&run.window(), &event);
+    };
+    DialogAnswer<ui::MessageDialog> refused([&](ui::MessageDialog& dialog) {
+        EXPECT_EQ(dialog.text().toStdString(), "The rescue map " + tooLong + " cannot be used: line 2: the block "
+                                               "reaches past the end of the image (" + std::to_string(size) + " bytes)");
+        dialog.accept();
+    });
+    drop(tooLong);
+    EXPECT_TRUE(refused.answered());
+    EXPECT_EQ(disks.entries[0].rescueMap, map);
+    drop(images[1]);  // an image dropped is listed as one more disk
+    EXPECT_EQ(disks.diskCount, 2);
 }
 
 TEST_F(WizardDisksTest, APlaceholderFolderIsAFolderEverywhere)

@@ -26,6 +26,9 @@ struct DiskInfo {
     std::uint64_t sizeBytes = 0;  // full size, not capped
     bool isImage = false;
     bool mediaPresent = true;
+    // A rescue map the user gave for the image; empty: the map beside the
+    // image, if any, is used.
+    std::string rescueMap;
 };
 
 // Disks with media come first, indexes 0 .. diskCount-1, in a stable order;

@@ -127,6 +127,32 @@ std::optional<RescueMap> RescueMap::load(const std::string& path, std::uint64_t 
     return parse(in, imageBytes, error);
 }
 
+bool looksLikeRescueMap(const std::string& path)
+{
+    if (!isRegularFile(path))
+        return false;
+    std::ifstream in(path, std::ios::binary);
+    char head[4096];
+    in.read(head, sizeof head);
+    const std::string text(head, static_cast<std::size_t>(in.gcount()));
+    if (text.find('\0') != std::string::npos)
+        return false;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (const auto hash = line.find('#'); hash != std::string::npos)
+            line.erase(hash);
+        std::istringstream fields(line);
+        std::vector<std::string> words;
+        for (std::string word; fields >> word;)
+            words.push_back(word);
+        if (words.empty())
+            continue;
+        std::uint64_t position = 0;
+        return words.size() >= 2 && words.size() <= 3 && parseNumber(words[0], position) && words[1].size() == 1;
+    }
+    return false;
+}
+
 bool RescueMap::unreadable(std::uint64_t sector) const
 {
     bool bad = false;

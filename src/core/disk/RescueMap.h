@@ -35,6 +35,11 @@ private:
     std::vector<std::pair<std::uint64_t, std::uint64_t>> bad_;
 };
 
+// Whether the file reads as a rescue map: text whose first line that is not
+// a comment is a status line ("0x00000000  +  1"). Tells maps from images
+// among files the user hands over together.
+bool looksLikeRescueMap(const std::string& path);
+
 // The map beside an image: IMAGE.map, else IMAGE.mapfile; empty when neither exists.
 std::string mapBesideImage(const std::string& imagePath);
 

@@ -2,9 +2,11 @@
 #include "disk/SectorReader.h"
 
 #include "FaultyDevice.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 
 namespace tamsin {
@@ -94,6 +96,22 @@ TEST(RescueMap, ReaderReportsUnrescuedSectorsWithoutReadingThem)
     EXPECT_EQ(stale[0], 0xAB);
     reader.closeDisk();
     EXPECT_EQ(reader.rescueMap(), nullptr) << "the map belongs to the disk it was given for";
+}
+
+TEST(RescueMap, MapsAreToldFromImagesByTheirFirstLine)
+{
+    test::TempDir dir;
+    auto write = [&](const char* name, const std::string& text) {
+        std::ofstream(dir / name, std::ios::binary) << text;
+        return (dir / name).string();
+    };
+    EXPECT_TRUE(looksLikeRescueMap(write("a.log", "# Mapfile. Created by a rescue run\n# cmd\n0x1000  ?  1\n0 0x200 +\n")));
+    EXPECT_TRUE(looksLikeRescueMap(write("b", "\n0 +\n")));
+    EXPECT_FALSE(looksLikeRescueMap(write("c.img", std::string("\x33\xC0\x8E\xD0\0\0", 6))));
+    EXPECT_FALSE(looksLikeRescueMap(write("d.txt", "hello world\n")));
+    EXPECT_FALSE(looksLikeRescueMap(write("e", "")));
+    EXPECT_FALSE(looksLikeRescueMap(dir.path().string()));
+    EXPECT_FALSE(looksLikeRescueMap((dir / "missing").string()));
 }
 
 } // namespace
