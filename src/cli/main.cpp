@@ -27,8 +27,8 @@ int main(int argc, char** argv)
         command->add_flag("--search", search.enabled, what);
         command->add_option("--start", search.start, "First sector of the search (default 0)");
         command->add_option("--end", search.end, "Sector where the search ends (default: the end of the disk)");
-        command->add_option("--run-length", search.runLength, "Sectors examined per read, 1 to 100")
-            ->capture_default_str();
+        command->add_option("--run-length", search.runLength,
+                            "Sectors examined per read, 1 to 100 (default 60, or 8 in access mode F)");
     };
     auto addMapOptions = [](CLI::App* command, std::string& map, bool& noMap) {
         auto* given = command->add_option("--map", map,

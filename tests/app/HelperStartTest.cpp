@@ -40,13 +40,8 @@ TEST(HelperStart, AMissingLibraryIsReportedInAStopBox)
     EXPECT_EQ(kind, ui::MessageKind::Error);
 }
 
-TEST(HelperStart, AccessModeValuesAndTheWizardsReader)
+TEST(HelperStart, TheWizardReadsInTheListingsAccessMode)
 {
-    EXPECT_EQ(accessModeLetter(QStringLiteral("N")), 'N');
-    EXPECT_EQ(accessModeLetter(QStringLiteral("F")), 'F');
-    EXPECT_EQ(accessModeLetter(QStringLiteral("f")), 0);
-    EXPECT_EQ(accessModeLetter(QStringLiteral("NF")), 0);
-
     DiskTable helperListing;
     helperListing.accessMode = AccessMode::Helper;
     WizardDialog window(helperListing);

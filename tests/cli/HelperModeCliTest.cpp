@@ -5,6 +5,9 @@
 #include "disk/HelperLibraries.h"
 #include "imagebuilder/ImageBuilder.h"
 
+#include "SearchSupport.h"
+
+#include "FaultyDevice.h"
 #include "RunCommand.h"
 #include "TempDir.h"
 #include "VolumeFixture.h"
@@ -15,6 +18,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <sstream>
 
 namespace tamsin {
 namespace {
@@ -162,6 +166,25 @@ TEST_F(HelperModeCliTest, EachLoadFailureEndsWithItsMessage)
     }
     // Mode N never loads them.
     EXPECT_EQ(run({"volumes", built.imagePath}).status, 0);
+}
+
+TEST(HelperModeSearch, RunLengthDefaultsToTheAccessModes)
+{
+    for (const auto& [mode, expected] : {std::pair{AccessMode::Native, 60u}, std::pair{AccessMode::Helper, 8u}}) {
+        Session session(mode);
+        session.reader.attach(test::MemoryDevice::patterned(512));
+        DiskInfo disk;
+        disk.totalSectors = 512;
+        cli::SearchOptions options;
+        options.enabled = true;
+        std::ostringstream err;
+        SearchOutcome outcome;
+        ASSERT_TRUE(cli::searchDisk(session, disk, options, err, outcome)) << err.str();
+        EXPECT_EQ(session.settings.sectorsPerAttempt(), expected);
+        options.runLength = 20;
+        ASSERT_TRUE(cli::searchDisk(session, disk, options, err, outcome)) << err.str();
+        EXPECT_EQ(session.settings.sectorsPerAttempt(), 20u);
+    }
 }
 
 } // namespace
