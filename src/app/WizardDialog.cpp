@@ -84,7 +84,7 @@ void follow(QWidget* widget, const Shown& shown)
 } // namespace
 
 WizardDialog::WizardDialog(DiskTable disks, Desktop* desktop, QWidget* parent) :
-    QMainWindow(parent), desktop_(desktop), openDisk_(openWithReader), names_(std::make_unique<NameCodec>()),
+    QMainWindow(parent), session_(disks.accessMode), desktop_(desktop), openDisk_(openWithReader), names_(std::make_unique<NameCodec>()),
     types_(std::make_unique<FileTypes>())
 {
     if (!desktop_) {

@@ -1,8 +1,11 @@
-// tamsin-gui [--no-devices] [IMAGE...]: the recovery wizard.
+// tamsin-gui [--access-mode N|F] [--no-devices] [IMAGE...]: the recovery wizard.
 
+#include "HelperStart.h"
 #include "WizardDialog.h"
 
 #include "disk/DiskEnumerator.h"
+#include "disk/HelperDisk.h"
+#include "disk/HelperLibraries.h"
 #include "ui/MessageDialog.h"
 
 #include <QApplication>
@@ -30,6 +33,12 @@ int main(int argc, char* argv[])
     const QCommandLineOption noDevices(QStringLiteral("no-devices"),
                                        QStringLiteral("List only the images named on the command line."));
     parser.addOption(noDevices);
+    const QCommandLineOption accessMode(
+        QStringLiteral("access-mode"),
+        QStringLiteral("N (default): read disks and images directly. F: list and read the disks through the "
+                       "helper libraries Disk32.dll and disk2.dll (from TAMSIN_HELPER_DIR when set)."),
+        QStringLiteral("mode"), QStringLiteral("N"));
+    parser.addOption(accessMode);
     parser.addPositionalArgument(QStringLiteral("IMAGE"), QStringLiteral("Raw disk images to list after the disks."),
                                  QStringLiteral("[IMAGE...]"));
     if (!parser.parse(arguments)) {
@@ -47,18 +56,38 @@ int main(int argc, char* argv[])
         return 0;
     }
 
+    const char mode = tamsin::app::accessModeLetter(parser.value(accessMode));
+    if (mode == 0) {
+        std::fprintf(stderr, "tamsin-gui: unknown access mode '%s' (N or F)\n", qPrintable(parser.value(accessMode)));
+        return 2;
+    }
+    if (mode == 'F' && !parser.positionalArguments().isEmpty()) {
+        std::fputs("tamsin-gui: in access mode F the helper libraries list the disks; image files are listed in "
+                   "access mode N\n",
+                   stderr);
+        return 2;
+    }
+
     QApplication app(argc, argv);
     QApplication::setDesktopFileName(QStringLiteral("tamsin-gui"));
     // Without a desktop's icon theme (a bare X server), take Adwaita's icons.
     QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
 
-    std::vector<std::string> images;
-    for (const QString& image : parser.positionalArguments())
-        images.push_back(image.toStdString());
-    tamsin::DiskSources sources;
-    if (parser.isSet(noDevices))
-        sources.sysBlock.clear();
-    tamsin::EnumerationResult listing = tamsin::enumerateDisks(images, sources);
+    tamsin::EnumerationResult listing;
+    if (mode == 'F') {
+        // A library that cannot be loaded ends the program once its message is read.
+        if (!tamsin::app::loadHelperLibraries())
+            return 0;
+        listing.table = tamsin::listHelperDisks(tamsin::HelperLibraries::process());
+    } else {
+        std::vector<std::string> images;
+        for (const QString& image : parser.positionalArguments())
+            images.push_back(image.toStdString());
+        tamsin::DiskSources sources;
+        if (parser.isSet(noDevices))
+            sources.sysBlock.clear();
+        listing = tamsin::enumerateDisks(images, sources);
+    }
 
     tamsin::app::WizardDialog window(std::move(listing.table));
     window.show();

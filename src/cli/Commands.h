@@ -18,6 +18,7 @@ struct DisksOptions {
     std::vector<std::string> images;
     bool json = false;
     bool noDevices = false;  // list only the named images
+    AccessMode accessMode = AccessMode::Native;
 };
 int runDisks(const DisksOptions& options, std::ostream& out, std::ostream& err);
 
@@ -29,6 +30,7 @@ struct VolumesOptions {
     std::vector<std::string> with;  // further disks whose volume tables are read too
     std::string map;                // DISK's rescue map
     bool noMap = false;             // ignore maps beside the images
+    AccessMode accessMode = AccessMode::Native;
 };
 int runVolumes(const VolumesOptions& options, std::ostream& out, std::ostream& err);
 

@@ -2,6 +2,8 @@
 
 #include "disk/DiskEnumerator.h"
 #include "disk/FileDevice.h"
+#include "disk/HelperDisk.h"
+#include "disk/HelperLibraries.h"
 #include "disk/RescueMap.h"
 
 #include <algorithm>
@@ -9,17 +11,23 @@
 
 namespace tamsin::cli {
 
-std::optional<DiskInfo> resolveDisk(const std::string& argument, std::string& error)
+std::optional<DiskInfo> resolveDisk(const std::string& argument, AccessMode mode, std::string& error)
 {
+    const bool helper = mode == AccessMode::Helper;
     const bool isIndex = !argument.empty() && argument.size() <= 5
         && std::all_of(argument.begin(), argument.end(), [](unsigned char c) { return std::isdigit(c); });
     if (isIndex) {
-        const EnumerationResult listed = enumerateDisks();
+        const DiskTable listed = helper ? listHelperDisks(HelperLibraries::process()) : enumerateDisks().table;
         const std::size_t index = std::stoul(argument);
-        if (const DiskInfo* disk = listed.table.disk(index))
+        if (const DiskInfo* disk = listed.disk(index))
             return *disk;
-        error = "no disk with index " + argument + " (see 'tamsin disks'; " + std::to_string(listed.table.diskCount)
-            + " listed)";
+        error = "no disk with index " + argument + " (see 'tamsin " + (helper ? "--access-mode F " : "") + "disks'; "
+            + std::to_string(listed.diskCount) + " listed)";
+        return std::nullopt;
+    }
+    if (helper) {
+        error = argument + ": in access mode F a disk is named by its index from 'tamsin --access-mode F disks'; "
+                           "devices and image files are read in access mode N";
         return std::nullopt;
     }
     DiskInfo disk;
@@ -50,7 +58,7 @@ bool openMoreDisks(Session& session, const std::vector<std::string>& arguments, 
 {
     for (const std::string& argument : arguments) {
         std::string error;
-        const auto disk = resolveDisk(argument, error);
+        const auto disk = resolveDisk(argument, session.reader.accessMode(), error);
         if (!disk) {
             err << "tamsin: --with " << argument << ": " << error << '\n';
             return false;

@@ -1,6 +1,7 @@
 #pragma once
 // Resolves the DISK argument of a command: an index from `tamsin disks` or a
-// path to a block device or image file.
+// path to a block device or image file. In access mode F only an index
+// names a disk: the helper libraries list the disks and read them.
 
 #include "disk/DiskInfo.h"
 #include "session/Session.h"
@@ -12,8 +13,8 @@
 
 namespace tamsin::cli {
 
-// The disk named by argument, or nothing with error set.
-std::optional<DiskInfo> resolveDisk(const std::string& argument, std::string& error);
+// The disk named by argument in access mode mode, or nothing with error set.
+std::optional<DiskInfo> resolveDisk(const std::string& argument, AccessMode mode, std::string& error);
 
 // Gives the open disk of reader its rescue map: mapPath when given, else
 // (unless noMap) IMAGE.map or IMAGE.mapfile beside an image file, saying so

@@ -2,6 +2,8 @@
 #include "TextTable.h"
 
 #include "disk/DiskEnumerator.h"
+#include "disk/HelperDisk.h"
+#include "disk/HelperLibraries.h"
 
 #include <nlohmann/json.hpp>
 
@@ -9,10 +11,20 @@ namespace tamsin::cli {
 
 int runDisks(const DisksOptions& options, std::ostream& out, std::ostream& err)
 {
-    DiskSources sources;
-    if (options.noDevices)
-        sources.sysBlock.clear();
-    const EnumerationResult listed = enumerateDisks(options.images, sources);
+    EnumerationResult listed;
+    if (options.accessMode == AccessMode::Helper) {
+        if (!options.images.empty()) {
+            err << "tamsin: in access mode F the helper libraries list the disks; image files are listed in access "
+                   "mode N\n";
+            return kExitUsage;
+        }
+        listed.table = listHelperDisks(HelperLibraries::process());
+    } else {
+        DiskSources sources;
+        if (options.noDevices)
+            sources.sysBlock.clear();
+        listed = enumerateDisks(options.images, sources);
+    }
     for (const auto& message : listed.errors)
         err << "tamsin: " << message << '\n';
 

@@ -99,7 +99,7 @@ private:
 std::unique_ptr<MountedDisk> mountFromOptions(const MountOptions& options, std::ostream& err, int& status)
 {
     status = 1;
-    auto mounted = std::make_unique<MountedDisk>();
+    auto mounted = std::make_unique<MountedDisk>(options.accessMode);
     mounted->names = std::make_unique<CodePageConverter>(options.codePage);
     if (!mounted->names->valid()) {
         err << "tamsin: unknown code page '" << options.codePage << "'\n";
@@ -108,7 +108,7 @@ std::unique_ptr<MountedDisk> mountFromOptions(const MountOptions& options, std::
     }
 
     std::string error;
-    const auto disk = resolveDisk(options.disk, error);
+    const auto disk = resolveDisk(options.disk, options.accessMode, error);
     if (!disk) {
         err << "tamsin: " << error << '\n';
         return nullptr;

@@ -29,9 +29,12 @@ struct MountOptions {
     std::vector<std::string> with;  // further disks: other segments and mirror members
     std::string map;                // DISK's rescue map
     bool noMap = false;             // ignore maps beside the images
+    AccessMode accessMode = AccessMode::Native;
 };
 
 struct MountedDisk {
+    explicit MountedDisk(AccessMode mode) : session(mode) {}
+
     Session session;
     std::unique_ptr<CodePageConverter> names;
     std::string diskPath;

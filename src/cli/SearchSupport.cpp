@@ -40,7 +40,9 @@ bool searchDisk(Session& session, const DiskInfo& disk, const SearchOptions& opt
         err << "tamsin: " << withoutPadding(range.message) << '\n';
         return false;
     }
-    if (!session.settings.setSectorsPerAttempt(static_cast<std::uint32_t>(options.runLength))) {
+    if (options.runLength
+        && (*options.runLength < 0
+            || !session.settings.setSectorsPerAttempt(static_cast<std::uint32_t>(*options.runLength)))) {
         err << "tamsin: --run-length takes a number from 1 to 100\n";
         return false;
     }

@@ -4,6 +4,7 @@
 
 #include "volumes/VolumeSearch.h"
 
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -18,7 +19,7 @@ struct SearchOptions {
     bool enabled = false;
     std::string start;  // empty: 0
     std::string end;    // empty: the disk's total sectors
-    int runLength = 60;
+    std::optional<int> runLength;  // none: the access mode's default (60, or 8 in mode F)
 };
 
 // Searches the open disk of session into session.volumes. False (message on

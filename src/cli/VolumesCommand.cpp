@@ -21,12 +21,12 @@ int runVolumes(const VolumesOptions& options, std::ostream& out, std::ostream& e
         return kExitUsage;
     }
     std::string error;
-    const auto disk = resolveDisk(options.disk, error);
+    const auto disk = resolveDisk(options.disk, options.accessMode, error);
     if (!disk) {
         err << "tamsin: " << error << '\n';
         return kExitError;
     }
-    Session session;
+    Session session(options.accessMode);
     OpenError openError;
     if (!session.reader.openDisk(*disk, &openError)) {
         err << "tamsin: " << openError.message << '\n';

@@ -2,6 +2,8 @@
 
 #include "Commands.h"
 
+#include "disk/HelperLibraries.h"
+
 #include <CLI/CLI.hpp>
 
 #include <iostream>
@@ -14,13 +16,19 @@ int main(int argc, char** argv)
                  "tamsin"};
     app.require_subcommand(1);
     app.set_version_flag("--version", "tamsin 0.1.0");
+    std::string accessMode = "N";
+    app.add_option("--access-mode", accessMode,
+                   "N: read devices and image files; F: list and read disks through the helper libraries "
+                   "Disk32.dll and disk2.dll (from TAMSIN_HELPER_DIR when set). Give it before the command")
+        ->check(CLI::IsMember({"N", "F"}))
+        ->capture_default_str();
 
     auto addSearchOptions = [](CLI::App* command, SearchOptions& search, const char* what) {
         command->add_flag("--search", search.enabled, what);
         command->add_option("--start", search.start, "First sector of the search (default 0)");
         command->add_option("--end", search.end, "Sector where the search ends (default: the end of the disk)");
-        command->add_option("--run-length", search.runLength, "Sectors examined per read, 1 to 100")
-            ->capture_default_str();
+        command->add_option("--run-length", search.runLength,
+                            "Sectors examined per read, 1 to 100 (default 60, or 8 in access mode F)");
     };
     auto addMapOptions = [](CLI::App* command, std::string& map, bool& noMap) {
         auto* given = command->add_option("--map", map,
@@ -128,6 +136,22 @@ int main(int argc, char** argv)
         const int status = app.exit(e);
         return status == 0 ? kExitOk : kExitUsage;
     }
+
+    // Mode F loads the helper libraries once, before any disk is listed.
+    const tamsin::AccessMode mode = accessMode == "F" ? tamsin::AccessMode::Helper : tamsin::AccessMode::Native;
+    if (mode == tamsin::AccessMode::Helper) {
+        const std::string failure =
+            tamsin::HelperLibraries::process().load(tamsin::HelperLibraries::defaultFolder());
+        if (!failure.empty()) {
+            std::cerr << "tamsin: " << failure << '\n';
+            return kExitError;
+        }
+    }
+    disks.accessMode = mode;
+    volumes.accessMode = mode;
+    for (MountOptions* mount : {&list.mount, &info.mount, &recover.mount, &cat.mount, &find.mount,
+                                &compressed.mount, &snapshotSave.mount})
+        mount->accessMode = mode;
 
     if (*disksCommand)
         return runDisks(disks, std::cout, std::cerr);

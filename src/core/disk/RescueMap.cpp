@@ -186,6 +186,14 @@ bool useRescueMap(SectorReader& reader, const std::string& mapPath, bool lookBes
 {
     usedPath = mapPath;
     reader.setRescueMap(nullptr);
+    if (reader.accessMode() == AccessMode::Helper) {
+        // Maps describe image files; helper disks are not read from files.
+        if (!mapPath.empty()) {
+            error = "rescue maps apply to image files, not to disks read through the helper libraries (access mode F)";
+            return false;
+        }
+        return true;
+    }
     if (!reader.device())
         return true;
     const std::string& image = reader.device()->path();

@@ -48,7 +48,8 @@ class SectorReader;
 // Gives the open disk of reader the map at mapPath or, when mapPath is empty
 // and lookBeside is set, the map beside the disk when it is an image file.
 // usedPath names the map taken or tried ("" when none). False, with error,
-// when that map cannot be used; the disk then has no map.
+// when that map cannot be used; the disk then has no map. A reader in helper
+// access mode takes no map: a given mapPath is refused.
 bool useRescueMap(SectorReader& reader, const std::string& mapPath, bool lookBeside, std::string& usedPath,
                   std::string& error);
 

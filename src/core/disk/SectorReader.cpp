@@ -2,6 +2,8 @@
 
 #include "disk/DiskInfo.h"
 #include "disk/FileDevice.h"
+#include "disk/HelperDisk.h"
+#include "disk/HelperLibraries.h"
 #include "disk/RescueMap.h"
 
 #include <algorithm>
@@ -14,7 +16,10 @@ bool SectorReader::openDisk(const DiskInfo& disk, OpenError* error)
 {
     device_.reset();
     map_.reset();
-    device_ = FileDevice::open(disk.path, error);
+    if (mode_ == AccessMode::Helper)
+        device_ = HelperDevice::open(HelperLibraries::process(), disk, error);
+    else
+        device_ = FileDevice::open(disk.path, error);
     return device_ != nullptr;
 }
 
@@ -22,7 +27,6 @@ std::uint32_t SectorReader::readSectors(std::uint64_t firstSector, std::uint32_t
                                         std::vector<std::uint32_t>* unreadable) const
 {
     count = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, buffer.size() / kSectorSize));
-    // Only the native path exists; a helper-library reader would branch here.
     return readMapped(firstSector, count, buffer, unreadable, false);
 }
 
@@ -38,7 +42,7 @@ std::uint32_t SectorReader::readMapped(std::uint64_t firstSector, std::uint32_t 
                                        std::vector<std::uint32_t>* unreadable, bool zeroUnread) const
 {
     if (!map_ || !device_)
-        return readNative(firstSector, count, buffer, unreadable, zeroUnread);
+        return readDevice(firstSector, count, buffer, unreadable, zeroUnread);
     std::uint32_t failed = 0;
     std::vector<std::uint32_t> pieceUnreadable;
     for (std::uint32_t at = 0; at < count;) {
@@ -54,13 +58,34 @@ std::uint32_t SectorReader::readMapped(std::uint64_t firstSector, std::uint32_t 
             failed += run;
         } else {
             pieceUnreadable.clear();
-            failed += readNative(firstSector + at, run, piece, unreadable ? &pieceUnreadable : nullptr, zeroUnread);
+            failed += readDevice(firstSector + at, run, piece, unreadable ? &pieceUnreadable : nullptr, zeroUnread);
             for (std::uint32_t i : pieceUnreadable)
                 unreadable->push_back(at + i);
         }
         at += run;
     }
     return failed;
+}
+
+std::uint32_t SectorReader::readHelper(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> buffer,
+                                       std::vector<std::uint32_t>* unreadable, bool zeroUnread) const
+{
+    // The library gives no status: what it leaves unwritten must not be
+    // taken for disk contents where the caller asked for zeros.
+    if (zeroUnread)
+        std::fill(buffer.begin(), buffer.begin() + std::size_t{count} * kSectorSize, std::uint8_t{0});
+    const std::uint64_t diskSectors = device_ ? device_->sizeBytes() / kSectorSize : 0;
+    const auto onDisk = static_cast<std::uint32_t>(
+        firstSector >= diskSectors ? 0 : std::min<std::uint64_t>(count, diskSectors - firstSector));
+    std::uint32_t delivered = 0;
+    if (onDisk > 0) {
+        const DeviceRead read = device_->readAt(firstSector * kSectorSize, buffer.first(std::size_t{onDisk} * kSectorSize));
+        delivered = read.ok ? onDisk : 0;
+    }
+    if (unreadable)
+        for (std::uint32_t i = delivered; i < count; ++i)
+            unreadable->push_back(i);
+    return count - delivered;
 }
 
 std::uint32_t SectorReader::readNative(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> buffer,

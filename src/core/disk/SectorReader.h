@@ -1,8 +1,10 @@
 #pragma once
 // The only way the program reads a disk: runs of whole 512-byte sectors by
-// absolute sector number, with a sector-by-sector retry pass when a run fails.
+// absolute sector number. Native access retries a failed run sector by
+// sector; helper access (mode F) hands each run to the helper library once.
 
 #include "disk/Device.h"
+#include "disk/DiskInfo.h"
 #include "disk/Sector.h"
 
 #include <atomic>
@@ -13,14 +15,8 @@
 
 namespace tamsin {
 
-struct DiskInfo;
 struct OpenError;
 class RescueMap;
-
-// How disks are read. Native: positioned reads on a device or image file.
-// Helper ('F') is the seam for a helper-library reader on platforms that
-// need one; no such reader is built here.
-enum class AccessMode : char { Native = 'N', Helper = 'F' };
 
 class SectorReader {
 public:
@@ -33,8 +29,9 @@ public:
     // Run length the volume search uses by default for this access mode.
     std::uint32_t defaultSectorsPerAttempt() const { return mode_ == AccessMode::Helper ? 8 : 60; }
 
-    // Opens the disk's path read-only and makes it the open disk (closing any
-    // earlier one). On failure no disk is open and error says why.
+    // Opens the disk's path read-only (helper access: the helper disk on the
+    // process's helper libraries) and makes it the open disk, closing any
+    // earlier one. On failure no disk is open and error says why.
     bool openDisk(const DiskInfo& disk, OpenError* error = nullptr);
 
     // Makes an already opened device the open disk (tests, other sources).
@@ -60,7 +57,8 @@ public:
     std::uint16_t retryCount() const { return retryCount_.load(std::memory_order_relaxed); }
 
     // Fills buffer with count sectors from firstSector. A sector that cannot
-    // be read keeps what the buffer held before. Returns the number of
+    // be read keeps what the buffer held before. Helper access knows of no
+    // unreadable sectors but those past the disk's end and those of the map. Returns the number of
     // sectors of the run that were not delivered; when unreadable is given,
     // their indexes within the run are appended to it. A buffer shorter than
     // count sectors limits the run to what fits.
@@ -68,7 +66,8 @@ public:
                               std::vector<std::uint32_t>* unreadable = nullptr) const;
 
     // As readSectors, but a sector that cannot be read comes back as zeros,
-    // for callers that must never decode stale bytes.
+    // for callers that must never decode stale bytes. Helper access zeros the
+    // run before the library fills it.
     std::uint32_t readSectorsZeroFilled(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> buffer,
                                         std::vector<std::uint32_t>* unreadable = nullptr) const;
 
@@ -76,7 +75,17 @@ private:
     // zeroUnread: sectors not delivered are zeros instead of what the buffer held.
     std::uint32_t readNative(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> buffer,
                              std::vector<std::uint32_t>* unreadable, bool zeroUnread) const;
-    // readNative over the parts of the run the rescue map marks finished.
+    // One call of the device for the part of the run on the disk, no retry.
+    std::uint32_t readHelper(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> buffer,
+                             std::vector<std::uint32_t>* unreadable, bool zeroUnread) const;
+    // readNative or readHelper, by access mode.
+    std::uint32_t readDevice(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> buffer,
+                             std::vector<std::uint32_t>* unreadable, bool zeroUnread) const
+    {
+        return mode_ == AccessMode::Helper ? readHelper(firstSector, count, buffer, unreadable, zeroUnread)
+                                           : readNative(firstSector, count, buffer, unreadable, zeroUnread);
+    }
+    // readDevice over the parts of the run the rescue map marks finished.
     std::uint32_t readMapped(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> buffer,
                              std::vector<std::uint32_t>* unreadable, bool zeroUnread) const;
 

@@ -16,6 +16,8 @@
 namespace tamsin {
 
 struct Session {
+    explicit Session(AccessMode mode = AccessMode::Native) : reader(mode) { disks.accessMode = mode; }
+
     DiskTable disks;
     SectorReader reader;  // the selected disk
     // Further disks read with it: segments of one volume may lie on several
@@ -38,7 +40,7 @@ struct Session {
         return true;
     }
 
-    // A new reader for a further disk, with the first disk's settings.
+    // A new reader for a further disk, with the first disk's access mode and settings.
     SectorReader& addDisk()
     {
         auto& disk = moreDisks.emplace_back(std::make_unique<SectorReader>(reader.accessMode()));
