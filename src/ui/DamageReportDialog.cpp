@@ -24,7 +24,7 @@ DamageReportDialog::DamageReportDialog(QWidget* parent, std::atomic<bool>& stop)
     progress_->setValue(0);
     text_->setObjectName(QStringLiteral("report"));
     text_->setReadOnly(true);
-    text_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     text_->setPlainText(QString::fromUtf8(text::kDamageScanRunning));
     text_->setMinimumSize(text_->fontMetrics().averageCharWidth() * 90, text_->fontMetrics().lineSpacing() * 16);
 
