@@ -1,6 +1,8 @@
 #pragma once
 // One listed disk and the table of listed disks.
 
+#include "disk/DiskFormat.h"
+
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -25,6 +27,7 @@ struct DiskInfo {
     std::string path;             // device node or image file the entry was probed with
     std::uint64_t sizeBytes = 0;  // full size, not capped
     bool isImage = false;
+    DiskFormat format = DiskFormat::Raw;  // of an image; devices are raw
     bool mediaPresent = true;
 };
 

@@ -1,7 +1,7 @@
 #include "disk/SectorReader.h"
 
 #include "disk/DiskInfo.h"
-#include "disk/FileDevice.h"
+#include "disk/DiskDevice.h"
 #include "disk/RescueMap.h"
 
 #include <algorithm>
@@ -14,7 +14,7 @@ bool SectorReader::openDisk(const DiskInfo& disk, OpenError* error)
 {
     device_.reset();
     map_.reset();
-    device_ = FileDevice::open(disk.path, error);
+    device_ = openDiskDevice(disk.path, error);
     return device_ != nullptr;
 }
 
