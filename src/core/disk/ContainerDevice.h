@@ -5,17 +5,21 @@
 
 #include "disk/Device.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace tamsin {
 
 class ContainerDevice : public Device {
 public:
     // Reads within the media size; bytes past its end are not delivered. A
-    // library error fails the read as a whole (EIO).
+    // library error fails the read as a whole (EIO). Reads go through a small
+    // cache of aligned 1 MiB chunks: some libraries decode a whole grain or
+    // block (up to 2 MiB) for every call, however little is asked of it.
     DeviceRead readAt(std::uint64_t byteOffset, std::span<std::uint8_t> buffer) final;
     std::uint64_t sizeBytes() const final { return sizeBytes_; }
     const std::string& path() const final { return path_; }
@@ -28,7 +32,24 @@ protected:
     virtual std::int64_t readLocked(std::uint64_t offset, std::span<std::uint8_t> buffer) = 0;
 
 private:
+    static constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
+    static constexpr std::size_t kCachedChunks = 8;
+
+    struct Chunk {
+        std::uint64_t index = ~std::uint64_t{0};
+        std::uint64_t lastUse = 0;
+        bool failed = false;  // the chunk as a whole cannot be read: its reads bypass the cache
+        std::vector<std::uint8_t> data;
+    };
+
+    // Fills buffer from offset (within the media size) with library reads.
+    bool readRange(std::uint64_t offset, std::span<std::uint8_t> buffer);
+    // The cached chunk with this index, read now if it is not cached.
+    const Chunk& chunk(std::uint64_t index);
+
     std::mutex mutex_;
+    std::array<Chunk, kCachedChunks> cache_;
+    std::uint64_t useClock_ = 0;
     std::string path_;
     std::uint64_t sizeBytes_ = 0;
 };
