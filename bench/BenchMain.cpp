@@ -1,4 +1,4 @@
-// tamsin-bench: throughput and memory of the mount, the recovery and the volume search.
+// tamsin-bench: throughput and memory of the mount, the recovery and the volume search, also through container images.
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +10,7 @@ namespace tamsin::bench {
 int mountBench(const std::filesystem::path& scratchParent, const std::vector<std::uint32_t>& sizes);
 int recoveryBench(const std::filesystem::path& scratchParent, std::uint32_t largeMiB);
 int searchBench(const std::filesystem::path& scratchParent, std::uint32_t gib);
+int containerBench(const std::filesystem::path& scratchParent, std::uint32_t dataMiB);
 } // namespace tamsin::bench
 
 int main(int argc, char** argv)
@@ -22,10 +23,13 @@ int main(int argc, char** argv)
         return tamsin::bench::recoveryBench(scratch, 1024);
     if (which == "search")
         return tamsin::bench::searchBench(scratch, 4);
+    if (which == "containers")
+        return tamsin::bench::containerBench(scratch, 256);
     std::fprintf(stderr,
-                 "usage: tamsin-bench mount|recovery|search [SCRATCH-FOLDER]\n"
+                 "usage: tamsin-bench mount|recovery|search|containers [SCRATCH-FOLDER]\n"
                  "  mount     mount time and peak memory for 10k, 100k and 1M directory entries\n"
                  "  recovery  recovery of a >1 GiB volume against cat on the same file system\n"
-                 "  search    volume search of a 4 GiB image against cat to /dev/null\n");
+                 "  search    volume search of a 4 GiB image against cat to /dev/null\n"
+                 "  containers  volume search and recovery through VMDK, VHD, QCOW2 (VHDX, EWF) against raw\n");
     return 2;
 }

@@ -80,7 +80,16 @@ void WizardDialog::openDiskImage()
     dialog.setObjectName(QStringLiteral("openDiskImageDialog"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFiles);
-    dialog.setNameFilters({QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.ima)"), QStringLiteral("All files (*)")});
+    // The filters only narrow the listing: a chosen file is opened by its content.
+    dialog.setNameFilters({QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.ima *.vmdk *.vhd *.vhdx *.qcow2 *.qcow "
+                                          "*.E01 *.e01)"),
+                           QStringLiteral("Raw disk images (*.img *.dd *.raw *.bin *.ima)"),
+                           QStringLiteral("VMware disk images (*.vmdk)"),
+                           QStringLiteral("Virtual PC disk images (*.vhd)"),
+                           QStringLiteral("Hyper-V disk images (*.vhdx)"),
+                           QStringLiteral("QEMU disk images (*.qcow2 *.qcow)"),
+                           QStringLiteral("EWF evidence files (*.E01 *.e01)"),
+                           QStringLiteral("All files (*)")});
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     addDiskFiles(dialog.selectedFiles());

@@ -40,7 +40,8 @@ int runDisks(const DisksOptions& options, std::ostream& out, std::ostream& err)
                              {"heads", d.heads},
                              {"sectorsPerTrack", d.sectorsPerTrack},
                              {"totalSectors", d.totalSectors},
-                             {"capacity", capacityText(d)}});
+                             {"capacity", capacityText(d)},
+                             {"format", diskFormatName(d.format)}});
         }
         out << array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
     } else if (table.entries.empty()) {

@@ -2,6 +2,7 @@
 // two images listed once with its segments, mounting and reading it, its
 // Drive Information, placeholder folders, name spaces and snapshots.
 
+#include "ContainerImages.h"
 #include "Images.h"
 #include "WizardFixture.h"
 
@@ -312,6 +313,34 @@ TEST_F(WizardDisksTest, RescueMapsGoWithTheirImagesWhetherOpenedOrDropped)
     EXPECT_EQ(disks.entries[0].rescueMap, map);
     drop(images[1]);  // an image dropped is listed as one more disk
     EXPECT_EQ(disks.diskCount, 2);
+}
+
+// The dialog offers each container format; the chosen files open by content,
+// here a VMDK and a QCOW2 named like a raw image, and DATA spans them both.
+TEST_F(WizardDisksTest, ContainerImagesOpenByContentAndReadAsTheirRawDisks)
+{
+    const auto vmdk = makeContainer(images[0], {"vmdkSparse", DiskFormat::Vmdk}, dir.path(), "first");
+    const auto qcow = makeContainer(images[1], {"qcow2", DiskFormat::Qcow2}, dir.path(), "second");
+    std::filesystem::rename(qcow, dir / "second.img");
+    WizardRun run({});
+    DialogAnswer<QFileDialog> pick([&](QFileDialog& dialog) {
+        const QStringList filters = dialog.nameFilters();
+        EXPECT_TRUE(filters.first().contains(QStringLiteral("*.vmdk"))) << filters.first().toStdString();
+        for (const char* name : {"VMware", "Virtual PC", "Hyper-V", "QEMU", "EWF", "All files"})
+            EXPECT_EQ(filters.filter(QString::fromUtf8(name)).size(), 1) << name;
+        dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+            ->setText(QStringLiteral("\"%1\" \"%2\"").arg(QString::fromStdString(vmdk.string()),
+                                                           QString::fromStdString((dir / "second.img").string())));
+        dialog.findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))->button(QDialogButtonBox::Open)->click();
+    });
+    run.window().action(app::CommandId::OpenDiskImage)->trigger();
+    ASSERT_TRUE(pick.answered());
+    const DiskTable& disks = run.window().session().disks;
+    ASSERT_EQ(disks.diskCount, 2u);
+    EXPECT_EQ(disks.entries[0].model, "VMware disk image (first.vmdk)");
+    EXPECT_EQ(disks.entries[1].model, "QEMU disk image (second.img)");
+    run.pressNext();
+    EXPECT_EQ(run.volumeNames(), (QStringList{"SYS", "DATA"}));
 }
 
 TEST_F(WizardDisksTest, APlaceholderFolderIsAFolderEverywhere)

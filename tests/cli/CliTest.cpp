@@ -110,7 +110,8 @@ TEST_F(CliTest, DisksListsNamedImagesWithTheirGeometry)
                               {"heads", 255},
                               {"sectorsPerTrack", 63},
                               {"totalSectors", 16065000},
-                              {"capacity", "7844 MB ( Approx )"}}));
+                              {"capacity", "7844 MB ( Approx )"},
+                              {"format", "raw"}}));
 
     const CommandResult text = run({"disks", "--no-devices", img});
     EXPECT_EQ(text.status, 0);

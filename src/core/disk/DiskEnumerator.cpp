@@ -1,6 +1,6 @@
 #include "disk/DiskEnumerator.h"
 
-#include "disk/FileDevice.h"
+#include "disk/DiskDevice.h"
 #include "disk/Sector.h"
 
 #include <algorithm>
@@ -110,18 +110,23 @@ bool isListedDiskName(const std::string& name)
 bool probeDiskPath(const std::string& path, DiskInfo& disk, std::string& error)
 {
     OpenError openError;
-    auto device = FileDevice::open(path, &openError);
+    DiskFormat format = DiskFormat::Raw;
+    auto device = openDiskDevice(path, &openError, &format);
     if (!device) {
         error = openError.message;
         return false;
     }
     disk = DiskInfo{};
     disk.path = path;
-    disk.isImage = !device->isBlockDevice();
-    setSize(disk, device->sizeBytes());
+    const auto* file = dynamic_cast<const FileDevice*>(device.get());
+    disk.isImage = !file || !file->isBlockDevice();
+    disk.format = format;
+    setSize(disk, device->sizeBytes());  // a container's media size
     if (disk.isImage) {
         setSyntheticGeometry(disk);
-        disk.model = fs::path(path).filename().string();
+        // A container names its format before the file name: "VMware disk image (disk.vmdk)".
+        const std::string name = fs::path(path).filename().string();
+        disk.model = format == DiskFormat::Raw ? name : std::string(diskFormatDescription(format)) + " (" + name + ")";
     } else {
         probeGeometry(path, disk);
         struct stat st {};

@@ -1,6 +1,8 @@
 #pragma once
 // One listed disk and the table of listed disks.
 
+#include "disk/DiskFormat.h"
+
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -31,6 +33,7 @@ struct DiskInfo {
     std::string path;             // device node or image file the entry was probed with
     std::uint64_t sizeBytes = 0;  // full size, not capped
     bool isImage = false;
+    DiskFormat format = DiskFormat::Raw;  // of an image; devices are raw
     bool mediaPresent = true;
     // A rescue map the user gave for the image; empty: the map beside the
     // image, if any, is used.

@@ -1,7 +1,7 @@
 #include "disk/SectorReader.h"
 
 #include "disk/DiskInfo.h"
-#include "disk/FileDevice.h"
+#include "disk/DiskDevice.h"
 #include "disk/HelperDisk.h"
 #include "disk/HelperLibraries.h"
 #include "disk/RescueMap.h"
@@ -19,7 +19,7 @@ bool SectorReader::openDisk(const DiskInfo& disk, OpenError* error)
     if (mode_ == AccessMode::Helper)
         device_ = HelperDevice::open(HelperLibraries::process(), disk, error);
     else
-        device_ = FileDevice::open(disk.path, error);
+        device_ = openDiskDevice(disk.path, error);
     return device_ != nullptr;
 }
 

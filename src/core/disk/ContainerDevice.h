@@ -1,0 +1,64 @@
+#pragma once
+// Read-only devices over disk container libraries (VMDK, VHD/VHDX, QCOW2,
+// EWF). The libraries' handles are not thread-safe, so every read holds the
+// device's mutex.
+
+#include "disk/Device.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace tamsin {
+
+class ContainerDevice : public Device {
+public:
+    // Reads within the media size; bytes past its end are not delivered. A
+    // library error fails the read as a whole (EIO). Reads go through a small
+    // cache of aligned 1 MiB chunks: some libraries decode a whole grain or
+    // block (up to 2 MiB) for every call, however little is asked of it.
+    DeviceRead readAt(std::uint64_t byteOffset, std::span<std::uint8_t> buffer) final;
+    std::uint64_t sizeBytes() const final { return sizeBytes_; }
+    const std::string& path() const final { return path_; }
+
+protected:
+    ContainerDevice(std::string path, std::uint64_t mediaSize) : path_(std::move(path)), sizeBytes_(mediaSize) {}
+
+    // One library read of up to buffer.size() bytes at offset: the bytes
+    // read, 0 when none are left, or -1 on an error. Called under the mutex.
+    virtual std::int64_t readLocked(std::uint64_t offset, std::span<std::uint8_t> buffer) = 0;
+
+private:
+    static constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
+    static constexpr std::size_t kCachedChunks = 8;
+
+    struct Chunk {
+        std::uint64_t index = ~std::uint64_t{0};
+        std::uint64_t lastUse = 0;
+        bool failed = false;  // the chunk as a whole cannot be read: its reads bypass the cache
+        std::vector<std::uint8_t> data;
+    };
+
+    // Fills buffer from offset (within the media size) with library reads.
+    bool readRange(std::uint64_t offset, std::span<std::uint8_t> buffer);
+    // The cached chunk with this index, read now if it is not cached.
+    const Chunk& chunk(std::uint64_t index);
+
+    std::mutex mutex_;
+    std::array<Chunk, kCachedChunks> cache_;
+    std::uint64_t useClock_ = 0;
+    std::string path_;
+    std::uint64_t sizeBytes_ = 0;
+};
+
+// Each opener returns null and sets reason (one line, from the library) when
+// the library refuses the file.
+std::unique_ptr<Device> openVmdkDevice(const std::string& path, std::string& reason);
+std::unique_ptr<Device> openVhdiDevice(const std::string& path, std::string& reason);  // VHD and VHDX
+std::unique_ptr<Device> openQcowDevice(const std::string& path, std::string& reason);
+std::unique_ptr<Device> openEwfDevice(const std::string& path, std::string& reason);  // finds the segment files
+
+} // namespace tamsin

@@ -1,0 +1,111 @@
+// EWF evidence files (E01 and its later segments E02, ...) through libewf.
+
+#include "disk/ContainerDevice.h"
+#include "disk/LibraryDevice.h"
+
+#include <libewf.h>
+
+namespace tamsin {
+namespace {
+
+struct Ewf {
+    using Handle = libewf_handle_t;
+    using Error = LibraryError<libewf_error_t, libewf_error_backtrace_sprint, libewf_error_free>;
+    static int close(Handle* h, libewf_error_t** e) { return libewf_handle_close(h, e); }
+    static int free(Handle** h, libewf_error_t** e) { return libewf_handle_free(h, e); }
+    // A read touching a chunk whose checksum failed, or sectors the
+    // acquisition could not read (stored as zeros), fails: those bytes are
+    // not the disk's.
+    static ssize_t read(Handle* h, void* buffer, std::size_t size, off64_t offset, libewf_error_t** e)
+    {
+        const ssize_t n = libewf_handle_read_random(h, buffer, size, offset, e);
+        if (n <= 0)
+            return n;
+        std::uint32_t sectorBytes = 0;
+        if (libewf_handle_get_bytes_per_sector(h, &sectorBytes, e) != 1 || sectorBytes == 0)
+            return n;
+        const std::uint64_t first = static_cast<std::uint64_t>(offset) / sectorBytes;
+        const std::uint64_t end = (static_cast<std::uint64_t>(offset) + static_cast<std::uint64_t>(n) + sectorBytes - 1) / sectorBytes;
+        return touchesRange(h, first, end, libewf_handle_get_number_of_checksum_errors, libewf_handle_get_checksum_error)
+                || touchesRange(h, first, end, libewf_handle_get_number_of_acquiry_errors,
+                                libewf_handle_get_acquiry_error)
+            ? -1
+            : n;
+    }
+
+    // Whether any recorded range of sectors meets [first, end).
+    template <typename Count, typename Get>
+    static bool touchesRange(Handle* h, std::uint64_t first, std::uint64_t end, Count count, Get get)
+    {
+        Error error;
+        std::uint32_t ranges = 0;
+        if (count(h, &ranges, error.out()) != 1)
+            return false;
+        for (std::uint32_t i = 0; i < ranges; ++i) {
+            std::uint64_t start = 0;
+            std::uint64_t length = 0;
+            if (get(h, i, &start, &length, error.out()) == 1 && start < end && first < start + length)
+                return true;
+        }
+        return false;
+    }
+};
+
+// The segment file names libewf_glob finds from the one given; owns them.
+class SegmentNames {
+public:
+    explicit SegmentNames(const std::string& path)
+    {
+        Ewf::Error error;
+        if (libewf_glob(path.c_str(), path.size(), LIBEWF_FORMAT_UNKNOWN, &names_, &count_, error.out()) != 1) {
+            names_ = nullptr;
+            count_ = 0;
+        }
+    }
+    ~SegmentNames()
+    {
+        Ewf::Error error;
+        if (names_)
+            libewf_glob_free(names_, count_, error.out());
+    }
+    SegmentNames(const SegmentNames&) = delete;
+    SegmentNames& operator=(const SegmentNames&) = delete;
+
+    char** names() const { return names_; }
+    int count() const { return count_; }
+
+private:
+    char** names_ = nullptr;
+    int count_ = 0;
+};
+
+} // namespace
+
+std::unique_ptr<Device> openEwfDevice(const std::string& path, std::string& reason)
+{
+    Ewf::Error error;
+    libewf_handle_t* raw = nullptr;
+    if (libewf_handle_initialize(&raw, error.out()) != 1) {
+        reason = error.message("cannot set up the reader");
+        return nullptr;
+    }
+    std::unique_ptr<libewf_handle_t, HandleDeleter<Ewf>> handle(raw);
+    // A name the segment naming does not cover is opened as the only segment.
+    const SegmentNames segments(path);
+    char* single[] = {const_cast<char*>(path.c_str())};
+    char* const* names = segments.count() > 0 ? segments.names() : single;
+    const int count = segments.count() > 0 ? segments.count() : 1;
+    if (libewf_handle_open(handle.get(), names, count, LIBEWF_OPEN_READ, error.out()) != 1) {
+        reason = error.message("its segment files cannot be read");
+        return nullptr;
+    }
+    size64_t size = 0;
+    if (libewf_handle_get_media_size(handle.get(), &size, error.out()) != 1) {
+        reason = error.message("no media size");
+        libewf_handle_close(handle.get(), error.out());
+        return nullptr;
+    }
+    return std::make_unique<LibraryDevice<Ewf>>(path, size, handle.release());
+}
+
+} // namespace tamsin
