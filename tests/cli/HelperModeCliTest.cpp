@@ -111,6 +111,7 @@ TEST_F(HelperModeCliTest, DisksAreTheLibrariesDisks)
     EXPECT_EQ(json[1], (nlohmann::json{{"index", 1},
                                        {"path", "disk 0x81"},
                                        {"model", "Unknown"},
+                                       {"format", "raw"},
                                        {"cylinders", 5},
                                        {"heads", 16},
                                        {"sectorsPerTrack", 63},

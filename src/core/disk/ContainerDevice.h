@@ -58,6 +58,9 @@ private:
 // the library refuses the file.
 std::unique_ptr<Device> openVmdkDevice(const std::string& path, std::string& reason);
 std::unique_ptr<Device> openVhdiDevice(const std::string& path, std::string& reason);  // VHD and VHDX
+// A dynamic VHD read through its own block table; null with reason empty
+// when the file is a VHD of another kind (fixed, differencing).
+std::unique_ptr<Device> openDynamicVhdDevice(const std::string& path, std::string& reason);
 std::unique_ptr<Device> openQcowDevice(const std::string& path, std::string& reason);
 std::unique_ptr<Device> openEwfDevice(const std::string& path, std::string& reason);  // finds the segment files
 

@@ -43,6 +43,10 @@ std::unique_ptr<Device> openDiskDevice(const std::string& path, OpenError* error
     switch (found) {
     case DiskFormat::Vmdk: device = openVmdkDevice(path, reason); break;
     case DiskFormat::Vhd:
+        device = openDynamicVhdDevice(path, reason);
+        if (!device && reason.empty())
+            device = openVhdiDevice(path, reason);
+        break;
     case DiskFormat::Vhdx: device = openVhdiDevice(path, reason); break;
     case DiskFormat::Qcow2: device = openQcowDevice(path, reason); break;
     case DiskFormat::Ewf: device = openEwfDevice(path, reason); break;
