@@ -81,14 +81,17 @@ void WizardDialog::openDiskImage()
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFiles);
     // The filters only narrow the listing: a chosen file is opened by its content.
-    dialog.setNameFilters({QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.ima *.vmdk *.vhd *.vhdx *.qcow2 *.qcow "
-                                          "*.E01 *.e01)"),
+    // The first filter shows rescue maps too, so an image and its map can be
+    // picked together.
+    dialog.setNameFilters({QStringLiteral("Disk images and rescue maps (*.img *.dd *.raw *.bin *.ima *.vmdk *.vhd *.vhdx "
+                                          "*.qcow2 *.qcow *.E01 *.e01 *.map *.mapfile)"),
                            QStringLiteral("Raw disk images (*.img *.dd *.raw *.bin *.ima)"),
                            QStringLiteral("VMware disk images (*.vmdk)"),
                            QStringLiteral("Virtual PC disk images (*.vhd)"),
                            QStringLiteral("Hyper-V disk images (*.vhdx)"),
                            QStringLiteral("QEMU disk images (*.qcow2 *.qcow)"),
                            QStringLiteral("EWF evidence files (*.E01 *.e01)"),
+                           QStringLiteral("Rescue maps (*.map *.mapfile *.log)"),
                            QStringLiteral("All files (*)")});
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
