@@ -2,6 +2,7 @@
 // question, File Filters refilling the list, and Restore Compress Files.
 
 #include "Images.h"
+#include "VolumeFixture.h"
 #include "WizardFixture.h"
 
 #include "FileSearch.h"
@@ -321,13 +322,8 @@ TEST_F(WizardToolsTest, DamageReportNamesFilesOnUnreadSectorsAndMarksTheirRows)
     const std::string image = writeImage(dir, "demo.img", imagebuilder::demoDiskSpec());
     const imagebuilder::ManifestEntry& login = *demoSys().find("LOGIN.EXE");
     const std::uint64_t bad = demoSys().blockSector(login.dataBlocks.at(0)) + 2;
-    const std::uint64_t size = std::filesystem::file_size(image);
-    {
-        // The rescue map beside the image leaves one sector of LOGIN.EXE unread.
-        std::ofstream map(image + ".map");
-        map << std::hex << "0 + 1\n0 0x" << bad * 512 << " +\n0x" << bad * 512 << " 0x200 -\n0x" << (bad + 1) * 512
-            << " 0x" << size - (bad + 1) * 512 << " +\n";
-    }
+    // The rescue map beside the image leaves one sector of LOGIN.EXE unread.
+    std::ofstream(image + ".map") << rescueMapText(std::filesystem::file_size(image), {bad});
     WizardRun run({image});
     run.mountFirstVolume();
     DialogAnswer<ui::DamageReportDialog> report([&](ui::DamageReportDialog& dialog) {

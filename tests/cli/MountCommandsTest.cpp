@@ -246,18 +246,7 @@ TEST_F(MountCommandsTest, DamageListsTablesFirstThenTheFilesOnUnreadSectors)
     ASSERT_LT(table, built.manifest->startSector);
     std::set<std::uint64_t> bad{built.manifest->blockSector(inbox.dataBlocks.at(0)) + 1, readme.entrySector,
                                 readme.mirrorSector, table};
-    {
-        std::ofstream map(built.imagePath + ".map");
-        map << std::hex << "0 + 1\n";
-        std::uint64_t at = 0;
-        for (std::uint64_t s : bad) {
-            if (s > at)
-                map << "0x" << at * 512 << " 0x" << (s - at) * 512 << " +\n";
-            map << "0x" << s * 512 << " 0x200 -\n";
-            at = s + 1;
-        }
-        map << "0x" << at * 512 << " 0x" << image.size() - at * 512 << " +\n";
-    }
+    std::ofstream(built.imagePath + ".map") << test::rescueMapText(image.size(), bad);
     r = run({"damage", built.imagePath, "--volume", "0", "--json"});
     ASSERT_EQ(r.status, 0) << r.err;
     const json rows = json::parse(r.out);

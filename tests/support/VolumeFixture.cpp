@@ -1,5 +1,7 @@
 #include "VolumeFixture.h"
 
+#include <sstream>
+
 #include "volumes/VolumeTableReader.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +19,22 @@ BuiltVolume buildVolume(const std::filesystem::path& imagePath, imagebuilder::Vo
     if (!layout.ok())
         return {};
     return {imagePath.string(), layout->partitions[0].segments[0].manifest};
+}
+
+std::string rescueMapText(std::uint64_t imageBytes, const std::set<std::uint64_t>& unread)
+{
+    std::ostringstream out;
+    out << std::hex << "# Mapfile\n0x0 + 1\n";
+    std::uint64_t at = 0;
+    for (std::uint64_t s : unread) {
+        if (s * 512 > at)
+            out << "0x" << at << " 0x" << s * 512 - at << " +\n";
+        out << "0x" << s * 512 << " 0x200 -\n";
+        at = (s + 1) * 512;
+    }
+    if (at < imageBytes)
+        out << "0x" << at << " 0x" << imageBytes - at << " +\n";
+    return out.str();
 }
 
 void openAndSelect(Session& session, const std::string& imagePath)

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,10 @@ struct BuiltVolume {
 // builder error.
 BuiltVolume buildVolume(const std::filesystem::path& imagePath, imagebuilder::VolumeContents contents,
                         std::uint32_t sectorsPerBlock = 8);
+
+// A rescue map (ddrescue mapfile) of an image of imageBytes bytes in which
+// the given sectors were never read and all others were.
+std::string rescueMapText(std::uint64_t imageBytes, const std::set<std::uint64_t>& unread);
 
 // Opens the image, reads its volume tables and selects volume 0.
 void openAndSelect(Session& session, const std::string& imagePath);

@@ -30,6 +30,25 @@ bool isStatus(const std::string& text)
     return text.size() == 1 && std::string("?*/-+").find(text[0]) != std::string::npos;
 }
 
+// The blank-separated words of a mapfile line, its comment left out.
+std::vector<std::string> lineWords(std::string line)
+{
+    if (const auto hash = line.find('#'); hash != std::string::npos)
+        line.erase(hash);
+    std::istringstream fields(line);
+    std::vector<std::string> words;
+    for (std::string word; fields >> word;)
+        words.push_back(word);
+    return words;
+}
+
+// "current_pos current_status [current_pass]", the first line of a map.
+bool isStatusLine(const std::vector<std::string>& words)
+{
+    std::uint64_t position = 0;
+    return words.size() >= 2 && words.size() <= 3 && parseNumber(words[0], position) && words[1].size() == 1;
+}
+
 bool isRegularFile(const std::string& path)
 {
     struct stat st {};
@@ -49,12 +68,7 @@ std::optional<RescueMap> RescueMap::parse(std::istream& in, std::uint64_t imageB
     std::uint64_t previousEnd = 0;
     while (std::getline(in, line)) {
         ++lineNumber;
-        if (const auto hash = line.find('#'); hash != std::string::npos)
-            line.erase(hash);
-        std::istringstream fields(line);
-        std::vector<std::string> words;
-        for (std::string word; fields >> word;)
-            words.push_back(word);
+        const std::vector<std::string> words = lineWords(line);
         if (words.empty())
             continue;
         auto fail = [&](const std::string& why) {
@@ -62,9 +76,7 @@ std::optional<RescueMap> RescueMap::parse(std::istream& in, std::uint64_t imageB
             return std::nullopt;
         };
         if (!statusLineSeen) {
-            // "current_pos current_status [current_pass]"
-            std::uint64_t position = 0;
-            if (words.size() < 2 || words.size() > 3 || !parseNumber(words[0], position) || words[1].size() != 1)
+            if (!isStatusLine(words))
                 return fail("expected the current position and status, e.g. \"0x00000000  +  1\"");
             statusLineSeen = true;
             continue;
@@ -139,16 +151,9 @@ bool looksLikeRescueMap(const std::string& path)
         return false;
     std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
-        if (const auto hash = line.find('#'); hash != std::string::npos)
-            line.erase(hash);
-        std::istringstream fields(line);
-        std::vector<std::string> words;
-        for (std::string word; fields >> word;)
-            words.push_back(word);
-        if (words.empty())
-            continue;
-        std::uint64_t position = 0;
-        return words.size() >= 2 && words.size() <= 3 && parseNumber(words[0], position) && words[1].size() == 1;
+        const std::vector<std::string> words = lineWords(line);
+        if (!words.empty())
+            return isStatusLine(words);
     }
     return false;
 }

@@ -20,23 +20,6 @@ namespace {
 
 namespace ib = imagebuilder;
 
-// A mapfile over an image of `sectors` sectors with the given sectors unread.
-std::string mapText(std::uint64_t sectors, const std::set<std::uint64_t>& bad)
-{
-    std::ostringstream out;
-    out << std::hex << "# Mapfile\n0x0 + 1\n";
-    std::uint64_t at = 0;
-    for (std::uint64_t s : bad) {
-        if (s > at)
-            out << "0x" << at * 512 << " 0x" << (s - at) * 512 << " +\n";
-        out << "0x" << s * 512 << " 0x200 -\n";
-        at = s + 1;
-    }
-    if (at < sectors)
-        out << "0x" << at * 512 << " 0x" << (sectors - at) * 512 << " +\n";
-    return out.str();
-}
-
 ib::VolumeContents contents()
 {
     ib::VolumeContents c;
@@ -64,7 +47,7 @@ protected:
         Session session;
         test::openAndSelect(session, built.imagePath);
         const std::uint64_t sectors = std::filesystem::file_size(built.imagePath) / 512;
-        std::istringstream in(mapText(sectors, bad));
+        std::istringstream in(test::rescueMapText(sectors * 512, bad));
         std::string error;
         auto map = RescueMap::parse(in, sectors * 512, error);
         EXPECT_TRUE(map) << error;
