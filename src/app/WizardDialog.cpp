@@ -5,7 +5,9 @@
 #include "DiskTree.h"
 #include "FileTypes.h"
 #include "FolderTreeModel.h"
+#include "FolderTreeView.h"
 #include "NameCodec.h"
+#include "QuickHelp.h"
 #include "StatusPanel.h"
 #include "VolumeTree.h"
 #include "WizardTexts.h"
@@ -20,6 +22,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -152,7 +155,7 @@ void WizardDialog::buildControls()
 
     instruction_ = new QLabel(central);
     instruction_->setObjectName(QStringLiteral("instructionPanel"));
-    instruction_->setTextFormat(Qt::PlainText);
+    instruction_->setTextFormat(Qt::RichText);
     instruction_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     instruction_->setWordWrap(true);
     auto* help = new QGroupBox(QStringLiteral("Quick Help"), central);
@@ -191,7 +194,7 @@ QWidget* WizardDialog::buildLeftPane()
 
     diskTree_ = new DiskTree(pane);
     volumeTree_ = new VolumeTree(pane);
-    folderTree_ = new QTreeView(pane);
+    folderTree_ = new FolderTreeView(pane);
     folderTree_->setObjectName(QStringLiteral("folderTree"));
     folderTree_->setHeaderHidden(true);
     folderTree_->setIconSize(QSize(16, 16));
@@ -200,6 +203,8 @@ QWidget* WizardDialog::buildLeftPane()
     folderTree_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     folderModel_ = new FolderTreeModel(session_.mounted, *names_, *types_, this);
     folderTree_->setModel(folderModel_);
+    connect(folderTree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &WizardDialog::onTreeCurrentChanged);
     folderTree_->installEventFilter(this);
     folderTree_->viewport()->installEventFilter(this);
 
@@ -272,7 +277,11 @@ QWidget* WizardDialog::buildRightPane()
             if (!hit.isValid())
                 return;
             focusPane_ = Pane::List;
-            view->setCurrentIndex(hit);
+            // A row of a selection of several keeps the selection for the menu.
+            if (view->selectionModel()->isSelected(hit))
+                view->selectionModel()->setCurrentIndex(hit, QItemSelectionModel::NoUpdate);
+            else
+                view->setCurrentIndex(hit);
             showContextMenu(view->viewport()->mapToGlobal(pos));
         });
     }
@@ -362,7 +371,7 @@ void WizardDialog::applyState()
     if (endSector_->text().toStdString() != state_.endSectorText)
         endSector_->setText(QString::fromStdString(state_.endSectorText));
 
-    instruction_->setText(QString::fromStdString(state_.instruction));
+    instruction_->setText(quickHelpHtml(state_.instruction));
 
     for (auto& [id, action] : actions_)
         action->setEnabled(state_.commandEnabled(id));

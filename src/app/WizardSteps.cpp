@@ -279,8 +279,8 @@ void WizardDialog::nextFromDiskStep()
     const std::vector<const SectorReader*> disks = session_.openDisks();
     const VolumeTableStatus status = readVolumeTables(disks, session_.volumes);
     if (status != VolumeTableStatus::VolumesFound) {
-        if (status == VolumeTableStatus::NoVolumeFound)
-            MessageDialog::show(this, text::kNoVolumeFound, MessageKind::Information);
+        // A disk without a partition table has no volume in a table either.
+        MessageDialog::show(this, text::kNoVolumeFound, MessageKind::Information);
         return;
     }
     listVolumes();

@@ -2,6 +2,7 @@
 // settings, view modes, renaming, keys and the right-click menu.
 
 #include "Images.h"
+#include "QuickHelp.h"
 #include "WizardFixture.h"
 
 #include "GuiTest.h"
@@ -281,7 +282,8 @@ TEST_F(WizardBrowsingTest, DoubleClickOpensAFileThroughTheDesktop)
     // A compressed file is not opened; a notice says why.
     run.clickTree({"USERS", "ALICE"});
     DialogAnswer<MessageDialog> notice([](MessageDialog& dialog) {
-        EXPECT_EQ(dialog.text().toStdString(), kCompressedOpenNotice);
+        EXPECT_EQ(dialog.text(),
+                  QStringLiteral("You cannot open the compressed file, although you can recover the compressed file(s)."));
         dialog.accept();
     });
     run.doubleClickRow(run.listRow(QStringLiteral("Customer Address List.txt")));
