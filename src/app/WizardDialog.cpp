@@ -36,6 +36,8 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace tamsin::app {
 namespace {
 
@@ -288,6 +290,7 @@ QWidget* WizardDialog::buildRightPane()
     connect(contents_, &QAbstractItemModel::modelReset, this, [this] {
         for (int column = 0; column < contents_->columnCount(); ++column)
             detailsView_->setColumnWidth(column, ContentsModel::columnWidth(contents_->sixColumns() ? column : -1));
+        fitNameColumns();
     });
     connect(contents_, &ContentsModel::folderRenamed, folderModel_, &FolderTreeModel::itemRenamed);
     connect(detailsView_->itemDelegate(), &QAbstractItemDelegate::closeEditor, this, [this] { labelEditing_ = false; });
@@ -345,6 +348,17 @@ QWidget* WizardDialog::buildBottomRow()
     layout->addStretch(1);
     layout->addWidget(stop_, 0, Qt::AlignBottom);
     return row;
+}
+
+void WizardDialog::fitNameColumns()
+{
+    if (!contents_->sixColumns())
+        return;
+    // Name and Type grow to their longest text; their set widths are the least.
+    for (int column : {int(ContentsModel::Name), int(ContentsModel::Type)}) {
+        const int fitted = detailsView_->sizeHintForColumn(column);
+        detailsView_->setColumnWidth(column, std::max(fitted, ContentsModel::columnWidth(column)));
+    }
 }
 
 void WizardDialog::applyState()

@@ -88,6 +88,8 @@ private:
     void buildToolbar();
     void buildContextMenu();
     void applyState();
+    // Widens the Name and Type columns of the details view to their content.
+    void fitNameColumns();
 
     // Disk and volume steps (WizardSteps.cpp).
     void onDiskClicked(int index);

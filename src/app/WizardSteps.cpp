@@ -300,10 +300,21 @@ void WizardDialog::onBack()
         pickedRows_.clear();
         closeMoreDisks();
         session_.reader.closeDisk();
+        // The disks picked before stay picked, with their details and Next;
+        // a range the user typed stays too.
+        const std::string start = state_.startSectorText;
+        const std::string end = state_.endSectorText;
+        const QTreeWidgetItem* current = diskTree_->currentItem();
+        showPickedDisks(current && current != diskTree_->root() ? current->data(0, Qt::UserRole).toInt() : -1);
+        state_.startSectorText = start;
+        state_.endSectorText = end;
     } else if (effect == BackEffect::ReleaseMount) {
         // The models let go of the folders before they are freed.
         folderModel_->clear();
         session_.mounted.releaseMount();
+        // The volume mounted stays picked, with its details and Next.
+        if (!pickedRows_.empty())
+            state_.volumeSelected(pickedRows_);
     }
     applyState();
 }

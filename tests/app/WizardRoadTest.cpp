@@ -178,7 +178,17 @@ TEST_F(WizardRoadTest, BackFromEachStep)
     EXPECT_TRUE(window.action(app::CommandId::LoadSnapshot)->isEnabled());
     EXPECT_EQ(run.instruction(), app::quickHelpHtml(app::text::kVolumeAfterBackInstruction));
     EXPECT_EQ(run.volumeNames(), (QStringList{"SYS", "VOL1"}));
-    EXPECT_FALSE(run.button("next")->isVisible());
+    // SYS stays picked, its details shown as a new click on it shows them.
+    EXPECT_TRUE(run.button("next")->isVisible());
+    QStringList afterBack;
+    QStringList clicked;
+    for (int row = 0; row < 4; ++row)
+        afterBack << run.panelLabel(row) + run.panelValue(row);
+    run.clickVolume(0);
+    for (int row = 0; row < 4; ++row)
+        clicked << run.panelLabel(row) + run.panelValue(row);
+    EXPECT_EQ(afterBack, clicked);
+    EXPECT_FALSE(run.panelValue(0).isEmpty());
 
     // The volume step again: pick VOL1 this time.
     run.clickVolume(1);
@@ -195,10 +205,9 @@ TEST_F(WizardRoadTest, BackFromEachStep)
     EXPECT_EQ(run.state().menuState, app::MenuState::Disk);
     EXPECT_FALSE(window.action(app::CommandId::LoadSnapshot)->isEnabled());
     EXPECT_FALSE(run.button("back")->isVisible());
-    EXPECT_FALSE(run.button("next")->isVisible());
-
-    // Next opens the disk again.
-    run.clickDisk(0);
+    // The disk stays picked with its geometry, and Next opens it again.
+    EXPECT_TRUE(run.button("next")->isVisible());
+    EXPECT_FALSE(run.panelValue(0).isEmpty());
     run.pressNext();
     EXPECT_EQ(run.state().wizardStep, 1);
     EXPECT_TRUE(window.session().reader.isOpen());
