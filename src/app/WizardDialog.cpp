@@ -29,6 +29,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QSettings>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QTableView>
@@ -97,6 +98,8 @@ WizardDialog::WizardDialog(DiskTable disks, Desktop* desktop, QWidget* parent) :
         desktop_ = ownDesktop_.get();
     }
     session_.disks = std::move(disks);
+    // The code page chosen last time; an unknown one leaves CP437.
+    names_->setCodePage(QSettings().value(QString::fromUtf8(kCodePageSetting)).toString().toStdString());
     startDirectory_ = QDir::currentPath();
     if (!startDirectory_.endsWith(QLatin1Char('/')))
         startDirectory_ += QLatin1Char('/');

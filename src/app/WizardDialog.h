@@ -69,6 +69,12 @@ public:
     // commands do nothing.
     void runCommand(CommandId id);
 
+    // Shows and writes names in codePage from now on (an iconv name; one the
+    // system does not know is ignored) and remembers it for the next start.
+    void setCodePage(const std::string& codePage);
+    // The settings key that remembers the code page.
+    static constexpr const char* kCodePageSetting = "names/codePage";
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     // Image files and rescue maps dropped on the window at the disk step.
@@ -87,6 +93,7 @@ private:
     void buildMenus();
     void buildToolbar();
     void buildContextMenu();
+    void buildCodePageMenu();
     void applyState();
     // Widens the Name and Type columns of the details view to their content.
     void fitNameColumns();
