@@ -359,7 +359,8 @@ void WizardDialog::fitNameColumns()
         return;
     // Name and Type grow to their longest text; their set widths are the least.
     for (int column : {int(ContentsModel::Name), int(ContentsModel::Type)}) {
-        const int fitted = detailsView_->sizeHintForColumn(column);
+        detailsView_->resizeColumnToContents(column);
+        const int fitted = detailsView_->columnWidth(column);
         detailsView_->setColumnWidth(column, std::max(fitted, ContentsModel::columnWidth(column)));
     }
 }

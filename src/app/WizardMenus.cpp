@@ -3,6 +3,9 @@
 
 #include "WizardDialog.h"
 
+#include "ContentsModel.h"
+#include "FolderTreeModel.h"
+
 #include "NameCodec.h"
 
 #include "WizardTexts.h"
