@@ -197,6 +197,7 @@ TEST_F(WizardToolsTest, AFoundFileIsShownInItsFolderAndTheFoundFilesRecovered)
 
         // A double-click on another result moves there.
         const QRect readme = results->visualRect(results->model()->index(0, 0));
+        QTest::mouseClick(results->viewport(), Qt::LeftButton, {}, readme.center());
         QTest::mouseDClick(results->viewport(), Qt::LeftButton, {}, readme.center());
         EXPECT_EQ(run.fileList()->selectionModel()->selectedRows().front().data().toString().toUpper(), rows[0].name);
 
