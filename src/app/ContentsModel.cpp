@@ -267,3 +267,13 @@ void ContentsModel::fetchMore(const QModelIndex& parent)
 }
 
 } // namespace tamsin::app
+
+namespace tamsin::app {
+
+void ContentsModel::namesChanged()
+{
+    if (rowCount() > 0)
+        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+}
+
+} // namespace tamsin::app

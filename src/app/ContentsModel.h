@@ -34,6 +34,8 @@ public:
 
     // Empties the list.
     void clear();
+    // The code page changed: every cell is shown anew.
+    void namesChanged();
     // Six columns, or the single "Details" column of the volume step.
     void setSixColumns(bool six);
     bool sixColumns() const { return six_; }

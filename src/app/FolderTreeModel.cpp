@@ -20,6 +20,8 @@ void FolderTreeModel::recreate(const QString& rootLabel)
     attached_ = false;
     rootLabel_ = rootLabel;
     rowInParent_.clear();
+    ticked_.assign(1, false);
+    shown_.assign(1, Qt::Unchecked);
     endResetModel();
 }
 
@@ -34,6 +36,8 @@ void FolderTreeModel::attach()
         for (std::size_t row = 0; row < children.size(); ++row)
             rowInParent_[children[row]] = static_cast<std::uint32_t>(row);
     }
+    ticked_.assign(tree.size(), false);
+    shown_.assign(tree.size(), Qt::Unchecked);
     endResetModel();
 }
 
@@ -43,6 +47,8 @@ void FolderTreeModel::clear()
     hasRoot_ = false;
     attached_ = false;
     rowInParent_.clear();
+    ticked_.clear();
+    shown_.clear();
     endResetModel();
 }
 
@@ -123,8 +129,7 @@ QVariant FolderTreeModel::data(const QModelIndex& index, int role) const
     case Qt::DecorationRole:
         return item == FolderTree::kRootItem ? types_.volumeIcon() : types_.folderIcon();
     case Qt::CheckStateRole:
-        // Every item carries the unchecked state image.
-        return Qt::Unchecked;
+        return checkState(item);
     default:
         return {};
     }
@@ -132,7 +137,116 @@ QVariant FolderTreeModel::data(const QModelIndex& index, int role) const
 
 Qt::ItemFlags FolderTreeModel::flags(const QModelIndex& index) const
 {
-    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable : Qt::NoItemFlags;
+}
+
+bool FolderTreeModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (!index.isValid() || role != Qt::CheckStateRole)
+        return false;
+    setChecked(itemFor(index), value.toInt() == Qt::Checked);
+    return true;
+}
+
+void FolderTreeModel::namesChanged()
+{
+    const QModelIndex root = indexForItem(FolderTree::kRootItem);
+    if (!root.isValid())
+        return;
+    emit dataChanged(root, root, {Qt::DisplayRole});
+    for (std::uint32_t item = 0; item < itemCount(); ++item)
+        emitChildrenChanged(item, {Qt::DisplayRole});
+}
+
+std::uint32_t FolderTreeModel::itemCount() const
+{
+    return static_cast<std::uint32_t>(shown_.size());
+}
+
+Qt::CheckState FolderTreeModel::checkState(std::uint32_t item) const
+{
+    return item < shown_.size() ? shown_[item] : Qt::Unchecked;
+}
+
+bool FolderTreeModel::anyChecked() const
+{
+    return !shown_.empty() && shown_[FolderTree::kRootItem] != Qt::Unchecked;
+}
+
+Qt::CheckState FolderTreeModel::derivedState(std::uint32_t item) const
+{
+    bool all = ticked_[item];
+    bool any = ticked_[item];
+    if (const auto* children = childrenOf(item))
+        for (std::uint32_t child : *children) {
+            const Qt::CheckState state = checkState(child);
+            all = all && state == Qt::Checked;
+            any = any || state != Qt::Unchecked;
+        }
+    return all ? Qt::Checked : any ? Qt::PartiallyChecked : Qt::Unchecked;
+}
+
+void FolderTreeModel::emitChildrenChanged(std::uint32_t item, const QList<int>& roles)
+{
+    const auto* children = childrenOf(item);
+    if (!children || children->empty())
+        return;
+    emit dataChanged(indexForItem(children->front()), indexForItem(children->back()), roles);
+}
+
+void FolderTreeModel::setChecked(std::uint32_t item, bool checked)
+{
+    if (item >= itemCount())
+        return;
+    // The subtree takes the tick; every folder in it is then wholly ticked
+    // or wholly clear.
+    const Qt::CheckState state = checked ? Qt::Checked : Qt::Unchecked;
+    std::vector<std::uint32_t> pending{item};
+    while (!pending.empty()) {
+        const std::uint32_t current = pending.back();
+        pending.pop_back();
+        if (current >= itemCount())
+            continue;
+        ticked_[current] = checked;
+        shown_[current] = state;
+        if (const auto* children = childrenOf(current)) {
+            pending.insert(pending.end(), children->begin(), children->end());
+            emitChildrenChanged(current, {Qt::CheckStateRole});
+        }
+    }
+    const QModelIndex changed = indexForItem(item);
+    emit dataChanged(changed, changed, {Qt::CheckStateRole});
+    // The ancestors show what their subtrees now hold.
+    for (std::uint32_t up = item; up != FolderTree::kRootItem;) {
+        up = volume_.tree.item(up).parent;
+        if (up >= itemCount())
+            break;
+        shown_[up] = derivedState(up);
+        const QModelIndex ancestor = indexForItem(up);
+        emit dataChanged(ancestor, ancestor, {Qt::CheckStateRole});
+    }
+}
+
+void FolderTreeModel::checkedFolders(std::vector<std::uint32_t>& subtrees,
+                                     std::vector<std::uint32_t>& ownFilesOnly) const
+{
+    if (shown_.empty())
+        return;
+    std::vector<std::uint32_t> pending{FolderTree::kRootItem};
+    while (!pending.empty()) {
+        const std::uint32_t current = pending.back();
+        pending.pop_back();
+        if (current >= itemCount() || shown_[current] == Qt::Unchecked)
+            continue;
+        if (shown_[current] == Qt::Checked) {
+            subtrees.push_back(current);
+            continue;
+        }
+        if (ticked_[current])
+            ownFilesOnly.push_back(current);
+        if (const auto* children = childrenOf(current))
+            pending.insert(pending.end(), children->rbegin(), children->rend());
+    }
 }
 
 } // namespace tamsin::app

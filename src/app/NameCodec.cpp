@@ -5,13 +5,36 @@
 
 namespace tamsin::app {
 
-NameCodec::NameCodec(const std::string& codePage) : toUtf8_(codePage), codePage_(codePage) {}
+NameCodec::NameCodec(const std::string& codePage) :
+    toUtf8_(std::make_unique<CodePageConverter>(codePage)), codePage_(codePage)
+{
+}
+
+const std::vector<std::string>& NameCodec::codePages()
+{
+    static const std::vector<std::string> pages = {"CP437", "CP850", "CP852", "CP855", "CP857", "CP860",
+                                                   "CP861", "CP862", "CP863", "CP865", "CP866", "CP869"};
+    return pages;
+}
+
+bool NameCodec::setCodePage(const std::string& codePage)
+{
+    // iconv takes an empty name for the locale's encoding, not a code page.
+    if (codePage.empty())
+        return false;
+    auto converter = std::make_unique<CodePageConverter>(codePage);
+    if (!converter->valid())
+        return false;
+    toUtf8_ = std::move(converter);
+    codePage_ = codePage;
+    return true;
+}
 
 NameCodec::~NameCodec() = default;
 
 QString NameCodec::toDisplay(const std::string& raw) const
 {
-    return QString::fromStdString(toUtf8_.toUtf8(raw));
+    return QString::fromStdString(toUtf8_->toUtf8(raw));
 }
 
 std::optional<std::string> NameCodec::toRaw(const QString& name) const

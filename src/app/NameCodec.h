@@ -6,8 +6,10 @@
 
 #include <QString>
 
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tamsin::app {
 
@@ -17,6 +19,12 @@ public:
     ~NameCodec();
     NameCodec(const NameCodec&) = delete;
     NameCodec& operator=(const NameCodec&) = delete;
+
+    // The DOS code pages offered to the user, as iconv names.
+    static const std::vector<std::string>& codePages();
+    const std::string& codePage() const { return codePage_; }
+    // False, with the code page kept, when the system does not know codePage.
+    bool setCodePage(const std::string& codePage);
 
     QString toDisplay(const std::string& raw) const;
     // The bytes for a name typed by the user, or nothing when the code page
@@ -28,7 +36,7 @@ public:
     std::string toPattern(const QString& text) const;
 
 private:
-    CodePageConverter toUtf8_;
+    std::unique_ptr<CodePageConverter> toUtf8_;
     std::string codePage_;
 };
 

@@ -6,6 +6,7 @@
 #include "ContentsModel.h"
 #include "DesktopLauncher.h"
 #include "FolderTreeModel.h"
+#include "FolderTreeView.h"
 #include "NameCodec.h"
 
 #include "mount/FolderContents.h"
@@ -53,7 +54,9 @@ void WizardDialog::selectTreeItem(std::uint32_t treeItem)
     for (QModelIndex up = index.parent(); up.isValid(); up = up.parent())
         folderTree_->expand(up);
     folderTree_->expand(folderModel_->indexForItem(FolderTree::kRootItem));
+    quietTree_ = true;
     folderTree_->setCurrentIndex(index);
+    quietTree_ = false;
     folderTree_->scrollTo(index);
     folderTree_->setFocus();
     focusPane_ = Pane::Tree;
@@ -68,6 +71,13 @@ void WizardDialog::onTreeClicked(const QModelIndex& index)
     contents_->clear();
     showFolderOfItem(item);
     selectTreeItem(item);
+}
+
+void WizardDialog::onTreeCurrentChanged(const QModelIndex& current)
+{
+    if (quietTree_ || treeMousePressed_ || state_.wizardStep != 2 || state_.busy || !current.isValid())
+        return;
+    showFolderOfItem(FolderTreeModel::itemFor(current));
 }
 
 void WizardDialog::onListActivated(const QModelIndex& index)
@@ -243,12 +253,18 @@ bool WizardDialog::eventFilter(QObject* watched, QEvent* event)
             auto* press = static_cast<QMouseEvent*>(event);
             if (watched == folderTree_->viewport() && !folderTree_->indexAt(press->position().toPoint()).isValid()) {
                 // A click that hits no item selects the root; the list stays.
+                quietTree_ = true;
                 folderTree_->setCurrentIndex(folderModel_->indexForItem(FolderTree::kRootItem));
+                quietTree_ = false;
                 return true;
             }
+            if (watched == folderTree_->viewport())
+                treeMousePressed_ = true;
         } else if (inList) {
             focusPane_ = Pane::List;
         }
+    } else if (event->type() == QEvent::MouseButtonRelease && watched == folderTree_->viewport()) {
+        treeMousePressed_ = false;
     } else if (event->type() == QEvent::KeyPress && (inTree || inList)) {
         if (handleBrowsingKey(static_cast<QKeyEvent*>(event)))
             return true;

@@ -6,6 +6,7 @@
 #include "ContentsModel.h"
 #include "Desktop.h"
 #include "FolderTreeModel.h"
+#include "FolderTreeView.h"
 #include "NameCodec.h"
 #include "WizardTexts.h"
 

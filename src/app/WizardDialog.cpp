@@ -5,7 +5,9 @@
 #include "DiskTree.h"
 #include "FileTypes.h"
 #include "FolderTreeModel.h"
+#include "FolderTreeView.h"
 #include "NameCodec.h"
+#include "QuickHelp.h"
 #include "StatusPanel.h"
 #include "VolumeTree.h"
 #include "WizardTexts.h"
@@ -20,18 +22,22 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QSettings>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QTableView>
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace tamsin::app {
 namespace {
@@ -92,6 +98,8 @@ WizardDialog::WizardDialog(DiskTable disks, Desktop* desktop, QWidget* parent) :
         desktop_ = ownDesktop_.get();
     }
     session_.disks = std::move(disks);
+    // The code page chosen last time; an unknown one leaves CP437.
+    names_->setCodePage(QSettings().value(QString::fromUtf8(kCodePageSetting)).toString().toStdString());
     startDirectory_ = QDir::currentPath();
     if (!startDirectory_.endsWith(QLatin1Char('/')))
         startDirectory_ += QLatin1Char('/');
@@ -152,7 +160,7 @@ void WizardDialog::buildControls()
 
     instruction_ = new QLabel(central);
     instruction_->setObjectName(QStringLiteral("instructionPanel"));
-    instruction_->setTextFormat(Qt::PlainText);
+    instruction_->setTextFormat(Qt::RichText);
     instruction_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     instruction_->setWordWrap(true);
     auto* help = new QGroupBox(QStringLiteral("Quick Help"), central);
@@ -191,7 +199,7 @@ QWidget* WizardDialog::buildLeftPane()
 
     diskTree_ = new DiskTree(pane);
     volumeTree_ = new VolumeTree(pane);
-    folderTree_ = new QTreeView(pane);
+    folderTree_ = new FolderTreeView(pane);
     folderTree_->setObjectName(QStringLiteral("folderTree"));
     folderTree_->setHeaderHidden(true);
     folderTree_->setIconSize(QSize(16, 16));
@@ -200,6 +208,8 @@ QWidget* WizardDialog::buildLeftPane()
     folderTree_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     folderModel_ = new FolderTreeModel(session_.mounted, *names_, *types_, this);
     folderTree_->setModel(folderModel_);
+    connect(folderTree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &WizardDialog::onTreeCurrentChanged);
     folderTree_->installEventFilter(this);
     folderTree_->viewport()->installEventFilter(this);
 
@@ -272,13 +282,18 @@ QWidget* WizardDialog::buildRightPane()
             if (!hit.isValid())
                 return;
             focusPane_ = Pane::List;
-            view->setCurrentIndex(hit);
+            // A row of a selection of several keeps the selection for the menu.
+            if (view->selectionModel()->isSelected(hit))
+                view->selectionModel()->setCurrentIndex(hit, QItemSelectionModel::NoUpdate);
+            else
+                view->setCurrentIndex(hit);
             showContextMenu(view->viewport()->mapToGlobal(pos));
         });
     }
     connect(contents_, &QAbstractItemModel::modelReset, this, [this] {
         for (int column = 0; column < contents_->columnCount(); ++column)
             detailsView_->setColumnWidth(column, ContentsModel::columnWidth(contents_->sixColumns() ? column : -1));
+        fitNameColumns();
     });
     connect(contents_, &ContentsModel::folderRenamed, folderModel_, &FolderTreeModel::itemRenamed);
     connect(detailsView_->itemDelegate(), &QAbstractItemDelegate::closeEditor, this, [this] { labelEditing_ = false; });
@@ -338,6 +353,18 @@ QWidget* WizardDialog::buildBottomRow()
     return row;
 }
 
+void WizardDialog::fitNameColumns()
+{
+    if (!contents_->sixColumns())
+        return;
+    // Name and Type grow to their longest text; their set widths are the least.
+    for (int column : {int(ContentsModel::Name), int(ContentsModel::Type)}) {
+        detailsView_->resizeColumnToContents(column);
+        const int fitted = detailsView_->columnWidth(column);
+        detailsView_->setColumnWidth(column, std::max(fitted, ContentsModel::columnWidth(column)));
+    }
+}
+
 void WizardDialog::applyState()
 {
     const WizardControls& c = state_.controls;
@@ -362,7 +389,7 @@ void WizardDialog::applyState()
     if (endSector_->text().toStdString() != state_.endSectorText)
         endSector_->setText(QString::fromStdString(state_.endSectorText));
 
-    instruction_->setText(QString::fromStdString(state_.instruction));
+    instruction_->setText(quickHelpHtml(state_.instruction));
 
     for (auto& [id, action] : actions_)
         action->setEnabled(state_.commandEnabled(id));

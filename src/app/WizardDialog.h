@@ -42,6 +42,7 @@ class Desktop;
 class DiskTree;
 class FileTypes;
 class FolderTreeModel;
+class FolderTreeView;
 class NameCodec;
 class StatusPanel;
 class VolumeTree;
@@ -68,6 +69,12 @@ public:
     // commands do nothing.
     void runCommand(CommandId id);
 
+    // Shows and writes names in codePage from now on (an iconv name; one the
+    // system does not know is ignored) and remembers it for the next start.
+    void setCodePage(const std::string& codePage);
+    // The settings key that remembers the code page.
+    static constexpr const char* kCodePageSetting = "names/codePage";
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     // Image files and rescue maps dropped on the window at the disk step.
@@ -86,7 +93,10 @@ private:
     void buildMenus();
     void buildToolbar();
     void buildContextMenu();
+    void buildCodePageMenu();
     void applyState();
+    // Widens the Name and Type columns of the details view to their content.
+    void fitNameColumns();
 
     // Disk and volume steps (WizardSteps.cpp).
     void onDiskClicked(int index);
@@ -136,6 +146,8 @@ private:
     void showFolderOfItem(std::uint32_t treeItem);
     void selectTreeItem(std::uint32_t treeItem);
     void onTreeClicked(const QModelIndex& index);
+    // The tree's current folder moved by keyboard: the list shows it.
+    void onTreeCurrentChanged(const QModelIndex& current);
     void onListActivated(const QModelIndex& index);
     void openEntry(bool openWith);
     void showContextMenu(const QPoint& globalPos);
@@ -157,13 +169,18 @@ private:
 
     // Recovery commands (WizardRecovery.cpp).
     void recover(bool all);
-    // The selected rows of the list, or the selected tree folder when the
-    // tree is the focused pane; false when nothing is selected.
+    // Asks for the destination folder and recovers selection into it.
+    void recoverWithChooser(const RecoverySelection& selection);
+    // The ticked folders of the tree and the selected rows of the list; with
+    // nothing ticked and the tree as the focused pane, its current folder
+    // instead of the rows. False when nothing is selected.
     bool collectSelection(RecoverySelection& selection) const;
     void runRecoveryInto(const QString& destination, const RecoverySelection& selection);
 
     // Tools commands (WizardTools.cpp).
     void findFiles();
+    // Shows the folder holding the file in the tree and selects its row.
+    void showFoundFile(std::uint32_t filePosition);
     void editFileFilters();
     void restoreCompressed();
     // Scans the volume for what lies on unreadable sectors, shows the report
@@ -186,11 +203,15 @@ private:
     // Browsing state.
     Pane focusPane_ = Pane::List;
     bool labelEditing_ = false;
+    // Set while the window itself moves the tree's current folder, and while
+    // a mouse button is down in the tree (the click shows the folder).
+    bool quietTree_ = false;
+    bool treeMousePressed_ = false;
 
     // Controls.
     DiskTree* diskTree_ = nullptr;
     VolumeTree* volumeTree_ = nullptr;
-    QTreeView* folderTree_ = nullptr;
+    FolderTreeView* folderTree_ = nullptr;
     FolderTreeModel* folderModel_ = nullptr;
     ContentsModel* contents_ = nullptr;
     QStackedWidget* rightPane_ = nullptr;

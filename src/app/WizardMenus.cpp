@@ -3,12 +3,19 @@
 
 #include "WizardDialog.h"
 
+#include "ContentsModel.h"
+#include "FolderTreeModel.h"
+
+#include "NameCodec.h"
+
 #include "WizardTexts.h"
 
 #include <QAction>
 #include <QIcon>
 #include <QKeySequence>
+#include <QActionGroup>
 #include <QMenu>
+#include <QSettings>
 #include <QMenuBar>
 #include <QStyle>
 #include <QToolBar>
@@ -95,6 +102,46 @@ void WizardDialog::buildMenus()
     action(CommandId::Contents)->setShortcutContext(Qt::ApplicationShortcut);
     for (CommandId id : {CommandId::Icons, CommandId::List, CommandId::Details})
         action(id)->setCheckable(false);
+    buildCodePageMenu();
+}
+
+void WizardDialog::buildCodePageMenu()
+{
+    // The code page of the volume's names, below the view modes; always
+    // available, since it changes only how names are shown and written.
+    QMenu* viewMenu = nullptr;
+    for (QAction* entry : menuBar()->actions())
+        if (entry->menu() && entry->menu()->actions().contains(action(CommandId::Details)))
+            viewMenu = entry->menu();
+    if (!viewMenu)
+        return;
+    viewMenu->addSeparator();
+    QMenu* pages = viewMenu->addMenu(QStringLiteral("Code &Page"));
+    pages->setObjectName(QStringLiteral("codePageMenu"));
+    auto* group = new QActionGroup(pages);
+    for (const std::string& page : NameCodec::codePages()) {
+        const QString name = QString::fromStdString(page);
+        QAction* choice = pages->addAction(name);
+        choice->setObjectName(QStringLiteral("codePage") + name);
+        choice->setCheckable(true);
+        choice->setChecked(page == names_->codePage());
+        group->addAction(choice);
+        connect(choice, &QAction::triggered, this, [this, page] { setCodePage(page); });
+    }
+}
+
+void WizardDialog::setCodePage(const std::string& codePage)
+{
+    if (!names_->setCodePage(codePage))
+        return;
+    QSettings().setValue(QString::fromUtf8(kCodePageSetting), QString::fromStdString(codePage));
+    if (QMenu* pages = findChild<QMenu*>(QStringLiteral("codePageMenu")))
+        for (QAction* choice : pages->actions())
+            choice->setChecked(choice->text().toStdString() == codePage);
+    // Names are converted as they are shown: the views ask again.
+    folderModel_->namesChanged();
+    contents_->namesChanged();
+    fitNameColumns();
 }
 
 void WizardDialog::buildToolbar()

@@ -6,6 +6,7 @@
 
 #include "ContentsModel.h"
 #include "FolderTreeModel.h"
+#include "FolderTreeView.h"
 #include "NameCodec.h"
 #include "RecoveryReporter.h"
 #include "ReportTexts.h"
@@ -13,6 +14,7 @@
 #include "WorkerThread.h"
 
 #include "recovery/RecoveryRun.h"
+#include "ui/MessageDialog.h"
 #include "ui/RecoveryProgressDialog.h"
 #include "ui/RecoveryReportDialog.h"
 
@@ -32,8 +34,15 @@ void WizardDialog::recover(bool all)
         return;
     RecoverySelection selection;
     selection.wholeVolume = all;
-    if (!all && !collectSelection(selection))
+    if (!all && !collectSelection(selection)) {
+        ui::MessageDialog::show(this, text::kNothingSelected, ui::MessageKind::Information);
         return;
+    }
+    recoverWithChooser(selection);
+}
+
+void WizardDialog::recoverWithChooser(const RecoverySelection& selection)
+{
     const QString destination =
         QFileDialog::getExistingDirectory(this, QString::fromUtf8(text::kDestinationCaption), lastDestination_);
     if (destination.isEmpty())
@@ -44,7 +53,11 @@ void WizardDialog::recover(bool all)
 
 bool WizardDialog::collectSelection(RecoverySelection& selection) const
 {
-    if (focusPane_ == Pane::Tree) {
+    // A file both in a ticked folder and among the rows is copied once: the
+    // run takes each file at its first mention.
+    folderModel_->checkedFolders(selection.folderItems, selection.folderFiles);
+    const bool ticked = !selection.folderItems.empty() || !selection.folderFiles.empty();
+    if (focusPane_ == Pane::Tree && !ticked) {
         const QModelIndex current = folderTree_->currentIndex();
         if (!current.isValid())
             return false;

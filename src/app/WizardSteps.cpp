@@ -291,8 +291,8 @@ void WizardDialog::nextFromDiskStep()
     const std::vector<const SectorReader*> disks = session_.openDisks();
     const VolumeTableStatus status = readVolumeTables(disks, session_.volumes);
     if (status != VolumeTableStatus::VolumesFound) {
-        if (status == VolumeTableStatus::NoVolumeFound)
-            MessageDialog::show(this, text::kNoVolumeFound, MessageKind::Information);
+        // A disk without a partition table has no volume in a table either.
+        MessageDialog::show(this, text::kNoVolumeFound, MessageKind::Information);
         return;
     }
     listVolumes();
@@ -312,10 +312,21 @@ void WizardDialog::onBack()
         pickedRows_.clear();
         closeMoreDisks();
         session_.reader.closeDisk();
+        // The disks picked before stay picked, with their details and Next;
+        // a range the user typed stays too.
+        const std::string start = state_.startSectorText;
+        const std::string end = state_.endSectorText;
+        const QTreeWidgetItem* current = diskTree_->currentItem();
+        showPickedDisks(current && current != diskTree_->root() ? current->data(0, Qt::UserRole).toInt() : -1);
+        state_.startSectorText = start;
+        state_.endSectorText = end;
     } else if (effect == BackEffect::ReleaseMount) {
         // The models let go of the folders before they are freed.
         folderModel_->clear();
         session_.mounted.releaseMount();
+        // The volume mounted stays picked, with its details and Next.
+        if (!pickedRows_.empty())
+            state_.volumeSelected(pickedRows_);
     }
     applyState();
 }

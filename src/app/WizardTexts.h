@@ -30,6 +30,10 @@ inline constexpr const char* kLiveUpdateQuestion =
     "The application will be closed if you want to run Live Update of the software. Continue ?";
 inline constexpr const char* kHelpMissing = " Corvane Tamsin Novell.chm not found";
 
+// Recover Selected with no folder ticked and no file selected.
+inline constexpr const char* kNothingSelected =
+    "Nothing is selected: tick folders in the tree or select files in the list.";
+
 // Our caption of the folder chooser of the recovery commands.
 inline constexpr const char* kDestinationCaption = "Select the folder to save the recovered data in";
 

@@ -5,16 +5,22 @@
 
 #include "ContentsModel.h"
 #include "FileSearch.h"
+#include "FoundFilesModel.h"
 #include "NameCodec.h"
 #include "ReportTexts.h"
 #include "WorkerThread.h"
 
+#include "mount/FolderPaths.h"
 #include "recovery/CompressedFiles.h"
+#include "recovery/RecoveryRun.h"
 #include "recovery/DamageScan.h"
 #include "ui/DamageReportDialog.h"
 #include "ui/FileFiltersDialog.h"
 #include "ui/FindFilesDialog.h"
 #include "ui/RestoreCompressedDialog.h"
+
+#include <QListView>
+#include <QTableView>
 
 namespace tamsin::app {
 
@@ -23,8 +29,40 @@ void WizardDialog::findFiles()
     if (state_.wizardStep != 2 || state_.busy)
         return;
     ui::FindFilesDialog dialog(this);
-    new FileSearch(session_.mounted, *names_, *types_, dialog);
+    auto* search = new FileSearch(session_.mounted, *names_, *types_, dialog);
+    connect(&dialog, &ui::FindFilesDialog::showRequested, this,
+            [this, search](int row) { showFoundFile(search->model()->row(row).filePosition); });
+    connect(&dialog, &ui::FindFilesDialog::recoverRequested, this, [this, search] {
+        // The files keep their folder paths: the run recreates the folders.
+        RecoverySelection selection;
+        for (int row = 0; row < search->model()->rowCount(); ++row)
+            selection.files.push_back(search->model()->row(row).filePosition);
+        if (!selection.files.empty())
+            recoverWithChooser(selection);
+    });
     dialog.exec();
+}
+
+void WizardDialog::showFoundFile(std::uint32_t filePosition)
+{
+    if (filePosition >= session_.mounted.files.size())
+        return;
+    const std::uint32_t item = parentItemOf(session_.mounted, session_.mounted.files[filePosition]);
+    showFolderOfItem(item);
+    selectTreeItem(item);
+    // The list is the focused pane, so Recover Selected takes the file.
+    focusPane_ = Pane::List;
+    for (int row = 0; row < contents_->rowCount(); ++row) {
+        if (contents_->isFolderRow(row) || contents_->position(row) != filePosition)
+            continue;
+        QAbstractItemView* list = state_.listView == ListViewMode::Details
+            ? static_cast<QAbstractItemView*>(detailsView_)
+            : static_cast<QAbstractItemView*>(iconView_);
+        list->setCurrentIndex(contents_->index(row, ContentsModel::Name));
+        list->scrollTo(contents_->index(row, ContentsModel::Name));
+        list->setFocus();
+        break;
+    }
 }
 
 void WizardDialog::editFileFilters()

@@ -5,6 +5,7 @@
 
 #include "ContentsModel.h"
 #include "FolderTreeModel.h"
+#include "FolderTreeView.h"
 #include "NameCodec.h"
 #include "VolumeTree.h"
 #include "WorkerThread.h"
@@ -168,7 +169,13 @@ void WizardDialog::mountFinished(MountResult result)
     state_.completeMount();
     focusPane_ = Pane::List;
     showFolderOfItem(FolderTree::kRootItem);
-    folderTree_->expand(folderModel_->indexForItem(FolderTree::kRootItem));
+    // The root is the tree's current folder, so the first key pressed in the
+    // tree moves from it.
+    const QModelIndex root = folderModel_->indexForItem(FolderTree::kRootItem);
+    folderTree_->expand(root);
+    quietTree_ = true;
+    folderTree_->setCurrentIndex(root);
+    quietTree_ = false;
     applyState();
 }
 

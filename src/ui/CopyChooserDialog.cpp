@@ -26,6 +26,10 @@ CopyChooserDialog::CopyChooserDialog(QWidget* parent, TableKind kind) :
     first_->setObjectName(QStringLiteral("useFirstCopy"));
     second_->setObjectName(QStringLiteral("useSecondCopy"));
     first_->setChecked(true);
+    // The window system's title bar needs room for the caption besides its
+    // buttons; the dialog is sized by its contents, so they carry the width.
+    const int captionWidth = fontMetrics().horizontalAdvance(windowTitle()) + 8 * fontMetrics().averageCharWidth() + 96;
+    message_->setMinimumWidth(captionWidth);
 
     QPushButton* ok = buttons_->addButton(QString::fromUtf8(text::kOk), QDialogButtonBox::AcceptRole);
     buttons_->addButton(QString::fromUtf8(text::kCancel), QDialogButtonBox::RejectRole);

@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -22,7 +23,8 @@ FindFilesDialog::FindFilesDialog(QWidget* parent) :
     QDialog(parent), pattern_(new QLineEdit(this)), results_(new QTableView(this)), lastFile_(new QLabel(this)),
     filesFound_(new QLabel(this)), start_(new QPushButton(QString::fromUtf8(text::kStartSearch), this)),
     stop_(new QPushButton(QString::fromUtf8(text::kStopSearch), this)),
-    cancel_(new QPushButton(QString::fromUtf8(text::kCancel), this))
+    cancel_(new QPushButton(QString::fromUtf8(text::kCancel), this)),
+    recover_(new QPushButton(QString::fromUtf8(text::kRecoverFoundFiles), this))
 {
     setObjectName(QStringLiteral("findFilesDialog"));
     setWindowTitle(QString::fromUtf8(text::kFindCaption));
@@ -54,6 +56,16 @@ FindFilesDialog::FindFilesDialog(QWidget* parent) :
     stop_->setEnabled(false);
     cancel_->setAutoDefault(false);
     cancel_->hide();
+    recover_->setObjectName(QStringLiteral("recoverFound"));
+    recover_->setAutoDefault(false);
+    recover_->setEnabled(false);
+    connect(recover_, &QPushButton::clicked, this, &FindFilesDialog::recoverRequested);
+    connect(results_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.isValid())
+            emit showRequested(index.row());
+    });
+    // Enter on a result shows it rather than pressing the default button.
+    results_->installEventFilter(this);
     connect(start_, &QPushButton::clicked, this, [this] {
         if (!searching_)
             emit startRequested(pattern_->text());
@@ -74,6 +86,7 @@ FindFilesDialog::FindFilesDialog(QWidget* parent) :
     found->addWidget(new QLabel(QStringLiteral("Files Found"), this), 1, 0);
     found->addWidget(filesFound_, 1, 1);
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(recover_);
     buttons->addStretch(1);
     buttons->addWidget(start_);
     buttons->addWidget(stop_);
@@ -90,6 +103,8 @@ FindFilesDialog::FindFilesDialog(QWidget* parent) :
 void FindFilesDialog::setResultsModel(QAbstractItemModel* model)
 {
     results_->setModel(model);
+    connect(model, &QAbstractItemModel::rowsInserted, this, &FindFilesDialog::updateRecover);
+    connect(model, &QAbstractItemModel::modelReset, this, &FindFilesDialog::updateRecover);
     for (int column = 0; column < 3; ++column)
         results_->setColumnWidth(column, kColumnWidths[column]);
 }
@@ -99,6 +114,7 @@ void FindFilesDialog::searchStarted()
     searching_ = true;
     start_->setEnabled(false);
     stop_->setEnabled(true);
+    updateRecover();
     lastFile_->clear();
     filesFound_->setText(QStringLiteral("0"));
 }
@@ -114,6 +130,25 @@ void FindFilesDialog::searchEnded()
     searching_ = false;
     stop_->setEnabled(false);
     start_->setEnabled(true);
+    updateRecover();
+}
+
+void FindFilesDialog::updateRecover()
+{
+    recover_->setEnabled(!searching_ && results_->model() && results_->model()->rowCount() > 0);
+}
+
+bool FindFilesDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == results_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        const QModelIndex current = results_->currentIndex();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && current.isValid()) {
+            emit showRequested(current.row());
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void FindFilesDialog::searchResumed()

@@ -3,7 +3,9 @@
 // the count, and the buttons that start and stop a search. The dialog only
 // keeps its controls in step; the search itself is run by whoever listens
 // to startRequested and stopRequested. While a search runs, Escape and the
-// close box are ignored.
+// close box are ignored. Double-click or Enter on a result asks for its file
+// to be shown; "Recover Found Files..." asks for the results to be recovered
+// once a search has ended with some.
 
 #include <QDialog>
 
@@ -42,14 +44,20 @@ public:
     QPushButton* startButton() const { return start_; }
     QPushButton* stopButton() const { return stop_; }
     QPushButton* cancelButton() const { return cancel_; }
+    QPushButton* recoverButton() const { return recover_; }
 
 signals:
     void startRequested(const QString& pattern);
     // Stop was pressed; the button is greyed until searchResumed or searchEnded.
     void stopRequested();
+    void showRequested(int row);
+    void recoverRequested();
 
 public slots:
     void reject() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QLineEdit* pattern_;
@@ -59,6 +67,8 @@ private:
     QPushButton* start_;
     QPushButton* stop_;
     QPushButton* cancel_;
+    QPushButton* recover_;
+    void updateRecover();
     bool searching_ = false;
 };
 

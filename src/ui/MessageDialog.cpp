@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -53,11 +54,24 @@ MessageDialog::MessageDialog(QWidget* parent, const QString& text, MessageKind k
     layout->addLayout(body);
     layout->addWidget(buttons_);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->activate();
 
     connect(buttons_, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons_, &QDialogButtonBox::rejected, this, &QDialog::reject);
     if (QPushButton* yes = buttons_->button(QDialogButtonBox::Yes))
         yes->setDefault(true);
+}
+
+void MessageDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (event->spontaneous() || !parentWidget())
+        return;
+    QWidget* anchor = parentWidget()->window();
+    while (anchor->parentWidget())
+        anchor = anchor->parentWidget()->window();
+    if (anchor->isVisible())
+        move(anchor->geometry().center() - QPoint(width() / 2, height() / 2));
 }
 
 QString MessageDialog::text() const

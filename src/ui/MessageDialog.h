@@ -1,6 +1,8 @@
 #pragma once
 // The one message dialog of the program: caption "Corvane Tamsin Novell",
-// an icon by kind, the text as stored, and either OK or Yes and No.
+// an icon by kind, the text as stored, and either OK or Yes and No. It opens
+// centred on the main window it was raised from, even when raised from a
+// dialog that the window system has not placed yet.
 
 #include <QDialog>
 #include <QString>
@@ -29,6 +31,9 @@ public:
     static void show(QWidget* parent, const std::string& text, MessageKind kind);
     // Asks text with Yes and No (question kind); true when Yes was pressed.
     static bool ask(QWidget* parent, const std::string& text);
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     MessageKind kind_;

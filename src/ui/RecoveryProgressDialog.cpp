@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -12,12 +13,29 @@
 namespace tamsin::ui {
 namespace {
 
+// Shows its whole text when it fits, else elided in the middle so that both
+// ends of a path stay readable; text() keeps the whole text.
+class MiddleElidedLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        const QRect area = contentsRect();
+        painter.setPen(palette().color(foregroundRole()));
+        painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
+                         fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width()));
+    }
+};
+
 QLabel* valueLabel(QWidget* parent, const QString& name)
 {
-    auto* label = new QLabel(parent);
+    QLabel* label = new MiddleElidedLabel(parent);
     label->setObjectName(name);
     label->setTextFormat(Qt::PlainText);
-    // A long path is cut at the dialog's edge instead of widening it.
+    // A long path is elided instead of widening the dialog.
     label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     label->setMinimumWidth(label->fontMetrics().averageCharWidth() * 60);
     return label;
@@ -72,6 +90,7 @@ RecoveryProgressDialog::RecoveryProgressDialog(QWidget* parent, RecoveryRunState
 void RecoveryProgressDialog::showFile(const QString& path, const QString& name, std::uint32_t filesStarted)
 {
     path_->setText(path);
+    path_->setToolTip(path);
     name_->setText(name);
     total_->setText(QString::number(filesStarted));
     progress_->setValue(0);

@@ -16,7 +16,7 @@ RecoveryReportDialog::RecoveryReportDialog(QWidget* parent, const QString& repor
     setWindowTitle(QString::fromUtf8(text::kRecoveryReportCaption));
     text_->setObjectName(QStringLiteral("reportText"));
     text_->setReadOnly(true);
-    text_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     text_->setMinimumSize(text_->fontMetrics().averageCharWidth() * 80, text_->fontMetrics().lineSpacing() * 14);
 
     auto* buttons = new QDialogButtonBox(this);

@@ -18,6 +18,7 @@ inline constexpr const char* kRecoveryReportCaption = "Recovery Report";
 
 // Find File(s).
 inline constexpr const char* kFindCaption = "Find File(s)";
+inline constexpr const char* kRecoverFoundFiles = "Recover Found Files...";
 inline constexpr const char* kStartSearch = "&Start Search";
 inline constexpr const char* kStopSearch = "S&top Search";
 

@@ -3,6 +3,7 @@
 #include "FolderTreeModel.h"
 #include "FoundFilesModel.h"
 #include "NameCodec.h"
+#include "QuickHelp.h"
 
 #include "mount/MountedVolume.h"
 #include "search/FileFilters.h"
@@ -116,6 +117,57 @@ TEST_F(ModelsTest, FolderTreeHasTheVolumeAsRootAndSortedSiblings)
 
     model.clear();
     EXPECT_EQ(model.rowCount(), 0);
+}
+
+TEST_F(ModelsTest, TickingAFolderTicksItsSubtreeAndAncestorsShowThePart)
+{
+    FolderTreeModel model(volume, names, types, nullptr);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    model.recreate(QStringLiteral("SYS"));
+    model.attach();
+    const std::uint32_t users = volume.folders[0].treeItem;
+    const std::uint32_t bob = volume.folders[3].treeItem;
+    const std::uint32_t alice = volume.folders[4].treeItem;
+    auto state = [&](std::uint32_t item) { return model.indexForItem(item).data(Qt::CheckStateRole).toInt(); };
+    auto picked = [&] {
+        std::vector<std::uint32_t> subtrees;
+        std::vector<std::uint32_t> own;
+        model.checkedFolders(subtrees, own);
+        return std::pair{subtrees, own};
+    };
+    using Items = std::vector<std::uint32_t>;
+    EXPECT_TRUE(model.flags(model.indexForItem(users)) & Qt::ItemIsUserCheckable);
+    EXPECT_FALSE(model.anyChecked());
+
+    // A tick through the view's role reaches the subtree; the root shows the part.
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    ASSERT_TRUE(model.setData(model.indexForItem(users), Qt::Checked, Qt::CheckStateRole));
+    EXPECT_GE(changed.count(), 2);
+    EXPECT_EQ(state(users), Qt::Checked);
+    EXPECT_EQ(state(bob), Qt::Checked);
+    EXPECT_EQ(state(alice), Qt::Checked);
+    EXPECT_EQ(state(FolderTree::kRootItem), Qt::PartiallyChecked);
+    EXPECT_EQ(picked(), std::pair(Items{users}, Items{}));
+
+    // Unticking one child leaves the parent partly ticked: its own files and
+    // the other child are still taken.
+    model.setChecked(alice, false);
+    EXPECT_EQ(state(users), Qt::PartiallyChecked);
+    EXPECT_EQ(state(alice), Qt::Unchecked);
+    EXPECT_EQ(picked(), std::pair(Items{bob}, Items{users}));
+
+    // The root ticked takes everything at once; unticked, nothing is left.
+    model.setChecked(FolderTree::kRootItem, true);
+    EXPECT_EQ(picked(), std::pair(Items{FolderTree::kRootItem}, Items{}));
+    model.setChecked(FolderTree::kRootItem, false);
+    EXPECT_FALSE(model.anyChecked());
+    EXPECT_EQ(state(bob), Qt::Unchecked);
+
+    // A new tree starts with nothing ticked.
+    model.setChecked(bob, true);
+    model.recreate(QStringLiteral("SYS"));
+    model.attach();
+    EXPECT_FALSE(model.anyChecked());
 }
 
 TEST_F(ModelsTest, ContentsListsFoldersThenFilesWithTypesColoursAndKeys)
@@ -270,6 +322,34 @@ TEST(ContentsModelSize, AHugeFolderIsHandedOutInBatches)
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     model.clear();
     EXPECT_FALSE(model.canFetchMore({}));
+}
+
+} // namespace
+} // namespace tamsin::app
+
+namespace tamsin::app {
+namespace {
+
+TEST(NameCodecChoice, ACodePageChangeShowsTheSameBytesAnew)
+{
+    NameCodec names;
+    EXPECT_EQ(names.toDisplay("M\x81"), QStringLiteral("M\u00fc"));
+    ASSERT_TRUE(names.setCodePage("CP866"));
+    EXPECT_EQ(names.codePage(), "CP866");
+    EXPECT_EQ(names.toDisplay("M\x81"), QStringLiteral("M\u0411"));
+    EXPECT_EQ(names.toRaw(QStringLiteral("\u0411")), std::string("\x81"));
+    // An unknown name, or the empty one iconv reads as the locale's, keeps the page.
+    EXPECT_FALSE(names.setCodePage("CP-NONE"));
+    EXPECT_FALSE(names.setCodePage(""));
+    EXPECT_EQ(names.codePage(), "CP866");
+    for (const std::string& page : NameCodec::codePages())
+        EXPECT_TRUE(NameCodec().setCodePage(page)) << page;
+}
+
+TEST(QuickHelpText, BlankRunsFlowAndCommandNamesStayWhole)
+{
+    const QString html = quickHelpHtml("\r\n        Copy using   Recover Selected      or\r\n   Recover All <here>.");
+    EXPECT_EQ(html, QStringLiteral("Copy using <b>Recover&nbsp;Selected</b> or<br><b>Recover&nbsp;All</b> &lt;here&gt;."));
 }
 
 } // namespace

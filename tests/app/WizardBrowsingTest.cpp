@@ -2,6 +2,7 @@
 // settings, view modes, renaming, keys and the right-click menu.
 
 #include "Images.h"
+#include "QuickHelp.h"
 #include "WizardFixture.h"
 
 #include "GuiTest.h"
@@ -23,6 +24,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QPushButton>
+#include <QSettings>
 #include <QTableView>
 #include <QTest>
 #include <QTreeView>
@@ -238,6 +240,59 @@ TEST_F(WizardBrowsingTest, TabF2AndEnterFollowTheFocusedPane)
     EXPECT_EQ(run.listColumn(0).size(), 4);
 }
 
+TEST_F(WizardBrowsingTest, TheListFollowsTheTreeFromTheFirstKey)
+{
+    WizardRun run({image});
+    mountSys(run);
+    QTreeView* tree = run.folderTree();
+    EXPECT_EQ(tree->currentIndex(), run.treeIndex({}));
+
+    // Tab into the tree, then Down: the first folder below the root is shown.
+    QTest::keyClick(run.fileList(), Qt::Key_Tab);
+    QTest::keyClick(tree, Qt::Key_Down);
+    EXPECT_EQ(tree->currentIndex(), run.treeIndex({"LOGIN"}));
+    const QStringList login = run.listColumn(0);
+    EXPECT_NE(login, (QStringList{"LOGIN", "PUBLIC", "SYSTEM", "USERS"}));
+    QTest::keyClick(tree, Qt::Key_Up);
+    EXPECT_EQ(run.listColumn(0), (QStringList{"LOGIN", "PUBLIC", "SYSTEM", "USERS"}));
+    QTest::keyClick(tree, Qt::Key_Down);
+    QTest::keyClick(tree, Qt::Key_Return);
+    EXPECT_EQ(run.listColumn(0), login);
+}
+
+TEST_F(WizardBrowsingTest, TheCodePageChoiceRendersNamesAgainAndIsRemembered)
+{
+    const std::string named = writeImage(dir, "named.img", demoWithNode("NOTES.TXT", [](imagebuilder::Node& node) {
+        node.longName = std::string("M\x81nchen street plan for the whole of the year.txt");
+    }));
+    const QString cp437 = QStringLiteral("M\u00fcnchen street plan for the whole of the year.txt");
+    const QString cp866 = QStringLiteral("M\u0411nchen street plan for the whole of the year.txt");
+    {
+        WizardRun run({named});
+        mountSys(run);
+        run.clickTree({"USERS", "ALICE"});
+        const int row = run.listRow(cp437);
+        ASSERT_GE(row, 0) << run.listColumn(0).join(',').toStdString();
+        // The Name column is as wide as its longest name, Type at least its set width.
+        QTableView* list = run.fileList();
+        EXPECT_GE(list->columnWidth(0), list->fontMetrics().horizontalAdvance(cp437) + 16);
+        EXPECT_GE(list->columnWidth(1), 100);
+
+        run.window().findChild<QAction*>(QStringLiteral("codePageCP866"))->trigger();
+        EXPECT_EQ(run.listRow(cp866), row);
+        EXPECT_EQ(QSettings().value(QStringLiteral("names/codePage")).toString(), QStringLiteral("CP866"));
+    }
+    // The next window starts with the choice made, for every name it shows.
+    WizardRun again({named});
+    EXPECT_TRUE(again.window().findChild<QAction*>(QStringLiteral("codePageCP866"))->isChecked());
+    mountSys(again);
+    again.clickTree({"USERS", "ALICE"});
+    EXPECT_GE(again.listRow(cp866), 0);
+    again.window().setCodePage("CP437");
+    EXPECT_EQ(QSettings().value(QStringLiteral("names/codePage")).toString(), QStringLiteral("CP437"));
+    EXPECT_GE(again.listRow(cp437), 0);
+}
+
 TEST_F(WizardBrowsingTest, RightClickMenuGreysOpenWithOnFolders)
 {
     WizardRun run({image});
@@ -281,7 +336,8 @@ TEST_F(WizardBrowsingTest, DoubleClickOpensAFileThroughTheDesktop)
     // A compressed file is not opened; a notice says why.
     run.clickTree({"USERS", "ALICE"});
     DialogAnswer<MessageDialog> notice([](MessageDialog& dialog) {
-        EXPECT_EQ(dialog.text().toStdString(), kCompressedOpenNotice);
+        EXPECT_EQ(dialog.text(),
+                  QStringLiteral("You cannot open the compressed file, although you can recover the compressed file(s)."));
         dialog.accept();
     });
     run.doubleClickRow(run.listRow(QStringLiteral("Customer Address List.txt")));

@@ -2,6 +2,7 @@
 // chooser, a cancelled chooser, and Stop during the directory walk.
 
 #include "Images.h"
+#include "QuickHelp.h"
 #include "WizardFixture.h"
 
 #include "GuiTest.h"
@@ -107,7 +108,7 @@ TEST_F(WizardMountTest, CancelInTheChooserReturnsToTheVolumeStep)
     ASSERT_TRUE(cancel.waitAnswered());
     ASSERT_TRUE(run.waitIdle());
     EXPECT_EQ(run.state().wizardStep, 1);
-    EXPECT_EQ(run.instruction().toStdString(), texts::kSelectVolumeInstruction);
+    EXPECT_EQ(run.instruction(), app::quickHelpHtml(texts::kSelectVolumeInstruction));
     EXPECT_TRUE(run.window().findChild<QWidget*>(QStringLiteral("volumeTree"))->isVisible());
     EXPECT_TRUE(run.window().findChild<QWidget*>(QStringLiteral("volumeTree"))->isEnabled());
     EXPECT_FALSE(run.folderTree()->isVisible());
@@ -140,7 +141,7 @@ TEST_F(WizardMountTest, StopDuringTheWalkShowsWhatWasDecoded)
     EXPECT_FALSE(run.button("back")->isVisible());
     EXPECT_FALSE(run.button("next")->isVisible());
     EXPECT_EQ(run.statusLine(), QStringLiteral("Mounting SYS, Please wait"));
-    EXPECT_EQ(run.instruction().toStdString(), texts::kMountingInstruction);
+    EXPECT_EQ(run.instruction(), app::quickHelpHtml(texts::kMountingInstruction));
 
     DialogAnswer<MessageDialog> yes([](MessageDialog& dialog) {
         EXPECT_EQ(dialog.text().toStdString(), app::text::kStopQuestion);

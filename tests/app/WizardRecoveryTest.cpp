@@ -3,6 +3,7 @@
 // is held, the create-error question, and the checksum notice.
 
 #include "Images.h"
+#include "FolderTreeView.h"
 #include "WizardFixture.h"
 
 #include "GuiTest.h"
@@ -15,6 +16,9 @@
 #include "ui/RecoveryReportDialog.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QDialogButtonBox>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -166,6 +170,77 @@ TEST_F(WizardRecoveryTest, RecoverSelectedTakesListRowsOrTheTreeFolder)
     const fs::path tree = destination("tree");
     recoverInto(run, CommandId::RecoverSelected, tree);
     EXPECT_EQ(recoveredFiles(tree), under(sysFiles, {"SYSTEM/"}));
+}
+
+TEST_F(WizardRecoveryTest, TickedFoldersJoinTheSelectedRowsEachFileOnce)
+{
+    WizardRun run({writeImage(dir, "demo.img", imagebuilder::demoDiskSpec())});
+    run.mountFirstVolume();
+    run.clickTree({"USERS", "ALICE"});
+    selectRows(run, {"NOTES.TXT"});
+    const QStringList shown = run.listColumn(0);
+
+    // A click on a check box ticks the folder and leaves the list as it is.
+    auto* tree = qobject_cast<app::FolderTreeView*>(run.folderTree());
+    ASSERT_TRUE(tree);
+    auto tick = [&](const QStringList& path) {
+        const QModelIndex index = run.treeIndex(path);
+        const QRect box = tree->checkBoxRect(index);
+        ASSERT_FALSE(box.isEmpty());
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, box.center());
+    };
+    tick({"SYSTEM"});
+    tick({"USERS", "ALICE"});
+    EXPECT_EQ(run.treeIndex({"SYSTEM"}).data(Qt::CheckStateRole).toInt(), Qt::Checked);
+    EXPECT_EQ(run.treeIndex({"USERS"}).data(Qt::CheckStateRole).toInt(), Qt::PartiallyChecked);
+    EXPECT_EQ(run.treeIndex({}).data(Qt::CheckStateRole).toInt(), Qt::PartiallyChecked);
+    EXPECT_EQ(run.listColumn(0), shown);
+    EXPECT_EQ(run.fileList()->selectionModel()->selectedRows().size(), 1);
+
+    // NOTES.TXT is both ticked (through ALICE) and selected: copied once.
+    const fs::path out = destination("union");
+    const QString report = recoverInto(run, CommandId::RecoverSelected, out);
+    const auto expected = under(sysFiles, {"SYSTEM/", "USERS/ALICE/"});
+    EXPECT_EQ(recoveredFiles(out), expected);
+    EXPECT_TRUE(report.startsWith(QStringLiteral("Recovered %1 file(s)").arg(expected.size()))) << report.toStdString();
+
+    // Unticked again, with no row selected, nothing is taken and it says so.
+    tick({"SYSTEM"});
+    tick({"USERS", "ALICE"});
+    run.fileList()->clearSelection();
+    QTest::mouseClick(run.fileList()->viewport(), Qt::LeftButton, {}, QPoint(2, run.fileList()->viewport()->height() - 2));
+    run.fileList()->clearSelection();
+    DialogAnswer<MessageDialog> nothing([](MessageDialog& dialog) {
+        EXPECT_EQ(dialog.text(),
+                  QStringLiteral("Nothing is selected: tick folders in the tree or select files in the list."));
+        dialog.accept();
+    });
+    run.window().action(CommandId::RecoverSelected)->trigger();
+    EXPECT_TRUE(nothing.answered());
+}
+
+TEST_F(WizardRecoveryTest, RightClickOnASelectedRowKeepsTheSelection)
+{
+    WizardRun run({writeImage(dir, "demo.img", imagebuilder::demoDiskSpec())});
+    run.mountFirstVolume();
+    run.clickTree({"USERS", "ALICE"});
+    selectRows(run, {"NOTES.TXT", "Customer Address List.txt"});
+    QTableView* list = run.fileList();
+    const QPoint at = list->visualRect(list->model()->index(run.listRow("NOTES.TXT"), 1)).center();
+    QTest::mousePress(list->viewport(), Qt::RightButton, {}, at);
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at, list->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(list->viewport(), &menuEvent);
+    QTest::mouseRelease(list->viewport(), Qt::RightButton, {}, at);
+    auto* menu = run.window().findChild<QMenu*>(QStringLiteral("contextMenu"));
+    ASSERT_TRUE(menu);
+    EXPECT_TRUE(waitUntil([&] { return menu->isVisible(); }));
+    menu->hide();
+    EXPECT_EQ(list->selectionModel()->selectedRows().size(), 2);
+
+    const fs::path out = destination("both");
+    recoverInto(run, CommandId::ContextRecoverSelected, out);
+    EXPECT_EQ(recoveredFiles(out),
+              under(sysFiles, {"USERS/ALICE/NOTES.TXT", "USERS/ALICE/Customer Address List.txt"}));
 }
 
 // LOGIN.EXE, the first file of a whole-volume run, with its blocks apart so

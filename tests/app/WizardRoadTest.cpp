@@ -2,6 +2,7 @@
 // browsing, and Back from each step.
 
 #include "Images.h"
+#include "QuickHelp.h"
 #include "WizardFixture.h"
 
 #include "GuiTest.h"
@@ -58,7 +59,7 @@ TEST_F(WizardRoadTest, DiskStepOffersNextOnlyForASelectedDisk)
 {
     WizardRun run({image});
     EXPECT_EQ(run.window().windowTitle(), QStringLiteral("Corvane Tamsin Novell (Traditional Volumes)"));
-    EXPECT_EQ(run.instruction().toStdString(), app::text::kDiskAtStartInstruction);
+    EXPECT_EQ(run.instruction(), app::quickHelpHtml(app::text::kDiskAtStartInstruction));
     EXPECT_FALSE(run.button("next")->isVisible());
     EXPECT_FALSE(run.button("back")->isVisible());
     EXPECT_FALSE(run.button("stop")->isVisible());
@@ -79,7 +80,7 @@ TEST_F(WizardRoadTest, VolumeTableRoadMountsAndBrowsesSys)
     run.pressNext();
     ASSERT_EQ(run.state().wizardStep, 1);
     EXPECT_EQ(run.volumeNames(), (QStringList{"SYS", "VOL1"}));
-    EXPECT_EQ(run.instruction().toStdString(), texts::kSelectVolumeInstruction);
+    EXPECT_EQ(run.instruction(), app::quickHelpHtml(texts::kSelectVolumeInstruction));
     EXPECT_TRUE(run.window().action(app::CommandId::LoadSnapshot)->isEnabled());
     EXPECT_FALSE(run.window().action(app::CommandId::SaveSnapshot)->isEnabled());
     EXPECT_FALSE(run.button("next")->isVisible());
@@ -94,7 +95,7 @@ TEST_F(WizardRoadTest, VolumeTableRoadMountsAndBrowsesSys)
 
     app::WizardDialog& window = run.window();
     const MountedVolume& mounted = window.session().mounted;
-    EXPECT_EQ(run.instruction().toStdString(), texts::kBrowsingInstruction);
+    EXPECT_EQ(run.instruction(), app::quickHelpHtml(texts::kBrowsingInstruction));
     EXPECT_TRUE(window.action(app::CommandId::SaveSnapshot)->isEnabled());
     EXPECT_FALSE(window.action(app::CommandId::LoadSnapshot)->isEnabled());
     EXPECT_TRUE(run.fileList()->isVisible());
@@ -175,9 +176,19 @@ TEST_F(WizardRoadTest, BackFromEachStep)
     EXPECT_FALSE(run.folderTree()->isVisible());
     EXPECT_FALSE(window.action(app::CommandId::SaveSnapshot)->isEnabled());
     EXPECT_TRUE(window.action(app::CommandId::LoadSnapshot)->isEnabled());
-    EXPECT_EQ(run.instruction().toStdString(), app::text::kVolumeAfterBackInstruction);
+    EXPECT_EQ(run.instruction(), app::quickHelpHtml(app::text::kVolumeAfterBackInstruction));
     EXPECT_EQ(run.volumeNames(), (QStringList{"SYS", "VOL1"}));
-    EXPECT_FALSE(run.button("next")->isVisible());
+    // SYS stays picked, its details shown as a new click on it shows them.
+    EXPECT_TRUE(run.button("next")->isVisible());
+    QStringList afterBack;
+    QStringList clicked;
+    for (int row = 0; row < 4; ++row)
+        afterBack << run.panelLabel(row) + run.panelValue(row);
+    run.clickVolume(0);
+    for (int row = 0; row < 4; ++row)
+        clicked << run.panelLabel(row) + run.panelValue(row);
+    EXPECT_EQ(afterBack, clicked);
+    EXPECT_FALSE(run.panelValue(0).isEmpty());
 
     // The volume step again: pick VOL1 this time.
     run.clickVolume(1);
@@ -190,14 +201,13 @@ TEST_F(WizardRoadTest, BackFromEachStep)
     run.pressBack();
     EXPECT_EQ(run.state().wizardStep, 0);
     EXPECT_FALSE(window.session().reader.isOpen());
-    EXPECT_EQ(run.instruction().toStdString(), app::text::kDiskAfterBackInstruction);
+    EXPECT_EQ(run.instruction(), app::quickHelpHtml(app::text::kDiskAfterBackInstruction));
     EXPECT_EQ(run.state().menuState, app::MenuState::Disk);
     EXPECT_FALSE(window.action(app::CommandId::LoadSnapshot)->isEnabled());
     EXPECT_FALSE(run.button("back")->isVisible());
-    EXPECT_FALSE(run.button("next")->isVisible());
-
-    // Next opens the disk again.
-    run.clickDisk(0);
+    // The disk stays picked with its geometry, and Next opens it again.
+    EXPECT_TRUE(run.button("next")->isVisible());
+    EXPECT_FALSE(run.panelValue(0).isEmpty());
     run.pressNext();
     EXPECT_EQ(run.state().wizardStep, 1);
     EXPECT_TRUE(window.session().reader.isOpen());

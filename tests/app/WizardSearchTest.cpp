@@ -35,8 +35,13 @@ TEST_F(WizardSearchTest, FindsTheVolumesOfAWipedPartitionTable)
 {
     WizardRun run({image});
     run.clickDisk(0);
-    // Without a partition table the volume-table road ends silently.
+    // Without a partition table the volume-table road says no volume was found.
+    DialogAnswer<MessageDialog> none([](MessageDialog& dialog) {
+        EXPECT_EQ(dialog.text().toStdString(), app::text::kNoVolumeFound);
+        dialog.accept();
+    });
     run.pressNext();
+    EXPECT_TRUE(none.answered());
     EXPECT_EQ(run.state().wizardStep, 0);
     EXPECT_FALSE(run.button("next")->isVisible());
 

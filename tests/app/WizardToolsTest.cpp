@@ -16,9 +16,11 @@
 #include "ui/FindFilesDialog.h"
 #include "ui/DamageReportDialog.h"
 #include "ui/MessageDialog.h"
+#include "ui/RecoveryReportDialog.h"
 #include "ui/RestoreCompressedDialog.h"
 
 #include <QAction>
+#include <QItemSelectionModel>
 #include <QDialogButtonBox>
 #include <QIcon>
 #include <QLabel>
@@ -30,6 +32,8 @@
 #include <QTreeView>
 
 #include <condition_variable>
+#include <filesystem>
+#include <set>
 #include <fstream>
 #include <mutex>
 
@@ -159,6 +163,71 @@ TEST_F(WizardToolsTest, FindListsEveryMatchWithItsFolder)
     });
     run.window().action(CommandId::FindFiles)->trigger();
     EXPECT_TRUE(find.answered());
+}
+
+TEST_F(WizardToolsTest, AFoundFileIsShownInItsFolderAndTheFoundFilesRecovered)
+{
+    WizardRun run({writeImage(dir, "demo.img", imagebuilder::demoDiskSpec())});
+    run.mountFirstVolume();
+    const std::filesystem::path out = std::filesystem::path(dir.path()) / "found";
+    std::filesystem::create_directories(out);
+
+    DialogAnswer<ui::FindFilesDialog> find([&](ui::FindFilesDialog& dialog) {
+        EXPECT_FALSE(dialog.recoverButton()->isEnabled());
+        dialog.patternEdit()->setText(QStringLiteral("*.txt"));
+        dialog.startButton()->click();
+        ASSERT_TRUE(waitUntil([&] { return !dialog.searching(); }));
+        const std::vector<Row> rows = shownRows(dialog);
+        int notes = -1;
+        for (std::size_t row = 0; row < rows.size(); ++row)
+            if (rows[row].name == QStringLiteral("NOTES.TXT"))
+                notes = static_cast<int>(row);
+        ASSERT_GE(notes, 0);
+
+        // Enter on a result shows its folder and selects its row; the search
+        // is not started again.
+        QTableView* results = dialog.results();
+        results->setFocus();
+        results->setCurrentIndex(results->model()->index(notes, 0));
+        QTest::keyClick(results, Qt::Key_Return);
+        EXPECT_FALSE(dialog.searching());
+        EXPECT_EQ(run.folderTree()->currentIndex(), run.treeIndex({"USERS", "ALICE"}));
+        const QModelIndexList selected = run.fileList()->selectionModel()->selectedRows();
+        ASSERT_EQ(selected.size(), 1);
+        EXPECT_EQ(selected.front().data().toString(), QStringLiteral("NOTES.TXT"));
+
+        // A double-click on another result moves there.
+        const QRect readme = results->visualRect(results->model()->index(0, 0));
+        QTest::mouseClick(results->viewport(), Qt::LeftButton, {}, readme.center());
+        QTest::mouseDClick(results->viewport(), Qt::LeftButton, {}, readme.center());
+        EXPECT_EQ(run.fileList()->selectionModel()->selectedRows().front().data().toString().toUpper(), rows[0].name);
+
+        // The found files are recovered with their folder paths.
+        ASSERT_TRUE(dialog.recoverButton()->isEnabled());
+        auto folder = answerFileDialog(QString::fromStdString(out.string()));
+        DialogAnswer<ui::RecoveryReportDialog> report([](ui::RecoveryReportDialog& done) { done.accept(); });
+        dialog.recoverButton()->click();
+        EXPECT_TRUE(folder->answered());
+        EXPECT_TRUE(report.answered());
+        dialog.reject();
+    });
+    run.window().action(CommandId::FindFiles)->trigger();
+    EXPECT_TRUE(find.answered());
+
+    std::set<std::string> expected;
+    for (const auto& entry : demoSys().entries) {
+        if (entry.folder || !QString::fromStdString(entry.name).toUpper().endsWith(QStringLiteral(".TXT")))
+            continue;
+        std::string path;
+        for (const std::string& holder : holdingFolders(demoSys(), entry))
+            path += holder + "/";
+        expected.insert(path + entry.name);
+    }
+    std::set<std::string> recovered;
+    for (const auto& item : std::filesystem::recursive_directory_iterator(out))
+        if (item.is_regular_file())
+            recovered.insert(std::filesystem::relative(item.path(), out).string());
+    EXPECT_EQ(recovered, expected);
 }
 
 TEST_F(WizardToolsTest, StopAnsweredNoGoesOnAndYesEndsTheSearch)

@@ -50,6 +50,24 @@ TEST(MessageDialog, ClosingAQuestionCountsAsNo)
     EXPECT_FALSE(MessageDialog::ask(nullptr, "Do you really want to exit ?"));
 }
 
+TEST(MessageDialog, OpensCentredOnTheMainWindowEvenFromAnUnplacedDialog)
+{
+    QWidget main;
+    main.setGeometry(300, 200, 800, 600);
+    main.show();
+    // A dialog of the window that has not been placed yet raises the message.
+    QDialog progress(&main);
+    progress.setGeometry(0, 0, 200, 100);
+    QPoint centre;
+    DialogAnswer<MessageDialog> answer([&](MessageDialog& dialog) {
+        centre = dialog.geometry().center();
+        dialog.accept();
+    });
+    MessageDialog::show(&progress, "Compress File CheckSum Error", MessageKind::Information);
+    ASSERT_TRUE(answer.answered());
+    EXPECT_LE((centre - main.geometry().center()).manhattanLength(), 4);
+}
+
 TEST(CopyChooserDialog, WordingFollowsTheTable)
 {
     CopyChooserDialog fat(nullptr, TableKind::Fat);
@@ -58,6 +76,9 @@ TEST(CopyChooserDialog, WordingFollowsTheTable)
               QStringLiteral("File Allocation Tables Mis-Matched !! \r\n\r\nPlease select the copy to use"));
     EXPECT_EQ(fat.firstCopy()->text(), QStringLiteral("Use First Copy"));
     EXPECT_EQ(fat.secondCopy()->text(), QStringLiteral("Use Second Copy"));
+    // Wide enough for the window system to show the whole caption.
+    fat.adjustSize();
+    EXPECT_GT(fat.width(), fat.fontMetrics().horizontalAdvance(fat.windowTitle()) + 64);
 
     CopyChooserDialog det(nullptr, TableKind::Det);
     EXPECT_EQ(det.windowTitle(), QStringLiteral("Select Directory Entry Table"));

@@ -11,7 +11,7 @@ namespace tamsin {
 struct TreeNode;
 
 inline constexpr const char* kCompressedOpenNotice =
-    "You can open the compressed file. Although you can recover the compressed file(s).";
+    "You cannot open the compressed file, although you can recover the compressed file(s).";
 
 // What starts programs; the GUI implements it with the desktop's services.
 class Launcher {

@@ -35,14 +35,22 @@ public:
             if (!volume_.tree.contains(current) || itemTaken_[current])
                 continue;
             itemTaken_[current] = true;
-            const TreeNode* folder = volume_.folderForItem(current);
-            // The children of id 0 are the root's, whichever folder claims that id.
-            if (current == FolderTree::kRootItem || folder->ownId != 0)
-                for (std::uint32_t file : volume_.index.childFiles(folder ? folder->ownId : 0))
-                    addFile(file, current);
+            addOwnFiles(current);
             const auto& children = volume_.tree.item(current).children;
             pending.insert(pending.end(), children.rbegin(), children.rend());
         }
+    }
+
+    // The files the folder lists, not those of its subfolders.
+    void addOwnFiles(std::uint32_t item)
+    {
+        if (!volume_.tree.contains(item))
+            return;
+        const TreeNode* folder = volume_.folderForItem(item);
+        // The children of id 0 are the root's, whichever folder claims that id.
+        if (item == FolderTree::kRootItem || folder->ownId != 0)
+            for (std::uint32_t file : volume_.index.childFiles(folder ? folder->ownId : 0))
+                addFile(file, item);
     }
 
     void addFile(std::uint32_t position, std::uint32_t folderItem)
@@ -199,6 +207,8 @@ RecoveryReport runRecovery(const MountedVolume& volume, const SectorReader& read
         planner.addSubtree(FolderTree::kRootItem);
     for (std::uint32_t item : selection.folderItems)
         planner.addSubtree(item);
+    for (std::uint32_t item : selection.folderFiles)
+        planner.addOwnFiles(item);
     for (std::uint32_t position : selection.files)
         if (position < volume.files.size())
             planner.addFile(position, parentItemOf(volume, volume.files[position]));  // the folder that lists it

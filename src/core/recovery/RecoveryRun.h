@@ -20,6 +20,7 @@ struct TreeNode;
 struct RecoverySelection {
     bool wholeVolume = false;
     std::vector<std::uint32_t> folderItems;  // tree items; each means its whole subtree
+    std::vector<std::uint32_t> folderFiles;  // tree items; each means its own files, not its subfolders
     std::vector<std::uint32_t> files;        // positions in the files list
 };
 
@@ -50,7 +51,8 @@ public:
 // Converts a raw name in the volume's code page to UTF-8.
 using NameDecoder = std::function<std::string(const std::string& raw)>;
 
-// Clears the run flags, copies every selected file in tree order, and sets
+// Clears the run flags, copies every selected file once (a file named by
+// several parts of the selection is taken at its first) in tree order, and sets
 // recoveryFinished at the end. Creates destination (and the folders under
 // it) as needed.
 RecoveryReport runRecovery(const MountedVolume& volume, const SectorReader& reader, const RecoverySettings& settings,

@@ -123,6 +123,16 @@ TEST_F(RecoveryRunTest, DeletedFilesRuleAndFolderSelection)
     EXPECT_EQ(report.filesWritten, 2u);
     EXPECT_EQ(finished.names, (std::vector<std::string>{"LIST.TXT", "CV.DOC"}));
     EXPECT_TRUE(fs::exists(dir / "out" / "USERS" / "ANN" / "CV.DOC"));
+
+    // A folder's own files leave its subfolders out, and count once with the
+    // same file named again.
+    finished.names.clear();
+    RecoverySelection own;
+    own.folderFiles = {users->treeItem, users->treeItem};
+    own.files = some.files;
+    report = recover(own);
+    EXPECT_EQ(report.filesWritten, 1u);
+    EXPECT_EQ(finished.names, std::vector<std::string>{"LIST.TXT"});
 }
 
 TEST_F(RecoveryRunTest, StopEndsTheRunAndTheReportSaysSo)

@@ -2,6 +2,7 @@
 // unless the caller chose another, then GoogleTest.
 
 #include <QApplication>
+#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -43,6 +44,8 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     // The file dialogs must be Qt's own widgets so the tests can answer them.
     qunsetenv("QT_QPA_PLATFORMTHEME");
+    // Settings the tests change go to a test folder, not the user's.
+    QStandardPaths::setTestModeEnabled(true);
     testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     return RUN_ALL_TESTS();
