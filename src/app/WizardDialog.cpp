@@ -5,6 +5,7 @@
 #include "DiskTree.h"
 #include "FileTypes.h"
 #include "FolderTreeModel.h"
+#include "ManualFolder.h"
 #include "NameCodec.h"
 #include "StatusPanel.h"
 #include "VolumeTree.h"
@@ -13,6 +14,10 @@
 
 #include "disk/FileDevice.h"
 #include "disk/RescueMap.h"
+
+#ifndef TAMSIN_HOME_PAGE
+#define TAMSIN_HOME_PAGE ""
+#endif
 
 #include <QAction>
 #include <QApplication>
@@ -92,9 +97,8 @@ WizardDialog::WizardDialog(DiskTable disks, Desktop* desktop, QWidget* parent) :
         desktop_ = ownDesktop_.get();
     }
     session_.disks = std::move(disks);
-    startDirectory_ = QDir::currentPath();
-    if (!startDirectory_.endsWith(QLatin1Char('/')))
-        startDirectory_ += QLatin1Char('/');
+    homePage_ = QString::fromUtf8(TAMSIN_HOME_PAGE);
+    manualFolder_ = defaultManualFolder();
 
     setObjectName(QStringLiteral("wizardDialog"));
     setWindowTitle(QString::fromUtf8(text::kCaption));

@@ -331,6 +331,7 @@ void WizardDialog::exitProgram()
         session_.mounted.releaseMount();
     }
     openHomePage();
+    openedFiles_.remove();  // exitNow skips the destructors
     desktop_->exitNow();
 }
 
@@ -366,6 +367,7 @@ void WizardDialog::closeEvent(QCloseEvent* event)
     }
     if (state_.workerRunning) {
         openHomePage();
+        openedFiles_.remove();
         desktop_->exitNow();
         event->ignore();
         return;
@@ -380,7 +382,8 @@ void WizardDialog::closeEvent(QCloseEvent* event)
 
 void WizardDialog::openHomePage()
 {
-    desktop_->openUrl(QUrl(QString::fromUtf8(text::kHomePage)));
+    if (!homePage_.isEmpty())
+        desktop_->openUrl(QUrl(homePage_));
 }
 
 } // namespace tamsin::app
