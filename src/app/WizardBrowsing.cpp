@@ -121,7 +121,7 @@ void WizardDialog::openEntry(bool openWith)
     NoticeObserver notices(this);
     DesktopLauncher launcher(this, *desktop_);
     const std::string name = safeFileName(names_->toDisplay(file.name).toStdString());
-    openFile(session_.mounted, session_.reader, session_.recovery, notices, file, name, temporaryFolder(), openWith,
+    openFile(session_.mounted, session_.reader, session_.recovery, notices, file, name, openedFiles_.path(), openWith,
              launcher);
 }
 

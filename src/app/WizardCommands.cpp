@@ -1,5 +1,5 @@
 // The commands of the Recovery, Tools and Help menus that are not about
-// browsing: snapshots, Live Update, help and the About box.
+// browsing: snapshots, Live Update, the manual and the About box.
 
 #include "WizardDialog.h"
 
@@ -11,13 +11,14 @@
 #include "WizardTexts.h"
 
 #include "snapshot/Snapshot.h"
+#include "snapshot/SnapshotDiskCheck.h"
 #include "ui/AboutDialog.h"
+#include "ui/HelpWindow.h"
 #include "ui/MessageDialog.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QTreeView>
-#include <QUrl>
 
 namespace tamsin::app {
 
@@ -57,7 +58,12 @@ void WizardDialog::loadSnapshot()
     folderModel_->clear();
     contents_->clear();
     contents_->clearDamage();
-    const SnapshotResult result = tamsin::loadSnapshot(session_.mounted, path);
+    // A snapshot the open disks do not hold would recover other data.
+    const SnapshotDiskGuard guard{session_.openDisks(),
+                                  [this] { return MessageDialog::ask(this, kSnapshotOtherDiskQuestion); }};
+    const SnapshotResult result = tamsin::loadSnapshot(session_.mounted, path, nullptr, guard);
+    if (result.status == SnapshotStatus::OtherDisk)
+        return;
     if (!result.ok()) {
         MessageDialog::show(this, result.message, MessageKind::Error);
         return;
@@ -76,30 +82,24 @@ void WizardDialog::loadSnapshot()
 
 void WizardDialog::liveUpdate()
 {
-    const QString program = startDirectory_ + QString::fromUtf8(text::kLiveUpdateProgram);
-    if (!QFileInfo::exists(program)) {
-        MessageDialog::show(this, text::kLiveUpdateMissing, MessageKind::Error);
-        return;
-    }
-    if (!MessageDialog::ask(this, text::kLiveUpdateQuestion))
-        return;
-    desktop_->startProgram(program, {QString::fromUtf8(text::kLiveUpdateParameter)});
-    if (!state_.workerRunning) {
-        folderModel_->clear();
-        contents_->clear();
-        session_.mounted.releaseMount();
-    }
-    desktop_->exitNow();
+    // No updater of its own: the system's packages bring new versions.
+    MessageDialog::show(this, text::kLiveUpdateBySystem, MessageKind::Information);
 }
 
 void WizardDialog::helpContents()
 {
-    const QString file = startDirectory_ + QString::fromUtf8(text::kHelpFile);
-    if (!QFileInfo::exists(file)) {
+    const QString page = manualFolder_ + QLatin1Char('/') + QString::fromUtf8(text::kManualPage);
+    if (manualFolder_.isEmpty() || !QFileInfo::exists(page)) {
         MessageDialog::show(this, text::kHelpMissing, MessageKind::Error);
         return;
     }
-    desktop_->openUrl(QUrl::fromLocalFile(file));
+    if (!help_)
+        help_ = new ui::HelpWindow(this, QString::fromUtf8(text::kHelpCaption),
+                                   QString::fromUtf8(text::kHelpSearchPlaceholder));
+    help_->openPage(page);
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
 }
 
 void WizardDialog::showAbout()

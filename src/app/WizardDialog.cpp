@@ -6,6 +6,7 @@
 #include "FileTypes.h"
 #include "FolderTreeModel.h"
 #include "FolderTreeView.h"
+#include "ManualFolder.h"
 #include "NameCodec.h"
 #include "QuickHelp.h"
 #include "StatusPanel.h"
@@ -15,6 +16,10 @@
 
 #include "disk/FileDevice.h"
 #include "disk/RescueMap.h"
+
+#ifndef TAMSIN_HOME_PAGE
+#define TAMSIN_HOME_PAGE ""
+#endif
 
 #include <QAction>
 #include <QApplication>
@@ -100,9 +105,8 @@ WizardDialog::WizardDialog(DiskTable disks, Desktop* desktop, QWidget* parent) :
     session_.disks = std::move(disks);
     // The code page chosen last time; an unknown one leaves CP437.
     names_->setCodePage(QSettings().value(QString::fromUtf8(kCodePageSetting)).toString().toStdString());
-    startDirectory_ = QDir::currentPath();
-    if (!startDirectory_.endsWith(QLatin1Char('/')))
-        startDirectory_ += QLatin1Char('/');
+    homePage_ = QString::fromUtf8(TAMSIN_HOME_PAGE);
+    manualFolder_ = defaultManualFolder();
 
     setObjectName(QStringLiteral("wizardDialog"));
     setWindowTitle(QString::fromUtf8(text::kCaption));

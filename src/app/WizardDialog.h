@@ -8,6 +8,7 @@
 #include "SearchReporter.h"
 #include "WizardState.h"
 
+#include "recovery/PrivateFolder.h"
 #include "session/Session.h"
 
 #include <QMainWindow>
@@ -35,6 +36,10 @@ namespace tamsin {
 struct RecoverySelection;
 }
 
+namespace tamsin::ui {
+class HelpWindow;
+}
+
 namespace tamsin::app {
 
 class ContentsModel;
@@ -59,6 +64,11 @@ public:
     ~WizardDialog() override;
 
     void setDiskOpener(DiskOpener opener) { openDisk_ = std::move(opener); }
+    // The address the logo and the exit open (empty: none); the build's
+    // TAMSIN_HOME_PAGE by default.
+    void setHomePage(const QString& address) { homePage_ = address; }
+    // The folder holding the user manual; found beside the program by default.
+    void setManualFolder(const QString& folder) { manualFolder_ = folder; }
 
     Session& session() { return session_; }
     const WizardState& state() const { return state_; }
@@ -195,8 +205,11 @@ private:
     std::unique_ptr<NameCodec> names_;
     std::unique_ptr<FileTypes> types_;
     std::unique_ptr<WorkerThread> worker_;
-    QString startDirectory_;
+    QString homePage_;
+    QString manualFolder_;
+    ui::HelpWindow* help_ = nullptr;  // made on first use, owned by the window
     QString lastDestination_;  // the folder the last recovery wrote into
+    PrivateFolder openedFiles_;  // files extracted for Open and Open With; removed on exit
     LabelledRows pickedRows_;  // the status-panel rows of the volume picked last
     bool closing_ = false;
 

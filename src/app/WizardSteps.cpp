@@ -354,6 +354,7 @@ void WizardDialog::exitProgram()
         session_.mounted.releaseMount();
     }
     openHomePage();
+    openedFiles_.remove();  // exitNow skips the destructors
     desktop_->exitNow();
 }
 
@@ -389,6 +390,7 @@ void WizardDialog::closeEvent(QCloseEvent* event)
     }
     if (state_.workerRunning) {
         openHomePage();
+        openedFiles_.remove();
         desktop_->exitNow();
         event->ignore();
         return;
@@ -403,7 +405,8 @@ void WizardDialog::closeEvent(QCloseEvent* event)
 
 void WizardDialog::openHomePage()
 {
-    desktop_->openUrl(QUrl(QString::fromUtf8(text::kHomePage)));
+    if (!homePage_.isEmpty())
+        desktop_->openUrl(QUrl(homePage_));
 }
 
 } // namespace tamsin::app

@@ -25,9 +25,9 @@ inline constexpr const char* kVolumeAfterBackInstruction =
 inline constexpr const char* kNoVolumeFound = "No Volume Found  !! \r\nSelect Search Volumes and than Click Next.";
 inline constexpr const char* kStopQuestion = "Do you want to stop the current process ?";
 inline constexpr const char* kExitQuestion = "Do you really want to exit ?";
-inline constexpr const char* kLiveUpdateMissing = "Live Update file not found. Please re-install the software.";
-inline constexpr const char* kLiveUpdateQuestion =
-    "The application will be closed if you want to run Live Update of the software. Continue ?";
+inline constexpr const char* kLiveUpdateBySystem =
+    "Tamsin has no updater of its own on this system. Updates come with the system's packages: update the tamsin "
+    "package with your distribution's software updater or package manager (for example, apt upgrade).";
 inline constexpr const char* kHelpMissing = " Corvane Tamsin Novell.chm not found";
 
 // Recover Selected with no folder ticked and no file selected.
@@ -37,12 +37,11 @@ inline constexpr const char* kNothingSelected =
 // Our caption of the folder chooser of the recovery commands.
 inline constexpr const char* kDestinationCaption = "Select the folder to save the recovered data in";
 
-// Files looked for in the start directory, and the update program's parameter.
-inline constexpr const char* kHelpFile = "Corvane Tamsin Novell.chm";
-inline constexpr const char* kLiveUpdateProgram = "Tamsin Live Update";
-inline constexpr const char* kLiveUpdateParameter = "<VSNPD>";
-// The maker's product page, opened by the logo and on exit.
-inline constexpr const char* kHomePage = "https://corvane.example/tamsin-novell";
+// The user manual's first page, in the manual folder.
+inline constexpr const char* kManualPage = "index.html";
+// The help window's caption and its search field's placeholder.
+inline constexpr const char* kHelpCaption = "Tamsin User Manual";
+inline constexpr const char* kHelpSearchPlaceholder = "Search the manual";
 
 // Controls.
 inline constexpr const char* kIdentifyOptions = "Volume Identify Options";

@@ -126,9 +126,14 @@ std::unique_ptr<MountedDisk> mountFromOptions(const MountOptions& options, std::
         return nullptr;
 
     if (!options.snapshot.empty()) {
-        const SnapshotResult loaded = loadSnapshot(session.mounted, options.snapshot);
+        SnapshotDiskGuard guard;
+        if (!options.forceSnapshot)
+            guard.disks = session.openDisks();
+        const SnapshotResult loaded = loadSnapshot(session.mounted, options.snapshot, nullptr, guard);
         if (!loaded.ok()) {
             err << "tamsin: " << options.snapshot << ": " << withoutPadding(loaded.message) << '\n';
+            if (loaded.status == SnapshotStatus::OtherDisk)
+                err << "tamsin: give --force-snapshot to load it anyway\n";
             return nullptr;
         }
         // A volume whose blocks do not simply follow its start sector is read

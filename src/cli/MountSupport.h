@@ -22,6 +22,7 @@ struct MountOptions {
     std::string disk;
     int volume = -1;
     std::string snapshot;  // load this snapshot instead of mounting
+    bool forceSnapshot = false;  // load it even when DISK does not hold its entries
     SearchOptions search;  // pick volume N from a volume search instead of the volume tables
     int fatCopy = 0;  // 1 or 2 to answer the FAT chooser; 0 to ask
     int detCopy = 0;

@@ -42,6 +42,9 @@ int main(int argc, char** argv)
         auto* snapshot = command->add_option("--snapshot", mount.snapshot,
                                              "Load this snapshot instead of mounting (DISK still supplies the data)");
         volume->excludes(snapshot);
+        command->add_flag("--force-snapshot", mount.forceSnapshot,
+                          "Load the snapshot even when DISK does not hold the entries it names")
+            ->needs(snapshot);
         command->add_option("--fat-copy", mount.fatCopy, "FAT copy to use when the two copies differ")
             ->check(CLI::IsMember({1, 2}));
         command->add_option("--det-copy", mount.detCopy, "Directory Entry Table copy to use when the two copies differ")

@@ -1,5 +1,6 @@
 // The browsing step's commands: snapshot save and load, the reports, the
-// settings, view modes, renaming, keys and the right-click menu.
+// settings, view modes, renaming, keys and the right-click menu, opening
+// files, the manual and Live Update.
 
 #include "Images.h"
 #include "QuickHelp.h"
@@ -11,6 +12,8 @@
 #include "imagebuilder/Demo.h"
 #include "recovery/OpenFile.h"
 #include "snapshot/Snapshot.h"
+#include "snapshot/SnapshotDiskCheck.h"
+#include "ui/HelpWindow.h"
 #include "ui/MessageDialog.h"
 #include "ui/RecoverySettingsDialog.h"
 #include "ui/ReportDialog.h"
@@ -22,18 +25,23 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSettings>
+#include <QTextBrowser>
 #include <QTableView>
 #include <QTest>
 #include <QTreeView>
 #include <QUrl>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -103,6 +111,56 @@ TEST_F(WizardBrowsingTest, SnapshotSavedInOneRunLoadsInTheNext)
     run.pressBack();
     EXPECT_EQ(run.state().wizardStep, 1);
     EXPECT_TRUE(run.window().action(app::CommandId::LoadSnapshot)->isEnabled());
+}
+
+// The demo disk with every letter of SYS's DOS names moved one on (A to B, Z
+// to A) and its other names prefixed: the same layout, other names.
+imagebuilder::DiskSpec demoWithOtherNames()
+{
+    imagebuilder::DiskSpec spec = imagebuilder::demoDiskSpec();
+    std::function<void(std::vector<imagebuilder::Node>&)> rename = [&](std::vector<imagebuilder::Node>& nodes) {
+        for (auto& node : nodes) {
+            for (char& c : node.name)
+                if (std::isupper(static_cast<unsigned char>(c)))
+                    c = c == 'Z' ? 'A' : static_cast<char>(c + 1);
+            if (node.longName)
+                *node.longName = "other " + *node.longName;
+            for (auto& record : node.nameSpaceRecords)
+                record.name = "other " + record.name;
+            rename(node.children);
+        }
+    };
+    rename(sysContents(spec).nodes);
+    return spec;
+}
+
+TEST_F(WizardBrowsingTest, ASnapshotOfAnotherDiskIsLoadedOnlyWhenTheUserSaysSo)
+{
+    const std::string written = (dir / "SYS1.VSNP").string();
+    {
+        WizardRun run({image});
+        mountSys(run);
+        auto answer = answerFileDialog(QString::fromStdString((dir / "sys1").string()));
+        run.window().action(app::CommandId::SaveSnapshot)->trigger();
+        ASSERT_TRUE(answer->answered());
+    }
+    const std::string other = writeImage(dir, "other.img", demoWithOtherNames());
+    WizardRun run({other});
+    run.clickDisk(0);
+    run.pressNext();
+    ASSERT_EQ(run.state().wizardStep, 1);
+    for (bool load : {false, true}) {
+        auto file = answerFileDialog(QString::fromStdString(written));
+        DialogAnswer<MessageDialog> question([load](MessageDialog& dialog) {
+            EXPECT_EQ(dialog.text().toStdString(), kSnapshotOtherDiskQuestion);
+            EXPECT_EQ(dialog.kind(), ui::MessageKind::Question);
+            dialog.buttonBox()->button(load ? QDialogButtonBox::Yes : QDialogButtonBox::No)->click();
+        });
+        run.window().action(app::CommandId::LoadSnapshot)->trigger();
+        ASSERT_TRUE(question.answered());
+        EXPECT_EQ(run.state().wizardStep, load ? 2 : 1);
+    }
+    EXPECT_EQ(run.treeChildren({}), (QStringList{"LOGIN", "PUBLIC", "SYSTEM", "USERS"}));
 }
 
 TEST_F(WizardBrowsingTest, ARefusedSnapshotLeavesTheVolumeStep)
@@ -316,55 +374,122 @@ TEST_F(WizardBrowsingTest, RightClickMenuGreysOpenWithOnFolders)
     menu->close();
 }
 
-TEST_F(WizardBrowsingTest, DoubleClickOpensAFileThroughTheDesktop)
+TEST_F(WizardBrowsingTest, DoubleClickOpensAFileFromAPrivateFolderRemovedAtTheEnd)
 {
-    TempDir temp;
+    OpenedFilesFolder temp;
+    std::filesystem::path folder;
+    {
+        WizardRun run({image});
+        mountSys(run);
+        run.clickTree({"PUBLIC"});
+        run.doubleClickRow(run.listRow(QStringLiteral("README.TXT")));
+        folder = temp.folder();
+        ASSERT_FALSE(folder.empty()) << "made under XDG_RUNTIME_DIR";
+        EXPECT_EQ(folder.parent_path(), temp.base().path());
+        EXPECT_EQ(folder.filename().string().size(), std::string("tamsin-XXXXXX").size());
+        struct stat info {};
+        ASSERT_EQ(::stat(folder.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0700u);
+        const std::string opened = (folder / "README.TXT").string();
+        EXPECT_EQ(run.desktop().urls, QStringList{QUrl::fromLocalFile(QString::fromStdString(opened)).toString()});
+        EXPECT_EQ(temp.read("README.TXT"), imagebuilder::expectedData(*demoSys().find("README.TXT")));
+
+        // A compressed file is not opened; a notice says why.
+        run.clickTree({"USERS", "ALICE"});
+        DialogAnswer<MessageDialog> notice([](MessageDialog& dialog) {
+            EXPECT_EQ(dialog.text().toStdString(), kCompressedOpenNotice);
+            dialog.accept();
+        });
+        run.doubleClickRow(run.listRow(QStringLiteral("Customer Address List.txt")));
+        EXPECT_TRUE(notice.answered());
+        EXPECT_EQ(run.desktop().urls.size(), 1);
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder)) << "removed with the window";
+
+    // Without XDG_RUNTIME_DIR the folder is made in TMPDIR; a confirmed Exit,
+    // which ends the process at once, removes it first.
+    TempDir tmp;
+    ::unsetenv("XDG_RUNTIME_DIR");
     const char* previous = std::getenv("TMPDIR");
     const std::string saved = previous ? previous : "";
-    ::setenv("TMPDIR", temp.path().c_str(), 1);
-
+    ::setenv("TMPDIR", tmp.path().c_str(), 1);
     WizardRun run({image});
     mountSys(run);
     run.clickTree({"PUBLIC"});
     run.doubleClickRow(run.listRow(QStringLiteral("README.TXT")));
-    const std::string opened = (temp / "README.TXT").string();
-    EXPECT_EQ(run.desktop().urls, QStringList{QUrl::fromLocalFile(QString::fromStdString(opened)).toString()});
-    std::ifstream in(opened, std::ios::binary);
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
-    EXPECT_EQ(bytes, imagebuilder::expectedData(*demoSys().find("README.TXT")));
-
-    // A compressed file is not opened; a notice says why.
-    run.clickTree({"USERS", "ALICE"});
-    DialogAnswer<MessageDialog> notice([](MessageDialog& dialog) {
-        EXPECT_EQ(dialog.text(),
-                  QStringLiteral("You cannot open the compressed file, although you can recover the compressed file(s)."));
-        dialog.accept();
-    });
-    run.doubleClickRow(run.listRow(QStringLiteral("Customer Address List.txt")));
-    EXPECT_TRUE(notice.answered());
-    EXPECT_EQ(run.desktop().urls.size(), 1);
-
+    ASSERT_EQ(run.desktop().urls.size(), 1);
+    const auto inTmp = std::filesystem::path(QUrl(run.desktop().urls[0]).toLocalFile().toStdString()).parent_path();
+    EXPECT_EQ(inTmp.parent_path(), tmp.path());
+    EXPECT_TRUE(std::filesystem::exists(inTmp / "README.TXT"));
+    DialogAnswer<MessageDialog> yes(
+        [](MessageDialog& dialog) { dialog.buttonBox()->button(QDialogButtonBox::Yes)->click(); });
+    run.window().action(app::CommandId::Exit)->trigger();
+    EXPECT_EQ(run.desktop().exits, 1);
+    EXPECT_FALSE(std::filesystem::exists(inTmp));
     if (previous)
         ::setenv("TMPDIR", saved.c_str(), 1);
     else
         ::unsetenv("TMPDIR");
 }
 
-TEST_F(WizardBrowsingTest, HelpAndLiveUpdateSayWhenTheirFilesAreMissing)
+TEST_F(WizardBrowsingTest, HelpContentsShowsTheManualWithItsSectionsAndSearch)
 {
     WizardRun run({image});
-    for (app::CommandId id : {app::CommandId::Contents, app::CommandId::LiveUpdate}) {
-        DialogAnswer<MessageDialog> missing([id](MessageDialog& dialog) {
-            EXPECT_EQ(dialog.text().toStdString(),
-                      id == app::CommandId::Contents ? app::text::kHelpMissing : app::text::kLiveUpdateMissing);
-            EXPECT_EQ(dialog.kind(), ui::MessageKind::Error);
-            dialog.accept();
-        });
-        run.window().action(id)->trigger();
-        EXPECT_TRUE(missing.answered());
-    }
+    EXPECT_EQ(run.window().action(app::CommandId::Contents)->shortcut(), QKeySequence(Qt::Key_F1));
+    run.window().action(app::CommandId::Contents)->trigger();
+    auto* help = run.window().findChild<ui::HelpWindow*>();
+    ASSERT_TRUE(help);
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_TRUE(help->browser()->source().toLocalFile().endsWith(QStringLiteral("manual/index.html")));
+    EXPECT_TRUE(help->browser()->toPlainText().contains(QStringLiteral("ddrescue")));
+    QStringList sections;
+    for (int i = 0; i < help->contents()->count(); ++i)
+        sections << help->contents()->item(i)->text().trimmed();
+    for (const char* section : {"The three steps", "Menus and toolbar", "The Damage Report", "Failing disks",
+                                "The tamsin command"})
+        EXPECT_TRUE(sections.contains(QString::fromUtf8(section))) << section << " in " << sections.join(", ").toStdString();
+
+    // A section's entry brings it into view.
+    help->browser()->verticalScrollBar()->setValue(0);
+    help->contents()->setCurrentRow(help->contents()->count() - 1);
+    EXPECT_GT(help->browser()->verticalScrollBar()->value(), 0);
+
+    // Searching selects the next match and starts over after the last.
+    help->searchField()->setText(QStringLiteral("--force-snapshot"));
+    ASSERT_TRUE(help->findNext());
+    EXPECT_EQ(help->browser()->textCursor().selectedText(), QStringLiteral("--force-snapshot"));
+    help->searchField()->setText(QStringLiteral("no such words in the manual"));
+    EXPECT_FALSE(help->findNext());
+
+    // Help > Contents again shows the same window.
+    run.window().action(app::CommandId::Contents)->trigger();
+    EXPECT_EQ(run.window().findChildren<ui::HelpWindow*>().size(), 1);
+}
+
+TEST_F(WizardBrowsingTest, AMissingManualIsNamedAndLiveUpdatePointsToThePackages)
+{
+    WizardRun run({image});
+    TempDir empty;
+    run.window().setManualFolder(QString::fromStdString(empty.path().string()));
+    DialogAnswer<MessageDialog> missing([](MessageDialog& dialog) {
+        EXPECT_EQ(dialog.text().toStdString(), app::text::kHelpMissing);
+        EXPECT_EQ(dialog.kind(), ui::MessageKind::Error);
+        dialog.accept();
+    });
+    run.window().action(app::CommandId::Contents)->trigger();
+    EXPECT_TRUE(missing.answered());
+    EXPECT_FALSE(run.window().findChild<ui::HelpWindow*>());
+
+    DialogAnswer<MessageDialog> packages([](MessageDialog& dialog) {
+        EXPECT_EQ(dialog.text().toStdString(), app::text::kLiveUpdateBySystem);
+        EXPECT_EQ(dialog.kind(), ui::MessageKind::Information);
+        dialog.accept();
+    });
+    run.window().action(app::CommandId::LiveUpdate)->trigger();
+    EXPECT_TRUE(packages.answered());
     EXPECT_EQ(run.desktop().exits, 0);
     EXPECT_TRUE(run.desktop().programs.isEmpty());
+    EXPECT_TRUE(run.desktop().urls.isEmpty());
 }
 
 } // namespace

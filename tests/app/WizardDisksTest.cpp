@@ -35,34 +35,6 @@
 namespace tamsin::test {
 namespace {
 
-// Points TMPDIR at a folder of its own while it lives: files opened from the
-// list are written there.
-class TemporaryFolder {
-public:
-    TemporaryFolder()
-    {
-        if (const char* previous = std::getenv("TMPDIR"))
-            saved_ = previous;
-        ::setenv("TMPDIR", dir_.path().c_str(), 1);
-    }
-    ~TemporaryFolder()
-    {
-        if (saved_)
-            ::setenv("TMPDIR", saved_->c_str(), 1);
-        else
-            ::unsetenv("TMPDIR");
-    }
-    std::vector<std::uint8_t> read(const std::string& name) const
-    {
-        std::ifstream in(dir_ / name, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-
-private:
-    TempDir dir_;
-    std::optional<std::string> saved_;
-};
-
 class WizardDisksTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -150,7 +122,7 @@ TEST_F(WizardDisksTest, APickedPairListsTheSpannedVolumeOnceWithItsSegments)
 
 TEST_F(WizardDisksTest, MountedFromASegmentItemTheVolumeReadsAcrossBothDisks)
 {
-    TemporaryFolder temp;
+    OpenedFilesFolder temp;
     WizardRun run(images);
     pickBoth(run);
     run.clickSegment(2);
@@ -402,7 +374,7 @@ TEST_F(WizardDisksTest, ASnapshotOfTheSpannedVolumeReadsThroughItsSegmentsAgain)
         ASSERT_TRUE(answer->answered());
     }
 
-    TemporaryFolder temp;
+    OpenedFilesFolder temp;
     WizardRun run(images);
     pickBoth(run);
     auto answer = answerFileDialog(QString::fromStdString(written));
@@ -457,7 +429,7 @@ TEST(WizardMirrorTest, AMirroredHotfixedVolumeIsListedOnceAndReadsWhole)
     const ManifestEntry& ledger = *layout.volume("SYS")->find("LEDGER.DAT");
     EXPECT_FALSE(ledger.incomplete()) << "the member in sync holds the lost sector";
 
-    TemporaryFolder temp;
+    OpenedFilesFolder temp;
     WizardRun run(images);
     run.clickDisk(0);
     run.clickDisk(1, Qt::ControlModifier);
@@ -496,7 +468,7 @@ TEST_F(WizardDisksTest, ARescueMapBesideTheImageIsUsedAndABrokenOneRefused)
     writeMap("0 " + std::to_string(bad * 512) + " +\n" + std::to_string(bad * 512) + " 512 -\n"
              + std::to_string((bad + 1) * 512) + " " + std::to_string(size - (bad + 1) * 512) + " +\n");
     {
-        TemporaryFolder temp;
+        OpenedFilesFolder temp;
         WizardRun run({images[0]});
         run.clickDisk(0);
         run.pressNext();

@@ -314,6 +314,19 @@ TEST_F(MountCommandsTest, SnapshotSavedInOneProcessListsAndRecoversTheSameInAnot
     r = run({"ls", built.imagePath, "--snapshot", (dir / "BAD.VSNP").string()});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("Invalid version of the file found : vsp4.01"), std::string::npos) << r.err;
+
+    // Another disk does not hold the snapshot's entries: refused unless forced.
+    ib::VolumeContents otherContents;
+    otherContents.nodes = {ib::folderNode("OTHER", {ib::fileNode("ELSE.TXT", 300)}), ib::fileNode("NOTHERE.DAT", 90)};
+    const auto other = test::buildVolume(dir / "other.img", otherContents, 8);
+    r = run({"ls", other.imagePath, "--snapshot", snapshot});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("This snapshot was saved from another disk or volume"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--force-snapshot"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty());
+    r = run({"ls", other.imagePath, "--snapshot", snapshot, "--force-snapshot"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("SYSTEM"), std::string::npos) << r.out;
 }
 
 TEST_F(MountCommandsTest, NamesAreConvertedFromTheVolumesCodePage)

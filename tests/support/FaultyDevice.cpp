@@ -37,6 +37,8 @@ DeviceRead FaultyDevice::readAt(std::uint64_t byteOffset, std::span<std::uint8_t
     ++totalReads_;
     const std::uint64_t first = byteOffset / kSectorSize;
     const std::uint64_t last = (byteOffset + std::max<std::size_t>(buffer.size(), 1) - 1) / kSectorSize;
+    if (onRead_)
+        onRead_(first, last - first + 1);
     bool fail = false;
     for (std::uint64_t s = first; s <= last; ++s) {
         ++attempts_[s];

@@ -5,6 +5,7 @@
 #include "disk/Device.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -37,6 +38,15 @@ public:
     // The sector fails its first failures reads; forever by default.
     void markBad(std::uint64_t sector, unsigned failures = ~0u) { bad_[sector] = failures; }
 
+    // Every sector from first on, count of them, fails forever.
+    void markBadRange(std::uint64_t first, std::uint64_t count)
+    {
+        for (std::uint64_t s = first; s < first + count; ++s)
+            markBad(s);
+    }
+    // Called before each read with its first sector and its length in sectors.
+    void onRead(std::function<void(std::uint64_t, std::uint64_t)> hook) { onRead_ = std::move(hook); }
+
     // Reads that covered the sector, bulk reads included.
     unsigned attempts(std::uint64_t sector) const;
     unsigned totalReads() const { return totalReads_; }
@@ -50,6 +60,7 @@ private:
     std::map<std::uint64_t, unsigned> bad_;
     std::map<std::uint64_t, unsigned> attempts_;
     unsigned totalReads_ = 0;
+    std::function<void(std::uint64_t, std::uint64_t)> onRead_;
 };
 
 } // namespace tamsin::test

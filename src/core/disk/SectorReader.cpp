@@ -11,6 +11,35 @@
 #include <limits>
 
 namespace tamsin {
+namespace {
+
+thread_local const ReadCancelScope* currentCancel = nullptr;
+
+} // namespace
+
+ReadCancelScope::ReadCancelScope(std::initializer_list<const std::atomic<bool>*> flags) : outer_(currentCancel)
+{
+    std::size_t n = 0;
+    for (const std::atomic<bool>* flag : flags)
+        if (flag && n < kMaxFlags)
+            flags_[n++] = flag;
+    currentCancel = this;
+}
+
+ReadCancelScope::~ReadCancelScope()
+{
+    currentCancel = outer_;
+}
+
+bool ReadCancelScope::requested()
+{
+    if (!currentCancel)
+        return false;
+    for (const std::atomic<bool>* flag : currentCancel->flags_)
+        if (flag && flag->load(std::memory_order_relaxed))
+            return true;
+    return false;
+}
 
 bool SectorReader::openDisk(const DiskInfo& disk, OpenError* error)
 {
@@ -137,9 +166,13 @@ std::uint32_t SectorReader::readNative(std::uint64_t firstSector, std::uint32_t 
     std::uint32_t failed = 0;
     std::uint8_t sector[kSectorSize];
     for (std::uint32_t i = 0; i < count; ++i) {
+        if (ReadCancelScope::requested())
+            return failed + reportRange(i, count);
         bool delivered = false;
         std::size_t got = 0;
         for (std::uint16_t attempt = 0; attempt < attempts && !delivered; ++attempt) {
+            if (attempt > 0 && ReadCancelScope::requested())
+                break;
             DeviceRead one = device_->readAt((firstSector + i) * kSectorSize, sector);
             if (!one.ok)
                 continue;

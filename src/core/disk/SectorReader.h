@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <span>
 #include <vector>
@@ -17,6 +18,28 @@ namespace tamsin {
 
 struct OpenError;
 class RescueMap;
+
+// Lets a stop or skip request end a read that retries a failing run sector
+// by sector. While a scope lives, every read made on its thread (through any
+// reader, whichever layout routes it) checks the flags before each sector of
+// its retry pass; once one is set, the sectors not yet read are reported
+// unreadable without touching the disk. Scopes nest; the inner one holds
+// until it ends.
+class ReadCancelScope {
+public:
+    explicit ReadCancelScope(std::initializer_list<const std::atomic<bool>*> flags);
+    ~ReadCancelScope();
+    ReadCancelScope(const ReadCancelScope&) = delete;
+    ReadCancelScope& operator=(const ReadCancelScope&) = delete;
+
+    // True when a flag of the scope living on this thread is set.
+    static bool requested();
+
+private:
+    static constexpr std::size_t kMaxFlags = 3;
+    const std::atomic<bool>* flags_[kMaxFlags] = {};
+    const ReadCancelScope* outer_ = nullptr;
+};
 
 class SectorReader {
 public:

@@ -60,9 +60,9 @@ bool entryTime(std::uint32_t value, timespec& out)
 // Copies the sectors of one file into its open destination.
 class FileCopier {
 public:
-    FileCopier(const MountedVolume& volume, const SectorReader& reader, ExtractionObserver& observer,
-               ExtractResult& result, int fd, bool recoveryMode) :
-        volume_(volume), io_(volume, reader), observer_(observer), result_(result), fd_(fd),
+    FileCopier(const MountedVolume& volume, const SectorReader& reader, const RecoveryRunState& run,
+               ExtractionObserver& observer, ExtractResult& result, int fd, bool recoveryMode) :
+        volume_(volume), io_(volume, reader), run_(run), observer_(observer), result_(result), fd_(fd),
         recoveryMode_(recoveryMode), fat_(volume, io_)
     {
     }
@@ -72,19 +72,26 @@ public:
     void setSize(std::uint64_t size) { size_ = size; }
     bool complete() const { return result_.bytesWritten >= size_; }
     bool failed() const { return result_.outcome == ExtractOutcome::WriteFailed; }
+    // A skip or stop came during a read; what that read left unread is not written.
+    bool cancelled() const { return cancelled_; }
 
     // Copies count sectors from firstSector, stopping once size bytes are
     // written. False when writing failed.
     bool copySectors(std::uint64_t firstSector, std::uint64_t count)
     {
         std::uint64_t done = 0;
-        while (done < count && !complete()) {
+        while (done < count && !complete() && !cancelled_) {
             const std::uint64_t remaining = size_ - result_.bytesWritten;
             const auto run = static_cast<std::uint32_t>(
                 std::min<std::uint64_t>({count - done, kMaxRunSectors, (remaining + kSectorSize - 1) / kSectorSize}));
             buffer_.resize(std::size_t{run} * kSectorSize);
             unreadable_.clear();
-            result_.unreadableSectors += io_.read(firstSector + done, run, buffer_, &unreadable_);
+            const std::uint32_t unread = io_.read(firstSector + done, run, buffer_, &unreadable_);
+            if (unread > 0 && (run_.skipCurrentFile || run_.recoveryAborted)) {
+                cancelled_ = true;
+                return true;
+            }
+            result_.unreadableSectors += unread;
             const std::size_t bytes = static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), remaining));
             for (std::uint32_t i : unreadable_)
                 result_.unreadableBytes += std::min<std::uint64_t>(kSectorSize, bytes - std::size_t{i} * kSectorSize);
@@ -111,7 +118,7 @@ public:
         FileChain chain;
         if (root != 0)
             chain = buildFileChain(volume_, fat_, root, p + 2);
-        for (std::uint64_t position = p; position <= p + 1 && !complete(); ++position) {
+        for (std::uint64_t position = p; position <= p + 1 && !complete() && !cancelled_; ++position) {
             if (root == 0 || !chainHasBlockAt(chain, position)) {
                 result_.missingFragment = true;
                 return true;
@@ -143,6 +150,7 @@ private:
 
     const MountedVolume& volume_;
     VolumeReader io_;
+    const RecoveryRunState& run_;
     ExtractionObserver& observer_;
     ExtractResult& result_;
     int fd_;
@@ -151,6 +159,7 @@ private:
     std::uint64_t size_ = 0;
     std::vector<std::uint8_t> buffer_;
     std::vector<std::uint32_t> unreadable_;
+    bool cancelled_ = false;
 };
 
 // Reads the compressed-stream header of the first data sector. Returns the
@@ -226,7 +235,10 @@ void copyFileContents(const MountedVolume& volume, const SectorReader& reader, R
                       ExtractionObserver& observer, const ExtractRequest& request, int fd, ExtractResult& result)
 {
     result.outcome = ExtractOutcome::Written;
-    FileCopier copier(volume, reader, observer, result, fd, request.mode == ExtractMode::Recovery);
+    // Skip File and Stop Saving also end a read that is retrying a failing
+    // run sector by sector.
+    const ReadCancelScope cancel{&run.skipCurrentFile, &run.recoveryAborted};
+    FileCopier copier(volume, reader, run, observer, result, fd, request.mode == ExtractMode::Recovery);
     // Whatever way the copy ends, the result says whether the chain met FAT
     // sectors that neither copy could read.
     struct NoteLostFat {
@@ -250,6 +262,10 @@ void copyFileContents(const MountedVolume& volume, const SectorReader& reader, R
         result.expectedBytes = size;
         copier.setSize(size);
         copier.copyFragment(request.firstBlock);
+        if (copier.cancelled()) {
+            run.skipCurrentFile = false;
+            result.outcome = ExtractOutcome::SkippedByUser;
+        }
         return;
     }
 
@@ -290,6 +306,10 @@ void copyFileContents(const MountedVolume& volume, const SectorReader& reader, R
         if (!copier.copySectors(volume.blockStart(value), std::uint64_t{j - i} * volume.sectorsPerBlock))
             return;
         i = j;
+    }
+    if (copier.cancelled()) {
+        run.skipCurrentFile = false;
+        result.outcome = ExtractOutcome::SkippedByUser;
     }
 }
 

@@ -2,21 +2,15 @@
 
 #include "mount/TreeNode.h"
 
-#include <cstdlib>
-
 namespace tamsin {
-
-std::string temporaryFolder()
-{
-    const char* dir = std::getenv("TMPDIR");
-    return dir && *dir ? dir : "/tmp";
-}
 
 OpenResult openFile(const MountedVolume& volume, const SectorReader& reader, RecoveryRunState& run,
                     ExtractionObserver& observer, const TreeNode& file, const std::string& safeName,
                     const std::string& tempFolder, bool openWith, Launcher& launcher)
 {
     OpenResult result;
+    if (tempFolder.empty())
+        return result;  // no private folder could be made
     run.recoveryAborted = false;
     run.skipCurrentFile = false;
     if (file.isCompressed()) {

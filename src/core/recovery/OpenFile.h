@@ -1,5 +1,5 @@
 #pragma once
-// Opening a file for viewing: a quiet extraction into the temporary folder,
+// Opening a file for viewing: a quiet extraction into a private folder,
 // then the desktop's program for its type, or a chooser of programs.
 
 #include "recovery/Extraction.h"
@@ -31,11 +31,9 @@ struct OpenResult {
     ExtractResult extraction;
 };
 
-// The user's temporary folder ($TMPDIR, else /tmp).
-std::string temporaryFolder();
-
 // Extracts file into tempFolder (overwriting a file of the same name) and
-// launches it; a compressed file is refused with kCompressedOpenNotice.
+// launches it; a compressed file is refused with kCompressedOpenNotice. An
+// empty tempFolder extracts nothing.
 OpenResult openFile(const MountedVolume& volume, const SectorReader& reader, RecoveryRunState& run,
                     ExtractionObserver& observer, const TreeNode& file, const std::string& safeName,
                     const std::string& tempFolder, bool openWith, Launcher& launcher);

@@ -3,6 +3,7 @@
 #include "common/LittleEndian.h"
 #include "disk/FileDevice.h"
 #include "mount/MountedVolume.h"
+#include "snapshot/SnapshotDiskCheck.h"
 
 #include <algorithm>
 #include <cctype>
@@ -201,7 +202,8 @@ SnapshotResult saveSnapshot(const MountedVolume& volume, std::uint16_t diskNumbe
     return {SnapshotStatus::Ok, {}, path};
 }
 
-SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std::uint16_t* diskNumber)
+SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std::uint16_t* diskNumber,
+                            const SnapshotDiskGuard& guard)
 {
     std::vector<std::uint8_t> bytes;
     if (!readWholeFile(path, bytes))
@@ -293,6 +295,9 @@ SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std:
     loaded.chosenFatList.endedNormally = !loaded.chosenFatList.empty() && loaded.chosenFatList.nodes.back().block == kChainEnd;
     if (in.remaining() != 0)
         return damaged(path, "unexpected bytes after the FAT block list");
+    if (!guard.disks.empty() && checkSnapshotDisk(loaded.folders, loaded.files, guard.disks) == SnapshotDiskMatch::Mismatch
+        && !(guard.loadAnyway && guard.loadAnyway()))
+        return failure(SnapshotStatus::OtherDisk, kSnapshotOtherDiskQuestion, path);
 
     volume.releaseMount();
     volume.volumeIndex = loaded.volumeIndex;

@@ -4,11 +4,14 @@
 // of the FAT copy in use), saved so a later run can skip reading the tables.
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace tamsin {
 
 class MountedVolume;
+class SectorReader;
 
 inline constexpr const char* kSnapshotMagic = "vsp4.02";
 inline constexpr const char* kSnapshotVersion = "1.0";
@@ -26,6 +29,7 @@ enum class SnapshotStatus {
     WrongVersion,   // kVersionMismatchMessage
     Damaged,        // the file is cut short, holds impossible lengths or counts, or has bytes past its end
     WriteFailed,    // saving: the file could not be written completely; an existing file is untouched
+    OtherDisk,      // loading: the disk does not hold the snapshot's entries and loading was declined
 };
 
 struct SnapshotResult {
@@ -43,9 +47,20 @@ std::string snapshotPath(const std::string& chosen);
 // file in the same folder that replaces path only once complete.
 SnapshotResult saveSnapshot(const MountedVolume& volume, std::uint16_t diskNumber, const std::string& path);
 
+// The disks a snapshot is loaded for, the selected one first. When disks
+// are given and their sampled directory sectors do not hold the snapshot's
+// names (checkSnapshotDisk), loadAnyway is asked; without it, or when it
+// answers false, loading ends with OtherDisk and the message
+// kSnapshotOtherDiskQuestion.
+struct SnapshotDiskGuard {
+    std::vector<const SectorReader*> disks;
+    std::function<bool()> loadAnyway;
+};
+
 // Reads path and, only when every check passes, replaces volume's fields,
 // node lists, suballocation roots and chosen FAT list, then rebuilds the
 // index and folder tree. On any failure volume is left as it was.
-SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std::uint16_t* diskNumber = nullptr);
+SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std::uint16_t* diskNumber = nullptr,
+                            const SnapshotDiskGuard& guard = {});
 
 } // namespace tamsin

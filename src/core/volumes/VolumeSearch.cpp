@@ -40,7 +40,10 @@ bool parseUnsigned(const std::string& text, std::uint32_t& value)
 // reads the disk in big pieces while examining it run by run.
 class ChunkedScan {
 public:
-    ChunkedScan(const SectorReader& reader, std::uint32_t runLength) : reader_(reader), runLength_(runLength) {}
+    ChunkedScan(const SectorReader& reader, std::uint32_t runLength, const std::atomic<bool>& stop) :
+        reader_(reader), runLength_(runLength), stop_(stop)
+    {
+    }
 
     // The run of runLength sectors at first; rangeEnd bounds how far ahead a chunk reaches.
     std::span<const std::uint8_t> run(std::uint64_t first, std::uint64_t rangeEnd)
@@ -52,7 +55,16 @@ public:
             chunkStart_ = first;
             chunkSectors_ = runs * runLength_;
             chunk_.resize(chunkSectors_ * kSectorSize);
-            reader_.readSectorsZeroFilled(first, static_cast<std::uint32_t>(chunkSectors_), chunk_);
+            // Read in pieces so that a stop request is seen at least every
+            // kPollSectors; the first piece holds the run under way and is
+            // always read. The rest of a stopped chunk stays zeros.
+            std::fill(chunk_.begin(), chunk_.end(), std::uint8_t{0});
+            for (std::uint64_t at = 0; at < chunkSectors_ && (at == 0 || !stop_.load()); at += kPollSectors) {
+                const auto piece = static_cast<std::uint32_t>(std::min<std::uint64_t>(kPollSectors, chunkSectors_ - at));
+                reader_.readSectorsZeroFilled(first + at, piece,
+                                              std::span<std::uint8_t>(chunk_).subspan(at * kSectorSize,
+                                                                                      std::size_t{piece} * kSectorSize));
+            }
         }
         return std::span<const std::uint8_t>(chunk_).subspan((first - chunkStart_) * kSectorSize,
                                                              std::size_t{runLength_} * kSectorSize);
@@ -60,8 +72,10 @@ public:
 
 private:
     static constexpr std::uint32_t kChunkSectors = 4096;  // 2 MiB
+    static constexpr std::uint32_t kPollSectors = 128;    // 64 KiB
     const SectorReader& reader_;
     std::uint32_t runLength_;
+    const std::atomic<bool>& stop_;
     std::vector<std::uint8_t> chunk_;
     std::uint64_t chunkStart_ = 0;
     std::uint64_t chunkSectors_ = 0;
@@ -121,7 +135,9 @@ SearchOutcome searchVolumes(const SectorReader& reader, VolumeTable& table, Sear
     // 64-bit cursor: however close the end lies to 2^32, the scan ends there.
     std::uint64_t cursor = range.start;
     std::uint64_t scanned = 0;
-    ChunkedScan scan(reader, runLength);
+    ChunkedScan scan(reader, runLength, stopRequested);
+    // A stop also ends a chunk that is being retried sector by sector.
+    const ReadCancelScope cancel{&stopRequested};
 
     while (cursor < end) {
         if (stopRequested) {

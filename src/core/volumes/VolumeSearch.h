@@ -59,7 +59,8 @@ std::uint64_t probeDataArea(const SectorReader& reader, std::uint64_t base, std:
 
 // Empties table and scans range in runs of runLength sectors (1..100),
 // appending each accepted volume. stopRequested is cleared at the start and
-// polled before each run.
+// polled before each run, every 128 sectors of a read and before every sector
+// of a read retried sector by sector.
 SearchOutcome searchVolumes(const SectorReader& reader, VolumeTable& table, SearchRange range, std::uint32_t runLength,
                             std::atomic<bool>& stopRequested, VolumeSearchObserver& observer);
 

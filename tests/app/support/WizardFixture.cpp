@@ -19,6 +19,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
 namespace tamsin::test {
 
 bool FakeDesktop::openUrl(const QUrl& url)
@@ -344,6 +349,35 @@ void WizardRun::doubleClickRow(int row)
     const QPoint at = list->visualRect(index).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+}
+
+OpenedFilesFolder::OpenedFilesFolder()
+{
+    if (const char* previous = std::getenv("XDG_RUNTIME_DIR"))
+        saved_ = previous;
+    ::setenv("XDG_RUNTIME_DIR", dir_.path().c_str(), 1);
+}
+
+OpenedFilesFolder::~OpenedFilesFolder()
+{
+    if (saved_)
+        ::setenv("XDG_RUNTIME_DIR", saved_->c_str(), 1);
+    else
+        ::unsetenv("XDG_RUNTIME_DIR");
+}
+
+std::filesystem::path OpenedFilesFolder::folder() const
+{
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path()))
+        if (entry.path().filename().string().starts_with("tamsin-"))
+            return entry.path();
+    return {};
+}
+
+std::vector<std::uint8_t> OpenedFilesFolder::read(const std::string& name) const
+{
+    std::ifstream in(folder() / name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 } // namespace tamsin::test

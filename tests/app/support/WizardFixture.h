@@ -20,6 +20,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,23 @@ private:
     int closeOccurrence_ = 0;
     std::atomic<bool> holding_{false};
     std::atomic<std::uint64_t> reads_{0};
+};
+
+// Points XDG_RUNTIME_DIR at a folder of its own while it lives, so that
+// the private folder files are opened from is made under it.
+class OpenedFilesFolder {
+public:
+    OpenedFilesFolder();
+    ~OpenedFilesFolder();
+    const TempDir& base() const { return dir_; }
+    // The private folder made under it; empty while there is none.
+    std::filesystem::path folder() const;
+    // The bytes of a file opened from the wizard.
+    std::vector<std::uint8_t> read(const std::string& name) const;
+
+private:
+    TempDir dir_;
+    std::optional<std::string> saved_;
 };
 
 // Answers the next file dialog (files or folders) by typing path and

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 
 namespace tamsin {
@@ -67,6 +68,34 @@ TEST(SectorReader, BadThirdSectorKeepsStaleBytesAfterRetryCountAttempts)
     // Every other sector is read once more in the sector-by-sector pass.
     EXPECT_EQ(r.device->attempts(10), 2u);
     EXPECT_EQ(r.device->attempts(14), 2u);
+}
+
+TEST(SectorReader, CancelFlagEndsTheRetryPassWithinOneSector)
+{
+    FaultyReader r(200);
+    r.device->markBadRange(0, 100);
+    std::atomic<bool> skip{false};
+    r.device->onRead([&](std::uint64_t first, std::uint64_t count) {
+        if (count == 1 && first == 10)
+            skip = true;
+    });
+    auto buffer = staleBuffer(100);
+    std::vector<std::uint32_t> unreadable;
+    {
+        const ReadCancelScope cancel{&skip};
+        EXPECT_EQ(r.reader.readSectors(0, 100, buffer, &unreadable), 100u);
+    }
+    EXPECT_EQ(unreadable.size(), 100u);
+    EXPECT_EQ(r.device->attempts(9), 1u + SectorReader::kDefaultRetryCount);
+    EXPECT_EQ(r.device->attempts(10), 2u);  // the bulk read and the attempt that raised the flag
+    EXPECT_EQ(r.device->attempts(11), 1u);  // the bulk read only
+    EXPECT_EQ(r.device->totalReads(), 1u + 10u * SectorReader::kDefaultRetryCount + 1u);
+
+    // Once the scope has ended the flag is not looked at.
+    r.device->onRead({});
+    EXPECT_EQ(r.reader.readSectors(150, 2, buffer), 0u);
+    EXPECT_EQ(r.reader.readSectors(20, 2, buffer), 2u);
+    EXPECT_EQ(r.device->attempts(21), 2u + SectorReader::kDefaultRetryCount);
 }
 
 TEST(SectorReader, SectorThatRecoversOnALaterAttemptIsDelivered)

@@ -293,6 +293,38 @@ TEST_F(ExtractionTest, SkipAndStopLeaveThePartialFile)
     EXPECT_FALSE(pathExists(out() + "/Copy (2 ) of NEXT.TXT"));
 }
 
+TEST_F(ExtractionTest, SkipAndStopEndARetryPassOverABadAreaWithinAFewSectors)
+{
+    ib::VolumeContents c;
+    c.nodes = {ib::fileNode("BIG.BIN", 1 << 20)};
+    build(c);
+    const auto& entry = *built.manifest->find("BIG.BIN");
+    const std::uint64_t bad = built.manifest->blockSector(entry.dataBlocks[64]);
+    for (std::atomic<bool>* flag : {&run.skipCurrentFile, &run.recoveryAborted}) {
+        run.reset();
+        auto faulty = std::make_unique<test::FaultyDevice>(FileDevice::open(built.imagePath));
+        test::FaultyDevice& device = *faulty;
+        device.markBadRange(bad, 128);
+        device.onRead([&, flag](std::uint64_t first, std::uint64_t count) {
+            if (count == 1 && first == bad + 3)
+                *flag = true;
+        });
+        session.reader.attach(std::move(faulty));
+
+        const ExtractResult result = extract("BIG.BIN", ExtractMode::Recovery, DuplicateAction::Overwrite);
+        EXPECT_EQ(result.outcome, ExtractOutcome::SkippedByUser);
+        EXPECT_LE(device.attempts(bad + 3), 2u);
+        EXPECT_EQ(device.attempts(bad + 8), 1u);    // only the failed bulk read touched it
+        EXPECT_EQ(device.attempts(bad + 127), 1u);
+        // The read that was cut short is not written: no zeros stand in for data never read.
+        EXPECT_EQ(result.unreadableSectors, 0u);
+        const auto written = readFile(result.path);
+        const auto want = expected("BIG.BIN");
+        ASSERT_LT(written.size(), want.size());
+        EXPECT_TRUE(std::equal(written.begin(), written.end(), want.begin()));
+    }
+}
+
 TEST_F(ExtractionTest, UnreadableSectorsAreWrittenAsZerosAndReported)
 {
     ib::VolumeContents c;

@@ -1,12 +1,19 @@
 #include "snapshot/Snapshot.h"
 
+#include "snapshot/SnapshotDiskCheck.h"
+
+#include "disk/FileDevice.h"
+#include "mount/Mount.h"
 #include "mount/MountedVolume.h"
 
+#include "FaultyDevice.h"
 #include "TempDir.h"
+#include "VolumeFixture.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -240,6 +247,109 @@ TEST_F(SnapshotTest, FailedSaveKeepsTheExistingFile)
     const SnapshotResult result = saveSnapshot(volume, 0, (dir / "no-such-folder" / "X.VSNP").string());
     EXPECT_FALSE(result.ok());
     EXPECT_EQ(read(path), sampleFile().data);
+}
+
+// Snapshots loaded for a disk that may not be the one they were saved from.
+class SnapshotDiskTest : public ::testing::Test {
+protected:
+    // Builds a volume whose files carry the given stem, mounts it and saves
+    // its snapshot; returns the snapshot's path.
+    std::string saveFrom(const std::string& stem, test::BuiltVolume& built)
+    {
+        imagebuilder::VolumeContents contents;
+        contents.nodes = {imagebuilder::folderNode(stem + "DIR", {imagebuilder::fileNode(stem + "A.TXT", 700)})};
+        for (int i = 0; i < 40; ++i)
+            contents.nodes.push_back(imagebuilder::fileNode(stem + std::to_string(i) + ".DAT", 100));
+        built = test::buildVolume(dir / (stem + ".img"), contents);
+        Session session;
+        test::openAndSelect(session, built.imagePath);
+        test::RecordingMountObserver observer;
+        EXPECT_EQ(mountVolume(session.mounted, session.reader, observer), MountResult::Completed);
+        const std::string path = (dir / (stem + ".VSNP")).string();
+        EXPECT_TRUE(saveSnapshot(session.mounted, 0, path).ok());
+        return path;
+    }
+
+    // Loads path for the disk of image, counting the questions asked.
+    SnapshotResult loadFor(const std::string& path, std::unique_ptr<Device> disk, bool answer)
+    {
+        SectorReader reader;
+        reader.attach(std::move(disk));
+        return loadSnapshot(target, path, nullptr,
+                            {{&reader}, [&] {
+                                 ++questions;
+                                 return answer;
+                             }});
+    }
+
+    test::TempDir dir;
+    MountedVolume target;
+    int questions = 0;
+};
+
+TEST_F(SnapshotDiskTest, OwnDiskLoadsWithoutAQuestionAnotherAsksFirst)
+{
+    test::BuiltVolume first, second;
+    const std::string snapshot = saveFrom("ONE", first);
+    saveFrom("TWO", second);
+
+    ASSERT_TRUE(loadFor(snapshot, FileDevice::open(first.imagePath), false).ok());
+    EXPECT_EQ(questions, 0);
+
+    target.releaseMount();
+    const SnapshotResult declined = loadFor(snapshot, FileDevice::open(second.imagePath), false);
+    EXPECT_EQ(questions, 1);
+    EXPECT_EQ(declined.status, SnapshotStatus::OtherDisk);
+    EXPECT_EQ(declined.message, kSnapshotOtherDiskQuestion);
+    EXPECT_TRUE(target.files.empty());  // left as it was
+
+    EXPECT_TRUE(loadFor(snapshot, FileDevice::open(second.imagePath), true).ok());
+    EXPECT_EQ(questions, 2);
+    EXPECT_FALSE(target.files.empty());
+
+    // The command line's refusal: no question to ask.
+    SectorReader reader;
+    reader.attach(FileDevice::open(second.imagePath));
+    EXPECT_EQ(loadSnapshot(target, snapshot, nullptr, {{&reader}, {}}).status, SnapshotStatus::OtherDisk);
+
+    // A sample is found on any of the disks read together.
+    SectorReader own;
+    own.attach(FileDevice::open(first.imagePath));
+    EXPECT_TRUE(loadSnapshot(target, snapshot, nullptr, {{&reader, &own}, {}}).ok());
+}
+
+TEST_F(SnapshotDiskTest, UnreadableSamplesCountNeitherWay)
+{
+    test::BuiltVolume first, second;
+    const std::string snapshot = saveFrom("ONE", first);
+    saveFrom("TWO", second);
+    MountedVolume saved;
+    ASSERT_TRUE(loadSnapshot(saved, snapshot).ok());
+    std::set<std::uint64_t> entrySectors;
+    for (const auto* list : {&saved.folders, &saved.files})
+        for (const TreeNode& node : *list)
+            if (node.entrySector != 0)
+                entrySectors.insert(node.entrySector);
+    ASSERT_GT(entrySectors.size(), 2u);
+
+    // Another disk whose every sampled sector fails: nothing to go by, no question.
+    auto unreadable = std::make_unique<test::FaultyDevice>(FileDevice::open(second.imagePath));
+    for (std::uint64_t sector : entrySectors)
+        unreadable->markBad(sector);
+    EXPECT_TRUE(loadFor(snapshot, std::move(unreadable), false).ok());
+    EXPECT_EQ(questions, 0);
+
+    // The own disk with every entry sector but the first sample's failing still matches.
+    std::uint64_t kept = 0;
+    for (const TreeNode& folder : saved.folders)
+        if (folder.entrySector != 0 && kept == 0)
+            kept = folder.entrySector;
+    auto mostly = std::make_unique<test::FaultyDevice>(FileDevice::open(first.imagePath));
+    for (std::uint64_t sector : entrySectors)
+        if (sector != kept)
+            mostly->markBad(sector);
+    EXPECT_TRUE(loadFor(snapshot, std::move(mostly), false).ok());
+    EXPECT_EQ(questions, 0);
 }
 
 } // namespace

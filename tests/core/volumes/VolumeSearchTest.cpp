@@ -5,6 +5,7 @@
 #include "disk/SectorReader.h"
 #include "imagebuilder/ImageBuilder.h"
 
+#include "FaultyDevice.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -151,6 +152,29 @@ TEST_F(VolumeSearchTest, StopDuringTheFirstRunExaminesThatRunOnly)
     EXPECT_TRUE(outcome.stopped);
     EXPECT_EQ(recorder.progress.size(), 1u);
     EXPECT_EQ(table.volumeCount(), 1u);  // found in the run under way
+}
+
+TEST_F(VolumeSearchTest, StopDuringARetryPassEndsItWithinAFewSectors)
+{
+    ib::DiskSpec diskSpec;
+    diskSpec.totalSectors = 20000;
+    const auto path = dir / "disk.img";
+    ASSERT_TRUE(ib::writeImage(diskSpec, path).ok());
+    auto faulty = std::make_unique<test::FaultyDevice>(FileDevice::open(path.string()));
+    test::FaultyDevice& device = *faulty;
+    device.markBadRange(896, 1000);  // from the eighth 64 KiB piece on
+    device.onRead([&](std::uint64_t first, std::uint64_t count) {
+        if (count == 1 && first == 901)
+            stop = true;
+    });
+    reader.attach(std::move(faulty));
+
+    const SearchOutcome outcome = search(0, 20000);
+    EXPECT_TRUE(outcome.stopped);
+    EXPECT_LE(device.attempts(901), 2u);
+    EXPECT_EQ(device.attempts(910), 1u);   // only the failed read of its piece
+    EXPECT_EQ(device.attempts(1100), 0u);  // the next piece was never asked for
+    EXPECT_LT(device.totalReads(), 30u);
 }
 
 TEST_F(VolumeSearchTest, AppendingStopsAt256VolumesAndSaysSo)

@@ -1,0 +1,67 @@
+#include "snapshot/SnapshotDiskCheck.h"
+
+#include "disk/SectorReader.h"
+#include "mount/DirEntryFields.h"
+#include "mount/DirectoryWalk.h"
+#include "mount/TreeNode.h"
+
+#include <array>
+#include <cstring>
+#include <string>
+
+namespace tamsin {
+namespace {
+
+using namespace direntry;
+
+// The name of the entry of the given name space and length limit, or empty.
+std::string entryName(std::span<const std::uint8_t> entry, std::uint8_t nameSpace, std::uint32_t maxLength)
+{
+    const std::uint8_t length = entry[kNameLength];
+    if (entry[kNameSpace] != nameSpace || length == 0 || length > maxLength)
+        return {};
+    const char* begin = reinterpret_cast<const char*>(entry.data() + kName);
+    return std::string(begin, strnlen(begin, length));
+}
+
+bool sectorHoldsName(std::span<const std::uint8_t> sector, std::uint16_t slot, const std::string& name)
+{
+    constexpr std::uint32_t kSlots = kSectorSize / kDirEntrySize;
+    if (slot >= kSlots)
+        return false;
+    const auto entry = sector.subspan(std::size_t{slot} * kDirEntrySize, kDirEntrySize);
+    if (entryName(entry, kDosNameSpace, kMaxDosNameLength) == name)
+        return true;
+    // The walk takes a long name from the next entry of the same sector.
+    return slot + 1u < kSlots
+           && entryName(sector.subspan(std::size_t{slot + 1u} * kDirEntrySize, kDirEntrySize), kLongNameSpace,
+                        kMaxLongNameLength) == name;
+}
+
+} // namespace
+
+SnapshotDiskMatch checkSnapshotDisk(const std::vector<TreeNode>& folders, const std::vector<TreeNode>& files,
+                                    const std::vector<const SectorReader*>& disks)
+{
+    std::vector<const TreeNode*> candidates;
+    for (const auto* list : {&folders, &files})
+        for (const TreeNode& node : *list)
+            if (node.entrySector != 0 && !node.name.empty())
+                candidates.push_back(&node);
+    bool readAny = false;
+    std::array<std::uint8_t, kSectorSize> sector{};
+    const std::size_t samples = std::min(candidates.size(), kSnapshotSamples);
+    for (std::size_t i = 0; i < samples; ++i) {
+        const TreeNode& node = *candidates[i * candidates.size() / samples];
+        for (const SectorReader* disk : disks) {
+            if (disk->readSectors(node.entrySector, 1, sector) != 0)
+                continue;
+            readAny = true;
+            if (sectorHoldsName(sector, node.entrySlot, node.name))
+                return SnapshotDiskMatch::Matches;
+        }
+    }
+    return readAny ? SnapshotDiskMatch::Mismatch : SnapshotDiskMatch::Unknown;
+}
+
+} // namespace tamsin

@@ -1,0 +1,32 @@
+#pragma once
+// Whether a disk holds the entries a snapshot names: a snapshot saved from
+// another disk or volume would send recovery to sectors holding other data.
+
+#include <vector>
+
+namespace tamsin {
+
+class SectorReader;
+struct TreeNode;
+
+inline constexpr const char* kSnapshotOtherDiskQuestion =
+    "This snapshot was saved from another disk or volume: the names it holds are not found where it says on this "
+    "disk, so files recovered through it would hold the wrong data. Load it anyway?";
+
+enum class SnapshotDiskMatch {
+    Matches,   // at least one sampled entry holds its node's name
+    Mismatch,  // sampled entries could be read and none holds its node's name
+    Unknown,   // nothing to sample, or no sampled sector could be read
+};
+
+// Reads the directory sectors of up to kSnapshotSamples nodes spread over
+// folders and files (placeholders, which have no entry, are passed over) and
+// compares the DOS name, or the long name of the next entry of the sector,
+// with each node's name. A sample matches when one of disks (the selected
+// disk first, then those read with it) holds it; sectors no disk can read
+// count neither way.
+inline constexpr std::size_t kSnapshotSamples = 16;
+SnapshotDiskMatch checkSnapshotDisk(const std::vector<TreeNode>& folders, const std::vector<TreeNode>& files,
+                                    const std::vector<const SectorReader*>& disks);
+
+} // namespace tamsin
