@@ -28,6 +28,8 @@ Recipe recipeFor(const std::string& label)
         return {".vhdx", {"-O", "vhdx"}};
     if (label == "qcow2")
         return {".qcow2", {"-O", "qcow2"}};
+    if (label == "qcow2Compressed")
+        return {".qcow2", {"-O", "qcow2", "-c"}};
     return {".E01", {}};
 }
 
@@ -42,7 +44,7 @@ std::vector<ContainerKind> containerKinds()
 {
     return {{"vmdkSparse", DiskFormat::Vmdk}, {"vmdkFlat", DiskFormat::Vmdk}, {"vmdkSplit", DiskFormat::Vmdk},
             {"vhdDynamic", DiskFormat::Vhd},  {"vhdFixed", DiskFormat::Vhd},  {"vhdx", DiskFormat::Vhdx},
-            {"qcow2", DiskFormat::Qcow2},     {"ewf", DiskFormat::Ewf}};
+            {"qcow2", DiskFormat::Qcow2},     {"qcow2Compressed", DiskFormat::Qcow2}, {"ewf", DiskFormat::Ewf}};
 }
 
 std::filesystem::path makeContainer(const std::filesystem::path& raw, const ContainerKind& kind,
