@@ -33,11 +33,12 @@ ReadCancelScope::~ReadCancelScope()
 
 bool ReadCancelScope::requested()
 {
-    if (!currentCancel)
-        return false;
-    for (const std::atomic<bool>* flag : currentCancel->flags_)
-        if (flag && flag->load(std::memory_order_relaxed))
-            return true;
+    // Scopes nest (a damage scan's stop around a file copy's skip): any
+    // flag of any scope on this thread counts.
+    for (const ReadCancelScope* scope = currentCancel; scope; scope = scope->outer_)
+        for (const std::atomic<bool>* flag : scope->flags_)
+            if (flag && flag->load(std::memory_order_relaxed))
+                return true;
     return false;
 }
 

@@ -1,5 +1,7 @@
 #include "mount/Mount.h"
 
+#include "disk/SectorReader.h"
+
 #include "mount/CopyMatching.h"
 #include "mount/DirectoryWalk.h"
 #include "mount/MountObserver.h"
@@ -42,6 +44,8 @@ struct BusyGuard {
 MountResult mountVolume(MountedVolume& volume, const SectorReader& reader, MountObserver& observer)
 {
     BusyGuard busy(volume.busy);
+    // A stop also ends a sector-by-sector retry pass under way.
+    const ReadCancelScope cancel{&volume.stopRequested};
     observer.mountInstruction(texts::kMountingInstruction);
     volume.releaseMount();
     if (!usableSectorsPerBlock(volume.sectorsPerBlock)) {

@@ -1,6 +1,7 @@
 #include "recovery/DamageScan.h"
 
 #include "disk/FileDevice.h"
+#include "disk/SectorReader.h"
 #include "disk/Sector.h"
 #include "mount/MountedVolume.h"
 #include "mount/FatEntryReader.h"
@@ -136,6 +137,8 @@ DamageReport scanDamage(const MountedVolume& volume, const SectorReader& reader,
 {
     DamageReport report;
     const VolumeReader io(volume, reader);
+    // A stop also ends a sector-by-sector retry pass under way.
+    const ReadCancelScope cancel{&stop};
     observer.damageProgress(0);
 
     const TableDamage fat = scanTable(volume, io, volume.chosenFatList, volume.otherFatList, stop);
@@ -183,7 +186,8 @@ DamageReport scanDamage(const MountedVolume& volume, const SectorReader& reader,
             request.mode = ExtractMode::Recovery;  // per-run progress, which also carries the stop request
             ExtractResult result;
             copyFileContents(volume, reader, run, progress, request, sink.get(), result);
-            if (result.outcome == ExtractOutcome::SkippedByUser) {
+            // A copy a stop cut short counts unread sectors that were never tried.
+            if (result.outcome == ExtractOutcome::SkippedByUser || stop.load()) {
                 report.stopped = true;
                 break;
             }

@@ -91,6 +91,16 @@ TEST(SectorReader, CancelFlagEndsTheRetryPassWithinOneSector)
     EXPECT_EQ(r.device->attempts(11), 1u);  // the bulk read only
     EXPECT_EQ(r.device->totalReads(), 1u + 10u * SectorReader::kDefaultRetryCount + 1u);
 
+    // A flag of an enclosing scope counts inside a nested one too.
+    std::atomic<bool> outerStop{true};
+    std::atomic<bool> innerSkip{false};
+    {
+        const ReadCancelScope outer{&outerStop};
+        const ReadCancelScope inner{&innerSkip};
+        EXPECT_TRUE(ReadCancelScope::requested());
+    }
+    EXPECT_FALSE(ReadCancelScope::requested());
+
     // Once the scope has ended the flag is not looked at.
     r.device->onRead({});
     EXPECT_EQ(r.reader.readSectors(150, 2, buffer), 0u);
