@@ -35,6 +35,8 @@ int FileDescriptor::release()
 
 std::string describeOpenFailure(const std::string& path, int error, bool blockDevice)
 {
+    if (error == ENODEV)
+        return "cannot open " + path + ": not a disk: only block devices and regular image files can be read";
     std::string message = "cannot open " + path + ": " + std::strerror(error);
     if (blockDevice && (error == EACCES || error == EPERM))
         message += " (reading a disk device needs root or membership of the disk group)";
@@ -56,8 +58,14 @@ std::unique_ptr<FileDevice> FileDevice::open(const std::string& path, OpenError*
     bool block = statOk && S_ISBLK(st.st_mode);
     if (statOk && S_ISDIR(st.st_mode))
         return fail(EISDIR, false);
+    // A FIFO or character device would block the open or the reads (or
+    // never end): only block devices and regular files are disks.
+    if (statOk && !block && !S_ISREG(st.st_mode))
+        return fail(ENODEV, false);
 
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, should the path have turned into a FIFO since the stat;
+    // the type is checked again on the descriptor.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd.valid())
         return fail(errno, block || path.rfind("/dev/", 0) == 0);
 

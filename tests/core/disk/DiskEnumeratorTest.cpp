@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
 
 namespace fs = std::filesystem;
@@ -93,8 +95,12 @@ TEST_F(DiskEnumeratorTest, ImagesFollowTheDevicesAndBadOnesAreReported)
     const fs::path empty = dir / "empty.img";
     std::ofstream(empty, std::ios::binary).flush();
 
-    const EnumerationResult result =
-        enumerateDisks({image.string(), (dir / "gone.img").string(), empty.string()}, sources);
+    // A FIFO (or a character device) would block the open for ever: refused at once.
+    const fs::path fifo = dir / "pipe.img";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+
+    const EnumerationResult result = enumerateDisks(
+        {image.string(), (dir / "gone.img").string(), empty.string(), fifo.string(), "/dev/null"}, sources);
     ASSERT_EQ(result.table.diskCount, 5);
     const DiskInfo& disk = result.table.entries[4];
     EXPECT_EQ(disk.path, image.string());
@@ -103,9 +109,12 @@ TEST_F(DiskEnumeratorTest, ImagesFollowTheDevicesAndBadOnesAreReported)
     EXPECT_EQ(disk.totalSectors, 100u);
     EXPECT_EQ(disk.sizeBytes, 512u * 100 + 17);
 
-    ASSERT_EQ(result.errors.size(), 2u);
+    ASSERT_EQ(result.errors.size(), 4u);
     EXPECT_NE(result.errors[0].find("gone.img: No such file or directory"), std::string::npos);
     EXPECT_NE(result.errors[1].find("empty.img"), std::string::npos);
+    EXPECT_EQ(result.errors[2], "cannot open " + fifo.string()
+                                    + ": not a disk: only block devices and regular image files can be read");
+    EXPECT_NE(result.errors[3].find("/dev/null: not a disk"), std::string::npos);
 }
 
 TEST_F(DiskEnumeratorTest, NoDeviceSourceListsOnlyImages)
