@@ -5,9 +5,9 @@
 
 namespace tamsin {
 
-// A name that cannot leave its folder: "/" becomes "_", "." and ".." become
-// "_" and "__", and the name is cut (at a UTF-8 character boundary) to the
-// 255 bytes a Linux file name may hold.
+// A name that cannot leave its folder: "/" and control characters become
+// "_", "." and ".." become "_" and "__", and the name is cut (at a UTF-8
+// character boundary) to the 255 bytes a Linux file name may hold.
 std::string safeFileName(const std::string& utf8Name);
 
 // destFolder joined with name by "/", unless destFolder already ends with one.

@@ -391,6 +391,8 @@ TEST_F(ExtractionTest, CreationFailureAsksAndNoStopsTheRun)
 TEST(DestinationNames, NamesCannotLeaveTheirFolder)
 {
     EXPECT_EQ(safeFileName("a/b"), "a_b");
+    EXPECT_EQ(safeFileName("a\nb\x1b[31m\x7f\xc2\x9b.txt"), "a_b_[31m__.txt");
+    EXPECT_EQ(safeFileName("caf\xc3\xa9 \xc2\xa0x"), "caf\xc3\xa9 \xc2\xa0x");  // letters and NBSP stay
     EXPECT_EQ(safeFileName(".."), "__");
     EXPECT_EQ(safeFileName("."), "_");
     EXPECT_EQ(safeFileName("..a"), "..a");
