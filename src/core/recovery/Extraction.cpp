@@ -33,6 +33,8 @@ constexpr std::uint8_t kCompressedFlag = 0x04;
 // Contiguous sectors are read and written in pieces of up to 1 MiB; a stop or
 // skip takes effect between pieces.
 constexpr std::uint32_t kMaxRunSectors = 2048;
+// Names tried for a file whose name is taken before it counts as failed.
+constexpr unsigned kMaxDuplicateNames = 10000;
 
 // The packed entry date as a time, when it names a real date and time.
 bool entryTime(std::uint32_t value, timespec& out)
@@ -197,13 +199,22 @@ ExtractResult extractFile(const MountedVolume& volume, const SectorReader& reade
                 return result;
             }
             if (request.duplicates == DuplicateAction::Rename) {
-                for (unsigned n = 1;; ++n) {
+                // Bounded, so that no destination can keep the search going.
+                bool found = false;
+                for (unsigned n = 1; n <= kMaxDuplicateNames && !found; ++n) {
                     const std::string candidate = duplicateName(n, request.name);
                     if (!pathExists(joinPath(request.destFolder, candidate))) {
                         result.nameUsed = candidate;
                         result.path = joinPath(request.destFolder, candidate);
-                        break;
+                        found = true;
                     }
+                }
+                if (!found) {
+                    result.outcome = ExtractOutcome::CreateFailed;
+                    result.error = EEXIST;
+                    if (!observer.continueAfterCreateError(result.path))
+                        run.recoveryAborted = true;
+                    return result;
                 }
             }
         }

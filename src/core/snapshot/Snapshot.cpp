@@ -260,6 +260,10 @@ SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std:
             node.attributes = in.u8();
             node.attributesHigh = in.u8();
             node.name = in.text(length - kMinRecordLength);
+            // A name a decoded entry can never have: as a folder it would be
+            // the destination folder itself once recovered.
+            if (node.name.empty() || node.name.find('\0') != std::string::npos)
+                return std::string("a ") + what + " record has an empty name or one holding a NUL byte";
             node.parentId = in.u32();
             node.ownId = in.u32();
             node.size = in.u32();

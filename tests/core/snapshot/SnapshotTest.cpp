@@ -215,6 +215,16 @@ TEST_F(SnapshotTest, DamagedFilesAreRefusedAndLeaveTheVolumeAsItWas)
     bad.push_back(noBlocks);
     noBlocks.data[7 + 3 + 2 + 2 + 4 + 4 + 16 + 16 + 4 + 1] = 0x10;
     bad.push_back(noBlocks);
+    // A folder named "" (or holding a NUL) would be the destination itself once recovered.
+    for (const std::string& name : {std::string(), std::string("A\0B", 3)}) {
+        Bytes b = header();
+        b.u32(1).node(0x10, name, 0, 5, 0, 0);
+        b.u32(0);
+        for (std::uint32_t i = 0; i < 140; ++i)
+            b.u32(0);
+        b.u32(3).u32(1).u32(0).u32(70).u32(1).u32(0xFFFFFFFF).u32(2);
+        bad.push_back(b);
+    }
     Bytes hugeCount = header();
     hugeCount.u32(0x10000000);
     bad.push_back(hugeCount);
