@@ -4,6 +4,7 @@
 #include "ProgressLine.h"
 #include "TextTable.h"
 
+#include "disk/Sector.h"
 #include "session/Session.h"
 
 
@@ -34,11 +35,24 @@ private:
 bool searchDisk(Session& session, const DiskInfo& disk, const SearchOptions& options, std::ostream& err,
                 SearchOutcome& outcome)
 {
-    const RangeCheck range = checkSearchRange(options.start.empty() ? "0" : options.start,
-                                              options.end.empty() ? std::to_string(disk.totalSectors) : options.end);
+    RangeCheck range = checkSearchRange(options.start.empty() ? "0" : options.start,
+                                        options.end.empty() ? std::to_string(disk.totalSectors) : options.end);
     if (!range.ok) {
         err << "tamsin: " << withoutPadding(range.message) << '\n';
         return false;
+    }
+    // Sectors past the end of the disk do not exist: scanning them would
+    // take hours and find nothing.
+    const std::uint64_t diskSectors = (session.reader.device() ? session.reader.device()->sizeBytes() : disk.sizeBytes) / kSectorSize;
+    if (range.range.end > diskSectors) {
+        if (range.range.start >= diskSectors) {
+            err << "tamsin: --start " << range.range.start << " is past the end of the disk (" << diskSectors
+                << " sectors)\n";
+            return false;
+        }
+        err << "tamsin: --end " << range.range.end << " is past the end of the disk; the search ends at sector "
+            << diskSectors << '\n';
+        range.range.end = static_cast<std::uint32_t>(diskSectors);
     }
     if (options.runLength
         && (*options.runLength < 0

@@ -390,6 +390,19 @@ TEST_F(MountCommandsTest, SearchFindsTheVolumesOfAWipedDisk)
     EXPECT_EQ(volumes[0]["name"], "SYS");
     EXPECT_EQ(volumes[1]["name"], "VOL1");
 
+    // An end past the disk is clamped to it, with a warning; a start past it is refused.
+    const std::uint64_t sectors = std::filesystem::file_size(image) / 512;
+    r = run({"volumes", image.string(), "--search", "--end", "4000000000", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(json::parse(r.out).size(), 2u);
+    EXPECT_NE(r.err.find("--end 4000000000 is past the end of the disk; the search ends at sector "
+                         + std::to_string(sectors)),
+              std::string::npos)
+        << r.err;
+    r = run({"volumes", image.string(), "--search", "--start", "3999999999", "--end", "4000000000"});
+    EXPECT_EQ(r.status, 2);  // a range the disk cannot have, like other range errors
+    EXPECT_NE(r.err.find("--start 3999999999 is past the end of the disk"), std::string::npos) << r.err;
+
     r = run({"ls", image.string(), "--search", "--volume", "0", "/USERS"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("ALICE"), std::string::npos) << r.out;
