@@ -13,6 +13,9 @@ namespace tamsin::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitError = 1;
 inline constexpr int kExitUsage = 2;
+// recover: the run completed, but some files are incomplete (zeros where
+// sectors could not be read, or shorter than their size).
+inline constexpr int kExitIncomplete = 4;
 
 struct DisksOptions {
     std::vector<std::string> images;

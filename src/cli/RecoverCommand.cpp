@@ -96,6 +96,10 @@ int runRecover(const RecoverOptions& options, std::ostream& out, std::ostream& e
     RecoverySettings settings;
     if (!parseSettings(options, settings, err))
         return kExitUsage;
+    if (options.destination.empty()) {
+        err << "tamsin: no destination folder given (--to DIR)\n";
+        return kExitUsage;
+    }
     int status = 0;
     auto mounted = mountFromOptions(options.mount, err, status);
     if (!mounted)
@@ -141,7 +145,14 @@ int runRecover(const RecoverOptions& options, std::ostream& out, std::ostream& e
         << "  failed:              " << report.failed << '\n';
     for (const auto& problem : report.problems)
         out << "  " << terminalSafe(problem.path) << ": " << problem.problem << '\n';
-    return report.failed > 0 || report.stopped ? kExitError : kExitOk;
+    // Files that could not be created or written are errors: standard error
+    // names them too, for scripts that keep only that.
+    for (const auto& problem : report.problems)
+        if (problem.problem.rfind("cannot create", 0) == 0 || problem.problem.rfind("write failed", 0) == 0)
+            err << "tamsin: " << terminalSafe(problem.path) << ": " << problem.problem << '\n';
+    if (report.failed > 0 || report.stopped)
+        return kExitError;
+    return report.incomplete > 0 ? kExitIncomplete : kExitOk;
 }
 
 } // namespace tamsin::cli

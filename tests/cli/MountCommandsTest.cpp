@@ -207,13 +207,25 @@ TEST_F(MountCommandsTest, RescueMapBesideTheImageMakesItsUnrescuedSectorsUnreada
     }
     const auto out = dir / "mapped";
     CommandResult r = run({"recover", built.imagePath, "--volume", "0", "--to", out.string()});
-    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.status, 4) << r.err;  // completed, with an incomplete file
     EXPECT_NE(r.out.find("incomplete:          1"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("rescue map " + built.imagePath + ".map"), std::string::npos) << r.err;
     const std::vector<std::uint8_t> data = expectedData(inbox);
     std::string expected(data.begin(), data.end());
     std::fill_n(expected.begin() + 512, 512, '\0');
     EXPECT_EQ(readText(out / "SYSTEM" / "MAIL" / "INBOX.TXT"), expected);
+
+    // No destination is a usage error; a destination that cannot be made is
+    // named on standard error.
+    r = run({"recover", built.imagePath, "--volume", "0", "--to", ""});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("no destination folder given"), std::string::npos) << r.err;
+    std::ofstream(dir / "afile") << "x";
+    r = run({"recover", built.imagePath, "--volume", "0", "--to", (dir / "afile" / "sub").string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot create folder " + (dir / "afile" / "sub").string() + ": Not a directory"),
+              std::string::npos)
+        << r.err;
 
     // Without the map the sector reads as the image holds it.
     r = run({"recover", built.imagePath, "--volume", "0", "--no-map", "--to", (dir / "unmapped").string()});
@@ -264,7 +276,7 @@ TEST_F(MountCommandsTest, DamageListsTablesFirstThenTheFilesOnUnreadSectors)
     // A recovery through the same map names the damaged file; every other
     // file it writes is byte-exact.
     r = run({"recover", built.imagePath, "--volume", "0", "--to", (dir / "out").string()});
-    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.status, 4) << r.err;
     EXPECT_NE(r.out.find("INBOX.TXT: 1 unreadable sector(s) written as zeros (512 of its bytes)"), std::string::npos)
         << r.out;
     std::size_t exact = 0;
