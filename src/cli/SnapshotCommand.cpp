@@ -2,10 +2,20 @@
 
 #include "snapshot/Snapshot.h"
 
+#include <cstring>
+#include <filesystem>
+
 namespace tamsin::cli {
 
 int runSnapshotSave(const SnapshotSaveOptions& options, std::ostream& out, std::ostream& err)
 {
+    // A folder would become a hidden ".VSNP" inside it.
+    std::error_code ec;
+    if (options.file.empty() || options.file.back() == '/' || std::filesystem::is_directory(options.file, ec)) {
+        err << "tamsin: " << (options.file.empty() ? std::string("\"\"") : options.file)
+            << " is a folder: give the snapshot a file name\n";
+        return kExitUsage;
+    }
     int status = 0;
     auto mounted = mountFromOptions(options.mount, err, status);
     if (!mounted)
@@ -13,7 +23,10 @@ int runSnapshotSave(const SnapshotSaveOptions& options, std::ostream& out, std::
     const std::string path = snapshotPath(options.file);
     const SnapshotResult saved = saveSnapshot(mounted->session.mounted, 0, path);
     if (!saved.ok()) {
-        err << "tamsin: " << saved.message << '\n';
+        if (saved.status == SnapshotStatus::CannotOpen)
+            err << "tamsin: cannot write the snapshot " << path << ": " << std::strerror(saved.error) << '\n';
+        else
+            err << "tamsin: " << saved.message << '\n';
         return kExitError;
     }
     out << "Saved snapshot " << path << " (" << mounted->session.mounted.folderCount() << " folders, "

@@ -293,6 +293,18 @@ TEST_F(MountCommandsTest, DamageListsTablesFirstThenTheFilesOnUnreadSectors)
 
 TEST_F(MountCommandsTest, SnapshotSavedInOneProcessListsAndRecoversTheSameInAnother)
 {
+    // Where it cannot be written, the path and the reason are named; a folder is no file name.
+    CommandResult bad = run({"snapshot", "save", built.imagePath, "--volume", "0", (dir / "missing" / "sys").string()});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("cannot write the snapshot " + (dir / "missing" / "SYS.VSNP").string()
+                           + ": No such file or directory"),
+              std::string::npos)
+        << bad.err;
+    bad = run({"snapshot", "save", built.imagePath, "--volume", "0", dir.path().string() + "/"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("is a folder: give the snapshot a file name"), std::string::npos) << bad.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / ".VSNP"));
+
     const auto snapshotBase = (dir / "sys").string();
     CommandResult r = run({"snapshot", "save", built.imagePath, "--volume", "0", snapshotBase});
     ASSERT_EQ(r.status, 0) << r.err;

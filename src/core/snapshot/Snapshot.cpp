@@ -177,8 +177,11 @@ SnapshotResult saveSnapshot(const MountedVolume& volume, std::uint16_t diskNumbe
     // failed save never destroys an existing snapshot.
     std::string temporary = path + ".XXXXXX";
     FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (!fd.valid())
-        return failure(SnapshotStatus::CannotOpen, kUnableToOpenMessage, path);
+    if (!fd.valid()) {
+        SnapshotResult result = failure(SnapshotStatus::CannotOpen, kUnableToOpenMessage, path);
+        result.error = errno;
+        return result;
+    }
     auto discard = [&](int error) {
         ::unlink(temporary.c_str());
         return failure(SnapshotStatus::WriteFailed,

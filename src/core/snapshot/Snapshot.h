@@ -36,6 +36,7 @@ struct SnapshotResult {
     SnapshotStatus status = SnapshotStatus::Ok;
     std::string message;  // the text to show the user; empty for Ok
     std::string path;     // the file written or read
+    int error = 0;        // CannotOpen: errno of the failed open
     bool ok() const { return status == SnapshotStatus::Ok; }
 };
 
