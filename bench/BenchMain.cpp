@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -13,7 +14,26 @@ int searchBench(const std::filesystem::path& scratchParent, std::uint32_t gib);
 int containerBench(const std::filesystem::path& scratchParent, std::uint32_t dataMiB);
 } // namespace tamsin::bench
 
+namespace {
+
+int run(int argc, char** argv);
+
+} // namespace
+
+// Failures are reported as messages with status 1, never as aborts.
 int main(int argc, char** argv)
+{
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tamsin-bench: %s\n", e.what());
+        return 1;
+    }
+}
+
+namespace {
+
+int run(int argc, char** argv)
 {
     const std::string which = argc > 1 ? argv[1] : "";
     const std::filesystem::path scratch = argc > 2 ? argv[2] : ".";
@@ -33,3 +53,5 @@ int main(int argc, char** argv)
                  "  containers  volume search and recovery through VMDK, VHD, QCOW2 (VHDX, EWF) against raw\n");
     return 2;
 }
+
+} // namespace

@@ -4,7 +4,10 @@
 #include "session/Session.h"
 #include "volumes/VolumeTableReader.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <stdexcept>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -74,9 +77,11 @@ std::uint64_t treeBytes(const std::filesystem::path& folder)
 
 Scratch::Scratch(const std::filesystem::path& parent)
 {
+    std::error_code ec;
+    std::filesystem::create_directories(parent, ec);
     std::string pattern = (parent / "tamsin-bench-XXXXXX").string();
     if (!::mkdtemp(pattern.data()))
-        std::abort();
+        throw std::runtime_error("cannot make a scratch folder in " + parent.string() + ": " + std::strerror(errno));
     path_ = pattern;
 }
 
