@@ -133,7 +133,7 @@ std::unique_ptr<MountedDisk> mountFromOptions(const MountOptions& options, std::
         if (!loaded.ok()) {
             err << "tamsin: " << options.snapshot << ": " << withoutPadding(loaded.message) << '\n';
             if (loaded.status == SnapshotStatus::OtherDisk)
-                err << "tamsin: give --force-snapshot to load it anyway\n";
+                err << "tamsin: give --force to load it anyway\n";
             return nullptr;
         }
         // A volume whose blocks do not simply follow its start sector is read

@@ -42,7 +42,7 @@ int main(int argc, char** argv)
         auto* snapshot = command->add_option("--snapshot", mount.snapshot,
                                              "Load this snapshot instead of mounting (DISK still supplies the data)");
         volume->excludes(snapshot);
-        command->add_flag("--force-snapshot", mount.forceSnapshot,
+        command->add_flag("--force,--force-snapshot", mount.forceSnapshot,
                           "Load the snapshot even when DISK does not hold the entries it names")
             ->needs(snapshot);
         command->add_option("--fat-copy", mount.fatCopy, "FAT copy to use when the two copies differ")

@@ -346,9 +346,9 @@ TEST_F(MountCommandsTest, SnapshotSavedInOneProcessListsAndRecoversTheSameInAnot
     r = run({"ls", other.imagePath, "--snapshot", snapshot});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("This snapshot was saved from another disk or volume"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("--force-snapshot"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("give --force to load it anyway"), std::string::npos) << r.err;
     EXPECT_TRUE(r.out.empty());
-    r = run({"ls", other.imagePath, "--snapshot", snapshot, "--force-snapshot"});
+    r = run({"ls", other.imagePath, "--snapshot", snapshot, "--force"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("SYSTEM"), std::string::npos) << r.out;
 }
