@@ -161,6 +161,8 @@ void WizardDialog::showDriveInformation()
         const ui::ReportDialog::Rows layout = layoutRows(layoutReport(session_.mounted, session_.reader));
         rows.insert(rows.end(), layout.begin(), layout.end());
     }
+    const ui::ReportDialog::Rows damage = tableDamageRows(session_.mounted.tableDamage);
+    rows.insert(rows.end(), damage.begin(), damage.end());
     ui::ReportDialog dialog(this, QStringLiteral("Drive Information"), rows);
     dialog.exec();
 }

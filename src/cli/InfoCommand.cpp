@@ -43,6 +43,10 @@ int runInfo(const InfoOptions& options, std::ostream& out, std::ostream& err)
             {"redirectedBlocks", layout.redirectedBlocks},
             {"freeSpareBlocks", layout.freeSpares},
             {"dataAreaSectors", layout.dataSectors},
+            {"unreadableTableSectors",
+             {{"fat", volume.tableDamage.fatUnreadable},
+              {"det", volume.tableDamage.detUnreadable},
+              {"lostDirectorySectors", volume.tableDamage.lostDirectorySectors}}},
         };
         auto segments = nlohmann::json::array();
         for (const SegmentReport& s : layout.segments)
@@ -96,6 +100,8 @@ int runInfo(const InfoOptions& options, std::ostream& out, std::ostream& err)
     out << "\nDrive Information\n";
     auto rows = driveInformationRows(volume);
     for (auto& row : layoutRows(layout))
+        rows.push_back(std::move(row));
+    for (auto& row : tableDamageRows(volume.tableDamage))
         rows.push_back(std::move(row));
     printRows(rows);
     std::string spaces;

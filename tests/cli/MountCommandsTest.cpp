@@ -267,6 +267,16 @@ TEST_F(MountCommandsTest, DamageListsTablesFirstThenTheFilesOnUnreadSectors)
                                         + std::to_string(rows.front()["totalBytes"].get<std::uint64_t>()) + "}"));
     EXPECT_EQ(rows.back(), json::parse(R"({"path":"/SYSTEM/MAIL/INBOX.TXT","kind":"file","unreadableBytes":512,
                                            "totalBytes":2000})"));
+    // Every mount warns of the table sectors it could not read, and info counts them.
+    EXPECT_NE(r.err.find("tamsin: warning: unreadable table sectors: FAT copy 1: 0, copy 2: 0; DET copy 1: 1, copy 2: 1; "
+                         "1 directory sector(s) unreadable in both copies: their entries are lost"),
+              std::string::npos)
+        << r.err;
+    r = run({"info", built.imagePath, "--volume", "0", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(json::parse(r.out)["unreadableTableSectors"],
+              json::parse(R"({"fat":[0,0],"det":[1,1],"lostDirectorySectors":1})"));
+
     // The text form names the same file with its intact share.
     r = run({"damage", built.imagePath, "--volume", "0"});
     EXPECT_EQ(r.status, 0) << r.err;

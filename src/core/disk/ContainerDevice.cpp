@@ -14,6 +14,15 @@ DeviceRead ContainerDevice::readAt(std::uint64_t byteOffset, std::span<std::uint
     }
     const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), sizeBytes_ - byteOffset));
     std::lock_guard lock(mutex_);
+    if (!cached_) {
+        if (!readRange(byteOffset, buffer.first(wanted))) {
+            result.error = EIO;
+            return result;
+        }
+        result.bytes = wanted;
+        result.ok = true;
+        return result;
+    }
     for (std::size_t done = 0; done < wanted;) {
         const std::uint64_t at = byteOffset + done;
         const Chunk& cached = chunk(at / kChunkBytes);

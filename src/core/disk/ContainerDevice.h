@@ -25,7 +25,11 @@ public:
     const std::string& path() const final { return path_; }
 
 protected:
-    ContainerDevice(std::string path, std::uint64_t mediaSize) : path_(std::move(path)), sizeBytes_(mediaSize) {}
+    // cached false: every read goes to the library as asked, nothing around it.
+    ContainerDevice(std::string path, std::uint64_t mediaSize, bool cached = true) :
+        path_(std::move(path)), sizeBytes_(mediaSize), cached_(cached)
+    {
+    }
 
     // One library read of up to buffer.size() bytes at offset: the bytes
     // read, 0 when none are left, or -1 on an error. Called under the mutex.
@@ -52,6 +56,7 @@ private:
     std::uint64_t useClock_ = 0;
     std::string path_;
     std::uint64_t sizeBytes_ = 0;
+    bool cached_ = true;
 };
 
 // Each opener returns null and sets reason (one line, from the library) when

@@ -8,8 +8,6 @@
 
 #include <sys/types.h>
 
-#include <functional>
-
 namespace tamsin {
 
 template <typename Lib>
@@ -18,13 +16,10 @@ public:
     using Handle = typename Lib::Handle;
     using Error = typename Lib::Error;
 
-    // Whether the library may be asked for size bytes at offset: a guard for
-    // parts of a damaged file the library would mishandle.
-    using ReadGuard = std::function<bool(std::uint64_t offset, std::size_t size)>;
-
     // Takes an opened handle.
-    LibraryDevice(std::string path, std::uint64_t mediaSize, Handle* handle, ReadGuard guard = {})
-        : ContainerDevice(std::move(path), mediaSize), handle_(handle), guard_(std::move(guard))
+    // cached: through the device's chunk cache (see ContainerDevice).
+    LibraryDevice(std::string path, std::uint64_t mediaSize, Handle* handle, bool cached = true)
+        : ContainerDevice(std::move(path), mediaSize, cached), handle_(handle)
     {
     }
     ~LibraryDevice() override
@@ -39,15 +34,12 @@ public:
 protected:
     std::int64_t readLocked(std::uint64_t offset, std::span<std::uint8_t> buffer) override
     {
-        if (guard_ && !guard_(offset, buffer.size()))
-            return -1;
         Error error;
         return Lib::read(handle_, buffer.data(), buffer.size(), static_cast<off64_t>(offset), error.out());
     }
 
 private:
     Handle* handle_;
-    ReadGuard guard_;
 };
 
 // Frees a handle that is not (or no longer) owned by a device.

@@ -239,11 +239,14 @@ std::unique_ptr<Device> openQcowDevice(const std::string& path, std::string& rea
         libqcow_file_close(handle.get(), error.out());
         return nullptr;
     }
-    auto library = std::make_unique<LibraryDevice<Qcow>>(path, size, handle.release());
     auto file = FileDevice::open(path);
     auto table = file ? ClusterTable::open(*file) : nullptr;
     if (!table)
-        return library;
+        return std::make_unique<LibraryDevice<Qcow>>(path, size, handle.release());
+    // The library is asked for compressed clusters only, each exactly: a
+    // cached chunk around one would take in clusters a cut-short file no
+    // longer holds.
+    auto library = std::make_unique<LibraryDevice<Qcow>>(path, size, handle.release(), false);
     return std::make_unique<QcowDevice>(std::move(file), std::move(table), std::move(library));
 }
 

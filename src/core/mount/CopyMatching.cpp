@@ -11,7 +11,7 @@
 namespace tamsin {
 
 bool compareCopies(const MountedVolume& volume, const SectorReader& reader, const BlockList& first,
-                   const BlockList& second, MountObserver& observer)
+                   const BlockList& second, MountObserver& observer, std::array<std::uint32_t, 2>* unreadable)
 {
     const std::uint32_t spb = volume.sectorsPerBlock;
     const std::uint64_t total = std::max<std::uint64_t>(std::uint64_t{first.length()} * spb, 1);
@@ -35,6 +35,10 @@ bool compareCopies(const MountedVolume& volume, const SectorReader& reader, cons
             const bool readA = io.read(volume.blockStart(first.nodes[k].block) + i, 1, a) == 0;
             const bool readB = io.read(volume.blockStart(second.nodes[k].block) + i, 1, b) == 0;
             ++done;
+            if (unreadable) {
+                (*unreadable)[0] += readA ? 0 : 1;
+                (*unreadable)[1] += readB ? 0 : 1;
+            }
             const int percent = static_cast<int>(done * 100 / total);
             if (percent != lastPercent)
                 observer.mountProgress(lastPercent = percent);

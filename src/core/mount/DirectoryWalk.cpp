@@ -146,12 +146,13 @@ void walkDirectory(MountedVolume& volume, const SectorReader& reader, MountObser
             io.read(s, run, buffer, &unreadable);
             // A sector this copy cannot read is taken from the other copy's
             // block at the same position when that one reads.
-            if (paired)
-                for (std::uint32_t j : unreadable) {
-                    std::array<std::uint8_t, kSectorSize> copy{};
-                    if (io.read(m + j, 1, copy) == 0)
-                        std::copy(copy.begin(), copy.end(), buffer.begin() + std::size_t{j} * kSectorSize);
-                }
+            for (std::uint32_t j : unreadable) {
+                std::array<std::uint8_t, kSectorSize> copy{};
+                if (paired && io.read(m + j, 1, copy) == 0)
+                    std::copy(copy.begin(), copy.end(), buffer.begin() + std::size_t{j} * kSectorSize);
+                else
+                    ++volume.tableDamage.lostDirectorySectors;  // its entries are lost
+            }
             for (std::uint32_t j = 0; j < run; ++j) {
                 if (j > 0 && volume.stopRequested.load())
                     return;

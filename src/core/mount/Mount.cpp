@@ -19,7 +19,8 @@ int decideCopy(MountedVolume& volume, const SectorReader& reader, MountObserver&
 {
     if (first.length() == second.length()) {
         observer.mountStatus(kind == TableKind::Fat ? texts::kMatchingFat : texts::kMatchingDet);
-        if (compareCopies(volume, reader, first, second, observer))
+        auto& unreadable = kind == TableKind::Fat ? volume.tableDamage.fatUnreadable : volume.tableDamage.detUnreadable;
+        if (compareCopies(volume, reader, first, second, observer, &unreadable))
             return 1;
     }
     switch (observer.chooseCopy(kind)) {

@@ -74,6 +74,7 @@ void MountedVolume::releaseMount()
     chosenFatCopy = 0;
     chosenDetCopy = 0;
     detBlockCount = 0;
+    tableDamage = {};
     suballocationRoots.fill(0);
     root = {};
     dosNames.clear();

@@ -32,6 +32,20 @@ inline bool usableSectorsPerBlock(std::uint32_t sectorsPerBlock)
     return sectorsPerBlock >= 1 && sectorsPerBlock <= kMaxSectorsPerBlock;
 }
 
+// Table sectors the last mount could not read. Per copy as far as the two
+// copies were compared (to the end when they matched); lostDirectorySectors
+// counts DET sectors of the walk that neither copy delivered, whose entries
+// are lost.
+struct TableReadDamage {
+    std::array<std::uint32_t, 2> fatUnreadable{};
+    std::array<std::uint32_t, 2> detUnreadable{};
+    std::uint32_t lostDirectorySectors = 0;
+    bool any() const
+    {
+        return fatUnreadable[0] || fatUnreadable[1] || detUnreadable[0] || detUnreadable[1] || lostDirectorySectors;
+    }
+};
+
 class MountedVolume {
 public:
     // Volume fields, copied from the picked VolumeInfo.
@@ -59,6 +73,7 @@ public:
     BlockList chosenDetList;
     BlockList otherDetList;
     std::uint32_t detBlockCount = 0;
+    TableReadDamage tableDamage;
 
     std::array<std::uint32_t, kSuballocationRootCount> suballocationRoots{};
 

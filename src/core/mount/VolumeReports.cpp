@@ -84,6 +84,20 @@ std::vector<std::pair<std::string, std::string>> layoutRows(const LayoutReport& 
     return rows;
 }
 
+std::vector<std::pair<std::string, std::string>> tableDamageRows(const TableReadDamage& damage)
+{
+    if (!damage.any())
+        return {};
+    auto perCopy = [](const std::array<std::uint32_t, 2>& counts) {
+        return "copy 1: " + std::to_string(counts[0]) + ", copy 2: " + std::to_string(counts[1]);
+    };
+    return {
+        {"Unreadable FAT Sectors :", perCopy(damage.fatUnreadable)},
+        {"Unreadable DET Sectors :", perCopy(damage.detUnreadable)},
+        {"Lost Directory Sectors :", std::to_string(damage.lostDirectorySectors) + " (their entries are lost)"},
+    };
+}
+
 std::vector<std::string> volumeNameSpaces(const MountedVolume& volume)
 {
     std::vector<std::string> names;

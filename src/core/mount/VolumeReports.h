@@ -10,6 +10,7 @@ namespace tamsin {
 
 class MountedVolume;
 class SectorReader;
+struct TableReadDamage;
 struct ContentsRow;
 
 // Label/value rows of Drive Information, labels padded as displayed.
@@ -52,6 +53,10 @@ LayoutReport layoutReport(const MountedVolume& volume, const SectorReader& reade
 
 // Label/value rows shown below Drive Information's own rows.
 std::vector<std::pair<std::string, std::string>> layoutRows(const LayoutReport& report);
+
+// Rows naming the table sectors the mount could not read, per copy, and the
+// directory sectors lost in both; none when every table sector read.
+std::vector<std::pair<std::string, std::string>> tableDamageRows(const TableReadDamage& damage);
 
 // The volume's name spaces from its root record ("DOS", "LONG", ...);
 // ["DOS"] when the root record was not read.
