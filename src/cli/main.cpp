@@ -15,7 +15,7 @@ int main(int argc, char** argv)
     CLI::App app{"Corvane Tamsin Novell: read-only recovery of NetWare traditional volumes from disks and disk images",
                  "tamsin"};
     app.require_subcommand(1);
-    app.set_version_flag("--version", "tamsin 0.1.0");
+    app.set_version_flag("--version", "tamsin " TAMSIN_VERSION);
     std::string accessMode = "N";
     app.add_option("--access-mode", accessMode,
                    "N: read devices and image files; F: list and read disks through the helper libraries "

@@ -22,6 +22,12 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
     picture->setPixmap(icon.pixmap(48, 48));
     auto* line = new QLabel(QString::fromUtf8(text::kAboutLine), this);
     line->setObjectName(QStringLiteral("aboutText"));
+    // This build's own version, below the product line.
+    auto* build = new QLabel(QStringLiteral("Tamsin " TAMSIN_VERSION), this);
+    build->setObjectName(QStringLiteral("buildVersion"));
+    auto* texts = new QVBoxLayout;
+    texts->addWidget(line);
+    texts->addWidget(build);
 
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(QString::fromUtf8(text::kOk), QDialogButtonBox::AcceptRole)->setDefault(true);
@@ -29,7 +35,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
 
     auto* body = new QHBoxLayout;
     body->addWidget(picture);
-    body->addWidget(line, 1);
+    body->addLayout(texts, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(body);
     layout->addWidget(buttons);

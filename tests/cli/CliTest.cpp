@@ -145,6 +145,13 @@ TEST_F(CliTest, DiskWithoutNetWareVolumesSaysSoAndSucceeds)
     EXPECT_NE(blank.out.find("No partition table"), std::string::npos);
 }
 
+TEST_F(CliTest, EveryProgramShowsTheBuildsOneVersion)
+{
+    EXPECT_EQ(test::runCommand(TAMSIN_BINARY, {"--version"}, dir.path()).out, "tamsin " TAMSIN_VERSION "\n");
+    EXPECT_EQ(test::runCommand(TAMSIN_MKIMAGE_BINARY, {"--version"}, dir.path()).out,
+              "tamsin-mkimage " TAMSIN_VERSION "\n");
+}
+
 TEST_F(CliTest, ErrorsAndUsage)
 {
     const CommandResult missing = run({"volumes", (dir / "nothere.img").string()});

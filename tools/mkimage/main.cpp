@@ -112,6 +112,10 @@ int main(int argc, char** argv)
         std::fputs(kUsage, stdout);
         return 0;
     }
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::puts("tamsin-mkimage " TAMSIN_VERSION);
+        return 0;
+    }
     const std::optional<Arguments> arguments = parseArguments(argc, argv);
     if (!arguments) {
         std::fputs(kUsage, stderr);
