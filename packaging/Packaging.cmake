@@ -1,0 +1,40 @@
+# What a user's installation holds besides the programs and helper libraries:
+# the manual pages, the desktop icon and the AppStream metainfo; and the
+# Debian package CPack builds from it all (scripts/package.sh).
+
+set(TAMSIN_APPSTREAM_ID io.github.corvane.tamsin)
+
+install(FILES ${PROJECT_SOURCE_DIR}/docs/man/tamsin.1 ${PROJECT_SOURCE_DIR}/docs/man/tamsin-mkimage.1
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+if(TAMSIN_BUILD_GUI)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/man/tamsin-gui.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/tamsin.svg
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/${TAMSIN_APPSTREAM_ID}.metainfo.xml
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+endif()
+
+set(CPACK_PACKAGE_NAME tamsin)
+set(CPACK_PACKAGE_VENDOR "Tamsin developers")
+set(CPACK_PACKAGE_CONTACT "Tamsin developers <tamsin@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "read-only recovery of Novell NetWare traditional volumes")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Finds NetWare traditional volumes on disks and disk images (raw, VMDK, VHD/VHDX,\n"
+    "QCOW2, E01) whose partition, volume tables, FAT or directory are damaged,\n"
+    "lists their files, deleted ones included, and copies them out. Disks are\n"
+    "only ever read. Includes the command tamsin, the wizard tamsin-gui and the\n"
+    "test image writer tamsin-mkimage.")
+string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_GENERATOR DEB)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_STRIP_FILES ON)
+# The shared libraries come from dpkg-shlibdeps; the Qt platform plugins are
+# loaded at run time, so it cannot see them.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(TAMSIN_BUILD_GUI)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+endif()
+include(CPack)
