@@ -19,7 +19,8 @@ for program in tamsin tamsin-mkimage tamsin-gui; do
   [ -s "$root/share/man/man1/$program.1" ] || fail "man1/$program.1 is not installed"
 done
 for helper in Disk32.dll disk2.dll; do
-  ls "$root"/lib/*/tamsin/$helper "$root"/lib/tamsin/$helper >/dev/null 2>&1 || fail "helper $helper is not installed"
+  found=$(find "$root/lib" -path "*/tamsin/$helper" -type f | head -1)
+  [ -n "$found" ] || fail "helper $helper is not installed"
 done
 [ -f "$root/share/doc/tamsin/manual/index.html" ] || fail "the manual is not installed"
 
