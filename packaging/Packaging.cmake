@@ -19,8 +19,9 @@ set(CPACK_PACKAGE_VENDOR "Tamsin developers")
 set(CPACK_PACKAGE_CONTACT "Tamsin developers <tamsin@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "read-only recovery of Novell NetWare traditional volumes")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Finds NetWare traditional volumes on disks and disk images (raw, VMDK, VHD/VHDX,\n"
-    "QCOW2, E01) whose partition, volume tables, FAT or directory are damaged,\n"
+    "Finds NetWare traditional volumes on disks and disk images (raw, VMDK,\n"
+    "VHD/VHDX, QCOW2, E01) whose partition, volume tables, FAT or directory are\n"
+    "damaged,\n"
     "lists their files, deleted ones included, and copies them out. Disks are\n"
     "only ever read. Includes the command tamsin, the wizard tamsin-gui and the\n"
     "test image writer tamsin-mkimage.")
