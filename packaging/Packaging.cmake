@@ -21,10 +21,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "read-only recovery of Novell NetWare trad
 set(CPACK_PACKAGE_DESCRIPTION
     "Finds NetWare traditional volumes on disks and disk images (raw, VMDK,\n"
     "VHD/VHDX, QCOW2, E01) whose partition, volume tables, FAT or directory are\n"
-    "damaged,\n"
-    "lists their files, deleted ones included, and copies them out. Disks are\n"
-    "only ever read. Includes the command tamsin, the wizard tamsin-gui and the\n"
-    "test image writer tamsin-mkimage.")
+    "damaged, lists their files, deleted ones included, and copies them out.\n"
+    "Disks are only ever read. Includes the command tamsin, the wizard\n"
+    "tamsin-gui and the test image writer tamsin-mkimage.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_GENERATOR DEB)
