@@ -8,6 +8,9 @@ scripts/install-deps.sh
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAMSIN_SANITIZE=ON
 cmake --build build-test -j "$(nproc)"
 
+# As root (CI): build the Debian package, install it and run the installed programs.
+if [ "$(id -u)" -eq 0 ]; then scripts/package-check.sh; fi
+
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
