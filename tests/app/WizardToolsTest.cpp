@@ -417,9 +417,11 @@ TEST_F(WizardToolsTest, DamageReportNamesFilesOnUnreadSectorsAndMarksTheirRows)
     ASSERT_GE(damaged, 0);
     EXPECT_TRUE(list->index(damaged, 0).data(Qt::ToolTipRole).toString().startsWith(
         QStringLiteral("Damaged: 512 of %1 bytes unreadable").arg(login.size)));
-    for (int row = 0; row < list->rowCount(); ++row)
-        if (row != damaged)
+    for (int row = 0; row < list->rowCount(); ++row) {
+        if (row != damaged) {
             EXPECT_FALSE(list->index(row, 0).data(Qt::ToolTipRole).isValid()) << row;
+        }
+    }
 }
 
 } // namespace

@@ -9,8 +9,11 @@
 #define STANDIN_EXPORT extern "C" __attribute__((visibility("default")))
 
 // Each ReadDisk32 call: disk, cylinder, head, sector, count, lba, int13Extensions.
-STANDIN_EXPORT std::uint32_t standInReads[64][7] = {};
-STANDIN_EXPORT std::uint32_t standInReadCount = 0;
+// Data of C linkage, exported for the test to read.
+extern "C" {
+__attribute__((visibility("default"))) std::uint32_t standInReads[64][7] = {};
+__attribute__((visibility("default"))) std::uint32_t standInReadCount = 0;
+}
 
 #ifndef STANDIN_NO_FIND
 STANDIN_EXPORT std::uint32_t find_hard_disk32(std::uint16_t* count)

@@ -242,9 +242,11 @@ TEST_F(MountTest, UnreadableTableSectorsComeFromTheOtherCopy)
     const MountedVolume& v = session.mounted;
     EXPECT_EQ(v.folderCount() + v.fileCount(), m.entries.size());
     std::size_t files = 0;
-    for (const ib::ManifestEntry& e : m.entries)
-        if (!e.folder)
+    for (const ib::ManifestEntry& e : m.entries) {
+        if (!e.folder) {
             EXPECT_EQ(v.files.at(files++).name, e.name);
+        }
+    }
 }
 
 TEST_F(MountTest, ADirectorySectorUnreadableInBothCopiesCostsItsEntriesOnly)
