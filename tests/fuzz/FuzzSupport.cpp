@@ -102,7 +102,9 @@ std::vector<std::uint8_t> smallDiskBytes()
 static ib::VolumeContents mountContents()
 {
     ib::VolumeContents c;
-    ib::Node docs = ib::folderNode("DOCS", {ib::fileNode("README.TXT", 700), ib::fileNode("Long file name.doc", 9000)});
+    ib::Node longNamed = ib::fileNode("LONGFI~1.DOC", 9000);
+    longNamed.longName = "Long file name.doc";
+    ib::Node docs = ib::folderNode("DOCS", {ib::fileNode("README.TXT", 700), longNamed});
     ib::Node old = ib::folderNode("OLD", {ib::fileNode("GONE.TXT", 100)});
     old.deletedMarker = 1;
     old.children[0].deletedMarker = 7;
