@@ -90,7 +90,8 @@ std::vector<std::uint8_t> smallDiskBytes()
     data.sectorsPerBlock = 8;
     loose.segments = {data};
     disk.volumeTables.push_back(loose);
-    disk.detMarkers = {1400 + 8 * 3, 1500};
+    // The DET marker the loose entry points at: table sector + 128 + firstDetBlock (3) * 8.
+    disk.detMarkers = {1400 + 128 + 3 * 8};
     disk.totalSectors = 1600;
     const auto image = ib::renderImage(disk);
     if (!image.ok())
