@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
+  clang libclang-rt-14-dev
   libgtest-dev libgmock-dev
   nlohmann-json3-dev libcli11-dev
   qt6-base-dev xvfb xauth
