@@ -7,6 +7,24 @@
 
 namespace tamsin::app {
 
+namespace {
+
+// The backslash path of a folder or file node, its own name last.
+QString entryPath(const MountedVolume& volume, const TreeNode& node, const NameCodec& names)
+{
+    std::string path = folderPathOf(volume, node);
+    if (path.back() != '\\')
+        path += '\\';
+    return names.toDisplay(path + node.name);
+}
+
+QString intactText(const DamageRow& row)
+{
+    return QString::number(row.intactShare() * 100.0, 'f', 1) + QLatin1Char('%');
+}
+
+} // namespace
+
 QString recoveryReportText(const RecoveryReport& report, const QString& destination)
 {
     QString text = QStringLiteral("Recovered %1 file(s), %2 bytes, into %3\n")
@@ -40,12 +58,7 @@ QString compressedFilesText(const MountedVolume& volume, const std::vector<Compr
     for (const CompressedFileInfo& info : files) {
         if (info.position >= volume.files.size())
             continue;
-        const TreeNode& file = volume.files[info.position];
-        std::string path = folderPathOf(volume, file);
-        if (path.back() != '\\')
-            path += '\\';
-        path += file.name;
-        text += QLatin1Char('\n') + names.toDisplay(path) + QLatin1Char('\n');
+        text += QLatin1Char('\n') + entryPath(volume, volume.files[info.position], names) + QLatin1Char('\n');
         text += QStringLiteral("    entry size %1 bytes; ").arg(info.size);
         if (!info.headerReadable)
             text += QStringLiteral("the stored header could not be read\n");
@@ -61,23 +74,6 @@ QString compressedFilesText(const MountedVolume& volume, const std::vector<Compr
                            "stored length. The stream format is not public, so they cannot be decompressed.\n");
     return text;
 }
-
-namespace {
-
-QString entryPath(const MountedVolume& volume, const TreeNode& node, const NameCodec& names)
-{
-    std::string path = folderPathOf(volume, node);
-    if (path.back() != '\\')
-        path += '\\';
-    return names.toDisplay(path + node.name);
-}
-
-QString intactText(const DamageRow& row)
-{
-    return QString::number(row.intactShare() * 100.0, 'f', 1) + QLatin1Char('%');
-}
-
-} // namespace
 
 QString damageReportText(const MountedVolume& volume, const DamageReport& report, const NameCodec& names)
 {

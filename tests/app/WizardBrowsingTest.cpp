@@ -117,7 +117,7 @@ TEST_F(WizardBrowsingTest, SnapshotSavedInOneRunLoadsInTheNext)
 // to A) and its other names prefixed: the same layout, other names.
 imagebuilder::DiskSpec demoWithOtherNames()
 {
-    imagebuilder::DiskSpec spec = imagebuilder::demoDiskSpec();
+    imagebuilder::DiskSpec diskSpec = imagebuilder::demoDiskSpec();
     std::function<void(std::vector<imagebuilder::Node>&)> rename = [&](std::vector<imagebuilder::Node>& nodes) {
         for (auto& node : nodes) {
             for (char& c : node.name)
@@ -130,8 +130,8 @@ imagebuilder::DiskSpec demoWithOtherNames()
             rename(node.children);
         }
     };
-    rename(sysContents(spec).nodes);
-    return spec;
+    rename(sysContents(diskSpec).nodes);
+    return diskSpec;
 }
 
 TEST_F(WizardBrowsingTest, ASnapshotOfAnotherDiskIsLoadedOnlyWhenTheUserSaysSo)

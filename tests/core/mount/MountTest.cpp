@@ -34,6 +34,15 @@ ib::VolumeContents sampleContents()
 
 class MountTest : public ::testing::Test {
 protected:
+    // The sample volume with 30 more files, so that its DET spans several sectors.
+    void buildWithMoreFiles()
+    {
+        ib::VolumeContents c = sampleContents();
+        for (int i = 0; i < 30; ++i)
+            c.nodes.push_back(ib::fileNode("F" + std::to_string(i) + ".TXT", 700));
+        build(c);
+    }
+
     void build(ib::VolumeContents contents, std::uint32_t spb = 8)
     {
         built = test::buildVolume(dir / "disk.img", std::move(contents), spb);
@@ -226,10 +235,7 @@ TEST_F(MountTest, ImpossibleBlockSizesAreRefusedAtOnce)
 // difference to choose between, and nothing lost.
 TEST_F(MountTest, UnreadableTableSectorsComeFromTheOtherCopy)
 {
-    ib::VolumeContents c = sampleContents();
-    for (int i = 0; i < 30; ++i)
-        c.nodes.push_back(ib::fileNode("F" + std::to_string(i) + ".TXT", 700));
-    build(c);
+    buildWithMoreFiles();
     const ib::VolumeManifest& m = *built.manifest;
     auto faulty = std::make_unique<test::FaultyDevice>(FileDevice::open(built.imagePath));
     faulty->markBad(m.blockSector(m.fat[0].blocks.at(0)));          // FAT copy 1: the entries of blocks 0..63
@@ -251,10 +257,7 @@ TEST_F(MountTest, UnreadableTableSectorsComeFromTheOtherCopy)
 
 TEST_F(MountTest, ADirectorySectorUnreadableInBothCopiesCostsItsEntriesOnly)
 {
-    ib::VolumeContents c = sampleContents();
-    for (int i = 0; i < 30; ++i)
-        c.nodes.push_back(ib::fileNode("F" + std::to_string(i) + ".TXT", 700));
-    build(c);
+    buildWithMoreFiles();
     const ib::VolumeManifest& m = *built.manifest;
     auto faulty = std::make_unique<test::FaultyDevice>(FileDevice::open(built.imagePath));
     faulty->markBad(m.blockSector(m.det[0].blocks.at(0)) + 3);
