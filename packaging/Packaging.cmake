@@ -4,13 +4,29 @@
 
 set(TAMSIN_APPSTREAM_ID io.github.corvane.tamsin)
 
-install(FILES ${PROJECT_SOURCE_DIR}/docs/man/tamsin.1 ${PROJECT_SOURCE_DIR}/docs/man/tamsin-mkimage.1
-        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# Manual pages carry the version; they are installed gzipped, as Debian does.
+set(TAMSIN_MAN_PAGES tamsin tamsin-mkimage)
 if(TAMSIN_BUILD_GUI)
-  install(FILES ${PROJECT_SOURCE_DIR}/docs/man/tamsin-gui.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  list(APPEND TAMSIN_MAN_PAGES tamsin-gui)
+endif()
+set(TAMSIN_MAN_GZ)
+foreach(page IN LISTS TAMSIN_MAN_PAGES)
+  configure_file(${PROJECT_SOURCE_DIR}/docs/man/${page}.1.in ${PROJECT_BINARY_DIR}/man/${page}.1 @ONLY)
+  add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/man/${page}.1.gz
+                     COMMAND gzip -9nkf ${PROJECT_BINARY_DIR}/man/${page}.1
+                     DEPENDS ${PROJECT_BINARY_DIR}/man/${page}.1
+                     COMMENT "Compressing the manual page ${page}(1)")
+  list(APPEND TAMSIN_MAN_GZ ${PROJECT_BINARY_DIR}/man/${page}.1.gz)
+endforeach()
+add_custom_target(man_pages ALL DEPENDS ${TAMSIN_MAN_GZ})
+install(FILES ${TAMSIN_MAN_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+if(TAMSIN_BUILD_GUI)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/tamsin.svg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-  install(FILES ${CMAKE_CURRENT_LIST_DIR}/${TAMSIN_APPSTREAM_ID}.metainfo.xml
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/${TAMSIN_APPSTREAM_ID}.metainfo.xml.in
+                 ${PROJECT_BINARY_DIR}/${TAMSIN_APPSTREAM_ID}.metainfo.xml @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/${TAMSIN_APPSTREAM_ID}.metainfo.xml
           DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()
 

@@ -11,6 +11,9 @@ cmake --build build-test -j "$(nproc)"
 # As root (CI): build the Debian package, install it and run the installed programs.
 if [ "$(id -u)" -eq 0 ]; then scripts/package-check.sh; fi
 
+# Every fuzz target over its seed corpus (clang build in build-fuzz): a regression run of seconds.
+scripts/fuzz.sh --seeds-only
+
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

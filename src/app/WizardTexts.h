@@ -30,6 +30,12 @@ inline constexpr const char* kLiveUpdateBySystem =
     "package with your distribution's software updater or package manager (for example, apt upgrade).";
 inline constexpr const char* kHelpMissing = " Corvane Tamsin Novell.chm not found";
 
+// After a mount some of whose table sectors did not read; the counts follow.
+inline constexpr const char* kTableDamagePrefix = "The volume is mounted, but some sectors of its tables could not be read (";
+inline constexpr const char* kTableDamageSuffix =
+    ").\r\nEntries in unreadable directory sectors are missing from the tree. Drive Information shows the counts; "
+    "the Damage Report names the damaged files.";
+
 // Recover Selected with no folder ticked and no file selected.
 inline constexpr const char* kNothingSelected =
     "Nothing is selected: tick folders in the tree or select files in the list.";

@@ -8,8 +8,10 @@
 #include "FolderTreeView.h"
 #include "NameCodec.h"
 #include "VolumeTree.h"
+#include "WizardTexts.h"
 #include "WorkerThread.h"
 
+#include "mount/VolumeReports.h"
 #include "ui/CopyChooserDialog.h"
 #include "ui/MessageDialog.h"
 
@@ -177,6 +179,11 @@ void WizardDialog::mountFinished(MountResult result)
     folderTree_->setCurrentIndex(root);
     quietTree_ = false;
     applyState();
+    // The browsing step hides the status panel: say it once, in a message.
+    if (const TableReadDamage& damage = session_.mounted.tableDamage; damage.any())
+        ui::MessageDialog::show(this, std::string(text::kTableDamagePrefix) + tableDamageSummary(damage)
+                                          + text::kTableDamageSuffix,
+                                ui::MessageKind::Information);
 }
 
 } // namespace tamsin::app

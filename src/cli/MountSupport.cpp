@@ -8,6 +8,7 @@
 #include "mount/Mount.h"
 #include "mount/MountObserver.h"
 #include "mount/MountTexts.h"
+#include "mount/VolumeReports.h"
 #include "snapshot/Snapshot.h"
 #include "volumes/VolumeTableReader.h"
 
@@ -166,15 +167,8 @@ std::unique_ptr<MountedDisk> mountFromOptions(const MountOptions& options, std::
     const MountResult result = mountVolume(session.mounted, session.reader, observer);
     switch (result) {
     case MountResult::Completed:
-        if (const TableReadDamage& damage = session.mounted.tableDamage; damage.any()) {
-            err << "tamsin: warning: unreadable table sectors: FAT copy 1: " << damage.fatUnreadable[0]
-                << ", copy 2: " << damage.fatUnreadable[1] << "; DET copy 1: " << damage.detUnreadable[0]
-                << ", copy 2: " << damage.detUnreadable[1];
-            if (damage.lostDirectorySectors)
-                err << "; " << damage.lostDirectorySectors
-                    << " directory sector(s) unreadable in both copies: their entries are lost";
-            err << " (see 'tamsin damage')\n";
-        }
+        if (const TableReadDamage& damage = session.mounted.tableDamage; damage.any())
+            err << "tamsin: warning: unreadable table sectors: " << tableDamageSummary(damage) << " (see 'tamsin damage')\n";
         status = 0;
         return mounted;
     case MountResult::Invalid:

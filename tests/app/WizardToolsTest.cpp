@@ -7,6 +7,7 @@
 
 #include "FileSearch.h"
 #include "FoundFilesModel.h"
+#include "WizardTexts.h"
 #include "GuiTest.h"
 
 #include "imagebuilder/Demo.h"
@@ -17,6 +18,7 @@
 #include "ui/DamageReportDialog.h"
 #include "ui/MessageDialog.h"
 #include "ui/RecoveryReportDialog.h"
+#include "ui/ReportDialog.h"
 #include "ui/RestoreCompressedDialog.h"
 
 #include <QAction>
@@ -384,6 +386,38 @@ TEST_F(WizardToolsTest, RestoreCompressFilesReportsEachStoredHeader)
         EXPECT_TRUE(restore.answered());
         ++i;
     }
+}
+
+// A directory sector unreadable in both copies: the mount ends with a message
+// giving the counts, and Drive Information lists them.
+TEST_F(WizardToolsTest, UnreadableTableSectorsAreToldAfterTheMount)
+{
+    const std::string image = writeImage(dir, "demo.img", imagebuilder::demoDiskSpec());
+    const imagebuilder::ManifestEntry& login = *demoSys().find("LOGIN.EXE");
+    std::ofstream(image + ".map") << rescueMapText(std::filesystem::file_size(image),
+                                                   {login.entrySector, login.mirrorSector});
+    WizardRun run({image});
+    DialogAnswer<ui::MessageDialog> told([](ui::MessageDialog& dialog) {
+        EXPECT_EQ(dialog.text().toStdString(),
+                  std::string(app::text::kTableDamagePrefix)
+                      + "FAT copy 1: 0, copy 2: 0; DET copy 1: 1, copy 2: 1; 1 directory sector(s) unreadable in "
+                        "both copies: their entries are lost"
+                      + app::text::kTableDamageSuffix);
+        dialog.accept();
+    });
+    run.mountFirstVolume();
+    ASSERT_TRUE(told.waitAnswered());
+
+    DialogAnswer<ui::ReportDialog> info([](ui::ReportDialog& dialog) {
+        QStringList rows;
+        for (std::size_t i = 0; i < dialog.rowCount(); ++i)
+            rows << dialog.value(i)->text();
+        EXPECT_TRUE(rows.contains(QStringLiteral("copy 1: 1, copy 2: 1"))) << rows.join('|').toStdString();
+        EXPECT_TRUE(rows.contains(QStringLiteral("1 (their entries are lost)"))) << rows.join('|').toStdString();
+        dialog.accept();
+    });
+    run.window().action(CommandId::DriveInformation)->trigger();
+    EXPECT_TRUE(info.answered());
 }
 
 TEST_F(WizardToolsTest, DamageReportNamesFilesOnUnreadSectorsAndMarksTheirRows)

@@ -16,7 +16,7 @@ root=$stage/usr
 
 for program in tamsin tamsin-mkimage tamsin-gui; do
   [ -x "$root/bin/$program" ] || fail "bin/$program is not installed"
-  [ -s "$root/share/man/man1/$program.1" ] || fail "man1/$program.1 is not installed"
+  [ -s "$root/share/man/man1/$program.1.gz" ] || fail "man1/$program.1.gz is not installed"
 done
 for helper in Disk32.dll disk2.dll; do
   found=$(find "$root/lib" -path "*/tamsin/$helper" -type f | head -1)
@@ -42,7 +42,7 @@ fi
 
 # Every long option a program's --help prints must be in its manual page,
 # and the page must carry the program's version.
-page_options() { sed 's/\\-/-/g' "$1" | grep -o -- '--[a-z][a-z-]*' | sort -u; }
+page_options() { zcat "$1" | sed 's/\\-/-/g' | grep -o -- '--[a-z][a-z-]*' | sort -u; }
 help_options() { "$@" 2>/dev/null | grep -o -- '--[a-z][a-z-]*' | sort -u; }
 check_page() {
   local page=$1 version=$2
@@ -50,7 +50,7 @@ check_page() {
   local missing
   missing=$(comm -23 <(help_options "$@") <(page_options "$page"))
   [ -z "$missing" ] || fail "$(basename "$page") lacks: $(echo $missing)"
-  grep -q "^\.TH .*\"tamsin $version\"" "$page" || fail "$(basename "$page") does not show version $version"
+  zcat "$page" | grep -q "^\.TH .*\"tamsin $version\"" || fail "$(basename "$page") does not show version $version"
 }
 version=$("$root/bin/tamsin" --version | awk '{print $2}')
 man1=$root/share/man/man1
@@ -61,11 +61,19 @@ man1=$root/share/man/man1
   done
   "$root/bin/tamsin" snapshot save --help
 } >"$stage/tamsin-help" 2>&1 || true
-check_page "$man1/tamsin.1" "$version" cat "$stage/tamsin-help"
+check_page "$man1/tamsin.1.gz" "$version" cat "$stage/tamsin-help"
 for command in disks volumes ls info recover cat find compressed damage snapshot; do
-  grep -q "^\.B tamsin $command" "$man1/tamsin.1" || fail "tamsin.1 lacks the command $command"
+  zcat "$man1/tamsin.1.gz" | grep -q "^\.B tamsin $command" || fail "tamsin.1 lacks the command $command"
 done
-check_page "$man1/tamsin-gui.1" "$version" "$root/bin/tamsin-gui" --help
-check_page "$man1/tamsin-mkimage.1" "$version" "$root/bin/tamsin-mkimage" --help
+check_page "$man1/tamsin-gui.1.gz" "$version" "$root/bin/tamsin-gui" --help
+check_page "$man1/tamsin-mkimage.1.gz" "$version" "$root/bin/tamsin-mkimage" --help
+# The pages render without a formatter warning (where man is installed).
+if command -v man >/dev/null; then
+  for page in "$man1"/*.1.gz; do
+    warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "$(basename "$page") renders with warnings: $warnings"
+  done
+fi
+[ -z "$metainfo" ] || grep -q "<release version=\"$version\"" "$metainfo" || fail "metainfo does not name release $version"
 
 [ "$failures" -eq 0 ] && echo "install-check: all good" || exit 1

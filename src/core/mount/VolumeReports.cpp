@@ -98,6 +98,18 @@ std::vector<std::pair<std::string, std::string>> tableDamageRows(const TableRead
     };
 }
 
+std::string tableDamageSummary(const TableReadDamage& damage)
+{
+    std::string text = "FAT copy 1: " + std::to_string(damage.fatUnreadable[0])
+                       + ", copy 2: " + std::to_string(damage.fatUnreadable[1])
+                       + "; DET copy 1: " + std::to_string(damage.detUnreadable[0])
+                       + ", copy 2: " + std::to_string(damage.detUnreadable[1]);
+    if (damage.lostDirectorySectors)
+        text += "; " + std::to_string(damage.lostDirectorySectors)
+                + " directory sector(s) unreadable in both copies: their entries are lost";
+    return text;
+}
+
 std::vector<std::string> volumeNameSpaces(const MountedVolume& volume)
 {
     std::vector<std::string> names;

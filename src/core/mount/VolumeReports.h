@@ -58,6 +58,10 @@ std::vector<std::pair<std::string, std::string>> layoutRows(const LayoutReport& 
 // directory sectors lost in both; none when every table sector read.
 std::vector<std::pair<std::string, std::string>> tableDamageRows(const TableReadDamage& damage);
 
+// The same counts in one line, for the warning a mount gives:
+// "FAT copy 1: 0, copy 2: 0; DET copy 1: 1, copy 2: 1[; N directory sector(s) ...]".
+std::string tableDamageSummary(const TableReadDamage& damage);
+
 // The volume's name spaces from its root record ("DOS", "LONG", ...);
 // ["DOS"] when the root record was not read.
 std::vector<std::string> volumeNameSpaces(const MountedVolume& volume);
