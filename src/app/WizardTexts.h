@@ -30,10 +30,11 @@ inline constexpr const char* kLiveUpdateBySystem =
     "package with your distribution's software updater or package manager (for example, apt upgrade).";
 inline constexpr const char* kHelpMissing = " Corvane Tamsin Novell.chm not found";
 
-// After a mount some of whose table sectors did not read; the counts follow.
-inline constexpr const char* kTableDamagePrefix = "The volume is mounted, but some sectors of its tables could not be read (";
-inline constexpr const char* kTableDamageSuffix =
-    ").\r\nEntries in unreadable directory sectors are missing from the tree. Drive Information shows the counts; "
+// After a mount some of whose table sectors did not read; the counts, a row
+// a line, go between the two.
+inline constexpr const char* kTableDamageHead = "The volume is mounted, but some sectors of its tables could not be read:";
+inline constexpr const char* kTableDamageTail =
+    "Entries in unreadable directory sectors are missing from the tree.\r\nDrive Information shows these counts; "
     "the Damage Report names the damaged files.";
 
 // Recover Selected with no folder ticked and no file selected.

@@ -180,10 +180,12 @@ void WizardDialog::mountFinished(MountResult result)
     quietTree_ = false;
     applyState();
     // The browsing step hides the status panel: say it once, in a message.
-    if (const TableReadDamage& damage = session_.mounted.tableDamage; damage.any())
-        ui::MessageDialog::show(this, std::string(text::kTableDamagePrefix) + tableDamageSummary(damage)
-                                          + text::kTableDamageSuffix,
-                                ui::MessageKind::Information);
+    if (const TableReadDamage& damage = session_.mounted.tableDamage; damage.any()) {
+        std::string message = std::string(text::kTableDamageHead) + "\r\n\r\n";
+        for (const auto& [label, value] : tableDamageRows(damage))
+            message += label + ' ' + value + "\r\n";
+        ui::MessageDialog::show(this, message + "\r\n" + text::kTableDamageTail, ui::MessageKind::Information);
+    }
 }
 
 } // namespace tamsin::app

@@ -399,10 +399,11 @@ TEST_F(WizardToolsTest, UnreadableTableSectorsAreToldAfterTheMount)
     WizardRun run({image});
     DialogAnswer<ui::MessageDialog> told([](ui::MessageDialog& dialog) {
         EXPECT_EQ(dialog.text().toStdString(),
-                  std::string(app::text::kTableDamagePrefix)
-                      + "FAT copy 1: 0, copy 2: 0; DET copy 1: 1, copy 2: 1; 1 directory sector(s) unreadable in "
-                        "both copies: their entries are lost"
-                      + app::text::kTableDamageSuffix);
+                  std::string(app::text::kTableDamageHead)
+                      + "\r\n\r\nUnreadable FAT Sectors : copy 1: 0, copy 2: 0\r\n"
+                        "Unreadable DET Sectors : copy 1: 1, copy 2: 1\r\n"
+                        "Lost Directory Sectors : 1 (their entries are lost)\r\n\r\n"
+                      + app::text::kTableDamageTail);
         dialog.accept();
     });
     run.mountFirstVolume();
