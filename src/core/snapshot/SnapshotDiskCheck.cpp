@@ -5,6 +5,7 @@
 #include "mount/DirectoryWalk.h"
 #include "mount/TreeNode.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
@@ -40,6 +41,15 @@ bool sectorHoldsName(std::span<const std::uint8_t> sector, std::uint16_t slot, c
 
 } // namespace
 
+std::vector<std::size_t> snapshotSamplePositions(std::size_t count)
+{
+    const std::size_t samples = std::min(count, kSnapshotSamples);
+    std::vector<std::size_t> positions(samples);
+    for (std::size_t i = 0; i < samples; ++i)
+        positions[i] = i * count / samples;
+    return positions;
+}
+
 SnapshotDiskMatch checkSnapshotDisk(const std::vector<TreeNode>& folders, const std::vector<TreeNode>& files,
                                     const std::vector<const SectorReader*>& disks)
 {
@@ -48,16 +58,23 @@ SnapshotDiskMatch checkSnapshotDisk(const std::vector<TreeNode>& folders, const 
         for (const TreeNode& node : *list)
             if (node.entrySector != 0 && !node.name.empty())
                 candidates.push_back(&node);
+    std::vector<const TreeNode*> samples;
+    for (std::size_t position : snapshotSamplePositions(candidates.size()))
+        samples.push_back(candidates[position]);
+    return checkSnapshotSamples(samples, disks);
+}
+
+SnapshotDiskMatch checkSnapshotSamples(const std::vector<const TreeNode*>& samples,
+                                       const std::vector<const SectorReader*>& disks)
+{
     bool readAny = false;
     std::array<std::uint8_t, kSectorSize> sector{};
-    const std::size_t samples = std::min(candidates.size(), kSnapshotSamples);
-    for (std::size_t i = 0; i < samples; ++i) {
-        const TreeNode& node = *candidates[i * candidates.size() / samples];
+    for (const TreeNode* node : samples) {
         for (const SectorReader* disk : disks) {
-            if (disk->readSectors(node.entrySector, 1, sector) != 0)
+            if (disk->readSectors(node->entrySector, 1, sector) != 0)
                 continue;
             readAny = true;
-            if (sectorHoldsName(sector, node.entrySlot, node.name))
+            if (sectorHoldsName(sector, node->entrySlot, node->name))
                 return SnapshotDiskMatch::Matches;
         }
     }

@@ -2,6 +2,7 @@
 // Whether a disk holds the entries a snapshot names: a snapshot saved from
 // another disk or volume would send recovery to sectors holding other data.
 
+#include <cstddef>
 #include <vector>
 
 namespace tamsin {
@@ -28,5 +29,12 @@ enum class SnapshotDiskMatch {
 inline constexpr std::size_t kSnapshotSamples = 16;
 SnapshotDiskMatch checkSnapshotDisk(const std::vector<TreeNode>& folders, const std::vector<TreeNode>& files,
                                     const std::vector<const SectorReader*>& disks);
+
+// The positions among count candidates (folders, then files, with an entry
+// sector and a name) that checkSnapshotDisk samples, in increasing order.
+std::vector<std::size_t> snapshotSamplePositions(std::size_t count);
+// checkSnapshotDisk for sampled nodes picked by the caller, checked in order.
+SnapshotDiskMatch checkSnapshotSamples(const std::vector<const TreeNode*>& samples,
+                                       const std::vector<const SectorReader*>& disks);
 
 } // namespace tamsin
