@@ -98,9 +98,11 @@ int snapshotBench(const std::filesystem::path& scratchParent, const std::vector<
                 seconds = secondsSince(start);
                 return ok;
             });
-            if (!mount.ok || !load.ok || !save.ok
-                || std::filesystem::file_size(saved) != std::filesystem::file_size(snapshot)) {
-                std::fprintf(stderr, "the %u-entry mount, load or save failed\n", entries);
+            const char* failed = !mount.ok ? "mount" : !load.ok ? "load" : !save.ok ? "save" : nullptr;
+            if (!failed && std::filesystem::file_size(saved) != std::filesystem::file_size(snapshot))
+                failed = "save (another size)";
+            if (failed) {
+                std::fprintf(stderr, "the %u-entry %s failed\n", entries, failed);
                 return 1;
             }
             figures.mountSeconds.push_back(mount.stepSeconds);

@@ -112,24 +112,6 @@ bool sameTextIgnoringCase(const std::string& bytes, const char* expected)
            });
 }
 
-// The nodes checkSnapshotDisk would sample, found without reading the lists
-// again: the k-th candidate is the node at position k plus the number of
-// nodes without an entry before it (withoutEntry: positions in folders then
-// files, increasing). Every loaded node has a name.
-std::vector<const TreeNode*> diskSamples(const std::vector<TreeNode>& folders, const std::vector<TreeNode>& files,
-                                         const std::vector<std::size_t>& withoutEntry)
-{
-    std::vector<const TreeNode*> samples;
-    std::size_t passed = 0;
-    for (std::size_t k : snapshotSamplePositions(folders.size() + files.size() - withoutEntry.size())) {
-        while (passed < withoutEntry.size() && withoutEntry[passed] <= k + passed)
-            ++passed;
-        const std::size_t position = k + passed;
-        samples.push_back(position < folders.size() ? &folders[position] : &files[position - folders.size()]);
-    }
-    return samples;
-}
-
 } // namespace
 
 std::string snapshotPath(const std::string& chosen)
@@ -205,7 +187,10 @@ SnapshotResult saveSnapshot(const MountedVolume& volume, std::uint16_t diskNumbe
 
     if (out.flush() != 0)
         return discard(out.error());
-    if (::fchmod(fd.get(), 0644) != 0 || ::fsync(fd.get()) != 0)
+    // No fsync: a snapshot only saves reading the tables again and can be
+    // saved again from the disk, while a sync would take longer than the
+    // writing. The rename keeps a failed save from replacing the old file.
+    if (::fchmod(fd.get(), 0644) != 0)
         return discard(errno);
     if (::close(fd.release()) != 0)
         return discard(errno);
@@ -347,7 +332,7 @@ SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std:
     if (in.remaining() != 0)
         return damaged(path, "unexpected bytes after the FAT block list");
     if (!guard.disks.empty()
-        && checkSnapshotSamples(diskSamples(loaded.folders, loaded.files, withoutEntry), guard.disks)
+        && checkSnapshotSamples(snapshotSamples(loaded.folders, loaded.files, withoutEntry), guard.disks)
                == SnapshotDiskMatch::Mismatch
         && !(guard.loadAnyway && guard.loadAnyway()))
         return failure(SnapshotStatus::OtherDisk, kSnapshotOtherDiskQuestion, path);

@@ -30,10 +30,14 @@ inline constexpr std::size_t kSnapshotSamples = 16;
 SnapshotDiskMatch checkSnapshotDisk(const std::vector<TreeNode>& folders, const std::vector<TreeNode>& files,
                                     const std::vector<const SectorReader*>& disks);
 
-// The positions among count candidates (folders, then files, with an entry
-// sector and a name) that checkSnapshotDisk samples, in increasing order.
-std::vector<std::size_t> snapshotSamplePositions(std::size_t count);
-// checkSnapshotDisk for sampled nodes picked by the caller, checked in order.
+// The nodes checkSnapshotDisk samples: up to kSnapshotSamples spread evenly
+// over the nodes of folders then files with an entry sector and a name, in
+// list order. withoutEntry holds, in increasing order, the positions (in
+// folders then files) of the nodes that are no candidates, so that the lists
+// are not read again; every other node must have a name.
+std::vector<const TreeNode*> snapshotSamples(const std::vector<TreeNode>& folders, const std::vector<TreeNode>& files,
+                                             const std::vector<std::size_t>& withoutEntry);
+// checkSnapshotDisk for the sampled nodes given, checked in order.
 SnapshotDiskMatch checkSnapshotSamples(const std::vector<const TreeNode*>& samples,
                                        const std::vector<const SectorReader*>& disks);
 
