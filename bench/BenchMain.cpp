@@ -1,4 +1,5 @@
-// tamsin-bench: throughput and memory of the mount, the recovery and the volume search, also through container images.
+// tamsin-bench: throughput and memory of the mount, snapshots, the recovery and the volume search, also through
+// container images.
 
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 
 namespace tamsin::bench {
 int mountBench(const std::filesystem::path& scratchParent, const std::vector<std::uint32_t>& sizes);
+int snapshotBench(const std::filesystem::path& scratchParent, const std::vector<std::uint32_t>& sizes, int rounds);
 int recoveryBench(const std::filesystem::path& scratchParent, std::uint32_t largeMiB);
 int searchBench(const std::filesystem::path& scratchParent, std::uint32_t gib);
 int containerBench(const std::filesystem::path& scratchParent, std::uint32_t dataMiB);
@@ -39,6 +41,8 @@ int run(int argc, char** argv)
     const std::filesystem::path scratch = argc > 2 ? argv[2] : ".";
     if (which == "mount")
         return tamsin::bench::mountBench(scratch, {10'000, 100'000, 1'000'000});
+    if (which == "snapshot")
+        return tamsin::bench::snapshotBench(scratch, {10'000, 100'000, 1'000'000}, 5);
     if (which == "recovery")
         return tamsin::bench::recoveryBench(scratch, 1024);
     if (which == "search")
@@ -46,8 +50,9 @@ int run(int argc, char** argv)
     if (which == "containers")
         return tamsin::bench::containerBench(scratch, 256);
     std::fprintf(stderr,
-                 "usage: tamsin-bench mount|recovery|search|containers [SCRATCH-FOLDER]\n"
+                 "usage: tamsin-bench mount|snapshot|recovery|search|containers [SCRATCH-FOLDER]\n"
                  "  mount     mount time and peak memory for 10k, 100k and 1M directory entries\n"
+                 "  snapshot  snapshot load against the mount (time, memory) and save against cat, same sizes\n"
                  "  recovery  recovery of a >1 GiB volume against cat on the same file system\n"
                  "  search    volume search of a 4 GiB image against cat to /dev/null\n"
                  "  containers  volume search and recovery through VMDK, VHD, QCOW2 (VHDX, EWF) against raw\n");

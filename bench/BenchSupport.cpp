@@ -4,6 +4,7 @@
 #include "session/Session.h"
 #include "volumes/VolumeTableReader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -46,6 +47,33 @@ ChildRun runInChild(const std::function<bool()>& work)
     run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     run.peakRssKiB = static_cast<std::uint64_t>(usage.ru_maxrss);
     return run;
+}
+
+ChildRun runInChildTimingStep(const std::function<bool(double& stepSeconds)>& work)
+{
+    int channel[2];
+    if (::pipe2(channel, O_CLOEXEC) != 0)
+        return {};
+    FileDescriptor readEnd(channel[0]);
+    FileDescriptor writeEnd(channel[1]);
+    ChildRun run = runInChild([&] {
+        double seconds = 0;
+        const bool ok = work(seconds);
+        // Eight bytes fit in the pipe's buffer, so the write never waits for the parent.
+        return ok && ::write(writeEnd.get(), &seconds, sizeof seconds) == static_cast<ssize_t>(sizeof seconds);
+    });
+    if (run.ok && ::read(readEnd.get(), &run.stepSeconds, sizeof run.stepSeconds) != static_cast<ssize_t>(sizeof run.stepSeconds))
+        run.ok = false;
+    return run;
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 double catFile(const std::string& from, const std::string& to, std::uint64_t limitBytes)

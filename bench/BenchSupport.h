@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "mount/MountObserver.h"
 
@@ -28,10 +29,19 @@ struct ChildRun {
     bool ok = false;
     double seconds = 0;
     std::uint64_t peakRssKiB = 0;  // the child's maximum resident set
+    double stepSeconds = 0;        // runInChildTimingStep: what the child reported
 };
 
 // Runs work in a forked child so its peak memory is measured alone.
 ChildRun runInChild(const std::function<bool()>& work);
+
+// Like runInChild, for work that times one step of its own (without the
+// set-up around it) and stores the seconds in its argument; they come back
+// in ChildRun::stepSeconds.
+ChildRun runInChildTimingStep(const std::function<bool(double& stepSeconds)>& work);
+
+// The middle value (the mean of the two middle ones for an even count); 0 for none.
+double median(std::vector<double> values);
 
 double secondsSince(std::chrono::steady_clock::time_point start);
 

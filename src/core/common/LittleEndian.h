@@ -31,10 +31,13 @@ inline void writeU16(std::span<std::uint8_t> bytes, std::size_t offset, std::uin
     bytes[offset + 1] = static_cast<std::uint8_t>(value >> 8);
 }
 
+// Byte by byte without a loop, which the compiler turns into one store.
 inline void writeU32(std::span<std::uint8_t> bytes, std::size_t offset, std::uint32_t value)
 {
-    for (int i = 0; i < 4; ++i)
-        bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    bytes[offset] = static_cast<std::uint8_t>(value);
+    bytes[offset + 1] = static_cast<std::uint8_t>(value >> 8);
+    bytes[offset + 2] = static_cast<std::uint8_t>(value >> 16);
+    bytes[offset + 3] = static_cast<std::uint8_t>(value >> 24);
 }
 
 inline void writeU64(std::span<std::uint8_t> bytes, std::size_t offset, std::uint64_t value)

@@ -1,24 +1,36 @@
 #include "mount/DirectoryIndex.h"
 
-#include <algorithm>
-#include <numeric>
-
 namespace tamsin {
 
-void DirectoryIndex::group(Grouping& grouping, const std::vector<TreeNode>& nodes)
+template <typename ParentOf>
+void DirectoryIndex::group(Grouping& grouping, std::uint32_t count, ParentOf parentOf)
 {
-    grouping.positions.resize(nodes.size());
-    std::iota(grouping.positions.begin(), grouping.positions.end(), 0u);
-    std::stable_sort(grouping.positions.begin(), grouping.positions.end(),
-                     [&](std::uint32_t a, std::uint32_t b) { return nodes[a].parentId < nodes[b].parentId; });
+    // One pass counts each parent id's nodes, a second places every node in
+    // its group's range in list order: linear, and no sort buffer. A node
+    // with the parent id of the one before it, the usual case as a folder's
+    // entries lie together, reuses that range without a lookup.
     grouping.ranges.clear();
-    for (std::uint32_t i = 0; i < grouping.positions.size();) {
-        const std::uint32_t id = nodes[grouping.positions[i]].parentId;
-        std::uint32_t j = i;
-        while (j < grouping.positions.size() && nodes[grouping.positions[j]].parentId == id)
-            ++j;
-        grouping.ranges.emplace(id, std::make_pair(i, j - i));
-        i = j;
+    grouping.positions.assign(count, 0);
+    Range* range = nullptr;
+    std::uint32_t rangeId = 0;
+    auto rangeOf = [&](std::uint32_t id) -> Range& {
+        if (!range || id != rangeId) {
+            range = &grouping.ranges[id];
+            rangeId = id;
+        }
+        return *range;
+    };
+    for (std::uint32_t i = 0; i < count; ++i)
+        ++rangeOf(parentOf(i)).second;
+    std::uint32_t start = 0;
+    for (auto& [id, group] : grouping.ranges) {
+        group.first = start;
+        start += group.second;
+        group.second = 0;  // counts again as the range fills
+    }
+    for (std::uint32_t i = 0; i < count; ++i) {
+        Range& group = rangeOf(parentOf(i));
+        grouping.positions[group.first + group.second++] = i;
     }
 }
 
@@ -32,8 +44,23 @@ std::span<const std::uint32_t> DirectoryIndex::children(const Grouping& grouping
 
 void DirectoryIndex::rebuild(const std::vector<TreeNode>& folders, const std::vector<TreeNode>& files)
 {
-    group(folderChildren_, folders);
-    group(fileChildren_, files);
+    group(folderChildren_, static_cast<std::uint32_t>(folders.size()),
+          [&](std::uint32_t i) { return folders[i].parentId; });
+    group(fileChildren_, static_cast<std::uint32_t>(files.size()), [&](std::uint32_t i) { return files[i].parentId; });
+    indexOwnIds(folders);
+}
+
+void DirectoryIndex::rebuild(const std::vector<TreeNode>& folders, std::span<const std::uint32_t> folderParents,
+                             std::span<const std::uint32_t> fileParents)
+{
+    group(folderChildren_, static_cast<std::uint32_t>(folderParents.size()),
+          [&](std::uint32_t i) { return folderParents[i]; });
+    group(fileChildren_, static_cast<std::uint32_t>(fileParents.size()), [&](std::uint32_t i) { return fileParents[i]; });
+    indexOwnIds(folders);
+}
+
+void DirectoryIndex::indexOwnIds(const std::vector<TreeNode>& folders)
+{
     folderByOwnId_.clear();
     folderByOwnId_.reserve(folders.size());
     for (std::uint32_t i = 0; i < folders.size(); ++i)

@@ -100,6 +100,13 @@ void MountedVolume::rebuildIndexAndTree(const std::function<void(int)>& progress
     tree.build(folders, index, progress);
 }
 
+void MountedVolume::rebuildIndexAndTree(std::span<const std::uint32_t> folderParents,
+                                        std::span<const std::uint32_t> fileParents)
+{
+    index.rebuild(folders, folderParents, fileParents);
+    tree.build(folders, index);
+}
+
 const TreeNode* MountedVolume::folderForItem(std::uint32_t item) const
 {
     if (item == FolderTree::kRootItem || !tree.contains(item))

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -127,6 +128,9 @@ public:
 
     // Indexes the lists and builds the folder tree over them.
     void rebuildIndexAndTree(const std::function<void(int)>& progress = {});
+    // The same from the lists' parent ids gathered already, in list order
+    // (see DirectoryIndex::rebuild).
+    void rebuildIndexAndTree(std::span<const std::uint32_t> folderParents, std::span<const std::uint32_t> fileParents);
 
     // The folder whose tree item is number, or null.
     const TreeNode* folderForItem(std::uint32_t item) const;

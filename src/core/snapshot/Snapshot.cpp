@@ -4,13 +4,17 @@
 #include "disk/FileDevice.h"
 #include "mount/MountedVolume.h"
 #include "snapshot/SnapshotDiskCheck.h"
+#include "snapshot/SnapshotFileIo.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <span>
+#include <string_view>
 #include <unistd.h>
 #include <vector>
 
@@ -21,69 +25,71 @@ constexpr std::size_t kNodeFixedBytes = 44;  // a node record without its name
 constexpr std::uint32_t kMinRecordLength = 40;
 constexpr std::uint32_t kMaxRecordLength = 40 + 255;
 
-// Appends little-endian fields to a byte buffer.
-class ByteWriter {
+constexpr std::size_t kHeaderStartBytes = 18;   // magic, version, disk, volume index, name length
+constexpr std::size_t kHeaderFieldBytes = 44;   // the volume's fields after its name
+
+// Lays little-endian fields one after another into a piece of a buffer.
+class FieldWriter {
 public:
-    void u8(std::uint8_t v) { bytes.push_back(v); }
-    void u16(std::uint16_t v) { put(v, 2); }
-    void u32(std::uint32_t v) { put(v, 4); }
-    void u64(std::uint64_t v) { put(v, 8); }
-    void text(const std::string& s) { bytes.insert(bytes.end(), s.begin(), s.end()); }
-    std::vector<std::uint8_t> bytes;
+    explicit FieldWriter(std::span<std::uint8_t> room) : room_(room) {}
+    FieldWriter(const FieldWriter&) = delete;
+    FieldWriter& operator=(const FieldWriter&) = delete;
+    // Every byte of the room is written: a gap would leave stale buffer bytes in the file.
+    ~FieldWriter() { assert(at_ == room_.size()); }
+    void u8(std::uint8_t v) { room_[at_++] = v; }
+    void u16(std::uint16_t v) { writeU16(room_, advance(2), v); }
+    void u32(std::uint32_t v) { writeU32(room_, advance(4), v); }
+    void u64(std::uint64_t v) { writeU64(room_, advance(8), v); }
+    void text(std::string_view s) { std::memcpy(room_.data() + advance(s.size()), s.data(), s.size()); }
 
 private:
-    void put(std::uint64_t v, int size)
-    {
-        for (int i = 0; i < size; ++i)
-            bytes.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-    }
-};
-
-// Reads little-endian fields, refusing to pass the end of the bytes.
-class ByteReader {
-public:
-    explicit ByteReader(const std::vector<std::uint8_t>& bytes) : bytes_(bytes) {}
-
-    bool has(std::size_t n) const { return n <= bytes_.size() - at_; }
-    std::size_t remaining() const { return bytes_.size() - at_; }
-    std::uint8_t u8() { return bytes_[at_++]; }
-    std::uint16_t u16() { return take<std::uint16_t>(2, readU16(bytes_, at_)); }
-    std::uint32_t u32() { return take<std::uint32_t>(4, readU32(bytes_, at_)); }
-    std::uint64_t u64() { return take<std::uint64_t>(8, readU64(bytes_, at_)); }
-    std::string text(std::size_t n)
-    {
-        std::string s(reinterpret_cast<const char*>(bytes_.data() + at_), n);
-        at_ += n;
-        return s;
-    }
-
-private:
-    template <typename T>
-    T take(std::size_t n, T value)
+    std::size_t advance(std::size_t n)
     {
         at_ += n;
-        return value;
+        return at_ - n;
     }
-    const std::vector<std::uint8_t>& bytes_;
+    std::span<std::uint8_t> room_;
     std::size_t at_ = 0;
 };
 
-void writeNode(ByteWriter& out, const TreeNode& node)
+// Takes little-endian fields one after another from a piece the caller has
+// checked is long enough.
+class FieldReader {
+public:
+    explicit FieldReader(const std::uint8_t* bytes, std::size_t size) : bytes_(bytes, size) {}
+    std::uint8_t u8() { return bytes_[at_++]; }
+    std::uint16_t u16() { return readU16(bytes_, advance(2)); }
+    std::uint32_t u32() { return readU32(bytes_, advance(4)); }
+    std::uint64_t u64() { return readU64(bytes_, advance(8)); }
+    std::string_view text(std::size_t n) { return {reinterpret_cast<const char*>(bytes_.data() + advance(n)), n}; }
+
+private:
+    std::size_t advance(std::size_t n)
+    {
+        at_ += n;
+        return at_ - n;
+    }
+    std::span<const std::uint8_t> bytes_;
+    std::size_t at_ = 0;
+};
+
+void writeNode(FileWriteBuffer& out, const TreeNode& node)
 {
-    out.u32(static_cast<std::uint32_t>(node.name.size() + kMinRecordLength));
-    out.u8(node.attributes);
-    out.u8(node.attributesHigh);
-    out.text(node.name);
-    out.u32(node.parentId);
-    out.u32(node.ownId);
-    out.u32(node.size);
-    out.u32(node.firstBlock);
-    out.u32(node.dateTime);
-    out.u32(node.deletedMarker);
-    out.u32(node.ordinal);
-    out.u32(node.entrySector);
-    out.u32(node.mirrorSector);
-    out.u16(node.entrySlot);
+    FieldWriter record(out.next(node.name.size() + kNodeFixedBytes));
+    record.u32(static_cast<std::uint32_t>(node.name.size() + kMinRecordLength));
+    record.u8(node.attributes);
+    record.u8(node.attributesHigh);
+    record.text(node.name);
+    record.u32(node.parentId);
+    record.u32(node.ownId);
+    record.u32(node.size);
+    record.u32(node.firstBlock);
+    record.u32(node.dateTime);
+    record.u32(node.deletedMarker);
+    record.u32(node.ordinal);
+    record.u32(node.entrySector);
+    record.u32(node.mirrorSector);
+    record.u16(node.entrySlot);
 }
 
 SnapshotResult failure(SnapshotStatus status, std::string message, const std::string& path)
@@ -106,25 +112,6 @@ bool sameTextIgnoringCase(const std::string& bytes, const char* expected)
            });
 }
 
-bool readWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes)
-{
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat st {};
-    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
-        return false;
-    bytes.resize(static_cast<std::size_t>(st.st_size));
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        const ssize_t n = ::read(fd.get(), bytes.data() + at, bytes.size() - at);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        at += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 } // namespace
 
 std::string snapshotPath(const std::string& chosen)
@@ -142,37 +129,6 @@ std::string snapshotPath(const std::string& chosen)
 
 SnapshotResult saveSnapshot(const MountedVolume& volume, std::uint16_t diskNumber, const std::string& path)
 {
-    ByteWriter out;
-    out.text(kSnapshotMagic);
-    out.text(kSnapshotVersion);
-    out.u16(diskNumber);
-    out.u16(volume.volumeIndex);
-    out.u32(static_cast<std::uint32_t>(volume.volumeName.size()));
-    out.text(volume.volumeName);
-    out.u32(volume.firstFatBlock);
-    out.u32(volume.secondFatBlock);
-    out.u32(volume.firstDetBlock);
-    out.u32(volume.secondDetBlock);
-    out.u64(volume.sizeSectors);
-    out.u64(volume.startSector);
-    out.u32(volume.blockCount);
-    out.u32(volume.sectorsPerBlock);
-    out.u16(volume.chosenFatCopy);
-    out.u16(volume.chosenDetCopy);
-    out.u32(volume.folderCount());
-    for (const auto& node : volume.folders)
-        writeNode(out, node);
-    out.u32(volume.fileCount());
-    for (const auto& node : volume.files)
-        writeNode(out, node);
-    for (std::uint32_t root : volume.suballocationRoots)
-        out.u32(root);
-    out.u32(volume.chosenFatList.length());
-    for (const auto& node : volume.chosenFatList.nodes) {
-        out.u32(node.block);
-        out.u32(node.sequence);
-    }
-
     // A temporary file beside the target, renamed over it once complete, so a
     // failed save never destroys an existing snapshot.
     std::string temporary = path + ".XXXXXX";
@@ -187,16 +143,54 @@ SnapshotResult saveSnapshot(const MountedVolume& volume, std::uint16_t diskNumbe
         return failure(SnapshotStatus::WriteFailed,
                        "Unable to write the snapshot " + path + ": " + std::strerror(error), path);
     };
-    std::size_t at = 0;
-    while (at < out.bytes.size()) {
-        const ssize_t n = ::write(fd.get(), out.bytes.data() + at, out.bytes.size() - at);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return discard(n < 0 ? errno : EIO);
-        at += static_cast<std::size_t>(n);
+
+    FileWriteBuffer out(fd.get());
+    {
+        FieldWriter start(out.next(kHeaderStartBytes));
+        start.text(kSnapshotMagic);
+        start.text(kSnapshotVersion);
+        start.u16(diskNumber);
+        start.u16(volume.volumeIndex);
+        start.u32(static_cast<std::uint32_t>(volume.volumeName.size()));
     }
-    if (::fchmod(fd.get(), 0644) != 0 || ::fsync(fd.get()) != 0)
+    out.append(volume.volumeName);
+    {
+        FieldWriter header(out.next(kHeaderFieldBytes + 4));
+        header.u32(volume.firstFatBlock);
+        header.u32(volume.secondFatBlock);
+        header.u32(volume.firstDetBlock);
+        header.u32(volume.secondDetBlock);
+        header.u64(volume.sizeSectors);
+        header.u64(volume.startSector);
+        header.u32(volume.blockCount);
+        header.u32(volume.sectorsPerBlock);
+        header.u16(volume.chosenFatCopy);
+        header.u16(volume.chosenDetCopy);
+        header.u32(volume.folderCount());
+    }
+    for (const auto& node : volume.folders)
+        writeNode(out, node);
+    FieldWriter(out.next(4)).u32(volume.fileCount());
+    for (const auto& node : volume.files)
+        writeNode(out, node);
+    {
+        FieldWriter roots(out.next(kSuballocationRootCount * 4 + 4));
+        for (std::uint32_t root : volume.suballocationRoots)
+            roots.u32(root);
+        roots.u32(volume.chosenFatList.length());
+    }
+    for (const auto& node : volume.chosenFatList.nodes) {
+        FieldWriter entry(out.next(8));
+        entry.u32(node.block);
+        entry.u32(node.sequence);
+    }
+
+    if (out.flush() != 0)
+        return discard(out.error());
+    // No fsync: a snapshot only saves reading the tables again and can be
+    // saved again from the disk, while a sync would take longer than the
+    // writing. The rename keeps a failed save from replacing the old file.
+    if (::fchmod(fd.get(), 0644) != 0)
         return discard(errno);
     if (::close(fd.release()) != 0)
         return discard(errno);
@@ -208,101 +202,138 @@ SnapshotResult saveSnapshot(const MountedVolume& volume, std::uint16_t diskNumbe
 SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std::uint16_t* diskNumber,
                             const SnapshotDiskGuard& guard)
 {
-    std::vector<std::uint8_t> bytes;
-    if (!readWholeFile(path, bytes))
+    FileReadBuffer in;
+    if (!in.open(path))
         return failure(SnapshotStatus::CannotOpen, kUnableToOpenMessage, path);
-    ByteReader in(bytes);
+    // A read that fails part way is reported like a file that cannot be opened.
+    auto refuse = [&](const std::string& why) {
+        return in.failed() ? failure(SnapshotStatus::CannotOpen, kUnableToOpenMessage, path) : damaged(path, why);
+    };
 
-    const std::string magic = in.text(std::min<std::size_t>(7, in.remaining()));
+    std::string magic;
+    if (!in.takeInto(magic, std::min<std::uint64_t>(7, in.remaining())))
+        return refuse("");
     if (!sameTextIgnoringCase(magic, kSnapshotMagic))
         return failure(SnapshotStatus::WrongMagic, kInvalidMagicPrefix + magic.substr(0, magic.find('\0')), path);
-    const std::string version = in.text(std::min<std::size_t>(3, in.remaining()));
+    std::string version;
+    if (!in.takeInto(version, std::min<std::uint64_t>(3, in.remaining())))
+        return refuse("");
     if (!sameTextIgnoringCase(version, kSnapshotVersion))
         return failure(SnapshotStatus::WrongVersion, kVersionMismatchMessage, path);
 
     // Everything is read into a fresh volume; the caller's is replaced only
     // when the whole file has passed.
     MountedVolume loaded;
-    if (!in.has(8))
-        return damaged(path, "the header is cut short");
-    const std::uint16_t disk = in.u16();
-    loaded.volumeIndex = in.u16();
-    const std::uint32_t nameLength = in.u32();
-    if (!in.has(std::size_t{nameLength} + 52))
-        return damaged(path, "the header is cut short");
-    loaded.volumeName = in.text(nameLength);
-    loaded.firstFatBlock = in.u32();
-    loaded.secondFatBlock = in.u32();
-    loaded.firstDetBlock = in.u32();
-    loaded.secondDetBlock = in.u32();
-    loaded.sizeSectors = in.u64();
-    loaded.startSector = in.u64();
-    loaded.blockCount = in.u32();
-    loaded.sectorsPerBlock = in.u32();
-    loaded.chosenFatCopy = in.u16();
-    loaded.chosenDetCopy = in.u16();
+    const std::uint8_t* bytes = in.take(8);
+    if (!bytes)
+        return refuse("the header is cut short");
+    FieldReader start(bytes, 8);
+    const std::uint16_t disk = start.u16();
+    loaded.volumeIndex = start.u16();
+    const std::uint32_t nameLength = start.u32();
+    // The fields and at least the folder count.
+    if (!in.has(std::uint64_t{nameLength} + kHeaderFieldBytes + 8) || !in.takeInto(loaded.volumeName, nameLength)
+        || !(bytes = in.take(kHeaderFieldBytes)))
+        return refuse("the header is cut short");
+    FieldReader fields(bytes, kHeaderFieldBytes);
+    loaded.firstFatBlock = fields.u32();
+    loaded.secondFatBlock = fields.u32();
+    loaded.firstDetBlock = fields.u32();
+    loaded.secondDetBlock = fields.u32();
+    loaded.sizeSectors = fields.u64();
+    loaded.startSector = fields.u64();
+    loaded.blockCount = fields.u32();
+    loaded.sectorsPerBlock = fields.u32();
+    loaded.chosenFatCopy = fields.u16();
+    loaded.chosenDetCopy = fields.u16();
     if (!usableSectorsPerBlock(loaded.sectorsPerBlock))
         return damaged(path, "the volume's block size is impossible");
 
-    auto readNodes = [&](std::vector<TreeNode>& nodes, const char* what) -> std::string {
-        if (!in.has(4))
+    // Each record is decoded where it lies in the read buffer, its name
+    // copied once. Parent ids are gathered on the way for the index, and the
+    // nodes without an entry sector (placeholders), which the disk check
+    // passes over, are noted by their position in folders then files.
+    std::vector<std::uint32_t> folderParents;
+    std::vector<std::uint32_t> fileParents;
+    std::vector<std::size_t> withoutEntry;
+    std::size_t listStart = 0;
+    // Folders get the folder bit: older snapshots hold placeholder folders without it.
+    auto readNodes = [&](std::vector<TreeNode>& nodes, std::vector<std::uint32_t>& parents, const char* what,
+                         std::uint8_t addedAttributes) -> std::string {
+        const std::uint8_t* count = in.take(4);
+        if (!count)
             return std::string("the ") + what + " count is missing";
-        const std::uint32_t count = in.u32();
-        if (count > in.remaining() / kNodeFixedBytes)
+        const std::uint32_t n = readU32(std::span(count, 4), 0);
+        if (n > in.remaining() / kNodeFixedBytes)
             return std::string("more ") + what + " than the file can hold";
-        nodes.reserve(count);
-        for (std::uint32_t i = 0; i < count; ++i) {
-            if (!in.has(4))
+        nodes.reserve(n);
+        parents.reserve(n);
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const std::uint8_t* lengthBytes = in.take(4);
+            if (!lengthBytes)
                 return std::string("a ") + what + " record is cut short";
-            const std::uint32_t length = in.u32();
+            const std::uint32_t length = readU32(std::span(lengthBytes, 4), 0);
             if (length < kMinRecordLength || length > kMaxRecordLength)
                 return std::string("a ") + what + " record has an impossible length";
-            if (!in.has(length))
+            const std::uint8_t* record = in.take(length);
+            if (!record)
                 return std::string("a ") + what + " record is cut short";
-            TreeNode node;
-            node.attributes = in.u8();
-            node.attributesHigh = in.u8();
-            node.name = in.text(length - kMinRecordLength);
+            FieldReader field(record, length);
+            TreeNode& node = nodes.emplace_back();
+            node.attributes = field.u8() | addedAttributes;
+            node.attributesHigh = field.u8();
+            const std::string_view name = field.text(length - kMinRecordLength);
             // A name a decoded entry can never have: as a folder it would be
             // the destination folder itself once recovered.
-            if (node.name.empty() || node.name.find('\0') != std::string::npos)
+            if (name.empty() || name.find('\0') != std::string_view::npos)
                 return std::string("a ") + what + " record has an empty name or one holding a NUL byte";
-            node.parentId = in.u32();
-            node.ownId = in.u32();
-            node.size = in.u32();
-            node.firstBlock = in.u32();
-            node.dateTime = in.u32();
-            node.deletedMarker = in.u32();
-            in.u32();  // the stored ordinal; a loaded node's ordinal is its position
+            node.name = name;
+            node.parentId = field.u32();
+            parents.push_back(node.parentId);
+            node.ownId = field.u32();
+            node.size = field.u32();
+            node.firstBlock = field.u32();
+            node.dateTime = field.u32();
+            node.deletedMarker = field.u32();
+            field.u32();  // the stored ordinal; a loaded node's ordinal is its position
             node.ordinal = i;
-            node.entrySector = in.u32();
-            node.mirrorSector = in.u32();
-            node.entrySlot = in.u16();
-            nodes.push_back(std::move(node));
+            node.entrySector = field.u32();
+            if (node.entrySector == 0)
+                withoutEntry.push_back(listStart + i);
+            node.mirrorSector = field.u32();
+            node.entrySlot = field.u16();
         }
+        listStart += n;
         return {};
     };
-    if (std::string why = readNodes(loaded.folders, "folder"); !why.empty())
-        return damaged(path, why);
-    if (std::string why = readNodes(loaded.files, "file"); !why.empty())
-        return damaged(path, why);
+    if (std::string why = readNodes(loaded.folders, folderParents, "folder", kFolderAttribute); !why.empty())
+        return refuse(why);
+    if (std::string why = readNodes(loaded.files, fileParents, "file", 0); !why.empty())
+        return refuse(why);
 
-    if (!in.has(kSuballocationRootCount * 4 + 4))
-        return damaged(path, "the suballocation roots are cut short");
+    if (!(bytes = in.take(kSuballocationRootCount * 4 + 4)))
+        return refuse("the suballocation roots are cut short");
+    FieldReader roots(bytes, kSuballocationRootCount * 4 + 4);
     for (auto& root : loaded.suballocationRoots)
-        root = in.u32();
-    const std::uint32_t fatBlocks = in.u32();
+        root = roots.u32();
+    const std::uint32_t fatBlocks = roots.u32();
     if (fatBlocks > in.remaining() / 8)
         return damaged(path, "the FAT block list is cut short");
+    loaded.chosenFatList.nodes.reserve(fatBlocks);
     for (std::uint32_t i = 0; i < fatBlocks; ++i) {
-        const std::uint32_t block = in.u32();
-        const std::uint32_t sequence = in.u32();
+        if (!(bytes = in.take(8)))
+            return refuse("the FAT block list is cut short");
+        FieldReader entry(bytes, 8);
+        const std::uint32_t block = entry.u32();
+        const std::uint32_t sequence = entry.u32();
         appendBlock(loaded.chosenFatList, block, sequence);
     }
     loaded.chosenFatList.endedNormally = !loaded.chosenFatList.empty() && loaded.chosenFatList.nodes.back().block == kChainEnd;
     if (in.remaining() != 0)
         return damaged(path, "unexpected bytes after the FAT block list");
-    if (!guard.disks.empty() && checkSnapshotDisk(loaded.folders, loaded.files, guard.disks) == SnapshotDiskMatch::Mismatch
+    if (!guard.disks.empty()
+        && checkSnapshotSamples(snapshotSamples(loaded.folders, loaded.files, withoutEntry), guard.disks)
+               == SnapshotDiskMatch::Mismatch
         && !(guard.loadAnyway && guard.loadAnyway()))
         return failure(SnapshotStatus::OtherDisk, kSnapshotOtherDiskQuestion, path);
 
@@ -320,14 +351,11 @@ SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std:
     volume.chosenFatCopy = loaded.chosenFatCopy;
     volume.chosenDetCopy = loaded.chosenDetCopy;
     volume.layout = nullptr;  // a front end may adopt the layout of the matching table record
-    // Older snapshots hold placeholder folders without the folder bit.
-    for (TreeNode& folder : loaded.folders)
-        folder.attributes |= kFolderAttribute;
     volume.folders = std::move(loaded.folders);
     volume.files = std::move(loaded.files);
     volume.suballocationRoots = loaded.suballocationRoots;
     volume.chosenFatList = std::move(loaded.chosenFatList);
-    volume.rebuildIndexAndTree();
+    volume.rebuildIndexAndTree(folderParents, fileParents);
     if (diskNumber)
         *diskNumber = disk;
     return {SnapshotStatus::Ok, {}, path};

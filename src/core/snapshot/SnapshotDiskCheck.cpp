@@ -5,6 +5,7 @@
 #include "mount/DirectoryWalk.h"
 #include "mount/TreeNode.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
@@ -40,24 +41,50 @@ bool sectorHoldsName(std::span<const std::uint8_t> sector, std::uint16_t slot, c
 
 } // namespace
 
+std::vector<const TreeNode*> snapshotSamples(const std::vector<TreeNode>& folders, const std::vector<TreeNode>& files,
+                                             const std::vector<std::size_t>& withoutEntry)
+{
+    // Candidate k is the node at position k plus the number of non-candidates
+    // before it.
+    const std::size_t count = folders.size() + files.size() - withoutEntry.size();
+    const std::size_t samples = std::min(count, kSnapshotSamples);
+    std::vector<const TreeNode*> picked;
+    std::size_t passed = 0;
+    for (std::size_t i = 0; i < samples; ++i) {
+        const std::size_t k = i * count / samples;
+        while (passed < withoutEntry.size() && withoutEntry[passed] <= k + passed)
+            ++passed;
+        const std::size_t position = k + passed;
+        picked.push_back(position < folders.size() ? &folders[position] : &files[position - folders.size()]);
+    }
+    return picked;
+}
+
 SnapshotDiskMatch checkSnapshotDisk(const std::vector<TreeNode>& folders, const std::vector<TreeNode>& files,
                                     const std::vector<const SectorReader*>& disks)
 {
-    std::vector<const TreeNode*> candidates;
+    std::vector<std::size_t> withoutEntry;
+    std::size_t position = 0;
     for (const auto* list : {&folders, &files})
-        for (const TreeNode& node : *list)
-            if (node.entrySector != 0 && !node.name.empty())
-                candidates.push_back(&node);
+        for (const TreeNode& node : *list) {
+            if (node.entrySector == 0 || node.name.empty())
+                withoutEntry.push_back(position);
+            ++position;
+        }
+    return checkSnapshotSamples(snapshotSamples(folders, files, withoutEntry), disks);
+}
+
+SnapshotDiskMatch checkSnapshotSamples(const std::vector<const TreeNode*>& samples,
+                                       const std::vector<const SectorReader*>& disks)
+{
     bool readAny = false;
     std::array<std::uint8_t, kSectorSize> sector{};
-    const std::size_t samples = std::min(candidates.size(), kSnapshotSamples);
-    for (std::size_t i = 0; i < samples; ++i) {
-        const TreeNode& node = *candidates[i * candidates.size() / samples];
+    for (const TreeNode* node : samples) {
         for (const SectorReader* disk : disks) {
-            if (disk->readSectors(node.entrySector, 1, sector) != 0)
+            if (disk->readSectors(node->entrySector, 1, sector) != 0)
                 continue;
             readAny = true;
-            if (sectorHoldsName(sector, node.entrySlot, node.name))
+            if (sectorHoldsName(sector, node->entrySlot, node->name))
                 return SnapshotDiskMatch::Matches;
         }
     }

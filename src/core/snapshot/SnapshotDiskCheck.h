@@ -2,6 +2,7 @@
 // Whether a disk holds the entries a snapshot names: a snapshot saved from
 // another disk or volume would send recovery to sectors holding other data.
 
+#include <cstddef>
 #include <vector>
 
 namespace tamsin {
@@ -28,5 +29,16 @@ enum class SnapshotDiskMatch {
 inline constexpr std::size_t kSnapshotSamples = 16;
 SnapshotDiskMatch checkSnapshotDisk(const std::vector<TreeNode>& folders, const std::vector<TreeNode>& files,
                                     const std::vector<const SectorReader*>& disks);
+
+// The nodes checkSnapshotDisk samples: up to kSnapshotSamples spread evenly
+// over the nodes of folders then files with an entry sector and a name, in
+// list order. withoutEntry holds, in increasing order, the positions (in
+// folders then files) of the nodes that are no candidates, so that the lists
+// are not read again; every other node must have a name.
+std::vector<const TreeNode*> snapshotSamples(const std::vector<TreeNode>& folders, const std::vector<TreeNode>& files,
+                                             const std::vector<std::size_t>& withoutEntry);
+// checkSnapshotDisk for the sampled nodes given, checked in order.
+SnapshotDiskMatch checkSnapshotSamples(const std::vector<const TreeNode*>& samples,
+                                       const std::vector<const SectorReader*>& disks);
 
 } // namespace tamsin

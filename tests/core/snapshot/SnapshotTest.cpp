@@ -1,6 +1,7 @@
 #include "snapshot/Snapshot.h"
 
 #include "snapshot/SnapshotDiskCheck.h"
+#include "snapshot/SnapshotFileIo.h"
 
 #include "disk/FileDevice.h"
 #include "mount/Mount.h"
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -360,6 +362,163 @@ TEST_F(SnapshotDiskTest, UnreadableSamplesCountNeitherWay)
             mostly->markBad(sector);
     EXPECT_TRUE(loadFor(snapshot, std::move(mostly), false).ok());
     EXPECT_EQ(questions, 0);
+}
+
+
+// A volume whose snapshot spans several read and write buffers, with names of
+// every length from 1 to 255 so that records cross the buffers' ends at
+// varying offsets, and the bytes its snapshot must hold, built field by field.
+class LargeSnapshotTest : public SnapshotTest {
+protected:
+    static constexpr std::uint32_t kFiles = 15000;
+
+    void SetUp() override
+    {
+        volume.volumeName = "BIG";
+        volume.sectorsPerBlock = 8;
+        expected.text("vsp4.02").text("1.0").u16(0).u16(0).u32(3).text("BIG").u32(0).u32(0).u32(0).u32(0).u64(0).u64(0).u32(0).u32(8).u16(0).u16(0);
+        expected.u32(3);
+        addNode(volume.folders, 0x10, "DOCS", 0, 5, 0);
+        addNode(volume.folders, 0x10, "Dir0", 0, 77, 0);  // a placeholder: no entry sector
+        addNode(volume.folders, 0x10, "SUB", 5, 6, 1);
+        expected.u32(kFiles);
+        const std::uint32_t parents[] = {5, 77, 6};
+        for (std::uint32_t i = 0; i < kFiles; ++i) {
+            std::string name(1 + i * 7 % 255, 'A');
+            for (std::size_t j = 0; j < name.size(); ++j)
+                name[j] = static_cast<char>('A' + (i + j) % 26);
+            addNode(volume.files, 0x20, name, parents[i % 3], 1000 + i, i % 97 == 0 ? 0 : 2000 + i);
+        }
+        for (std::uint32_t i = 0; i < 140; ++i)
+            expected.u32(i);
+        for (std::uint32_t i = 0; i < 140; ++i)
+            volume.suballocationRoots[i] = i;
+        expected.u32(2).u32(9).u32(0).u32(0xFFFFFFFF).u32(1);
+        appendBlock(volume.chosenFatList, 9, 0);
+        appendBlock(volume.chosenFatList, 0xFFFFFFFF, 1);
+        path = (dir / "BIG.VSNP").string();
+        ASSERT_TRUE(saveSnapshot(volume, 0, path).ok());
+        ASSERT_GT(expected.data.size(), 2 * kSnapshotBufferBytes + 4096);
+    }
+
+    void addNode(std::vector<TreeNode>& list, std::uint8_t attributes, const std::string& name, std::uint32_t parent,
+                 std::uint32_t own, std::uint32_t entrySector)
+    {
+        TreeNode node;
+        node.attributes = attributes;
+        node.name = name;
+        node.parentId = parent;
+        node.ownId = own;
+        node.size = own * 3;
+        node.firstBlock = own + 1;
+        node.dateTime = 0x24676AB5 + own;
+        node.deletedMarker = own % 10 == 0;
+        node.ordinal = static_cast<std::uint32_t>(list.size());
+        node.entrySector = entrySector;
+        node.mirrorSector = entrySector + 1;
+        node.entrySlot = static_cast<std::uint16_t>(own % 4);
+        records.push_back(expected.data.size());
+        expected.u32(static_cast<std::uint32_t>(name.size() + 40)).u8(attributes).u8(0).text(name);
+        expected.u32(parent).u32(own).u32(node.size).u32(node.firstBlock).u32(node.dateTime).u32(node.deletedMarker);
+        expected.u32(node.ordinal).u32(entrySector).u32(entrySector + 1).u16(node.entrySlot);
+        list.push_back(node);
+    }
+
+    // The offset of the record holding the byte at offset.
+    std::size_t recordAcross(std::size_t offset) const
+    {
+        auto after = std::upper_bound(records.begin(), records.end(), offset);
+        return *(after - 1);
+    }
+
+    Bytes expected;
+    std::vector<std::size_t> records;  // offsets of the node records in expected
+    std::string path;
+};
+
+TEST_F(LargeSnapshotTest, SavesAndLoadsEveryRecordAcrossTheBuffers)
+{
+    EXPECT_TRUE(read(path) == expected.data);
+
+    MountedVolume loaded;
+    ASSERT_TRUE(loadSnapshot(loaded, path).ok());
+    ASSERT_EQ(loaded.fileCount(), kFiles);
+    std::uint32_t different = 0;
+    for (std::uint32_t i = 0; i < kFiles; ++i) {
+        const TreeNode& a = volume.files[i];
+        const TreeNode& b = loaded.files[i];
+        different += a.name != b.name || a.attributes != b.attributes || a.parentId != b.parentId
+                     || a.ownId != b.ownId || a.size != b.size || a.firstBlock != b.firstBlock
+                     || a.dateTime != b.dateTime || a.deletedMarker != b.deletedMarker || b.ordinal != i
+                     || a.entrySector != b.entrySector || a.mirrorSector != b.mirrorSector
+                     || a.entrySlot != b.entrySlot;
+    }
+    EXPECT_EQ(different, 0u);
+    EXPECT_EQ(loaded.suballocationRoots, volume.suballocationRoots);
+    // Children come in list order.
+    const auto inDocs = loaded.index.childFiles(5);
+    ASSERT_EQ(inDocs.size(), kFiles / 3);
+    EXPECT_TRUE(std::is_sorted(inDocs.begin(), inDocs.end()));
+    EXPECT_EQ(inDocs[1], 3u);
+    EXPECT_EQ(loaded.tree.item(loaded.folders[2].treeItem).parent, loaded.folders[0].treeItem);
+
+    const std::string again = (dir / "AGAIN.VSNP").string();
+    ASSERT_TRUE(saveSnapshot(loaded, 0, again).ok());
+    EXPECT_TRUE(read(again) == expected.data);
+}
+
+TEST_F(LargeSnapshotTest, DamageAtTheBufferBoundariesIsRefused)
+{
+    mountSomething();
+    std::vector<Bytes> bad;
+    for (std::size_t cut : {kSnapshotBufferBytes - 1, kSnapshotBufferBytes, kSnapshotBufferBytes + 1,
+                            2 * kSnapshotBufferBytes + 3, expected.data.size() - 9}) {
+        Bytes b = expected;
+        b.data.resize(cut);
+        bad.push_back(b);
+    }
+    // The record across the end of the first buffer read, whose decoding
+    // needs the next, with an impossible length and with a NUL in its name.
+    const std::size_t across = recordAcross(kSnapshotBufferBytes);
+    Bytes shortRecord = expected;
+    shortRecord.data[across] = 39;
+    shortRecord.data[across + 1] = 0;
+    bad.push_back(shortRecord);
+    Bytes nul = expected;
+    nul.data[across + 4 + 2] = 0;
+    bad.push_back(nul);
+
+    for (std::size_t i = 0; i < bad.size(); ++i) {
+        const SnapshotResult result = loadSnapshot(volume, write(bad[i], "BAD.VSNP"));
+        EXPECT_EQ(result.status, SnapshotStatus::Damaged) << "case " << i;
+        expectUntouched();
+    }
+}
+
+TEST(SnapshotSamples, PassOverNodesWithoutAnEntryLikeAListOfCandidates)
+{
+    // Placeholders at the start, in runs, across the folder/file seam and at the end.
+    const std::vector<std::set<std::size_t>> patterns = {
+        {}, {0, 1, 7, 8, 9, 10, 44}, {4, 5, 6}, {0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24}};
+    for (const auto& placeholders : patterns) {
+        std::vector<TreeNode> folders(5), files(40);
+        std::vector<const TreeNode*> candidates;
+        std::vector<std::size_t> withoutEntry(placeholders.begin(), placeholders.end());
+        for (std::size_t i = 0; i < folders.size() + files.size(); ++i) {
+            TreeNode& node = i < folders.size() ? folders[i] : files[i - folders.size()];
+            node.name = "N";
+            node.entrySector = placeholders.count(i) ? 0 : 100 + static_cast<std::uint32_t>(i);
+            if (node.entrySector != 0)
+                candidates.push_back(&node);
+        }
+        std::vector<const TreeNode*> expected;
+        const std::size_t samples = std::min(candidates.size(), kSnapshotSamples);
+        for (std::size_t i = 0; i < samples; ++i)
+            expected.push_back(candidates[i * candidates.size() / samples]);
+        EXPECT_EQ(snapshotSamples(folders, files, withoutEntry), expected) << placeholders.size() << " placeholders";
+    }
+    std::vector<TreeNode> none(3);
+    EXPECT_TRUE(snapshotSamples(none, {}, {0, 1, 2}).empty());
 }
 
 } // namespace

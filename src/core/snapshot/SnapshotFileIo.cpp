@@ -1,0 +1,89 @@
+#include "snapshot/SnapshotFileIo.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tamsin {
+
+bool FileReadBuffer::open(const std::string& path)
+{
+    fd_ = FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st {};
+    if (!fd_.valid() || ::fstat(fd_.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    unread_ = static_cast<std::uint64_t>(st.st_size);
+    // A small file gets a buffer of its own size.
+    buffer_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(capacity_, unread_)));
+    begin_ = end_ = 0;
+    failed_ = false;
+    return true;
+}
+
+bool FileReadBuffer::refill(std::size_t n)
+{
+    if (failed_ || n > remaining() || n > buffer_.size())
+        return false;
+    // The unread tail moves to the front and the rest of the buffer is filled.
+    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+    while (end_ < buffer_.size() && unread_ > 0) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size() - end_, unread_));
+        const ssize_t got = ::read(fd_.get(), buffer_.data() + end_, want);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            failed_ = true;
+            return false;
+        }
+        end_ += static_cast<std::size_t>(got);
+        unread_ -= static_cast<std::uint64_t>(got);
+    }
+    return end_ >= n;
+}
+
+bool FileReadBuffer::takeInto(std::string& text, std::uint64_t n)
+{
+    if (!has(n))
+        return false;
+    while (n > 0) {
+        const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(n, std::max<std::size_t>(buffer_.size(), 1)));
+        const std::uint8_t* bytes = take(piece);
+        if (!bytes)
+            return false;
+        text.append(reinterpret_cast<const char*>(bytes), piece);
+        n -= piece;
+    }
+    return true;
+}
+
+void FileWriteBuffer::append(std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const std::size_t piece = std::min(bytes.size(), buffer_.size());
+        std::memcpy(next(piece).data(), bytes.data(), piece);
+        bytes.remove_prefix(piece);
+    }
+}
+
+int FileWriteBuffer::flush()
+{
+    std::size_t at = 0;
+    while (error_ == 0 && at < used_) {
+        const ssize_t n = ::write(fd_, buffer_.data() + at, used_ - at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            error_ = n < 0 ? errno : EIO;
+        else
+            at += static_cast<std::size_t>(n);
+    }
+    used_ = 0;
+    return error_;
+}
+
+} // namespace tamsin
