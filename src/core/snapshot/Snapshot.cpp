@@ -187,10 +187,10 @@ SnapshotResult saveSnapshot(const MountedVolume& volume, std::uint16_t diskNumbe
 
     if (out.flush() != 0)
         return discard(out.error());
-    // No fsync: a snapshot only saves reading the tables again and can be
-    // saved again from the disk, while a sync would take longer than the
-    // writing. The rename keeps a failed save from replacing the old file.
-    if (::fchmod(fd.get(), 0644) != 0)
+    // The bytes reach the disk before the rename: a snapshot spares a failing
+    // disk another reading of its tables, so a crash must leave either the
+    // old file or the whole new one, never a torn file under the old name.
+    if (::fchmod(fd.get(), 0644) != 0 || ::fsync(fd.get()) != 0)
         return discard(errno);
     if (::close(fd.release()) != 0)
         return discard(errno);
