@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -36,8 +37,10 @@ bool parseUnsigned(const std::string& text, std::uint32_t& value)
     return true;
 }
 
-// Serves runs of sectors from a larger chunk read in one call, so a scan
-// reads the disk in big pieces while examining it run by run.
+// Serves runs of sectors from a larger chunk read in pieces, so a scan reads
+// the disk in big steps while examining it run by run. While a piece is still
+// in the cache, the sectors that begin like a volume table are noted, so that
+// the runs without one need no look at their sectors.
 class ChunkedScan {
 public:
     ChunkedScan(const SectorReader& reader, std::uint32_t runLength, const std::atomic<bool>& stop) :
@@ -48,35 +51,58 @@ public:
     // The run of runLength sectors at first; rangeEnd bounds how far ahead a chunk reaches.
     std::span<const std::uint8_t> run(std::uint64_t first, std::uint64_t rangeEnd)
     {
-        if (first < chunkStart_ || first + runLength_ > chunkStart_ + chunkSectors_) {
-            const std::uint64_t ahead = rangeEnd > first ? rangeEnd - first : 0;
-            const std::uint64_t runs = std::clamp<std::uint64_t>((ahead + runLength_ - 1) / runLength_, 1,
-                                                                  std::max<std::uint32_t>(kChunkSectors / runLength_, 1));
-            chunkStart_ = first;
-            chunkSectors_ = runs * runLength_;
-            chunk_.resize(chunkSectors_ * kSectorSize);
-            // Read in pieces so that a stop request is seen at least every
-            // kPollSectors; the first piece holds the run under way and is
-            // always read. The rest of a stopped chunk stays zeros.
-            std::fill(chunk_.begin(), chunk_.end(), std::uint8_t{0});
-            for (std::uint64_t at = 0; at < chunkSectors_ && (at == 0 || !stop_.load()); at += kPollSectors) {
-                const auto piece = static_cast<std::uint32_t>(std::min<std::uint64_t>(kPollSectors, chunkSectors_ - at));
-                reader_.readSectorsZeroFilled(first + at, piece,
-                                              std::span<std::uint8_t>(chunk_).subspan(at * kSectorSize,
-                                                                                      std::size_t{piece} * kSectorSize));
-            }
-        }
+        if (first < chunkStart_ || first + runLength_ > chunkStart_ + chunkSectors_)
+            readChunk(first, rangeEnd);
         return std::span<const std::uint8_t>(chunk_).subspan((first - chunkStart_) * kSectorSize,
                                                              std::size_t{runLength_} * kSectorSize);
+    }
+
+    // Whether a sector of the run at first (served by run()) begins like a
+    // volume table; false means none of them can be one.
+    bool mayHoldTable(std::uint64_t first) const
+    {
+        const std::uint64_t from = first - chunkStart_;
+        const auto at = std::lower_bound(candidates_.begin(), candidates_.end(), from);
+        return at != candidates_.end() && *at < from + runLength_;
     }
 
 private:
     static constexpr std::uint32_t kChunkSectors = 4096;  // 2 MiB
     static constexpr std::uint32_t kPollSectors = 128;    // 64 KiB
+    // Bytes compared when noting candidates; the full test comes later.
+    static constexpr std::size_t kPrefixBytes = 8;
+
+    void readChunk(std::uint64_t first, std::uint64_t rangeEnd)
+    {
+        const std::uint64_t ahead = rangeEnd > first ? rangeEnd - first : 0;
+        const std::uint64_t runs = std::clamp<std::uint64_t>((ahead + runLength_ - 1) / runLength_, 1,
+                                                              std::max<std::uint32_t>(kChunkSectors / runLength_, 1));
+        chunkStart_ = first;
+        chunkSectors_ = runs * runLength_;
+        chunk_.resize(chunkSectors_ * kSectorSize);
+        candidates_.clear();
+        // Read in pieces so that a stop request is seen at least every
+        // kPollSectors; the first piece holds the run under way and is
+        // always read. The rest of a stopped chunk becomes zeros.
+        std::uint64_t at = 0;
+        for (; at < chunkSectors_ && (at == 0 || !stop_.load()); at += kPollSectors) {
+            const auto piece = static_cast<std::uint32_t>(std::min<std::uint64_t>(kPollSectors, chunkSectors_ - at));
+            reader_.readSectorsZeroFilled(first + at, piece,
+                                          std::span<std::uint8_t>(chunk_).subspan(at * kSectorSize,
+                                                                                  std::size_t{piece} * kSectorSize));
+            for (std::uint64_t s = at; s < at + piece; ++s)
+                if (std::memcmp(chunk_.data() + s * kSectorSize, kVolumeTableSignature, kPrefixBytes) == 0)
+                    candidates_.push_back(s);
+        }
+        std::fill(chunk_.begin() + static_cast<std::ptrdiff_t>(std::min(at, chunkSectors_) * kSectorSize),
+                  chunk_.end(), std::uint8_t{0});
+    }
+
     const SectorReader& reader_;
     std::uint32_t runLength_;
     const std::atomic<bool>& stop_;
     std::vector<std::uint8_t> chunk_;
+    std::vector<std::uint64_t> candidates_;  // chunk sectors noted, ascending
     std::uint64_t chunkStart_ = 0;
     std::uint64_t chunkSectors_ = 0;
 };
@@ -146,7 +172,9 @@ SearchOutcome searchVolumes(const SectorReader& reader, VolumeTable& table, Sear
         }
         observer.searchProgress(cursor, scanned, total, static_cast<int>(scanned * 100 / total));
         const auto run = scan.run(cursor, end);
-        for (std::uint32_t k = 0; k < runLength; ++k) {
+        // A run with no sector that begins like a table is passed over whole.
+        const bool mayHoldTable = scan.mayHoldTable(cursor);
+        for (std::uint32_t k = 0; mayHoldTable && k < runLength; ++k) {
             const auto sector = run.subspan(std::size_t{k} * kSectorSize, kSectorSize);
             const std::uint32_t count = volumeTableEntryCount(sector);
             if (count == 0)

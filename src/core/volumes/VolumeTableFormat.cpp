@@ -30,7 +30,7 @@ std::uint32_t hotfixAreaLength(std::span<const std::uint8_t> sector)
 
 std::uint32_t volumeTableEntryCount(std::span<const std::uint8_t> sector)
 {
-    if (std::memcmp(sector.data(), "NetWare Volumes", 15) != 0)
+    if (std::memcmp(sector.data(), kVolumeTableSignature, sizeof kVolumeTableSignature - 1) != 0)
         return 0;
     const std::uint32_t count = readU32(sector, 16);
     return count >= 1 && count <= kMaxVolumeTableEntries ? count : 0;

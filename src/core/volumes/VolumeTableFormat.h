@@ -15,6 +15,8 @@ inline constexpr std::uint8_t kNetWarePartitionType = 0x65;
 inline constexpr std::uint32_t kMaxVolumeTableEntries = 8;
 inline constexpr std::uint32_t kVolumeTableEntrySize = 60;
 inline constexpr std::uint32_t kVolumeTableEntriesOffset = 32;
+// The first bytes of a volume table sector.
+inline constexpr char kVolumeTableSignature[] = "NetWare Volumes";
 // The name may run up to the size field at offset 28.
 inline constexpr std::uint32_t kMaxEntryNameLength = 27;
 

@@ -177,6 +177,105 @@ TEST_F(VolumeSearchTest, StopDuringARetryPassEndsItWithinAFewSectors)
     EXPECT_LT(device.totalReads(), 30u);
 }
 
+// A disk of 20000 sectors with one volume table at tableSector whose
+// directory lies where the entry says.
+ib::DiskSpec diskWithTableAt(std::uint64_t tableSector)
+{
+    ib::DiskSpec diskSpec;
+    diskSpec.totalSectors = 20000;
+    ib::addVolumeTable(diskSpec, tableSector, {entry("SYS", 1600, 16)});
+    ib::addDetMarker(diskSpec, tableSector + 128 + 5 * 16);
+    return diskSpec;
+}
+
+TEST_F(VolumeSearchTest, TablesAtTheEdgesOfReadsAreFound)
+{
+    // Chunks hold whole runs (4080 sectors for runs of 60, 4000 for 100,
+    // 4095 for 7) and are read in pieces of 128 sectors.
+    for (const std::uint32_t runLength : {60u, 100u, 7u}) {
+        const std::uint64_t chunk = 4096 / runLength * runLength;
+        for (const std::uint64_t at : {std::uint64_t{0}, std::uint64_t{127}, std::uint64_t{128}, chunk - 1, chunk,
+                                       2 * chunk - 1, 2 * chunk, 3 * chunk + 300}) {
+            SCOPED_TRACE("run length " + std::to_string(runLength) + ", table at " + std::to_string(at));
+            open(diskWithTableAt(at));
+            search(0, 19000, runLength);
+            ASSERT_EQ(table.volumeCount(), 1u);
+            EXPECT_EQ(table[0].startSector, at + 128);
+        }
+    }
+}
+
+TEST_F(VolumeSearchTest, TableAfterAnAcceptedOneInTheSameChunkIsFound)
+{
+    // Runs of 60: the table at 1000 pushes the next run to 1220, off the
+    // grid of runs the chunk was read in.
+    ib::DiskSpec diskSpec = diskWithTableAt(1000);
+    ib::addVolumeTable(diskSpec, 1270, {entry("VOL1", 1600, 16)});
+    ib::addDetMarker(diskSpec, 1270 + 128 + 5 * 16);
+    open(diskSpec);
+    search(0, 3000);
+    ASSERT_EQ(table.volumeCount(), 2u);
+    EXPECT_EQ(table[1].name, "VOL1");
+    EXPECT_EQ(table[1].startSector, 1398u);
+}
+
+TEST_F(VolumeSearchTest, TheLastRunIsExaminedWholeEvenPastTheEndOfTheRange)
+{
+    // Runs of 60 from 0 to 1001: the last run covers 960..1019.
+    for (const std::uint64_t at : {1000u, 1019u}) {
+        open(diskWithTableAt(at));
+        search(0, 1001);
+        ASSERT_EQ(table.volumeCount(), 1u) << at;
+        EXPECT_EQ(table[0].startSector, at + 128);
+    }
+    open(diskWithTableAt(1020));
+    search(0, 1001);
+    EXPECT_EQ(table.volumeCount(), 0u);
+}
+
+TEST_F(VolumeSearchTest, TablesInAPieceWithUnreadableSectorsAreFoundInTheRetryPass)
+{
+    // Runs of 60: the piece 896..1023 fails as a whole and is read sector by
+    // sector; the table at 1010 comes from that pass, the one at 1020 is lost.
+    ib::DiskSpec diskSpec = diskWithTableAt(1010);
+    ib::addVolumeTable(diskSpec, 1020, {entry("LOST", 1600, 16)});
+    const auto path = dir / "disk.img";
+    ASSERT_TRUE(ib::writeImage(diskSpec, path).ok());
+    auto faulty = std::make_unique<test::FaultyDevice>(FileDevice::open(path.string()));
+    test::FaultyDevice& device = *faulty;
+    device.markBad(1000);
+    device.markBad(1020);
+    reader.attach(std::move(faulty));
+
+    search(0, 5000);
+    ASSERT_EQ(table.volumeCount(), 1u);
+    EXPECT_EQ(table[0].name, "SYS");
+    EXPECT_EQ(table[0].startSector, 1138u);
+    EXPECT_GT(device.attempts(1010), 1u);
+}
+
+TEST_F(VolumeSearchTest, StopDuringAChunkReadEndsItAtTheNextPiece)
+{
+    ib::DiskSpec diskSpec = diskWithTableAt(3000);  // in the first chunk, never examined
+    const auto path = dir / "disk.img";
+    ASSERT_TRUE(ib::writeImage(diskSpec, path).ok());
+    auto faulty = std::make_unique<test::FaultyDevice>(FileDevice::open(path.string()));
+    test::FaultyDevice& device = *faulty;
+    device.onRead([&](std::uint64_t first, std::uint64_t) {
+        if (first == 384)
+            stop = true;
+    });
+    reader.attach(std::move(faulty));
+
+    const SearchOutcome outcome = search(0, 20000);
+    EXPECT_TRUE(outcome.stopped);
+    EXPECT_EQ(recorder.progress.size(), 1u);
+    EXPECT_EQ(table.volumeCount(), 0u);
+    EXPECT_EQ(device.attempts(384), 1u);
+    EXPECT_EQ(device.attempts(512), 0u);
+    EXPECT_EQ(device.totalReads(), 4u);
+}
+
 TEST_F(VolumeSearchTest, AppendingStopsAt256VolumesAndSaysSo)
 {
     ib::DiskSpec diskSpec;
