@@ -53,8 +53,9 @@ int run(int argc, char** argv)
                  "usage: tamsin-bench mount|snapshot|recovery|search|containers [SCRATCH-FOLDER]\n"
                  "  mount     mount time and peak memory for 10k, 100k and 1M directory entries\n"
                  "  snapshot  snapshot load against the mount (time, memory) and save against cat, same sizes\n"
-                 "  recovery  recovery of a >1 GiB volume against cat on the same file system\n"
-                 "  search    volume search of a 4 GiB image against cat to /dev/null\n"
+                 "  recovery  recovery of a >1 GiB volume against cat on the same file system, warm and cold\n"
+                 "  search    volume search of a 4 GiB image against cat to /dev/null, and cold of a 1.1 GiB one\n"
+                 "  (cold parts drop the page cache before each timed run: as root only, skipped otherwise)\n"
                  "  containers  volume search and recovery through VMDK, VHD, QCOW2 (VHDX, EWF) against raw\n");
     return 2;
 }
