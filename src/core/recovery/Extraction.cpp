@@ -37,6 +37,8 @@ constexpr std::uint8_t kCompressedFlag = 0x04;
 // skip takes effect between pieces.
 constexpr std::uint32_t kMaxRunSectors = 2048;
 constexpr std::uint64_t kPieceBytes = std::uint64_t{kMaxRunSectors} * kSectorSize;
+// How far ahead of the copy the blocks of a large file are asked for.
+constexpr std::uint64_t kPrefetchBytes = std::uint64_t{8} << 20;
 // Names tried for a file whose name is taken before it counts as failed.
 constexpr unsigned kMaxDuplicateNames = 10000;
 
@@ -74,7 +76,7 @@ class FileCopier {
 public:
     FileCopier(const MountedVolume& volume, const SectorReader& reader, const RecoveryRunState& run,
                ExtractionObserver& observer, ExtractResult& result, int fd, bool recoveryMode, FileWriter* writer) :
-        volume_(volume), io_(volume, reader), run_(run), observer_(observer), result_(result), fd_(fd),
+        volume_(volume), reader_(reader), io_(volume, reader), run_(run), observer_(observer), result_(result), fd_(fd),
         recoveryMode_(recoveryMode), writer_(writer), fat_(volume, io_)
     {
     }
@@ -85,6 +87,21 @@ public:
     // Every byte of the size is written or queued.
     bool complete() const { return queued_ >= size_; }
     bool failed() const { return result_.outcome == ExtractOutcome::WriteFailed; }
+
+    // Keeps the disk reading the blocks of a file larger than one piece up to
+    // kPrefetchBytes ahead of chain position i, so that reading overlaps the
+    // copy; a file with a sector that failed is not asked for again.
+    void prefetchAhead(const std::vector<std::uint32_t>& values, std::size_t i)
+    {
+        if (size_ <= kPieceBytes || result_.unreadableSectors > 0 || prefetchedTo_ >= values.size())
+            return;
+        const std::size_t window = std::max<std::size_t>(2, kPrefetchBytes / (std::uint64_t{volume_.sectorsPerBlock} * kSectorSize));
+        if (prefetchedTo_ > i + window / 2)
+            return;
+        const std::size_t to = i + window;
+        const std::size_t reached = prefetchBlocks(volume_, io_, reader_, values, std::max(prefetchedTo_, i), to);
+        prefetchedTo_ = reached < std::min(to, values.size()) ? values.size() : to;
+    }
 
     // Waits for the pieces queued; false when one of them failed, the result
     // then saying so as if that write had been made here.
@@ -226,6 +243,7 @@ private:
     }
 
     const MountedVolume& volume_;
+    const SectorReader& reader_;
     VolumeReader io_;
     const RecoveryRunState& run_;
     ExtractionObserver& observer_;
@@ -237,6 +255,7 @@ private:
     std::uint64_t size_ = 0;
     std::uint64_t queued_ = 0;  // bytes written or queued
     std::deque<Pending> pending_;  // queued, in order, not yet taken
+    std::size_t prefetchedTo_ = 0;  // chain positions before it were asked for
     std::vector<std::uint8_t> buffer_;
     std::vector<std::uint32_t> unreadable_;
     bool cancelled_ = false;
@@ -415,6 +434,7 @@ void copyFileContents(const MountedVolume& volume, const SectorReader& reader, R
         while (j < values.size() && values[j] == values[j - 1] + 1 && (values[j] & kTopBit) == 0
                && (j - i) * volume.sectorsPerBlock < kMaxRunSectors)
             ++j;
+        copier.prefetchAhead(values, i);
         if (!copier.copySectors(volume.blockStart(value), std::uint64_t{j - i} * volume.sectorsPerBlock))
             return;
         i = j;
