@@ -91,12 +91,12 @@ int recoveryBench(const std::filesystem::path& scratchParent, std::uint32_t larg
     all.wholeVolume = true;
 
     int round = 0;
-    // One timed recovery into a fresh folder (creating files right after
-    // deleting thousands makes the file system search harder for free
-    // inodes), then the folder is removed. Seconds, or a negative value
-    // when the recovery reported problems.
+    // One timed recovery into a fresh folder. The folders stay until the
+    // comparison ends: creating files right after deleting thousands makes
+    // the file system search harder for free inodes. Seconds, or a negative
+    // value when the recovery reported problems.
     auto recoverOnce = [&](const RecoverySelection& selection, bool cold, std::uint64_t& bytes, std::uint64_t& files) {
-        const auto out = scratch.path() / ("out" + std::to_string(round++));
+        const auto out = scratch.path() / ("out" + std::to_string(round));
         RecoveryRunObserver observer;
         settle(cold);
         const auto start = std::chrono::steady_clock::now();
@@ -107,7 +107,6 @@ int recoveryBench(const std::filesystem::path& scratchParent, std::uint32_t larg
         const double seconds = secondsSince(start);
         bytes = treeBytes(out);
         files = report.filesWritten;
-        std::filesystem::remove_all(out);
         if (report.failed || report.incomplete || bytes != report.bytesWritten) {
             std::fprintf(stderr, "recovery reported problems\n");
             return -1.0;
@@ -115,14 +114,12 @@ int recoveryBench(const std::filesystem::path& scratchParent, std::uint32_t larg
         return seconds;
     };
     auto catOnce = [&](std::uint64_t bytes, bool cold) {
-        const auto copy = scratch.path() / "cat.out";
+        const auto copy = scratch.path() / ("cat" + std::to_string(round++));
         settle(cold);
         const auto start = std::chrono::steady_clock::now();
         catFile(image, copy.string(), bytes);
         ::sync();
-        const double seconds = secondsSince(start);
-        std::filesystem::remove(copy);
-        return seconds;
+        return secondsSince(start);
     };
 
     // Each side runs kRounds times, interleaved, and the median counts: the
@@ -133,12 +130,17 @@ int recoveryBench(const std::filesystem::path& scratchParent, std::uint32_t larg
         std::vector<double> catTimes;
         std::uint64_t bytes = 0;
         std::uint64_t files = 0;
+        const int firstRound = round;
         for (int i = 0; i < kRounds; ++i) {
             const double seconds = recoverOnce(selection, cold, bytes, files);
             if (seconds < 0)
                 return -1.0;
             recoverTimes.push_back(seconds);
             catTimes.push_back(catOnce(bytes, cold));
+        }
+        for (int i = firstRound; i < round; ++i) {
+            std::filesystem::remove_all(scratch.path() / ("out" + std::to_string(i)));
+            std::filesystem::remove(scratch.path() / ("cat" + std::to_string(i)));
         }
         const double recoverSeconds = median(recoverTimes);
         const double catSeconds = median(catTimes);
