@@ -157,7 +157,8 @@ int recoveryBench(const std::filesystem::path& scratchParent, std::uint32_t larg
         return recoverRate / catRate;
     };
     auto goal = [](const char* what, double ratio, double target, const char* reference) {
-        std::printf("goal: %s at least %.2f of %s -- %s\n", what, target, reference, ratio >= target ? "met" : "not met");
+        std::printf("goal: %s at least %.2f of %s -- %s\n", what, target, reference,
+                    ratio >= target ? "met" : "not met");
     };
 
     // Warm: the page cache holds the image for both sides alike.

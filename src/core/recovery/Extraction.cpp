@@ -95,7 +95,8 @@ public:
     {
         if (size_ <= kPieceBytes || result_.unreadableSectors > 0 || prefetchedTo_ >= values.size())
             return;
-        const std::size_t window = std::max<std::size_t>(2, kPrefetchBytes / (std::uint64_t{volume_.sectorsPerBlock} * kSectorSize));
+        const std::uint64_t blockBytes = std::uint64_t{volume_.sectorsPerBlock} * kSectorSize;
+        const std::size_t window = std::max<std::size_t>(2, kPrefetchBytes / blockBytes);
         if (prefetchedTo_ > i + window / 2)
             return;
         const std::size_t to = i + window;

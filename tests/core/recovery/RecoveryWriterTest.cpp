@@ -107,9 +107,11 @@ protected:
         for (int f = 0; f < 3; ++f) {
             ib::Node folder = ib::folderNode("DIR" + std::to_string(f));
             for (int i = 0; i < 100; ++i) {
-                ib::Node file = ib::fileNode("F" + std::to_string(i) + ".TXT", static_cast<std::uint32_t>((i * 977) % 9000));
-                if (i % 3 == 0)
-                    file.dateTime = ib::packDateTime(1990 + i % 20, 1 + i % 12, 1 + i % 28, i % 24, i % 60, 2 * (i % 30));
+                const auto size = static_cast<std::uint32_t>((i * 977) % 9000);
+                ib::Node file = ib::fileNode("F" + std::to_string(i) + ".TXT", size);
+                if (i % 3 == 0)  // dates of their own; the others keep the volume's
+                    file.dateTime =
+                        ib::packDateTime(1990 + i % 20, 1 + i % 12, 1 + i % 28, i % 24, i % 60, 2 * (i % 30));
                 folder.children.push_back(file);
             }
             c.nodes.push_back(folder);
