@@ -22,6 +22,10 @@ public:
     // Reads up to buffer.size() bytes at byteOffset. Never writes to the device.
     virtual DeviceRead readAt(std::uint64_t byteOffset, std::span<std::uint8_t> buffer) = 0;
 
+    // A hint that bytes at byteOffset will be read soon, so that the system
+    // may start reading them now; changes nothing that is read.
+    virtual void prefetch(std::uint64_t /*byteOffset*/, std::uint64_t /*bytes*/) {}
+
     // Size in bytes as the device or file reports it.
     virtual std::uint64_t sizeBytes() const = 0;
 

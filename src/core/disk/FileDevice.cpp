@@ -112,4 +112,10 @@ DeviceRead FileDevice::readAt(std::uint64_t byteOffset, std::span<std::uint8_t> 
     return result;
 }
 
+void FileDevice::prefetch(std::uint64_t byteOffset, std::uint64_t bytes)
+{
+    // The kernel queues the reads and returns; an error only loses the hint.
+    ::posix_fadvise(fd_.get(), static_cast<off_t>(byteOffset), static_cast<off_t>(bytes), POSIX_FADV_WILLNEED);
+}
+
 } // namespace tamsin

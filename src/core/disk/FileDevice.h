@@ -38,6 +38,7 @@ public:
     static std::unique_ptr<FileDevice> open(const std::string& path, OpenError* error = nullptr);
 
     DeviceRead readAt(std::uint64_t byteOffset, std::span<std::uint8_t> buffer) override;
+    void prefetch(std::uint64_t byteOffset, std::uint64_t bytes) override;
     std::uint64_t sizeBytes() const override { return sizeBytes_; }
     const std::string& path() const override { return path_; }
     bool isBlockDevice() const { return blockDevice_; }

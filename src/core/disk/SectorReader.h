@@ -88,6 +88,15 @@ public:
     std::uint32_t readSectors(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> buffer,
                               std::vector<std::uint32_t>* unreadable = nullptr) const;
 
+    // A hint that count sectors from firstSector will be read soon (native
+    // access without a rescue map only: nothing the map keeps from the disk
+    // is asked for). Reads nothing itself.
+    void prefetch(std::uint64_t firstSector, std::uint32_t count) const
+    {
+        if (device_ && mode_ == AccessMode::Native && !map_)
+            device_->prefetch(firstSector * kSectorSize, std::uint64_t{count} * kSectorSize);
+    }
+
     // As readSectors, but a sector that cannot be read comes back as zeros,
     // for callers that must never decode stale bytes. Helper access zeros the
     // run before the library fills it.

@@ -9,13 +9,16 @@
 #include "mount/VolumeReader.h"
 #include "recovery/DestinationNames.h"
 #include "recovery/FileChain.h"
+#include "recovery/FileWriter.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <deque>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace tamsin {
@@ -33,6 +36,9 @@ constexpr std::uint8_t kCompressedFlag = 0x04;
 // Contiguous sectors are read and written in pieces of up to 1 MiB; a stop or
 // skip takes effect between pieces.
 constexpr std::uint32_t kMaxRunSectors = 2048;
+constexpr std::uint64_t kPieceBytes = std::uint64_t{kMaxRunSectors} * kSectorSize;
+// How far ahead of the copy the blocks of a large file are asked for.
+constexpr std::uint64_t kPrefetchBytes = std::uint64_t{8} << 20;
 // Names tried for a file whose name is taken before it counts as failed.
 constexpr unsigned kMaxDuplicateNames = 10000;
 
@@ -59,21 +65,48 @@ bool entryTime(std::uint32_t value, timespec& out)
     return true;
 }
 
-// Copies the sectors of one file into its open destination.
+// Copies the sectors of one file into its open destination. With a writer,
+// the pieces of a file larger than one piece are written on the writer's
+// thread while the next ones are read. Progress is reported as each piece is
+// handed over, so that a skip or stop asked for from the progress report
+// ends the copy after the same piece as when every write is made here; the
+// result counts a piece once it is written, and a failed write ends the
+// result as if it had been made here.
 class FileCopier {
 public:
     FileCopier(const MountedVolume& volume, const SectorReader& reader, const RecoveryRunState& run,
-               ExtractionObserver& observer, ExtractResult& result, int fd, bool recoveryMode) :
-        volume_(volume), io_(volume, reader), run_(run), observer_(observer), result_(result), fd_(fd),
-        recoveryMode_(recoveryMode), fat_(volume, io_)
+               ExtractionObserver& observer, ExtractResult& result, int fd, bool recoveryMode, FileWriter* writer) :
+        volume_(volume), reader_(reader), io_(volume, reader), run_(run), observer_(observer), result_(result), fd_(fd),
+        recoveryMode_(recoveryMode), writer_(writer), fat_(volume, io_)
     {
     }
 
     FatEntryReader& fat() { return fat_; }
     const VolumeReader& io() const { return io_; }
     void setSize(std::uint64_t size) { size_ = size; }
-    bool complete() const { return result_.bytesWritten >= size_; }
+    // Every byte of the size is written or queued.
+    bool complete() const { return queued_ >= size_; }
     bool failed() const { return result_.outcome == ExtractOutcome::WriteFailed; }
+
+    // Keeps the disk reading the blocks of a file larger than one piece up to
+    // kPrefetchBytes ahead of chain position i, so that reading overlaps the
+    // copy; a file with a sector that failed is not asked for again.
+    void prefetchAhead(const std::vector<std::uint32_t>& values, std::size_t i)
+    {
+        if (size_ <= kPieceBytes || result_.unreadableSectors > 0 || prefetchedTo_ >= values.size())
+            return;
+        const std::uint64_t blockBytes = std::uint64_t{volume_.sectorsPerBlock} * kSectorSize;
+        const std::size_t window = std::max<std::size_t>(2, kPrefetchBytes / blockBytes);
+        if (prefetchedTo_ > i + window / 2)
+            return;
+        const std::size_t to = i + window;
+        const std::size_t reached = prefetchBlocks(volume_, io_, reader_, values, std::max(prefetchedTo_, i), to);
+        prefetchedTo_ = reached < std::min(to, values.size()) ? values.size() : to;
+    }
+
+    // Waits for the pieces queued; false when one of them failed, the result
+    // then saying so as if that write had been made here.
+    bool settle() { return collect(pending_.empty() ? 0 : pending_.back().piece); }
     // A skip or stop came during a read; what that read left unread is not written.
     bool cancelled() const { return cancelled_; }
 
@@ -83,7 +116,7 @@ public:
     {
         std::uint64_t done = 0;
         while (done < count && !complete() && !cancelled_) {
-            const std::uint64_t remaining = size_ - result_.bytesWritten;
+            const std::uint64_t remaining = size_ - queued_;
             const auto run = static_cast<std::uint32_t>(
                 std::min<std::uint64_t>({count - done, kMaxRunSectors, (remaining + kSectorSize - 1) / kSectorSize}));
             buffer_.resize(std::size_t{run} * kSectorSize);
@@ -95,14 +128,13 @@ public:
             }
             result_.unreadableSectors += unread;
             const std::size_t bytes = static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), remaining));
+            std::uint64_t lostBytes = 0;
             for (std::uint32_t i : unreadable_)
-                result_.unreadableBytes += std::min<std::uint64_t>(kSectorSize, bytes - std::size_t{i} * kSectorSize);
-            if (!writeAll(bytes))
+                lostBytes += std::min<std::uint64_t>(kSectorSize, bytes - std::size_t{i} * kSectorSize);
+            result_.unreadableBytes += lostBytes;
+            if (!writePiece(bytes, unread, lostBytes))
                 return false;
-            result_.bytesWritten += bytes;
             done += run;
-            if (recoveryMode_)
-                observer_.fileProgress(static_cast<int>(result_.bytesWritten * 100 / size_));
         }
         return true;
     }
@@ -117,6 +149,10 @@ public:
         const std::uint64_t p = s / spb;
         const std::uint32_t o = static_cast<std::uint32_t>(s % spb);
         const std::uint32_t root = volume_.suballocationRoots[fragment.sizeClass];
+        // The chain is read only after the pieces before it are written, as
+        // when every write was made here: a failed one ends the copy first.
+        if (!settle())
+            return false;
         FileChain chain;
         if (root != 0)
             chain = buildFileChain(volume_, fat_, root, p + 2);
@@ -133,6 +169,63 @@ public:
     }
 
 private:
+    struct Pending {
+        std::uint64_t piece;  // the writer's number
+        std::size_t bytes;
+        std::uint32_t unreadSectors;
+        std::uint64_t unreadBytes;
+    };
+
+    // Writes the first bytes of the buffer: here, or queued for the writer
+    // when the file takes more than one piece and this is not its last one
+    // written with nothing before it pending.
+    bool writePiece(std::size_t bytes, std::uint32_t unreadSectors, std::uint64_t unreadBytes)
+    {
+        queued_ += bytes;
+        const bool queue = writer_ && size_ > kPieceBytes && (!complete() || !pending_.empty());
+        if (!queue) {
+            if (!writeAll(bytes))
+                return false;
+            result_.bytesWritten += bytes;
+        } else {
+            buffer_.resize(bytes);
+            std::vector<std::uint8_t> next = writer_->takeBuffer();
+            const std::uint64_t piece = writer_->write(fd_, std::exchange(buffer_, std::move(next)));
+            pending_.push_back({piece, bytes, unreadSectors, unreadBytes});
+            if (!collect(0))
+                return false;
+        }
+        if (recoveryMode_)
+            observer_.fileProgress(static_cast<int>(queued_ * 100 / size_));
+        return true;
+    }
+
+    // Takes the pieces the writer has handled (waiting for piece waitFor):
+    // written ones count; at a failed one the copy ends as if its write had
+    // failed here, before the pieces after it were read.
+    bool collect(std::uint64_t waitFor)
+    {
+        if (pending_.empty())
+            return !failed();
+        const FileWriter::Status status = writer_->status(waitFor);
+        while (!pending_.empty() && pending_.front().piece <= status.done) {
+            if (status.failedPiece != 0 && pending_.front().piece >= status.failedPiece) {
+                for (std::size_t i = 1; i < pending_.size(); ++i) {
+                    result_.unreadableSectors -= pending_[i].unreadSectors;
+                    result_.unreadableBytes -= pending_[i].unreadBytes;
+                }
+                pending_.clear();
+                writer_->clearFailure();
+                result_.outcome = ExtractOutcome::WriteFailed;
+                result_.error = status.error;
+                return false;
+            }
+            result_.bytesWritten += pending_.front().bytes;
+            pending_.pop_front();
+        }
+        return true;
+    }
+
     bool writeAll(std::size_t bytes)
     {
         std::size_t at = 0;
@@ -151,14 +244,19 @@ private:
     }
 
     const MountedVolume& volume_;
+    const SectorReader& reader_;
     VolumeReader io_;
     const RecoveryRunState& run_;
     ExtractionObserver& observer_;
     ExtractResult& result_;
     int fd_;
     bool recoveryMode_;
+    FileWriter* writer_;
     FatEntryReader fat_;
     std::uint64_t size_ = 0;
+    std::uint64_t queued_ = 0;  // bytes written or queued
+    std::deque<Pending> pending_;  // queued, in order, not yet taken
+    std::size_t prefetchedTo_ = 0;  // chain positions before it were asked for
     std::vector<std::uint8_t> buffer_;
     std::vector<std::uint32_t> unreadable_;
     bool cancelled_ = false;
@@ -182,7 +280,7 @@ bool compressedLength(const VolumeReader& io, std::optional<std::uint64_t> secto
 } // namespace
 
 ExtractResult extractFile(const MountedVolume& volume, const SectorReader& reader, RecoveryRunState& run,
-                          ExtractionObserver& observer, const ExtractRequest& request)
+                          ExtractionObserver& observer, const ExtractRequest& request, FileWriter* writer)
 {
     ExtractResult result;
     if (run.recoveryAborted)
@@ -192,7 +290,17 @@ ExtractResult extractFile(const MountedVolume& volume, const SectorReader& reade
     const bool recoveryMode = request.mode == ExtractMode::Recovery;
     result.nameUsed = request.name;
     result.path = joinPath(request.destFolder, request.name);
-    if (recoveryMode) {
+    // Never follow a link planted at the destination.
+    constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW;
+    FileDescriptor fd;
+    // A run first tries to make the file new: when that works the name was
+    // free, which saves asking. Anything else takes the way below.
+    if (recoveryMode && writer)
+        fd = FileDescriptor(::open(result.path.c_str(), kCreateFlags | O_EXCL, 0644));
+    if (fd.valid()) {
+        observer.fileStarted(result.path, result.nameUsed, run.filesStarted++);
+        observer.fileProgress(0);
+    } else if (recoveryMode) {
         if (pathExists(result.path)) {
             if (request.duplicates == DuplicateAction::Skip) {
                 result.outcome = ExtractOutcome::SkippedDuplicate;
@@ -216,14 +324,18 @@ ExtractResult extractFile(const MountedVolume& volume, const SectorReader& reade
                         run.recoveryAborted = true;
                     return result;
                 }
+            } else if (writer) {
+                // Overwriting: a file of this run still waiting to be closed
+                // may be this one, and its time must be set before it is written again.
+                writer->drain();
             }
         }
         observer.fileStarted(result.path, result.nameUsed, run.filesStarted++);
         observer.fileProgress(0);
     }
 
-    // Never follow a link planted at the destination.
-    FileDescriptor fd(::open(result.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (!fd.valid())
+        fd = FileDescriptor(::open(result.path.c_str(), kCreateFlags | O_TRUNC, 0644));
     if (!fd.valid()) {
         result.outcome = ExtractOutcome::CreateFailed;
         result.error = errno;
@@ -232,10 +344,13 @@ ExtractResult extractFile(const MountedVolume& volume, const SectorReader& reade
         return result;
     }
 
-    copyFileContents(volume, reader, run, observer, request, fd.get(), result);
+    copyFileContents(volume, reader, run, observer, request, fd.get(), result, writer);
     timespec when{};
-    if (result.outcome == ExtractOutcome::Written
-        && (entryTime(request.modifiedDateTime, when) || entryTime(request.dateTime, when))) {
+    const bool timed = result.outcome == ExtractOutcome::Written
+        && (entryTime(request.modifiedDateTime, when) || entryTime(request.dateTime, when));
+    if (writer) {
+        writer->finish(std::move(fd), timed ? std::optional<timespec>(when) : std::nullopt);
+    } else if (timed) {
         const timespec times[2] = {when, when};
         ::futimens(fd.get(), times);
     }
@@ -243,20 +358,26 @@ ExtractResult extractFile(const MountedVolume& volume, const SectorReader& reade
 }
 
 void copyFileContents(const MountedVolume& volume, const SectorReader& reader, RecoveryRunState& run,
-                      ExtractionObserver& observer, const ExtractRequest& request, int fd, ExtractResult& result)
+                      ExtractionObserver& observer, const ExtractRequest& request, int fd, ExtractResult& result,
+                      FileWriter* writer)
 {
     result.outcome = ExtractOutcome::Written;
     // Skip File and Stop Saving also end a read that is retrying a failing
     // run sector by sector.
     const ReadCancelScope cancel{&run.skipCurrentFile, &run.recoveryAborted};
-    FileCopier copier(volume, reader, run, observer, result, fd, request.mode == ExtractMode::Recovery);
-    // Whatever way the copy ends, the result says whether the chain met FAT
-    // sectors that neither copy could read.
-    struct NoteLostFat {
+    FileCopier copier(volume, reader, run, observer, result, fd, request.mode == ExtractMode::Recovery, writer);
+    // Whatever way the copy ends, the pieces queued are written (or their
+    // failure taken) before it returns, and the result says whether the
+    // chain met FAT sectors that neither copy could read.
+    struct EndCopy {
         FileCopier& copier;
         ExtractResult& result;
-        ~NoteLostFat() { result.fatLost = copier.fat().lostEntries() > 0; }
-    } noteLostFat{copier, result};
+        ~EndCopy()
+        {
+            copier.settle();
+            result.fatLost = copier.fat().lostEntries() > 0;
+        }
+    } endCopy{copier, result};
     std::uint32_t size = request.size;
     const bool compressed = (request.flags & kCompressedFlag) != 0;
 
@@ -314,6 +435,7 @@ void copyFileContents(const MountedVolume& volume, const SectorReader& reader, R
         while (j < values.size() && values[j] == values[j - 1] + 1 && (values[j] & kTopBit) == 0
                && (j - i) * volume.sectorsPerBlock < kMaxRunSectors)
             ++j;
+        copier.prefetchAhead(values, i);
         if (!copier.copySectors(volume.blockStart(value), std::uint64_t{j - i} * volume.sectorsPerBlock))
             return;
         i = j;

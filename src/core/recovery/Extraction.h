@@ -10,6 +10,7 @@
 
 namespace tamsin {
 
+class FileWriter;
 class MountedVolume;
 class SectorReader;
 
@@ -103,13 +104,18 @@ struct ExtractResult {
 };
 
 // Creates the destination (duplicate rule and progress in recovery mode) and
-// copies the file into it.
+// copies the file into it. With a writer, large files are written on its
+// thread while they are read, and the file's time is set and the file closed
+// there after this returns (the result is final all the same); the caller
+// drains the writer before it relies on times or closed files.
 ExtractResult extractFile(const MountedVolume& volume, const SectorReader& reader, RecoveryRunState& run,
-                          ExtractionObserver& observer, const ExtractRequest& request);
+                          ExtractionObserver& observer, const ExtractRequest& request, FileWriter* writer = nullptr);
 
 // Copies the file's data into an open descriptor: the part of extractFile
-// after the destination exists. result.outcome tells how it ended.
+// after the destination exists. result.outcome tells how it ended; every
+// write, a writer's included, is made by then.
 void copyFileContents(const MountedVolume& volume, const SectorReader& reader, RecoveryRunState& run,
-                      ExtractionObserver& observer, const ExtractRequest& request, int fd, ExtractResult& result);
+                      ExtractionObserver& observer, const ExtractRequest& request, int fd, ExtractResult& result,
+                      FileWriter* writer = nullptr);
 
 } // namespace tamsin

@@ -1,8 +1,12 @@
 #include "recovery/FileChain.h"
 
+#include "disk/SectorReader.h"
 #include "mount/FatEntryReader.h"
 #include "mount/MountedVolume.h"
+#include "mount/VolumeReader.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <unordered_set>
 
 namespace tamsin {
@@ -27,6 +31,34 @@ FileChain buildFileChain(const MountedVolume& volume, FatEntryReader& fat, std::
         current = next;
     }
     return chain;
+}
+
+std::size_t prefetchBlocks(const MountedVolume& volume, const VolumeReader& io, const SectorReader& reader,
+                           const std::vector<std::uint32_t>& values, std::size_t from, std::size_t to)
+{
+    const std::uint32_t spb = volume.sectorsPerBlock;
+    std::uint64_t start = 0;
+    std::uint64_t sectors = 0;
+    std::size_t i = from;
+    for (; i < std::min(to, values.size()); ++i) {
+        const std::uint32_t value = values[i];
+        if ((value & kTopBit) != 0 || (value == 0 && i > 0))
+            break;
+        const std::uint64_t disk = io.diskSector(volume.blockStart(value));
+        if (disk == 0)
+            continue;  // a missing segment
+        if (sectors > 0 && disk == start + sectors && sectors + spb <= UINT32_MAX) {
+            sectors += spb;
+            continue;
+        }
+        if (sectors > 0)
+            reader.prefetch(start, static_cast<std::uint32_t>(sectors));
+        start = disk;
+        sectors = spb;
+    }
+    if (sectors > 0)
+        reader.prefetch(start, static_cast<std::uint32_t>(sectors));
+    return i;
 }
 
 bool chainHasBlockAt(const FileChain& chain, std::uint64_t position)

@@ -10,6 +10,8 @@ namespace tamsin {
 
 class FatEntryReader;
 class MountedVolume;
+class SectorReader;
+class VolumeReader;
 
 inline constexpr std::uint32_t kTopBit = 0x80000000u;
 
@@ -45,6 +47,12 @@ FileChain buildFileChain(const MountedVolume& volume, FatEntryReader& fat, std::
 // Whether the value at position of chain names a block (not an end value or
 // a fragment reference).
 bool chainHasBlockAt(const FileChain& chain, std::uint64_t position);
+
+// Tells the disk that the blocks named by values[from, to) will be read soon,
+// consecutive ones as one request, up to the first value that names no
+// block. Returns the index after the last value it went through.
+std::size_t prefetchBlocks(const MountedVolume& volume, const VolumeReader& io, const SectorReader& reader,
+                           const std::vector<std::uint32_t>& values, std::size_t from, std::size_t to);
 
 // The volume sector where a fragment's data starts, or nothing when its
 // suballocation chain has no block there.

@@ -3,6 +3,7 @@
 #include "mount/FolderPaths.h"
 #include "mount/MountedVolume.h"
 #include "recovery/DestinationNames.h"
+#include "recovery/FileWriter.h"
 #include "recovery/RecoverySettings.h"
 
 #include <cerrno>
@@ -221,6 +222,9 @@ RecoveryReport runRecovery(const MountedVolume& volume, const SectorReader& read
         return report;
     }
     FolderMaker folders(volume, destination, decodeName);
+    // Writes, times and closes go on while the next file is read; every
+    // result is final when extractFile returns.
+    FileWriter writer;
 
     for (const PlannedFile& planned : planner.files) {
         const TreeNode& node = volume.files[planned.position];
@@ -249,7 +253,7 @@ RecoveryReport runRecovery(const MountedVolume& volume, const SectorReader& read
             request.modifiedDateTime = node.modifiedDateTime;
             request.mode = ExtractMode::Recovery;
             request.duplicates = settings.duplicateAction();
-            result = extractFile(volume, reader, run, observer, request);
+            result = extractFile(volume, reader, run, observer, request, &writer);
         }
 
         switch (result.outcome) {
@@ -278,6 +282,7 @@ RecoveryReport runRecovery(const MountedVolume& volume, const SectorReader& read
         report.bytesWritten += result.bytesWritten;
         observer.fileFinished(node, result);
     }
+    writer.drain();  // every file closed with its time set
     report.stopped = run.recoveryAborted;
     run.recoveryFinished = true;
     return report;

@@ -1,0 +1,150 @@
+#include "recovery/FileWriter.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tamsin {
+namespace {
+
+// Buffers kept for reuse: about as many as the pending bytes hold.
+constexpr std::size_t kMaxSpareBuffers = 32;
+
+// errno of the first failed write, or 0 once every byte is written.
+int writeAll(int fd, const std::vector<std::uint8_t>& data)
+{
+    std::size_t at = 0;
+    while (at < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + at, data.size() - at);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        at += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+} // namespace
+
+FileWriter::FileWriter(std::size_t maxPendingBytes) : maxPendingBytes_(maxPendingBytes), thread_([this] { work(); })
+{
+}
+
+FileWriter::~FileWriter()
+{
+    {
+        std::lock_guard lock(mutex_);
+        ending_ = true;
+    }
+    queued_.notify_one();
+    thread_.join();
+}
+
+std::uint64_t FileWriter::write(int fd, std::vector<std::uint8_t> data)
+{
+    std::unique_lock lock(mutex_);
+    // One piece always fits, however large, so that nothing waits forever.
+    handled_.wait(lock, [&] { return pendingBytes_ == 0 || pendingBytes_ + data.size() <= maxPendingBytes_; });
+    pendingBytes_ += data.size();
+    Job job;
+    job.fd = fd;
+    job.data = std::move(data);
+    job.isPiece = true;
+    jobs_.push_back(std::move(job));
+    ++jobsQueued_;
+    const std::uint64_t piece = ++piecesQueued_;
+    lock.unlock();
+    queued_.notify_one();
+    return piece;
+}
+
+FileWriter::Status FileWriter::status(std::uint64_t waitFor)
+{
+    std::unique_lock lock(mutex_);
+    handled_.wait(lock, [&] { return status_.done >= waitFor; });
+    return status_;
+}
+
+void FileWriter::clearFailure()
+{
+    std::unique_lock lock(mutex_);
+    handled_.wait(lock, [&] { return status_.done == piecesQueued_; });
+    status_.failedPiece = 0;
+    status_.error = 0;
+}
+
+void FileWriter::finish(FileDescriptor fd, std::optional<timespec> when)
+{
+    std::unique_lock lock(mutex_);
+    handled_.wait(lock, [&] { return pendingFiles_ < kMaxPendingFiles; });
+    ++pendingFiles_;
+    Job job;
+    job.owned = std::move(fd);
+    job.when = when;
+    jobs_.push_back(std::move(job));
+    ++jobsQueued_;
+    lock.unlock();
+    queued_.notify_one();
+}
+
+void FileWriter::drain()
+{
+    std::unique_lock lock(mutex_);
+    handled_.wait(lock, [&] { return jobsDone_ == jobsQueued_; });
+}
+
+std::vector<std::uint8_t> FileWriter::takeBuffer()
+{
+    std::lock_guard lock(mutex_);
+    if (spare_.empty())
+        return {};
+    std::vector<std::uint8_t> buffer = std::move(spare_.back());
+    spare_.pop_back();
+    return buffer;
+}
+
+void FileWriter::work()
+{
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        queued_.wait(lock, [&] { return ending_ || !jobs_.empty(); });
+        if (jobs_.empty())
+            return;  // ending, with nothing left to do
+        Job job = std::move(jobs_.front());
+        jobs_.pop_front();
+        const bool dropped = job.isPiece && status_.failedPiece != 0;
+        lock.unlock();
+
+        int error = 0;
+        if (job.isPiece) {
+            if (!dropped)
+                error = writeAll(job.fd, job.data);
+        } else {
+            if (job.when) {
+                const timespec times[2] = {*job.when, *job.when};
+                ::futimens(job.owned.get(), times);
+            }
+            job.owned = FileDescriptor();  // closes it
+        }
+
+        lock.lock();
+        if (job.isPiece) {
+            ++status_.done;
+            if (error != 0 && status_.failedPiece == 0) {
+                status_.failedPiece = status_.done;
+                status_.error = error;
+            }
+            pendingBytes_ -= job.data.size();
+            if (spare_.size() < kMaxSpareBuffers)
+                spare_.push_back(std::move(job.data));
+        } else {
+            --pendingFiles_;
+        }
+        ++jobsDone_;
+        handled_.notify_all();
+    }
+}
+
+} // namespace tamsin

@@ -1,0 +1,83 @@
+#pragma once
+// Writes the destination files of a recovery run on a thread of its own, so
+// that the volume is read while the local file system works: the pieces of
+// the file being copied, then setting each file's time and closing it.
+// Pieces are written in the order queued; a failed piece makes the writer
+// drop the pieces queued after it until the caller collects the failure.
+
+#include "disk/FileDevice.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+#include <ctime>
+
+namespace tamsin {
+
+class FileWriter {
+public:
+    // Bytes of queued pieces before write() waits, and files waiting to be
+    // closed before finish() waits (each holds a descriptor).
+    static constexpr std::size_t kDefaultPendingBytes = std::size_t{16} << 20;
+    static constexpr std::size_t kMaxPendingFiles = 256;
+
+    explicit FileWriter(std::size_t maxPendingBytes = kDefaultPendingBytes);
+    ~FileWriter();  // does every queued job first
+    FileWriter(const FileWriter&) = delete;
+    FileWriter& operator=(const FileWriter&) = delete;
+
+    // Queues data for fd, which stays open until a finish() queued after it.
+    // Returns the piece's number (1, 2, ... over the writer's life).
+    std::uint64_t write(int fd, std::vector<std::uint8_t> data);
+
+    struct Status {
+        std::uint64_t done = 0;         // pieces handled, in order
+        std::uint64_t failedPiece = 0;  // the first piece that failed, 0 for none
+        int error = 0;                  // its errno
+    };
+    // The pieces handled so far; with waitFor, after waiting until that piece is handled.
+    Status status(std::uint64_t waitFor = 0);
+    // Forgets a failure, once every piece queued has been handled; the next piece is written again.
+    void clearFailure();
+
+    // Queues setting the file's access and modification times (when given) and closing it.
+    void finish(FileDescriptor fd, std::optional<timespec> when);
+
+    // Waits until every queued job is done.
+    void drain();
+
+    // A buffer for the next piece (any size, any content), reusing one the writer is done with.
+    std::vector<std::uint8_t> takeBuffer();
+
+private:
+    struct Job {
+        int fd = -1;
+        std::vector<std::uint8_t> data;  // a piece
+        FileDescriptor owned;            // a file to finish
+        std::optional<timespec> when;
+        bool isPiece = false;
+    };
+
+    void work();
+
+    const std::size_t maxPendingBytes_;
+    std::mutex mutex_;
+    std::condition_variable queued_;   // a job came, or the writer ends
+    std::condition_variable handled_;  // a job was done
+    std::deque<Job> jobs_;
+    std::vector<std::vector<std::uint8_t>> spare_;
+    std::size_t pendingBytes_ = 0;
+    std::size_t pendingFiles_ = 0;
+    std::uint64_t piecesQueued_ = 0;
+    std::uint64_t jobsQueued_ = 0;
+    std::uint64_t jobsDone_ = 0;
+    Status status_;
+    bool ending_ = false;
+    std::thread thread_;
+};
+
+} // namespace tamsin

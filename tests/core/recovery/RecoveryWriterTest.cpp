@@ -1,0 +1,308 @@
+// Recovery runs write on a writer thread: every file must come out as the
+// direct copy (extractFile without a writer) makes it, failures, skips and
+// stops included.
+
+#include "recovery/FileWriter.h"
+#include "recovery/RecoveryRun.h"
+
+#include "disk/FileDevice.h"
+#include "mount/Mount.h"
+#include "mount/TreeNode.h"
+
+#include "FaultyDevice.h"
+#include "TempDir.h"
+#include "VolumeFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace tamsin {
+namespace {
+
+namespace ib = imagebuilder;
+namespace fs = std::filesystem;
+
+std::vector<std::uint8_t> readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+timespec modified(const fs::path& path)
+{
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st.st_mtim;
+}
+
+// Files larger than the process may write fail with EFBIG while it lives.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        oldSignal_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldSignal_);
+    }
+
+private:
+    rlimit old_{};
+    void (*oldSignal_)(int) = nullptr;
+};
+
+// What a front end does on a file's progress: it may set the flags of the run.
+using ProgressHook = std::function<void(RecoveryRunState& run, const std::string& name, int percent)>;
+
+// Records the run's callbacks.
+struct Recorder : RecoveryRunObserver {
+    std::vector<std::string> events;
+    std::vector<std::pair<const TreeNode*, ExtractResult>> finished;
+    ProgressHook onProgress;
+    RecoveryRunState* run = nullptr;
+    std::string current;
+
+    void fileStarted(const std::string&, const std::string& name, std::uint32_t) override
+    {
+        current = name;
+        events.push_back("start " + name);
+    }
+    void fileProgress(int percent) override
+    {
+        if (onProgress)
+            onProgress(*run, current, percent);
+    }
+    void fileFinished(const TreeNode& node, const ExtractResult& result) override
+    {
+        events.push_back("finish " + node.name);
+        finished.emplace_back(&node, result);
+    }
+};
+
+constexpr std::uint32_t kMiB = 1u << 20;
+
+class RecoveryWriterTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ib::VolumeContents c;
+        // Root files come first in the run: the large ones, then a small one.
+        ib::Node big = ib::fileNode("BIG.BIN", 6 * kMiB + 100);
+        big.dateTime = ib::packDateTime(2001, 2, 3, 4, 5, 6);
+        ib::Node mixed = ib::fileNode("MIXED.BIN", 3 * kMiB + 7);
+        mixed.chain.order = ib::BlockOrder::Interleaved;
+        mixed.modifiedDateTime = ib::packDateTime(1999, 12, 31, 23, 59, 58);
+        c.nodes = {big, mixed, ib::fileNode("AFTER.TXT", 10)};
+        for (int f = 0; f < 3; ++f) {
+            ib::Node folder = ib::folderNode("DIR" + std::to_string(f));
+            for (int i = 0; i < 100; ++i) {
+                const auto size = static_cast<std::uint32_t>((i * 977) % 9000);
+                ib::Node file = ib::fileNode("F" + std::to_string(i) + ".TXT", size);
+                if (i % 3 == 0)  // dates of their own; the others keep the volume's
+                    file.dateTime =
+                        ib::packDateTime(1990 + i % 20, 1 + i % 12, 1 + i % 28, i % 24, i % 60, 2 * (i % 30));
+                folder.children.push_back(file);
+            }
+            c.nodes.push_back(folder);
+        }
+        built = test::buildVolume(dir / "disk.img", c, 8);
+        ASSERT_TRUE(built.manifest);
+        test::openAndSelect(session, built.imagePath);
+        test::RecordingMountObserver observer;
+        ASSERT_EQ(mountVolume(session.mounted, session.reader, observer), MountResult::Completed);
+    }
+
+    RecoveryReport recoverAll()
+    {
+        recorder.run = &session.recovery;
+        RecoverySelection all;
+        all.wholeVolume = true;
+        return runRecovery(session.mounted, session.reader, session.settings, session.recovery, recorder, all,
+                           (dir / "out").string(), [](const std::string& raw) { return raw; });
+    }
+
+    // Extracts the node without a writer, the progress hook acting as in the run.
+    ExtractResult direct(const TreeNode& node, const std::string& name)
+    {
+        fs::create_directories(dir / "direct");
+        RecoveryRunState run;
+        Recorder observer;
+        observer.run = &run;
+        // Keyed on the node's name, whatever name the copy is written under.
+        if (recorder.onProgress)
+            observer.onProgress = [&](RecoveryRunState& state, const std::string&, int percent) {
+                recorder.onProgress(state, node.name, percent);
+            };
+        ExtractRequest request;
+        request.destFolder = (dir / "direct").string();
+        request.name = name;
+        request.size = node.size;
+        request.firstBlock = node.firstBlock;
+        request.flags = node.attributesHigh;
+        request.dateTime = node.dateTime;
+        request.modifiedDateTime = node.modifiedDateTime;
+        request.mode = ExtractMode::Recovery;
+        return extractFile(session.mounted, session.reader, run, observer, request);
+    }
+
+    // The run's file and result equal what the direct copy makes of the node.
+    void expectAsDirect(const TreeNode& node, const ExtractResult& result, const std::string& directName)
+    {
+        SCOPED_TRACE(result.path);
+        const ExtractResult want = direct(node, directName);
+        EXPECT_EQ(result.outcome, want.outcome);
+        EXPECT_EQ(result.bytesWritten, want.bytesWritten);
+        EXPECT_EQ(result.expectedBytes, want.expectedBytes);
+        EXPECT_EQ(result.unreadableSectors, want.unreadableSectors);
+        EXPECT_EQ(result.unreadableBytes, want.unreadableBytes);
+        EXPECT_EQ(result.error, want.error);
+        EXPECT_EQ(describeProblem(result), describeProblem(want));
+        EXPECT_EQ(readFile(result.path), readFile(want.path));
+        if (want.written()) {
+            const timespec a = modified(result.path);
+            const timespec b = modified(want.path);
+            EXPECT_EQ(a.tv_sec, b.tv_sec);
+        }
+    }
+
+    std::size_t filesUnder(const fs::path& folder)
+    {
+        std::size_t count = 0;
+        for (const auto& entry : fs::recursive_directory_iterator(folder))
+            count += entry.is_regular_file() ? 1 : 0;
+        return count;
+    }
+
+    test::TempDir dir;
+    Session session;
+    test::BuiltVolume built;
+    Recorder recorder;
+};
+
+TEST_F(RecoveryWriterTest, EveryFileComesOutAsTheDirectCopyMakesItInTheSameOrder)
+{
+    const RecoveryReport report = recoverAll();
+    EXPECT_EQ(report.filesWritten, 303u);
+    EXPECT_EQ(report.failed, 0u);
+    EXPECT_TRUE(report.problems.empty());
+    ASSERT_EQ(recorder.finished.size(), 303u);
+    // Each file finishes before the next starts.
+    for (std::size_t i = 0; i < recorder.events.size(); ++i)
+        EXPECT_EQ(recorder.events[i].rfind(i % 2 ? "finish " : "start ", 0), 0u) << recorder.events[i];
+    EXPECT_EQ(recorder.finished.front().first->name, "BIG.BIN");
+    std::uint64_t bytes = 0;
+    for (std::size_t i = 0; i < recorder.finished.size(); ++i) {
+        const auto& [node, result] = recorder.finished[i];
+        bytes += result.bytesWritten;
+        expectAsDirect(*node, result, std::to_string(i));
+    }
+    EXPECT_EQ(report.bytesWritten, bytes);
+    EXPECT_EQ(readFile(dir / "out" / "BIG.BIN"), ib::expectedData(*built.manifest->find("BIG.BIN")));
+    EXPECT_EQ(readFile(dir / "out" / "MIXED.BIN"), ib::expectedData(*built.manifest->find("MIXED.BIN")));
+}
+
+TEST_F(RecoveryWriterTest, AWriteThatFailsOnTheWriterIsReportedForItsFileAsTheDirectCopyFailsIt)
+{
+    // Sectors past the failing piece are unreadable: reading ahead of the
+    // failure must not count them.
+    const auto& entry = *built.manifest->find("BIG.BIN");
+    auto faulty = std::make_unique<test::FaultyDevice>(FileDevice::open(built.imagePath));
+    faulty->markBad(built.manifest->blockSector(entry.dataBlocks[5 * 256 + 10]));
+    faulty->markBad(built.manifest->blockSector(entry.dataBlocks[6 * 256 - 1]));
+    session.reader.attach(std::move(faulty));
+
+    const FileSizeLimit limit(4 * kMiB + kMiB / 2);  // BIG.BIN fails in its fifth piece
+    const RecoveryReport report = recoverAll();
+    EXPECT_EQ(report.failed, 1u);
+    EXPECT_EQ(report.filesWritten, 302u);
+    ASSERT_EQ(report.problems.size(), 1u);
+    EXPECT_EQ(report.problems[0].path, (dir / "out" / "BIG.BIN").string());
+    EXPECT_EQ(report.problems[0].problem, "write failed: File too large");
+    ASSERT_EQ(recorder.finished.size(), 303u);
+    const auto& [node, result] = recorder.finished.front();
+    EXPECT_EQ(result.outcome, ExtractOutcome::WriteFailed);
+    EXPECT_EQ(result.bytesWritten, 4u * kMiB);
+    EXPECT_EQ(result.unreadableSectors, 0u);
+    expectAsDirect(*node, result, "BIG.BIN");
+    for (std::size_t i = 1; i < recorder.finished.size(); ++i)
+        EXPECT_TRUE(recorder.finished[i].second.written()) << recorder.finished[i].first->name;
+    EXPECT_EQ(readFile(dir / "out" / "MIXED.BIN"), ib::expectedData(*built.manifest->find("MIXED.BIN")));
+}
+
+TEST_F(RecoveryWriterTest, SkipOrStopAskedWhileALargeFileIsWrittenLeavesWhatTheDirectCopyLeaves)
+{
+    recorder.onProgress = [](RecoveryRunState& run, const std::string& name, int percent) {
+        if (name == "MIXED.BIN" && percent >= 30)
+            run.skipCurrentFile = true;
+    };
+    RecoveryReport report = recoverAll();
+    EXPECT_EQ(report.skippedByUser, 1u);
+    EXPECT_EQ(report.filesWritten, 302u);
+    EXPECT_FALSE(report.stopped);
+    ASSERT_EQ(recorder.finished.size(), 303u);
+    const auto& [skippedNode, skipped] = recorder.finished[1];
+    EXPECT_EQ(skipped.outcome, ExtractOutcome::SkippedByUser);
+    EXPECT_GT(skipped.bytesWritten, 0u);
+    EXPECT_LT(skipped.bytesWritten, 2u * kMiB);
+    EXPECT_EQ(fs::file_size(skipped.path), skipped.bytesWritten);
+    expectAsDirect(*skippedNode, skipped, "SKIPPED");
+    EXPECT_EQ(readFile(dir / "out" / "AFTER.TXT"), ib::expectedData(*built.manifest->find("AFTER.TXT")));
+
+    fs::remove_all(dir / "out");
+    recorder = Recorder();
+    recorder.onProgress = [](RecoveryRunState& run, const std::string& name, int percent) {
+        if (name == "BIG.BIN" && percent >= 40)
+            run.recoveryAborted = true;
+    };
+    report = recoverAll();
+    EXPECT_TRUE(report.stopped);
+    EXPECT_EQ(report.filesWritten, 0u);
+    EXPECT_EQ(report.skippedByUser, 1u);
+    EXPECT_EQ(report.notStarted, 302u);
+    ASSERT_EQ(recorder.finished.size(), 303u);
+    const auto& [stoppedNode, stopped] = recorder.finished.front();
+    EXPECT_EQ(stopped.outcome, ExtractOutcome::SkippedByUser);
+    EXPECT_EQ(filesUnder(dir / "out"), 1u);  // the partial file alone
+    EXPECT_EQ(fs::file_size(stopped.path), stopped.bytesWritten);
+    EXPECT_EQ(stopped.bytesWritten, 3u * kMiB);  // stopped on the report of its third piece
+    expectAsDirect(*stoppedNode, stopped, "STOPPED");
+}
+
+TEST(FileWriter, AFailedPieceDropsThoseAfterItUntilTakenAndFilesCloseWithTheirTime)
+{
+    test::TempDir dir;
+    FileWriter writer(4);  // small: write() waits for the writer
+    const timespec when{946684800, 0};
+    // A failed piece: the pieces after it are dropped until the failure is
+    // taken, whichever file they are for.
+    FileDescriptor full(::open("/dev/full", O_WRONLY | O_CLOEXEC));
+    FileDescriptor good(::open((dir / "good").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    ASSERT_TRUE(full.valid() && good.valid());
+    writer.write(good.get(), {1, 2});
+    const std::uint64_t failing = writer.write(full.get(), {3});
+    const std::uint64_t dropped = writer.write(good.get(), {4});
+    const FileWriter::Status status = writer.status(dropped);
+    EXPECT_EQ(status.failedPiece, failing);
+    EXPECT_EQ(status.error, ENOSPC);
+    writer.clearFailure();
+    writer.write(good.get(), {5});
+    writer.finish(std::move(good), when);
+    writer.drain();
+    EXPECT_EQ(writer.status().failedPiece, 0u);
+    EXPECT_EQ(readFile(dir / "good"), (std::vector<std::uint8_t>{1, 2, 5}));
+    EXPECT_EQ(modified(dir / "good").tv_sec, when.tv_sec);
+}
+
+} // namespace
+} // namespace tamsin
