@@ -76,6 +76,13 @@ double median(std::vector<double> values)
     return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
+bool dropCaches()
+{
+    ::sync();
+    FileDescriptor control(::open("/proc/sys/vm/drop_caches", O_WRONLY | O_CLOEXEC));
+    return control.valid() && ::write(control.get(), "3\n", 2) == 2;
+}
+
 double catFile(const std::string& from, const std::string& to, std::uint64_t limitBytes)
 {
     const auto start = std::chrono::steady_clock::now();

@@ -43,6 +43,10 @@ ChildRun runInChildTimingStep(const std::function<bool(double& stepSeconds)>& wo
 // The middle value (the mean of the two middle ones for an even count); 0 for none.
 double median(std::vector<double> values);
 
+// Writes dirty pages back and empties the page cache, for the cold runs;
+// false when not allowed (not root, or a container that forbids it).
+bool dropCaches();
+
 double secondsSince(std::chrono::steady_clock::time_point start);
 
 // Copies the first limitBytes of from to `to` with a plain read/write loop of

@@ -22,22 +22,6 @@ namespace {
 
 constexpr int kRounds = 5;
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-// Writes back dirty pages and drops the page cache; false when this process may not.
-bool dropCaches()
-{
-    ::sync();
-    std::ofstream control("/proc/sys/vm/drop_caches");
-    control << "3\n";
-    control.flush();
-    return static_cast<bool>(control);
-}
-
 // Both sides start without dirty pages to write back; cold ones also
 // without the image in the page cache.
 void settle(bool cold)

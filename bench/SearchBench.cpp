@@ -26,21 +26,6 @@ namespace {
 constexpr int kRuns = 5;
 constexpr std::uint32_t kColdMiB = 1126;  // 1.1 GiB
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-// Writes dirty pages back and empties the page cache; false when not
-// allowed (not root, or a container that forbids it).
-bool dropCaches()
-{
-    ::sync();
-    FileDescriptor control(::open("/proc/sys/vm/drop_caches", O_WRONLY | O_CLOEXEC));
-    return control.valid() && ::write(control.get(), "3\n", 2) == 2;
-}
-
 // The demo disk grown to `sectors`, its partition table gone so that only the
 // search finds its two volumes.
 bool writeSearchImage(const std::string& image, std::uint64_t sectors)
