@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <unistd.h>
 #include <vector>

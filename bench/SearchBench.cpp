@@ -11,7 +11,6 @@
 #include "session/Session.h"
 #include "volumes/VolumeSearch.h"
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
