@@ -279,6 +279,20 @@ bool compressedLength(const VolumeReader& io, std::optional<std::uint64_t> secto
 
 } // namespace
 
+ExtractRequest extractRequestFor(const TreeNode& node, std::string folder, std::string name, ExtractMode mode)
+{
+    ExtractRequest request;
+    request.destFolder = std::move(folder);
+    request.name = std::move(name);
+    request.size = node.size;
+    request.firstBlock = node.firstBlock;
+    request.flags = node.attributesHigh;
+    request.dateTime = node.dateTime;
+    request.modifiedDateTime = node.modifiedDateTime;
+    request.mode = mode;
+    return request;
+}
+
 ExtractResult extractFile(const MountedVolume& volume, const SectorReader& reader, RecoveryRunState& run,
                           ExtractionObserver& observer, const ExtractRequest& request, FileWriter* writer)
 {

@@ -62,6 +62,10 @@ struct ExtractRequest {
     DuplicateAction duplicates = DuplicateAction::Rename;  // recovery mode only
 };
 
+struct TreeNode;
+// The request that copies node's data and times into folder/name.
+ExtractRequest extractRequestFor(const TreeNode& node, std::string folder, std::string name, ExtractMode mode);
+
 enum class ExtractOutcome {
     Written,            // the destination was written and closed (maybe shorter than the size)
     Aborted,            // the run was abandoned before this file; nothing created

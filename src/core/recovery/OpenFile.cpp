@@ -18,15 +18,7 @@ OpenResult openFile(const MountedVolume& volume, const SectorReader& reader, Rec
         result.outcome = OpenOutcome::CompressedRefused;
         return result;
     }
-    ExtractRequest request;
-    request.destFolder = tempFolder;
-    request.name = safeName;
-    request.size = file.size;
-    request.firstBlock = file.firstBlock;
-    request.flags = file.attributesHigh;
-    request.dateTime = file.dateTime;
-    request.modifiedDateTime = file.modifiedDateTime;
-    request.mode = ExtractMode::Quiet;
+    const ExtractRequest request = extractRequestFor(file, tempFolder, safeName, ExtractMode::Quiet);
     result.extraction = extractFile(volume, reader, run, observer, request);
     if (!result.extraction.written())
         return result;

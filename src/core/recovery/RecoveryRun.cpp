@@ -243,15 +243,8 @@ RecoveryReport runRecovery(const MountedVolume& volume, const SectorReader& read
             observer.fileFinished(node, result);
             continue;
         } else {
-            ExtractRequest request;
-            request.destFolder = folder;
-            request.name = safeFileName(decodeName(node.name));
-            request.size = node.size;
-            request.firstBlock = node.firstBlock;
-            request.flags = node.attributesHigh;
-            request.dateTime = node.dateTime;
-            request.modifiedDateTime = node.modifiedDateTime;
-            request.mode = ExtractMode::Recovery;
+            ExtractRequest request =
+                extractRequestFor(node, folder, safeFileName(decodeName(node.name)), ExtractMode::Recovery);
             request.duplicates = settings.duplicateAction();
             result = extractFile(volume, reader, run, observer, request, &writer);
         }

@@ -73,15 +73,7 @@ protected:
                           DuplicateAction duplicates = DuplicateAction::Rename, const std::string& folder = {})
     {
         const TreeNode& node = file(name);
-        ExtractRequest request;
-        request.destFolder = folder.empty() ? out() : folder;
-        request.name = name;
-        request.size = node.size;
-        request.firstBlock = node.firstBlock;
-        request.flags = node.attributesHigh;
-        request.dateTime = node.dateTime;
-        request.modifiedDateTime = node.modifiedDateTime;
-        request.mode = mode;
+        ExtractRequest request = extractRequestFor(node, folder.empty() ? out() : folder, name, mode);
         request.duplicates = duplicates;
         return extractFile(session.mounted, session.reader, run, notices, request);
     }

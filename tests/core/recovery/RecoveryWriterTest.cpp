@@ -144,15 +144,7 @@ protected:
             observer.onProgress = [&](RecoveryRunState& state, const std::string&, int percent) {
                 recorder.onProgress(state, node.name, percent);
             };
-        ExtractRequest request;
-        request.destFolder = (dir / "direct").string();
-        request.name = name;
-        request.size = node.size;
-        request.firstBlock = node.firstBlock;
-        request.flags = node.attributesHigh;
-        request.dateTime = node.dateTime;
-        request.modifiedDateTime = node.modifiedDateTime;
-        request.mode = ExtractMode::Recovery;
+        const ExtractRequest request = extractRequestFor(node, (dir / "direct").string(), name, ExtractMode::Recovery);
         return extractFile(session.mounted, session.reader, run, observer, request);
     }
 
