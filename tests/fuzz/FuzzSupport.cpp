@@ -65,30 +65,25 @@ static void die(const std::string& what)
 
 std::vector<std::uint8_t> smallDiskBytes()
 {
+    auto segment = [](const char* name, std::uint32_t sizeSectors, std::uint32_t sectorsPerBlock) {
+        ib::SegmentSpec s;
+        s.name = name;
+        s.sizeSectors = sizeSectors;
+        s.sectorsPerBlock = sectorsPerBlock;
+        return s;
+    };
     ib::DiskSpec disk;
     ib::PartitionSpec partition;
     partition.startSector = 32;
     partition.sizeSectors = 1300;
     ib::NetWareLayout netware;
     netware.hotfixLength = 128;
-    ib::SegmentSpec sys;
-    sys.name = "SYS";
-    sys.sizeSectors = 256;
-    sys.sectorsPerBlock = 8;
-    ib::SegmentSpec vol1;
-    vol1.name = "VOL1";
-    vol1.sizeSectors = 512;
-    vol1.sectorsPerBlock = 16;
-    netware.segments = {sys, vol1};
+    netware.segments = {segment("SYS", 256, 8), segment("VOL1", 512, 16)};
     partition.netware = netware;
     disk.partitions.push_back(partition);
     ib::VolumeTableSpec loose;
     loose.sector = 1400;
-    ib::SegmentSpec data;
-    data.name = "DATA";
-    data.sizeSectors = 128;
-    data.sectorsPerBlock = 8;
-    loose.segments = {data};
+    loose.segments = {segment("DATA", 128, 8)};
     disk.volumeTables.push_back(loose);
     // The DET marker the loose entry points at: table sector + 128 + firstDetBlock (3) * 8.
     disk.detMarkers = {1400 + 128 + 3 * 8};

@@ -26,6 +26,20 @@ FileDescriptor::~FileDescriptor()
         ::close(fd_);
 }
 
+int writeAll(int fd, std::span<const std::uint8_t> bytes)
+{
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + at, bytes.size() - at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        at += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
 int FileDescriptor::release()
 {
     int fd = fd_;

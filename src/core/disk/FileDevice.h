@@ -3,7 +3,9 @@
 
 #include "disk/Device.h"
 
+#include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace tamsin {
@@ -26,6 +28,10 @@ public:
 private:
     int fd_ = -1;
 };
+
+// Writes every byte to fd, retrying interrupted and short writes. Returns 0,
+// or the errno of the write that failed (EIO for one that wrote nothing).
+int writeAll(int fd, std::span<const std::uint8_t> bytes);
 
 struct OpenError {
     int error = 0;        // errno of the failed call

@@ -228,17 +228,10 @@ private:
 
     bool writeAll(std::size_t bytes)
     {
-        std::size_t at = 0;
-        while (at < bytes) {
-            const ssize_t n = ::write(fd_, buffer_.data() + at, bytes - at);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                result_.outcome = ExtractOutcome::WriteFailed;
-                result_.error = errno;
-                return false;
-            }
-            at += static_cast<std::size_t>(n);
+        if (const int error = tamsin::writeAll(fd_, std::span(buffer_).first(bytes)); error != 0) {
+            result_.outcome = ExtractOutcome::WriteFailed;
+            result_.error = error;
+            return false;
         }
         return true;
     }

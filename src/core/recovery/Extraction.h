@@ -13,6 +13,7 @@ namespace tamsin {
 class FileWriter;
 class MountedVolume;
 class SectorReader;
+struct TreeNode;
 
 inline constexpr const char* kChecksumErrorNotice = "Compress File CheckSum Error";
 
@@ -62,7 +63,6 @@ struct ExtractRequest {
     DuplicateAction duplicates = DuplicateAction::Rename;  // recovery mode only
 };
 
-struct TreeNode;
 // The request that copies node's data and times into folder/name.
 ExtractRequest extractRequestFor(const TreeNode& node, std::string folder, std::string name, ExtractMode mode);
 

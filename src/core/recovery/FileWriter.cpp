@@ -10,22 +10,6 @@ namespace {
 // Buffers kept for reuse: about as many as the pending bytes hold.
 constexpr std::size_t kMaxSpareBuffers = 32;
 
-// errno of the first failed write, or 0 once every byte is written.
-int writeAll(int fd, const std::vector<std::uint8_t>& data)
-{
-    std::size_t at = 0;
-    while (at < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + at, data.size() - at);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        at += static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
 } // namespace
 
 FileWriter::FileWriter(std::size_t maxPendingBytes) : maxPendingBytes_(maxPendingBytes), thread_([this] { work(); })

@@ -50,7 +50,7 @@ SnapshotResult saveSnapshot(const MountedVolume& volume, std::uint16_t diskNumbe
 
 // The disks a snapshot is loaded for, the selected one first. When disks
 // are given and their sampled directory sectors do not hold the snapshot's
-// names (checkSnapshotDisk), loadAnyway is asked; without it, or when it
+// names (checkSnapshotSamples), loadAnyway is asked; without it, or when it
 // answers false, loading ends with OtherDisk and the message
 // kSnapshotOtherDiskQuestion.
 struct SnapshotDiskGuard {

@@ -60,20 +60,6 @@ std::vector<const TreeNode*> snapshotSamples(const std::vector<TreeNode>& folder
     return picked;
 }
 
-SnapshotDiskMatch checkSnapshotDisk(const std::vector<TreeNode>& folders, const std::vector<TreeNode>& files,
-                                    const std::vector<const SectorReader*>& disks)
-{
-    std::vector<std::size_t> withoutEntry;
-    std::size_t position = 0;
-    for (const auto* list : {&folders, &files})
-        for (const TreeNode& node : *list) {
-            if (node.entrySector == 0 || node.name.empty())
-                withoutEntry.push_back(position);
-            ++position;
-        }
-    return checkSnapshotSamples(snapshotSamples(folders, files, withoutEntry), disks);
-}
-
 SnapshotDiskMatch checkSnapshotSamples(const std::vector<const TreeNode*>& samples,
                                        const std::vector<const SectorReader*>& disks)
 {

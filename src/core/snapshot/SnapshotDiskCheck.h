@@ -20,24 +20,20 @@ enum class SnapshotDiskMatch {
     Unknown,   // nothing to sample, or no sampled sector could be read
 };
 
-// Reads the directory sectors of up to kSnapshotSamples nodes spread over
-// folders and files (placeholders, which have no entry, are passed over) and
-// compares the DOS name, or the long name of the next entry of the sector,
-// with each node's name. A sample matches when one of disks (the selected
-// disk first, then those read with it) holds it; sectors no disk can read
-// count neither way.
 inline constexpr std::size_t kSnapshotSamples = 16;
-SnapshotDiskMatch checkSnapshotDisk(const std::vector<TreeNode>& folders, const std::vector<TreeNode>& files,
-                                    const std::vector<const SectorReader*>& disks);
 
-// The nodes checkSnapshotDisk samples: up to kSnapshotSamples spread evenly
-// over the nodes of folders then files with an entry sector and a name, in
-// list order. withoutEntry holds, in increasing order, the positions (in
-// folders then files) of the nodes that are no candidates, so that the lists
-// are not read again; every other node must have a name.
+// The nodes sampled: up to kSnapshotSamples spread evenly over the nodes of
+// folders then files with an entry sector and a name (placeholders have no
+// entry), in list order. withoutEntry holds, in increasing order, the
+// positions (in folders then files) of the nodes that are no candidates, so
+// that the lists are not read again; every other node must have a name.
 std::vector<const TreeNode*> snapshotSamples(const std::vector<TreeNode>& folders, const std::vector<TreeNode>& files,
                                              const std::vector<std::size_t>& withoutEntry);
-// checkSnapshotDisk for the sampled nodes given, checked in order.
+
+// Reads the directory sector of each sample and compares the DOS name, or
+// the long name of the next entry of the sector, with the node's name. A
+// sample matches when one of disks (the selected disk first, then those read
+// with it) holds it; sectors no disk can read count neither way.
 SnapshotDiskMatch checkSnapshotSamples(const std::vector<const TreeNode*>& samples,
                                        const std::vector<const SectorReader*>& disks);
 

@@ -72,16 +72,8 @@ void FileWriteBuffer::append(std::string_view bytes)
 
 int FileWriteBuffer::flush()
 {
-    std::size_t at = 0;
-    while (error_ == 0 && at < used_) {
-        const ssize_t n = ::write(fd_, buffer_.data() + at, used_ - at);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            error_ = n < 0 ? errno : EIO;
-        else
-            at += static_cast<std::size_t>(n);
-    }
+    if (error_ == 0)
+        error_ = writeAll(fd_, std::span(buffer_).first(used_));
     used_ = 0;
     return error_;
 }

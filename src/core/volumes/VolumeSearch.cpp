@@ -69,8 +69,6 @@ public:
 private:
     static constexpr std::uint32_t kChunkSectors = 4096;  // 2 MiB
     static constexpr std::uint32_t kPollSectors = 128;    // 64 KiB
-    // Bytes compared when noting candidates; the full test comes later.
-    static constexpr std::size_t kPrefixBytes = 8;
 
     void readChunk(std::uint64_t first, std::uint64_t rangeEnd)
     {
@@ -91,7 +89,7 @@ private:
                                           std::span<std::uint8_t>(chunk_).subspan(at * kSectorSize,
                                                                                   std::size_t{piece} * kSectorSize));
             for (std::uint64_t s = at; s < at + piece; ++s)
-                if (std::memcmp(chunk_.data() + s * kSectorSize, kVolumeTableSignature, kPrefixBytes) == 0)
+                if (std::memcmp(chunk_.data() + s * kSectorSize, kVolumeTableSignature, sizeof kVolumeTableSignature - 1) == 0)
                     candidates_.push_back(s);
         }
         std::fill(chunk_.begin() + static_cast<std::ptrdiff_t>(std::min(at, chunkSectors_) * kSectorSize),
