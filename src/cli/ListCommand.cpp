@@ -79,7 +79,7 @@ int runList(const ListOptions& options, std::ostream& out, std::ostream& err)
     if (options.json) {
         auto array = nlohmann::json::array();
         for (const TreeNode* node : nodes)
-            array.push_back(entryJson(*node, volume.dosName(*node), paths.entryPath(*node), names));
+            array.push_back(entryJson(*node, std::string(volume.dosName(*node)), paths.entryPath(*node), names));
         out << array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
         return kExitOk;
     }

@@ -2,7 +2,9 @@
 // Little-endian field readers and writers over byte buffers. Every on-disk
 // and snapshot structure is decoded through these, never by casting structs.
 
+#include <bit>
 #include <cstddef>
+#include <cstring>
 #include <cstdint>
 #include <span>
 
@@ -10,11 +12,21 @@ namespace tamsin {
 
 inline std::uint16_t readU16(std::span<const std::uint8_t> bytes, std::size_t offset)
 {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::uint16_t value;
+        std::memcpy(&value, bytes.data() + offset, sizeof value);  // one load where the byte order agrees
+        return value;
+    }
     return static_cast<std::uint16_t>(bytes[offset] | (bytes[offset + 1] << 8));
 }
 
 inline std::uint32_t readU32(std::span<const std::uint8_t> bytes, std::size_t offset)
 {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::uint32_t value;
+        std::memcpy(&value, bytes.data() + offset, sizeof value);
+        return value;
+    }
     return static_cast<std::uint32_t>(bytes[offset]) | (static_cast<std::uint32_t>(bytes[offset + 1]) << 8)
         | (static_cast<std::uint32_t>(bytes[offset + 2]) << 16) | (static_cast<std::uint32_t>(bytes[offset + 3]) << 24);
 }

@@ -1,36 +1,41 @@
 #include "mount/DirectoryIndex.h"
 
+#include <numeric>
+
 namespace tamsin {
 
 template <typename ParentOf>
 void DirectoryIndex::group(Grouping& grouping, std::uint32_t count, ParentOf parentOf)
 {
     // One pass counts each parent id's nodes, a second places every node in
-    // its group's range in list order: linear, and no sort buffer. A node
-    // with the parent id of the one before it, the usual case as a folder's
-    // entries lie together, reuses that range without a lookup.
+    // its group's range in list order: linear, and no sort buffer. Nodes are
+    // taken a run of equal parent ids at a time, the usual case as a
+    // folder's entries lie together, so a group is looked up once per run.
     grouping.ranges.clear();
-    grouping.positions.assign(count, 0);
-    Range* range = nullptr;
-    std::uint32_t rangeId = 0;
-    auto rangeOf = [&](std::uint32_t id) -> Range& {
-        if (!range || id != rangeId) {
-            range = &grouping.ranges[id];
-            rangeId = id;
-        }
-        return *range;
+    grouping.positions.resize(count);
+    auto runEnd = [&](std::uint32_t start) {
+        const std::uint32_t id = parentOf(start);
+        std::uint32_t end = start + 1;
+        while (end < count && parentOf(end) == id)
+            ++end;
+        return end;
     };
-    for (std::uint32_t i = 0; i < count; ++i)
-        ++rangeOf(parentOf(i)).second;
+    for (std::uint32_t i = 0, end; i < count; i = end) {
+        end = runEnd(i);
+        grouping.ranges[parentOf(i)].second += end - i;
+    }
     std::uint32_t start = 0;
     for (auto& [id, group] : grouping.ranges) {
         group.first = start;
         start += group.second;
         group.second = 0;  // counts again as the range fills
     }
-    for (std::uint32_t i = 0; i < count; ++i) {
-        Range& group = rangeOf(parentOf(i));
-        grouping.positions[group.first + group.second++] = i;
+    for (std::uint32_t i = 0, end; i < count; i = end) {
+        end = runEnd(i);
+        Range& group = grouping.ranges[parentOf(i)];
+        std::iota(grouping.positions.begin() + group.first + group.second,
+                  grouping.positions.begin() + group.first + group.second + (end - i), i);
+        group.second += end - i;
     }
 }
 

@@ -76,7 +76,7 @@ void decodeDirectorySector(MountedVolume& volume, std::span<const std::uint8_t> 
         TreeNode node;
         node.attributes = entry[kAttributes];
         node.attributesHigh = entry[kAttributesHigh];
-        node.name = std::move(name);
+        node.name = volume.names.store(name);
         node.parentId = parentId;
         node.ownId = readU32(entry, kOwnId);
         node.size = readU32(entry, kSize);
@@ -94,11 +94,11 @@ void decodeDirectorySector(MountedVolume& volume, std::span<const std::uint8_t> 
         node.entrySlot = static_cast<std::uint16_t>(slot);
         if (node.isFolder()) {
             node.ordinal = volume.folderCount();
-            observer.mountCounters(volume.folderCount() + 1, volume.fileCount(), node.name);
+            observer.mountCounters(volume.folderCount() + 1, volume.fileCount(), name);
             volume.addFolderNode(std::move(node));
         } else {
             node.ordinal = volume.fileCount();
-            observer.mountCounters(volume.folderCount(), volume.fileCount() + 1, node.name);
+            observer.mountCounters(volume.folderCount(), volume.fileCount() + 1, name);
             volume.addFileNode(std::move(node));
         }
     }

@@ -8,7 +8,7 @@
 
 namespace tamsin {
 
-bool folderNameLess(const std::string& a, const std::string& b)
+bool folderNameLess(std::string_view a, std::string_view b)
 {
     return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
         return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));

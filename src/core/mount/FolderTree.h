@@ -44,6 +44,6 @@ private:
 };
 
 // Case-insensitive order of raw folder names, as a sorted tree view shows them.
-bool folderNameLess(const std::string& a, const std::string& b);
+bool folderNameLess(std::string_view a, std::string_view b);
 
 } // namespace tamsin

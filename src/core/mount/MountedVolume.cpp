@@ -35,7 +35,7 @@ VolumeInfo MountedVolume::volumeInfo() const
     return volume;
 }
 
-const std::string& MountedVolume::dosName(const TreeNode& node) const
+std::string_view MountedVolume::dosName(const TreeNode& node) const
 {
     const bool folder = !folders.empty() && &node >= folders.data() && &node < folders.data() + folders.size();
     const bool file = !files.empty() && &node >= files.data() && &node < files.data() + files.size();
@@ -80,6 +80,7 @@ void MountedVolume::releaseMount()
     dosNames.clear();
     folders = {};
     files = {};
+    names.clear();
     index.clear();
     tree.clear();
 }

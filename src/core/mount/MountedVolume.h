@@ -89,8 +89,10 @@ public:
     }
     // The node's name in the DOS name space: its shown name unless another
     // name space's was taken. node must be an element of folders or files.
-    const std::string& dosName(const TreeNode& node) const;
+    std::string_view dosName(const TreeNode& node) const;
 
+    // The bytes of the nodes' longer names; lives as long as the lists.
+    NameStore names;
     // Decoded entries in discovery order; never reordered.
     std::vector<TreeNode> folders;
     std::vector<TreeNode> files;

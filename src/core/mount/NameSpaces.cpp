@@ -138,7 +138,7 @@ void NameSpaceRecords::resolve(MountedVolume& volume)
         TreeNode& node = chain.folder ? volume.folders[chain.node] : volume.files[chain.node];
         // The DOS name is kept unless the next-slot long name already moved it aside.
         volume.dosNames.add(MountedVolume::dosNameKey(chain.folder, chain.node), node.name);
-        node.name.assign(names_, shown->nameOffset, shown->nameLength);
+        node.name = volume.names.store(std::string_view(names_).substr(shown->nameOffset, shown->nameLength));
     }
     volume.dosNames.finish();
 }

@@ -1,6 +1,8 @@
 #pragma once
 // One decoded folder or file of the directory model.
 
+#include "mount/NodeName.h"
+
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -39,10 +41,9 @@ private:
     std::vector<std::pair<std::uint64_t, std::string>> entries_;
 };
 
+// Fields are laid out widest first: a volume holds a million of these.
 struct TreeNode {
-    std::uint8_t attributes = 0;
-    std::uint8_t attributesHigh = 0;
-    std::string name;  // raw bytes in the volume's code page, 1..255 bytes, no NUL
+    NodeName name;  // raw bytes in the volume's code page, 1..255 bytes, no NUL
     std::uint32_t parentId = 0;
     std::uint32_t ownId = 0;
     std::uint32_t size = 0;
@@ -53,12 +54,16 @@ struct TreeNode {
     std::uint32_t treeItem = 0;  // folders: key of its item in the last tree build; 0 = not in the tree
     std::uint32_t entrySector = 0;
     std::uint32_t mirrorSector = 0;
-    std::uint16_t entrySlot = 0;
     std::uint32_t modifiedDateTime = 0;  // packed stamp at @40; not kept in snapshots
+    std::uint16_t entrySlot = 0;
+    std::uint8_t attributes = 0;
+    std::uint8_t attributesHigh = 0;
 
     bool isFolder() const { return (attributes & kFolderAttribute) != 0; }
     bool isDeleted() const { return deletedMarker != 0; }
     bool isCompressed() const { return (attributesHigh & kCompressedAttribute) != 0; }
 };
+
+static_assert(sizeof(TreeNode) == 64);
 
 } // namespace tamsin

@@ -1,6 +1,7 @@
 #include "snapshot/Snapshot.h"
 
 #include "common/LittleEndian.h"
+#include "common/Prefault.h"
 #include "disk/FileDevice.h"
 #include "mount/MountedVolume.h"
 #include "snapshot/SnapshotDiskCheck.h"
@@ -268,6 +269,7 @@ SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std:
             return std::string("more ") + what + " than the file can hold";
         nodes.reserve(n);
         parents.reserve(n);
+        const BackgroundPrefault nodesAhead(nodes.data(), n * sizeof(TreeNode));
         for (std::uint32_t i = 0; i < n; ++i) {
             const std::uint8_t* lengthBytes = in.take(4);
             if (!lengthBytes)
@@ -279,29 +281,34 @@ SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std:
             if (!record)
                 return std::string("a ") + what + " record is cut short";
             FieldReader field(record, length);
-            TreeNode& node = nodes.emplace_back();
-            node.attributes = field.u8() | addedAttributes;
-            node.attributesHigh = field.u8();
+            const std::uint8_t attributes = field.u8() | addedAttributes;
+            const std::uint8_t attributesHigh = field.u8();
             const std::string_view name = field.text(length - kMinRecordLength);
             // A name a decoded entry can never have: as a folder it would be
             // the destination folder itself once recovered.
-            if (name.empty() || name.find('\0') != std::string_view::npos)
+            if (name.empty() || std::memchr(name.data(), 0, name.size()))
                 return std::string("a ") + what + " record has an empty name or one holding a NUL byte";
-            node.name = name;
-            node.parentId = field.u32();
+            // Built whole in place, fields in record order.
+            const TreeNode& node = nodes.emplace_back(TreeNode{
+                .name = loaded.names.store(name),
+                .parentId = field.u32(),
+                .ownId = field.u32(),
+                .size = field.u32(),
+                .firstBlock = field.u32(),
+                .dateTime = field.u32(),
+                .deletedMarker = field.u32(),
+                .ordinal = (field.u32(), i),  // a loaded node's ordinal is its position, not the stored one
+                .treeItem = 0,
+                .entrySector = field.u32(),
+                .mirrorSector = field.u32(),
+                .modifiedDateTime = 0,
+                .entrySlot = field.u16(),
+                .attributes = attributes,
+                .attributesHigh = attributesHigh,
+            });
             parents.push_back(node.parentId);
-            node.ownId = field.u32();
-            node.size = field.u32();
-            node.firstBlock = field.u32();
-            node.dateTime = field.u32();
-            node.deletedMarker = field.u32();
-            field.u32();  // the stored ordinal; a loaded node's ordinal is its position
-            node.ordinal = i;
-            node.entrySector = field.u32();
             if (node.entrySector == 0)
                 withoutEntry.push_back(listStart + i);
-            node.mirrorSector = field.u32();
-            node.entrySlot = field.u16();
         }
         listStart += n;
         return {};
@@ -353,6 +360,7 @@ SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std:
     volume.layout = nullptr;  // a front end may adopt the layout of the matching table record
     volume.folders = std::move(loaded.folders);
     volume.files = std::move(loaded.files);
+    volume.names = std::move(loaded.names);
     volume.suballocationRoots = loaded.suballocationRoots;
     volume.chosenFatList = std::move(loaded.chosenFatList);
     volume.rebuildIndexAndTree(folderParents, fileParents);

@@ -25,7 +25,7 @@ std::string entryName(std::span<const std::uint8_t> entry, std::uint8_t nameSpac
     return std::string(begin, strnlen(begin, length));
 }
 
-bool sectorHoldsName(std::span<const std::uint8_t> sector, std::uint16_t slot, const std::string& name)
+bool sectorHoldsName(std::span<const std::uint8_t> sector, std::uint16_t slot, std::string_view name)
 {
     constexpr std::uint32_t kSlots = kSectorSize / kDirEntrySize;
     if (slot >= kSlots)

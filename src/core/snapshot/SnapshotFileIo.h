@@ -1,6 +1,6 @@
 #pragma once
 // Buffered whole-file reading and writing for snapshot files: one buffer of
-// a few MiB at most, so a million-entry snapshot costs few system calls and
+// a quarter MiB, so a million-entry snapshot costs few system calls and
 // no copy of the whole file in memory.
 
 #include "disk/FileDevice.h"
@@ -14,7 +14,7 @@
 
 namespace tamsin {
 
-inline constexpr std::size_t kSnapshotBufferBytes = std::size_t{1} << 20;
+inline constexpr std::size_t kSnapshotBufferBytes = std::size_t{256} << 10;
 
 // Reads a regular file front to back, handing out contiguous pieces of its
 // buffer that stay valid until the next take.

@@ -58,8 +58,8 @@ protected:
         DamageReport report = scanDamage(session.mounted, session.reader, quiet, stop);
         for (const DamageRow& row : report.rows)
             names.push_back(row.kind == DamageKind::Table ? row.table
-                            : row.kind == DamageKind::Folder ? session.mounted.folders[row.position].name
-                                                             : session.mounted.files[row.position].name);
+                            : row.kind == DamageKind::Folder ? session.mounted.folders[row.position].name.str()
+                                                             : session.mounted.files[row.position].name.str());
         return report;
     }
 

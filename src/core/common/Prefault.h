@@ -1,0 +1,30 @@
+#pragma once
+// Maps in the pages of a fresh allocation on a thread of its own while the
+// caller fills it front to back. Each first write to a page of new memory
+// traps into the kernel; on virtual machines that costs a microsecond or
+// more per 4 KiB page, as much as decoding the bytes that fill it. Mapping
+// the pages ahead in large pieces, on the other core, takes that cost off the
+// filling thread.
+
+#include <cstddef>
+#include <thread>
+
+namespace tamsin {
+
+class BackgroundPrefault {
+public:
+    BackgroundPrefault() = default;
+    // Starts on the whole pages of [data, data + bytes); nothing for a small
+    // range, where starting a thread costs more than it saves.
+    BackgroundPrefault(void* data, std::size_t bytes);
+    BackgroundPrefault(const BackgroundPrefault&) = delete;
+    BackgroundPrefault& operator=(const BackgroundPrefault&) = delete;
+    // Stops after the piece in progress and waits for the thread; the range
+    // must stay allocated until then.
+    ~BackgroundPrefault() = default;
+
+private:
+    std::jthread thread_;
+};
+
+} // namespace tamsin
