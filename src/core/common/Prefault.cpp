@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <sys/mman.h>
+#include <system_error>
 #include <unistd.h>
 
 #ifndef MADV_POPULATE_WRITE
@@ -27,14 +28,18 @@ BackgroundPrefault::BackgroundPrefault(void* data, std::size_t bytes)
     // allocations, which populating would not harm but need not touch.
     const std::uintptr_t begin = (address + page - 1) / page * page;
     const std::uintptr_t end = (address + bytes) / page * page;
-    thread_ = std::jthread([begin, end](std::stop_token stop) {
-        for (std::uintptr_t at = begin; at < end && !stop.stop_requested(); at += kPieceBytes) {
-            const std::size_t length = std::min<std::uintptr_t>(kPieceBytes, end - at);
-            // Pages the caller has written already are left as they are.
-            if (::madvise(reinterpret_cast<void*>(at), length, MADV_POPULATE_WRITE) != 0)
-                return;
-        }
-    });
+    try {
+        thread_ = std::jthread([begin, end](std::stop_token stop) {
+            for (std::uintptr_t at = begin; at < end && !stop.stop_requested(); at += kPieceBytes) {
+                const std::size_t length = std::min<std::uintptr_t>(kPieceBytes, end - at);
+                // Pages the caller has written already are left as they are.
+                if (::madvise(reinterpret_cast<void*>(at), length, MADV_POPULATE_WRITE) != 0)
+                    return;
+            }
+        });
+    } catch (const std::system_error&) {
+        // No thread to spare: the pages are mapped in as they are first written.
+    }
 }
 
 } // namespace tamsin

@@ -27,29 +27,50 @@ TEST(FileReadBuffer, HandsOutTheFileInPiecesOfEverySizeUpToItsCapacity)
     const std::vector<std::uint8_t> file = pattern(1000);
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), 1000);
 
-    FileReadBuffer in(16);
-    ASSERT_TRUE(in.open(path));
-    std::vector<std::uint8_t> taken;
-    for (std::size_t n = 1; in.remaining() >= n; n = n % 16 + 1) {
-        const std::uint8_t* piece = in.take(n);
-        ASSERT_NE(piece, nullptr);
-        taken.insert(taken.end(), piece, piece + n);
-        if (taken.size() == 500) {
-            std::string text;  // longer than the buffer
-            ASSERT_TRUE(in.takeInto(text, 40));
-            taken.insert(taken.end(), text.begin(), text.end());
+    // Pieces span buffer refills at every offset (16), or few (300).
+    for (const std::size_t capacity : {16, 300}) {
+        FileReadBuffer in(capacity);
+        ASSERT_TRUE(in.open(path));
+        std::vector<std::uint8_t> taken;
+        for (std::size_t n = 1; in.remaining() >= n; n = n % 16 + 1) {
+            const std::uint8_t* piece = in.take(n);
+            ASSERT_NE(piece, nullptr);
+            taken.insert(taken.end(), piece, piece + n);
+            if (taken.size() == 500) {
+                std::string text;  // longer than the buffer
+                ASSERT_TRUE(in.takeInto(text, 40));
+                taken.insert(taken.end(), text.begin(), text.end());
+            }
         }
+        const std::size_t left = in.remaining();
+        EXPECT_EQ(in.take(left + 1), nullptr);  // past the end: refused, not a read failure
+        EXPECT_FALSE(in.failed());
+        ASSERT_NE(in.take(left), nullptr);
+        EXPECT_EQ(in.remaining(), 0u);
+        EXPECT_EQ(taken.size() + left, file.size());
+        EXPECT_TRUE(std::equal(taken.begin(), taken.end(), file.begin()));
     }
-    const std::size_t left = in.remaining();
-    EXPECT_EQ(in.take(left + 1), nullptr);  // past the end: refused, not a read failure
-    EXPECT_FALSE(in.failed());
-    ASSERT_NE(in.take(left), nullptr);
-    EXPECT_EQ(in.remaining(), 0u);
-    EXPECT_EQ(taken.size() + left, file.size());
-    EXPECT_TRUE(std::equal(taken.begin(), taken.end(), file.begin()));
 
     FileReadBuffer folder;
     EXPECT_FALSE(folder.open(dir.path().string()));
+}
+
+TEST(FileReadBuffer, AFileCutShortAfterOpeningIsAReadFailure)
+{
+    test::TempDir dir;
+    const auto path = (dir / "f").string();
+    const std::vector<std::uint8_t> file = pattern(1000);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), 1000);
+
+    FileReadBuffer in(300);
+    ASSERT_TRUE(in.open(path));
+    ASSERT_EQ(::truncate(path.c_str(), 500), 0);
+    std::size_t taken = 0;
+    while (in.take(100))
+        taken += 100;
+    EXPECT_LE(taken, 500u);  // what a buffer held whole before the cut
+    EXPECT_TRUE(in.failed());
+    EXPECT_EQ(in.remaining(), 1000u - taken);  // the size when opened, less what was taken
 }
 
 TEST(FileWriteBuffer, WritesEveryByteOnceAndKeepsTheFirstError)
