@@ -58,7 +58,12 @@ private:
 // time. After a failed write the rest is discarded and error() keeps its errno.
 class FileWriteBuffer {
 public:
-    explicit FileWriteBuffer(int fd, std::size_t capacity = kSnapshotBufferBytes) : fd_(fd), buffer_(capacity) {}
+    // startWriteback: each full buffer is handed to the disk as soon as it
+    // is written, for a file that will be fsynced.
+    explicit FileWriteBuffer(int fd, std::size_t capacity = kSnapshotBufferBytes, bool startWriteback = false) :
+        fd_(fd), buffer_(capacity), startWriteback_(startWriteback)
+    {
+    }
 
     // Room for the next n bytes (n no more than the capacity); what the
     // buffer holds is written first when it has no room left.
@@ -81,6 +86,8 @@ private:
     int fd_;
     std::vector<std::uint8_t> buffer_;
     std::size_t used_ = 0;
+    std::uint64_t written_ = 0;
+    bool startWriteback_ = false;
     int error_ = 0;
 };
 
