@@ -7,16 +7,25 @@
 // filling thread.
 
 #include <cstddef>
+#include <initializer_list>
 #include <thread>
 
 namespace tamsin {
 
 class BackgroundPrefault {
 public:
+    struct Range {
+        void* data;
+        std::size_t bytes;
+    };
+
     BackgroundPrefault() = default;
-    // Starts on the whole pages of [data, data + bytes); nothing for a small
-    // range, where starting a thread costs more than it saves.
-    BackgroundPrefault(void* data, std::size_t bytes);
+    // Starts on the whole pages of the ranges, each advanced in step with the
+    // others, as when they are filled side by side at rates in proportion to
+    // their sizes; nothing for a small total, where starting a thread costs
+    // more than it saves.
+    BackgroundPrefault(std::initializer_list<Range> ranges);
+    BackgroundPrefault(void* data, std::size_t bytes) : BackgroundPrefault({Range{data, bytes}}) {}
     BackgroundPrefault(const BackgroundPrefault&) = delete;
     BackgroundPrefault& operator=(const BackgroundPrefault&) = delete;
     // Stops after the piece in progress and waits for the thread; the range

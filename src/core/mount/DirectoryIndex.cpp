@@ -4,38 +4,26 @@
 
 namespace tamsin {
 
-template <typename ParentOf>
-void DirectoryIndex::group(Grouping& grouping, std::uint32_t count, ParentOf parentOf)
+void DirectoryIndex::group(Grouping& grouping, const ParentRuns& parents)
 {
     // One pass counts each parent id's nodes, a second places every node in
-    // its group's range in list order: linear, and no sort buffer. Nodes are
-    // taken a run of equal parent ids at a time, the usual case as a
-    // folder's entries lie together, so a group is looked up once per run.
+    // its group's range in list order: linear, no sort buffer, and a group
+    // looked up once per run of equal ids.
     grouping.ranges.clear();
-    grouping.positions.resize(count);
-    auto runEnd = [&](std::uint32_t start) {
-        const std::uint32_t id = parentOf(start);
-        std::uint32_t end = start + 1;
-        while (end < count && parentOf(end) == id)
-            ++end;
-        return end;
-    };
-    for (std::uint32_t i = 0, end; i < count; i = end) {
-        end = runEnd(i);
-        grouping.ranges[parentOf(i)].second += end - i;
-    }
+    grouping.positions.resize(parents.size());
+    for (const ParentRuns::Run& run : parents.runs())
+        grouping.ranges[run.parentId].second += run.count;
     std::uint32_t start = 0;
     for (auto& [id, group] : grouping.ranges) {
         group.first = start;
         start += group.second;
         group.second = 0;  // counts again as the range fills
     }
-    for (std::uint32_t i = 0, end; i < count; i = end) {
-        end = runEnd(i);
-        Range& group = grouping.ranges[parentOf(i)];
-        std::iota(grouping.positions.begin() + group.first + group.second,
-                  grouping.positions.begin() + group.first + group.second + (end - i), i);
-        group.second += end - i;
+    for (const ParentRuns::Run& run : parents.runs()) {
+        Range& group = grouping.ranges[run.parentId];
+        const auto at = grouping.positions.begin() + group.first + group.second;
+        std::iota(at, at + run.count, run.start);
+        group.second += run.count;
     }
 }
 
@@ -49,18 +37,19 @@ std::span<const std::uint32_t> DirectoryIndex::children(const Grouping& grouping
 
 void DirectoryIndex::rebuild(const std::vector<TreeNode>& folders, const std::vector<TreeNode>& files)
 {
-    group(folderChildren_, static_cast<std::uint32_t>(folders.size()),
-          [&](std::uint32_t i) { return folders[i].parentId; });
-    group(fileChildren_, static_cast<std::uint32_t>(files.size()), [&](std::uint32_t i) { return files[i].parentId; });
-    indexOwnIds(folders);
+    ParentRuns folderParents, fileParents;
+    for (const TreeNode& folder : folders)
+        folderParents.add(folder.parentId);
+    for (const TreeNode& file : files)
+        fileParents.add(file.parentId);
+    rebuild(folders, folderParents, fileParents);
 }
 
-void DirectoryIndex::rebuild(const std::vector<TreeNode>& folders, std::span<const std::uint32_t> folderParents,
-                             std::span<const std::uint32_t> fileParents)
+void DirectoryIndex::rebuild(const std::vector<TreeNode>& folders, const ParentRuns& folderParents,
+                             const ParentRuns& fileParents)
 {
-    group(folderChildren_, static_cast<std::uint32_t>(folderParents.size()),
-          [&](std::uint32_t i) { return folderParents[i]; });
-    group(fileChildren_, static_cast<std::uint32_t>(fileParents.size()), [&](std::uint32_t i) { return fileParents[i]; });
+    group(folderChildren_, folderParents);
+    group(fileChildren_, fileParents);
     indexOwnIds(folders);
 }
 

@@ -11,15 +11,41 @@
 
 namespace tamsin {
 
+// The parent ids of a node list in list order, as runs of equal ids: a
+// folder's entries mostly lie together, so a million nodes make a few
+// thousand runs.
+class ParentRuns {
+public:
+    struct Run {
+        std::uint32_t parentId;
+        std::uint32_t start;  // list position of the run's first node
+        std::uint32_t count;
+    };
+
+    // The next node's parent id.
+    void add(std::uint32_t parentId)
+    {
+        if (!runs_.empty() && runs_.back().parentId == parentId)
+            ++runs_.back().count;
+        else
+            runs_.push_back({parentId, size_, 1});
+        ++size_;
+    }
+    std::span<const Run> runs() const { return runs_; }
+    std::uint32_t size() const { return size_; }
+
+private:
+    std::vector<Run> runs_;
+    std::uint32_t size_ = 0;
+};
+
 class DirectoryIndex {
 public:
     // Indexes the lists as they stand; rebuild after they change.
     void rebuild(const std::vector<TreeNode>& folders, const std::vector<TreeNode>& files);
-    // The same from the lists' parent ids gathered already (folderParents[i]
-    // is folders[i].parentId, likewise for files), so the file list, by far
-    // the larger, is not read again.
-    void rebuild(const std::vector<TreeNode>& folders, std::span<const std::uint32_t> folderParents,
-                 std::span<const std::uint32_t> fileParents);
+    // The same from the lists' parent ids gathered already, so the file
+    // list, by far the larger, is not read again.
+    void rebuild(const std::vector<TreeNode>& folders, const ParentRuns& folderParents, const ParentRuns& fileParents);
     void clear();
 
     // Positions in folders / files of the nodes whose parentId is id, in list order.
@@ -37,8 +63,7 @@ private:
         std::vector<std::uint32_t> positions;
         std::unordered_map<std::uint32_t, Range> ranges;
     };
-    template <typename ParentOf>
-    static void group(Grouping& grouping, std::uint32_t count, ParentOf parentOf);
+    static void group(Grouping& grouping, const ParentRuns& parents);
     void indexOwnIds(const std::vector<TreeNode>& folders);
     static std::span<const std::uint32_t> children(const Grouping& grouping, std::uint32_t id);
 

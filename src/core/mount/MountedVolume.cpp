@@ -101,8 +101,7 @@ void MountedVolume::rebuildIndexAndTree(const std::function<void(int)>& progress
     tree.build(folders, index, progress);
 }
 
-void MountedVolume::rebuildIndexAndTree(std::span<const std::uint32_t> folderParents,
-                                        std::span<const std::uint32_t> fileParents)
+void MountedVolume::rebuildIndexAndTree(const ParentRuns& folderParents, const ParentRuns& fileParents)
 {
     index.rebuild(folders, folderParents, fileParents);
     tree.build(folders, index);

@@ -132,7 +132,7 @@ public:
     void rebuildIndexAndTree(const std::function<void(int)>& progress = {});
     // The same from the lists' parent ids gathered already, in list order
     // (see DirectoryIndex::rebuild).
-    void rebuildIndexAndTree(std::span<const std::uint32_t> folderParents, std::span<const std::uint32_t> fileParents);
+    void rebuildIndexAndTree(const ParentRuns& folderParents, const ParentRuns& fileParents);
 
     // The folder whose tree item is number, or null.
     const TreeNode* folderForItem(std::uint32_t item) const;

@@ -36,10 +36,8 @@ void NameStore::reserve(std::size_t bytes)
     left_ = bytes;
 }
 
-NodeName NameStore::store(std::string_view text)
+NodeName NameStore::storeFar(std::string_view text)
 {
-    if (text.size() <= 15)
-        return NodeName(text);
     if (text.size() > left_)
         reserve(std::max(kBlockBytes, text.size()));
     char* copy = free_;

@@ -149,10 +149,12 @@ public:
 
     // Room for names of this many bytes in all without another block.
     void reserve(std::size_t bytes);
-    NodeName store(std::string_view text);
+    NodeName store(std::string_view text) { return text.size() <= 15 ? NodeName(text) : storeFar(text); }
     void clear();
 
 private:
+    NodeName storeFar(std::string_view text);
+
     std::vector<std::unique_ptr<char[]>> blocks_;
     char* free_ = nullptr;
     std::size_t left_ = 0;

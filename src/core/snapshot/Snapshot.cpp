@@ -254,12 +254,12 @@ SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std:
     // copied once. Parent ids are gathered on the way for the index, and the
     // nodes without an entry sector (placeholders), which the disk check
     // passes over, are noted by their position in folders then files.
-    std::vector<std::uint32_t> folderParents;
-    std::vector<std::uint32_t> fileParents;
+    ParentRuns folderParents;
+    ParentRuns fileParents;
     std::vector<std::size_t> withoutEntry;
     std::size_t listStart = 0;
     // Folders get the folder bit: older snapshots hold placeholder folders without it.
-    auto readNodes = [&](std::vector<TreeNode>& nodes, std::vector<std::uint32_t>& parents, const char* what,
+    auto readNodes = [&](std::vector<TreeNode>& nodes, ParentRuns& parents, const char* what,
                          std::uint8_t addedAttributes) -> std::string {
         const std::uint8_t* count = in.take(4);
         if (!count)
@@ -268,7 +268,6 @@ SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std:
         if (n > in.remaining() / kNodeFixedBytes)
             return std::string("more ") + what + " than the file can hold";
         nodes.reserve(n);
-        parents.reserve(n);
         const BackgroundPrefault nodesAhead(nodes.data(), n * sizeof(TreeNode));
         for (std::uint32_t i = 0; i < n; ++i) {
             const std::uint8_t* lengthBytes = in.take(4);
@@ -306,7 +305,7 @@ SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std:
                 .attributes = attributes,
                 .attributesHigh = attributesHigh,
             });
-            parents.push_back(node.parentId);
+            parents.add(node.parentId);
             if (node.entrySector == 0)
                 withoutEntry.push_back(listStart + i);
         }

@@ -15,18 +15,21 @@ TEST(DirectoryIndex, ChildrenKeepListOrderWhateverOrderTheParentsComeIn)
     std::vector<TreeNode> folders(3), files(8);
     const std::uint32_t folderIds[] = {7, 5, 7};
     const std::uint32_t fileParents[] = {5, 7, 5, 5, 9, 7, 5, 0xFFFFFFFF};
-    std::vector<std::uint32_t> folderParents;
+    ParentRuns folderParents, fileParentRuns;
     for (std::size_t i = 0; i < folders.size(); ++i) {
         folders[i].ownId = folderIds[i];
         folders[i].parentId = i == 0 ? 0 : 7;
-        folderParents.push_back(folders[i].parentId);
+        folderParents.add(folders[i].parentId);
     }
-    for (std::size_t i = 0; i < files.size(); ++i)
+    for (std::size_t i = 0; i < files.size(); ++i) {
         files[i].parentId = fileParents[i];
+        fileParentRuns.add(fileParents[i]);
+    }
+    EXPECT_EQ(fileParentRuns.runs().size(), 7u);  // 5 5 at 2..3 is one run
 
     DirectoryIndex fromLists, fromParents;
     fromLists.rebuild(folders, files);
-    fromParents.rebuild(folders, folderParents, fileParents);
+    fromParents.rebuild(folders, folderParents, fileParentRuns);
     for (const DirectoryIndex* index : {&fromLists, &fromParents}) {
         EXPECT_EQ(list(index->childFiles(5)), (std::vector<std::uint32_t>{0, 2, 3, 6}));
         EXPECT_EQ(list(index->childFiles(7)), (std::vector<std::uint32_t>{1, 5}));
