@@ -15,7 +15,7 @@ namespace tamsin {
 namespace {
 
 constexpr std::size_t kPieceBytes = std::size_t{64} << 10;
-constexpr std::size_t kSmallestRange = std::size_t{256} << 10;
+constexpr std::size_t kSmallestRange = std::size_t{2} << 20;
 
 } // namespace
 
