@@ -27,19 +27,14 @@ NodeName& NodeName::operator=(std::string_view text)
     return *this = std::move(replacement);
 }
 
-void NameStore::reserve(std::size_t bytes)
-{
-    if (bytes <= left_)
-        return;
-    blocks_.push_back(std::make_unique_for_overwrite<char[]>(bytes));
-    free_ = blocks_.back().get();
-    left_ = bytes;
-}
-
 NodeName NameStore::storeFar(std::string_view text)
 {
-    if (text.size() > left_)
-        reserve(std::max(kBlockBytes, text.size()));
+    if (text.size() > left_) {
+        // The rest of the last block is left unused.
+        left_ = std::max(kBlockBytes, text.size());
+        blocks_.push_back(std::make_unique_for_overwrite<char[]>(left_));
+        free_ = blocks_.back().get();
+    }
     char* copy = free_;
     std::memcpy(copy, text.data(), text.size());
     free_ += text.size();

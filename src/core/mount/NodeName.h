@@ -20,6 +20,9 @@ namespace tamsin {
 
 class NodeName {
 public:
+    // The longest name held in place, without an allocation.
+    static constexpr std::size_t kInlineCapacity = 15;
+
     NodeName() noexcept { clearInline(); }
     NodeName(std::string_view text) { assignOwned(text); }
     NodeName(const char* text) : NodeName(std::string_view(text)) {}
@@ -59,7 +62,7 @@ public:
     }
 
     const char* data() const noexcept { return isInline() ? bytes_ : farData(); }
-    std::size_t size() const noexcept { return isInline() ? bytes_[kTag] : farSize(); }
+    std::size_t size() const noexcept { return isInline() ? tag() : farSize(); }
     std::size_t length() const noexcept { return size(); }
     bool empty() const noexcept { return size() == 0; }
     const char* begin() const noexcept { return data(); }
@@ -94,16 +97,12 @@ private:
     // bytes_[15] is the tag: 0..15, the length of a name held in place;
     // kOwned or kBorrowed for a far name, whose pointer is at 0 and size at 8.
     static constexpr std::size_t kTag = 15;
-    static constexpr std::size_t kInlineCapacity = 15;
     static constexpr unsigned char kOwned = 0xFE;
     static constexpr unsigned char kBorrowed = 0xFF;
 
-    bool isInline() const noexcept { return static_cast<unsigned char>(bytes_[kTag]) <= kInlineCapacity; }
+    bool isInline() const noexcept { return tag() <= kInlineCapacity; }
     unsigned char tag() const noexcept { return static_cast<unsigned char>(bytes_[kTag]); }
-    void clearInline() noexcept
-    {
-        std::memset(bytes_, 0, sizeof bytes_);
-    }
+    void clearInline() noexcept { std::memset(bytes_, 0, sizeof bytes_); }
     const char* farData() const noexcept
     {
         const char* p;
@@ -147,9 +146,11 @@ public:
     NameStore(NameStore&&) noexcept = default;
     NameStore& operator=(NameStore&&) noexcept = default;
 
-    // Room for names of this many bytes in all without another block.
-    void reserve(std::size_t bytes);
-    NodeName store(std::string_view text) { return text.size() <= 15 ? NodeName(text) : storeFar(text); }
+    // A name held in place when it fits, else borrowing a copy kept here.
+    NodeName store(std::string_view text)
+    {
+        return text.size() <= NodeName::kInlineCapacity ? NodeName(text) : storeFar(text);
+    }
     void clear();
 
 private:

@@ -145,7 +145,7 @@ SnapshotResult saveSnapshot(const MountedVolume& volume, std::uint16_t diskNumbe
                        "Unable to write the snapshot " + path + ": " + std::strerror(error), path);
     };
 
-    FileWriteBuffer out(fd.get(), kSnapshotBufferBytes, true);
+    FileWriteBuffer out(fd.get(), kSnapshotBufferBytes, /*startWriteback=*/true);
     {
         FieldWriter start(out.next(kHeaderStartBytes));
         start.text(kSnapshotMagic);
