@@ -83,20 +83,43 @@ bool dropCaches()
     return control.valid() && ::write(control.get(), "3\n", 2) == 2;
 }
 
+namespace {
+
+// Copies up to limitBytes from `from` to `to` in 1 MiB pieces, as cat does.
+void copyBytes(int from, int to, std::uint64_t limitBytes)
+{
+    std::vector<char> buffer(1 << 20);
+    std::uint64_t done = 0;
+    while (done < limitBytes) {
+        const ssize_t n = ::read(from, buffer.data(), std::min<std::uint64_t>(buffer.size(), limitBytes - done));
+        if (n <= 0)
+            break;
+        if (::write(to, buffer.data(), static_cast<std::size_t>(n)) != n)
+            break;
+        done += static_cast<std::uint64_t>(n);
+    }
+}
+
+} // namespace
+
 double catFile(const std::string& from, const std::string& to, std::uint64_t limitBytes)
 {
     const auto start = std::chrono::steady_clock::now();
     FileDescriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
     FileDescriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    std::vector<char> buffer(1 << 20);
-    std::uint64_t done = 0;
-    while (done < limitBytes) {
-        const ssize_t n = ::read(in.get(), buffer.data(), std::min<std::uint64_t>(buffer.size(), limitBytes - done));
-        if (n <= 0)
-            break;
-        if (::write(out.get(), buffer.data(), static_cast<std::size_t>(n)) != n)
-            break;
-        done += static_cast<std::uint64_t>(n);
+    copyBytes(in.get(), out.get(), limitBytes);
+    return secondsSince(start);
+}
+
+double catIntoFile(const std::string& from, const std::string& to, bool sync)
+{
+    const auto start = std::chrono::steady_clock::now();
+    {
+        FileDescriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+        FileDescriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+        copyBytes(in.get(), out.get(), ~0ull);
+        if (sync)
+            ::fsync(out.get());
     }
     return secondsSince(start);
 }

@@ -53,6 +53,10 @@ double secondsSince(std::chrono::steady_clock::time_point start);
 // 1 MiB pieces (the `cat` reference). Returns seconds.
 double catFile(const std::string& from, const std::string& to, std::uint64_t limitBytes = ~0ull);
 
+// `cat from > to` whole: the copy is also closed before the clock stops, as
+// cat does when it exits; with sync, fsynced first, as a durable save is.
+double catIntoFile(const std::string& from, const std::string& to, bool sync);
+
 // Bytes of all regular files under folder.
 std::uint64_t treeBytes(const std::filesystem::path& folder);
 

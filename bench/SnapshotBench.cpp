@@ -4,15 +4,12 @@
 
 #include "BenchSupport.h"
 
-#include "disk/FileDevice.h"
 #include "imagebuilder/ImageBuilder.h"
 #include "mount/Mount.h"
 #include "session/Session.h"
 #include "snapshot/Snapshot.h"
 
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 #include <vector>
 
 namespace tamsin::bench {
@@ -24,25 +21,6 @@ namespace {
 struct Figures {
     std::vector<double> mountSeconds, loadSeconds, mountMiB, loadMiB, saveSeconds, catSeconds, catSyncSeconds;
 };
-
-// `cat from > to`: copies through a 1 MiB buffer and closes the copy, as cat
-// does when it exits; with sync, fsyncs the copy first, as the save does its
-// file. Returns seconds.
-double catInto(const std::string& from, const std::string& to, bool sync)
-{
-    const auto start = std::chrono::steady_clock::now();
-    {
-        FileDescriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
-        FileDescriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-        std::vector<char> buffer(1 << 20);
-        for (ssize_t n; (n = ::read(in.get(), buffer.data(), buffer.size())) > 0;)
-            if (::write(out.get(), buffer.data(), static_cast<std::size_t>(n)) != n)
-                break;
-        if (sync)
-            ::fsync(out.get());
-    }
-    return secondsSince(start);
-}
 
 double mebibytes(const ChildRun& run)
 {
@@ -141,9 +119,9 @@ int snapshotBench(const std::filesystem::path& scratchParent, const std::vector<
             figures.loadMiB.push_back(mebibytes(load));
             figures.saveSeconds.push_back(save.stepSeconds);
             std::filesystem::remove(copy);
-            figures.catSeconds.push_back(catInto(snapshot, copy, false));
+            figures.catSeconds.push_back(catIntoFile(snapshot, copy, false));
             std::filesystem::remove(copy);
-            figures.catSyncSeconds.push_back(catInto(snapshot, copy, true));
+            figures.catSyncSeconds.push_back(catIntoFile(snapshot, copy, true));
         }
 
         const double mountSeconds = median(figures.mountSeconds);

@@ -3,8 +3,8 @@
 // caller fills it front to back. Each first write to a page of new memory
 // traps into the kernel; on virtual machines that costs a microsecond or
 // more per 4 KiB page, as much as decoding the bytes that fill it. Mapping
-// the pages ahead in large pieces, on the other core, takes that cost off the
-// filling thread.
+// the pages ahead a piece at a time, on the other core, takes that cost off
+// the filling thread.
 
 #include <cstddef>
 #include <initializer_list>
