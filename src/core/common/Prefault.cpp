@@ -38,8 +38,12 @@ BackgroundPrefault::BackgroundPrefault(std::initializer_list<Range> ranges)
             total += end - begin;
         }
     }
-    if (total < kSmallestRange)
+    if (total < kSmallestRange) {
+        // One call maps a small range in at once, cheaper than a trap per page.
+        for (const Pages& range : pages)
+            ::madvise(reinterpret_cast<void*>(range.begin), range.end - range.begin, MADV_POPULATE_WRITE);
         return;
+    }
     try {
         thread_ = std::jthread([pages = std::move(pages)](std::stop_token stop) mutable {
             // The next piece is always taken from the range least far along.

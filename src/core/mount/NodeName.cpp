@@ -27,7 +27,7 @@ NodeName& NodeName::operator=(std::string_view text)
     return *this = std::move(replacement);
 }
 
-NodeName NameStore::storeFar(std::string_view text)
+void NameStore::storeInto(std::string_view text, NodeName& name)
 {
     if (text.size() > left_) {
         // The rest of the last block is left unused.
@@ -39,7 +39,7 @@ NodeName NameStore::storeFar(std::string_view text)
     std::memcpy(copy, text.data(), text.size());
     free_ += text.size();
     left_ -= text.size();
-    return NodeName::borrowing(copy, static_cast<std::uint32_t>(text.size()));
+    name.borrow(copy, static_cast<std::uint32_t>(text.size()));
 }
 
 void NameStore::clear()

@@ -6,6 +6,7 @@
 // loads its names in bulk). Copies always own their bytes; moves keep them
 // where they are.
 
+#include <bit>
 #include <compare>
 #include <cstddef>
 #include <cstdint>
@@ -53,12 +54,34 @@ public:
     NodeName& operator=(const std::string& text) { return *this = std::string_view(text); }
     ~NodeName() { release(); }
 
-    // A name whose bytes belong to someone else (a NameStore), valid while they live.
-    static NodeName borrowing(const char* data, std::uint32_t size) noexcept
+    // Holds the size (at most kInlineCapacity) bytes at text in place, with
+    // two loads and no call; text must be readable for 16 bytes whatever
+    // the size (a name inside a larger record).
+    void assignPadded(const char* text, std::size_t size) noexcept
     {
-        NodeName name;
-        name.setFar(data, size, kBorrowed);
-        return name;
+        if constexpr (std::endian::native != std::endian::little) {
+            release();
+            setInline({text, size});
+            return;
+        }
+        std::uint64_t low, high;
+        std::memcpy(&low, text, 8);
+        std::memcpy(&high, text + 8, 8);
+        // Bytes past the name are cleared; size <= 15 keeps every shift below 64.
+        low &= size >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * size)) - 1;
+        high &= size <= 8 ? 0 : (std::uint64_t{1} << (8 * (size - 8))) - 1;
+        high |= std::uint64_t{size} << 56;  // the tag, byte 15
+        release();
+        std::memcpy(bytes_, &low, 8);
+        std::memcpy(bytes_ + 8, &high, 8);
+    }
+
+    // Makes this name borrow bytes that belong to someone else (a
+    // NameStore), valid while they live.
+    void borrow(const char* data, std::uint32_t size) noexcept
+    {
+        release();
+        setFar(data, size, kBorrowed);
     }
 
     const char* data() const noexcept { return isInline() ? bytes_ : farData(); }
@@ -149,12 +172,18 @@ public:
     // A name held in place when it fits, else borrowing a copy kept here.
     NodeName store(std::string_view text)
     {
-        return text.size() <= NodeName::kInlineCapacity ? NodeName(text) : storeFar(text);
+        if (text.size() <= NodeName::kInlineCapacity)
+            return NodeName(text);
+        NodeName name;
+        storeInto(text, name);
+        return name;
     }
+    // Makes name borrow a copy of text kept here, however short; the name is
+    // set where it lies, with no NodeName passed through the stack.
+    void storeInto(std::string_view text, NodeName& name);
     void clear();
 
 private:
-    NodeName storeFar(std::string_view text);
 
     std::vector<std::unique_ptr<char[]>> blocks_;
     char* free_ = nullptr;

@@ -8,6 +8,7 @@
 #include "snapshot/SnapshotFileIo.h"
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <cctype>
 #include <cerrno>
@@ -23,6 +24,7 @@ namespace tamsin {
 namespace {
 
 constexpr std::size_t kNodeFixedBytes = 44;  // a node record without its name
+constexpr std::size_t kNodeFieldBytes = 38;  // the fields after a record's name
 constexpr std::uint32_t kMinRecordLength = 40;
 constexpr std::uint32_t kMaxRecordLength = 40 + 255;
 
@@ -73,6 +75,30 @@ private:
     std::span<const std::uint8_t> bytes_;
     std::size_t at_ = 0;
 };
+
+// Whether the size bytes at text hold a zero byte, a word at a time. The
+// text is a name inside a node record, whose fields follow it: reading up to
+// 8 bytes from its start, whatever its size, stays inside the record.
+bool holdsZeroByte(const char* text, std::size_t size)
+{
+    constexpr std::uint64_t ones = 0x0101010101010101, highs = 0x8080808080808080;
+    auto zeroIn = [](std::uint64_t word) { return ((word - ones) & ~word & highs) != 0; };
+    std::uint64_t word;
+    if (size < 8) {
+        std::memcpy(&word, text, 8);
+        // The bytes past the name are set, so that only the name's can be zero.
+        const std::uint64_t past = std::endian::native == std::endian::little ? ~std::uint64_t{0} << (8 * size)
+                                                                              : ~std::uint64_t{0} >> (8 * size);
+        return zeroIn(word | past);
+    }
+    for (std::size_t at = 0; at + 8 < size; at += 8) {
+        std::memcpy(&word, text + at, 8);
+        if (zeroIn(word))
+            return true;
+    }
+    std::memcpy(&word, text + size - 8, 8);  // the last 8 bytes, overlapping the loop's last word
+    return zeroIn(word);
+}
 
 void writeNode(FileWriteBuffer& out, const TreeNode& node)
 {
@@ -203,7 +229,7 @@ SnapshotResult saveSnapshot(const MountedVolume& volume, std::uint16_t diskNumbe
 SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std::uint16_t* diskNumber,
                             const SnapshotDiskGuard& guard)
 {
-    FileReadBuffer in;
+    FileReadBuffer in(std::size_t{64} << 10);
     if (!in.open(path))
         return failure(SnapshotStatus::CannotOpen, kUnableToOpenMessage, path);
     // A read that fails part way is reported like a file that cannot be opened.
@@ -279,32 +305,30 @@ SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std:
             const std::uint8_t* record = in.take(length);
             if (!record)
                 return std::string("a ") + what + " record is cut short";
-            FieldReader field(record, length);
-            const std::uint8_t attributes = field.u8() | addedAttributes;
-            const std::uint8_t attributesHigh = field.u8();
-            const std::string_view name = field.text(length - kMinRecordLength);
+            const std::size_t nameLength = length - kMinRecordLength;
+            const char* nameBytes = reinterpret_cast<const char*>(record + 2);
             // A name a decoded entry can never have: as a folder it would be
             // the destination folder itself once recovered.
-            if (name.empty() || std::memchr(name.data(), 0, name.size()))
+            if (nameLength == 0 || holdsZeroByte(nameBytes, nameLength))
                 return std::string("a ") + what + " record has an empty name or one holding a NUL byte";
-            // Built whole in place, fields in record order.
-            const TreeNode& node = nodes.emplace_back(TreeNode{
-                .name = loaded.names.store(name),
-                .parentId = field.u32(),
-                .ownId = field.u32(),
-                .size = field.u32(),
-                .firstBlock = field.u32(),
-                .dateTime = field.u32(),
-                .deletedMarker = field.u32(),
-                .ordinal = (field.u32(), i),  // a loaded node's ordinal is its position, not the stored one
-                .treeItem = 0,
-                .entrySector = field.u32(),
-                .mirrorSector = field.u32(),
-                .modifiedDateTime = 0,
-                .entrySlot = field.u16(),
-                .attributes = attributes,
-                .attributesHigh = attributesHigh,
-            });
+            TreeNode& node = nodes.emplace_back();
+            if (nameLength <= NodeName::kInlineCapacity)
+                node.name.assignPadded(nameBytes, nameLength);
+            else
+                loaded.names.storeInto({nameBytes, nameLength}, node.name);
+            const std::span<const std::uint8_t> fields(record + 2 + nameLength, kNodeFieldBytes);
+            node.parentId = readU32(fields, 0);
+            node.ownId = readU32(fields, 4);
+            node.size = readU32(fields, 8);
+            node.firstBlock = readU32(fields, 12);
+            node.dateTime = readU32(fields, 16);
+            node.deletedMarker = readU32(fields, 20);
+            node.ordinal = i;  // a loaded node's ordinal is its position, not the stored one
+            node.entrySector = readU32(fields, 28);
+            node.mirrorSector = readU32(fields, 32);
+            node.entrySlot = readU16(fields, 36);
+            node.attributes = record[0] | addedAttributes;
+            node.attributesHigh = record[1];
             parents.add(node.parentId);
             if (node.entrySector == 0)
                 withoutEntry.push_back(listStart + i);

@@ -17,7 +17,8 @@ bool FileReadBuffer::open(const std::string& path)
         return false;
     unread_ = static_cast<std::uint64_t>(st.st_size);
     // A small file gets a buffer of its own size.
-    buffer_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(capacity_, unread_)));
+    size_ = static_cast<std::size_t>(std::min<std::uint64_t>(capacity_, unread_));
+    buffer_.reset(new std::uint8_t[size_]);
     begin_ = end_ = 0;
     failed_ = false;
     return true;
@@ -25,15 +26,15 @@ bool FileReadBuffer::open(const std::string& path)
 
 bool FileReadBuffer::refill(std::size_t n)
 {
-    if (failed_ || n > remaining() || n > buffer_.size())
+    if (failed_ || n > remaining() || n > size_)
         return false;
     // The unread tail moves to the front and the rest of the buffer is filled.
-    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+    std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
     end_ -= begin_;
     begin_ = 0;
-    while (end_ < buffer_.size() && unread_ > 0) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size() - end_, unread_));
-        const ssize_t got = ::read(fd_.get(), buffer_.data() + end_, want);
+    while (end_ < size_ && unread_ > 0) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size_ - end_, unread_));
+        const ssize_t got = ::read(fd_.get(), buffer_.get() + end_, want);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0) {
@@ -51,7 +52,7 @@ bool FileReadBuffer::takeInto(std::string& text, std::uint64_t n)
     if (!has(n))
         return false;
     while (n > 0) {
-        const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(n, std::max<std::size_t>(buffer_.size(), 1)));
+        const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(n, std::max<std::size_t>(size_, 1)));
         const std::uint8_t* bytes = take(piece);
         if (!bytes)
             return false;

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -33,7 +34,7 @@ public:
     {
         if (n > end_ - begin_ && !refill(n))
             return nullptr;
-        const std::uint8_t* piece = buffer_.data() + begin_;
+        const std::uint8_t* piece = buffer_.get() + begin_;
         begin_ += n;
         return piece;
     }
@@ -47,7 +48,9 @@ private:
 
     std::size_t capacity_;
     FileDescriptor fd_;
-    std::vector<std::uint8_t> buffer_;
+    // Not zero-filled: every byte handed out was read from the file first.
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    std::size_t size_ = 0;
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
     std::uint64_t unread_ = 0;  // bytes of the file not read into the buffer yet

@@ -53,6 +53,19 @@ TEST(NodeName, ComparesAndJoinsLikeItsText)
     EXPECT_EQ(sizeof(NodeName), 16u);
 }
 
+TEST(NodeName, PaddedAssignmentKeepsOnlyTheNamesBytes)
+{
+    // A name inside a larger record: the bytes after it are read but not kept.
+    const std::string record = "ABCDEFGHIJKLMNO\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF";
+    for (std::size_t size = 0; size <= NodeName::kInlineCapacity; ++size) {
+        NodeName name(std::string(100, 'q'));  // an owned name is released first
+        name.assignPadded(record.data(), size);
+        EXPECT_EQ(name, record.substr(0, size)) << size;
+        EXPECT_EQ(name.size(), size);
+        EXPECT_EQ(NodeName(name), NodeName(record.substr(0, size)));
+    }
+}
+
 TEST(NameStore, BorrowedNamesStayWholeAcrossBlocksAndCopiesOutliveTheStore)
 {
     std::vector<NodeName> names;

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <numeric>
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
@@ -240,6 +241,37 @@ TEST_F(SnapshotTest, DamagedFilesAreRefusedAndLeaveTheVolumeAsItWas)
         EXPECT_EQ(result.status, SnapshotStatus::Damaged) << "case " << i;
         EXPECT_FALSE(result.message.empty());
         expectUntouched();
+    }
+}
+
+// Names are checked and copied a word at a time, reading past their end into
+// the record's fields: only the name's own bytes may count, whatever its length.
+TEST_F(SnapshotTest, NamesOfEveryLengthLoadWholeAndOnlyTheirOwnNulBytesCount)
+{
+    auto fileWith = [](const std::string& name) {
+        Bytes b = header();
+        b.u32(0).u32(1).node(0x20, name, 0, 9, 0, 0);  // parent 0: zero bytes right after the name
+        for (std::uint32_t i = 0; i < 140; ++i)
+            b.u32(0);
+        b.u32(0);
+        return b;
+    };
+    std::vector<std::size_t> lengths(40);
+    std::iota(lengths.begin(), lengths.end(), 1);
+    lengths.push_back(255);
+    for (const std::size_t length : lengths) {
+        std::string name(length, 'N');
+        for (std::size_t i = 0; i < length; ++i)
+            name[i] = "A\x01\x80\xFF.z"[i % 6];  // bytes either side of zero in value
+        ASSERT_TRUE(loadSnapshot(volume, write(fileWith(name))).ok()) << length;
+        ASSERT_EQ(volume.fileCount(), 1u);
+        EXPECT_EQ(volume.files[0].name, name) << length;
+        for (const std::size_t at : {std::size_t{0}, length / 2, length - 1}) {
+            std::string holed = name;
+            holed[at] = '\0';
+            EXPECT_EQ(loadSnapshot(volume, write(fileWith(holed))).status, SnapshotStatus::Damaged)
+                << length << " at " << at;
+        }
     }
 }
 
