@@ -229,7 +229,7 @@ SnapshotResult saveSnapshot(const MountedVolume& volume, std::uint16_t diskNumbe
 SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std::uint16_t* diskNumber,
                             const SnapshotDiskGuard& guard)
 {
-    FileReadBuffer in(std::size_t{64} << 10);
+    FileReadBuffer in;
     if (!in.open(path))
         return failure(SnapshotStatus::CannotOpen, kUnableToOpenMessage, path);
     // A read that fails part way is reported like a file that cannot be opened.

@@ -503,15 +503,15 @@ TEST_F(LargeSnapshotTest, DamageAtTheBufferBoundariesIsRefused)
 {
     mountSomething();
     std::vector<Bytes> bad;
-    for (std::size_t cut : {kSnapshotBufferBytes - 1, kSnapshotBufferBytes, kSnapshotBufferBytes + 1,
-                            2 * kSnapshotBufferBytes + 3, expected.data.size() - 9}) {
+    for (std::size_t cut : {kSnapshotReadBytes - 1, kSnapshotReadBytes, kSnapshotReadBytes + 1,
+                            2 * kSnapshotReadBytes + 3, expected.data.size() - 9}) {
         Bytes b = expected;
         b.data.resize(cut);
         bad.push_back(b);
     }
     // The record across the end of the first buffer read, whose decoding
     // needs the next, with an impossible length and with a NUL in its name.
-    const std::size_t across = recordAcross(kSnapshotBufferBytes);
+    const std::size_t across = recordAcross(kSnapshotReadBytes);
     Bytes shortRecord = expected;
     shortRecord.data[across] = 39;
     shortRecord.data[across + 1] = 0;
