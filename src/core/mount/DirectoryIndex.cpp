@@ -10,7 +10,8 @@ void DirectoryIndex::group(Grouping& grouping, const ParentRuns& parents)
     // its group's range in list order: linear, no sort buffer, and a group
     // looked up once per run of equal ids.
     grouping.ranges.clear();
-    grouping.positions.resize(parents.size());
+    grouping.ranges.reserve(parents.runs().size());  // at most one group per run
+    grouping.positions = std::make_unique_for_overwrite<std::uint32_t[]>(parents.size());
     for (const ParentRuns::Run& run : parents.runs())
         grouping.ranges[run.parentId].second += run.count;
     std::uint32_t start = 0;
@@ -21,7 +22,7 @@ void DirectoryIndex::group(Grouping& grouping, const ParentRuns& parents)
     }
     for (const ParentRuns::Run& run : parents.runs()) {
         Range& group = grouping.ranges[run.parentId];
-        const auto at = grouping.positions.begin() + group.first + group.second;
+        std::uint32_t* at = grouping.positions.get() + group.first + group.second;
         std::iota(at, at + run.count, run.start);
         group.second += run.count;
     }
@@ -32,7 +33,7 @@ std::span<const std::uint32_t> DirectoryIndex::children(const Grouping& grouping
     auto it = grouping.ranges.find(id);
     if (it == grouping.ranges.end())
         return {};
-    return std::span<const std::uint32_t>(grouping.positions).subspan(it->second.first, it->second.second);
+    return {grouping.positions.get() + it->second.first, it->second.second};
 }
 
 void DirectoryIndex::rebuild(const std::vector<TreeNode>& folders, const std::vector<TreeNode>& files)

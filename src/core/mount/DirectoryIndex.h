@@ -5,6 +5,7 @@
 #include "mount/TreeNode.h"
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <unordered_map>
 #include <vector>
@@ -60,7 +61,8 @@ private:
     // each group's range (start, count) in positions.
     using Range = std::pair<std::uint32_t, std::uint32_t>;
     struct Grouping {
-        std::vector<std::uint32_t> positions;
+        // Every element is written before it is read: no zero-filling first.
+        std::unique_ptr<std::uint32_t[]> positions;
         std::unordered_map<std::uint32_t, Range> ranges;
     };
     static void group(Grouping& grouping, const ParentRuns& parents);
