@@ -3,16 +3,39 @@
 #include "mount/DirectoryIndex.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <span>
 
 namespace tamsin {
 
+namespace {
+
+// Case-insensitive order of raw names, by the C library's tolower in the
+// locale current when it is made: a table lookup per byte instead of a call.
+class NameOrder {
+public:
+    NameOrder()
+    {
+        for (int c = 0; c < 256; ++c)
+            lower_[c] = static_cast<unsigned char>(std::tolower(c));
+    }
+    bool operator()(std::string_view a, std::string_view b) const
+    {
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [this](char x, char y) {
+            return lower_[static_cast<unsigned char>(x)] < lower_[static_cast<unsigned char>(y)];
+        });
+    }
+
+private:
+    std::array<unsigned char, 256> lower_;
+};
+
+} // namespace
+
 bool folderNameLess(std::string_view a, std::string_view b)
 {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
-    });
+    return NameOrder()(a, b);
 }
 
 void FolderTree::build(std::vector<TreeNode>& folders, const DirectoryIndex& index,
@@ -73,9 +96,10 @@ void FolderTree::build(std::vector<TreeNode>& folders, const DirectoryIndex& ind
         }
     }
 
+    const NameOrder less;
     for (auto& item : items_)
         std::stable_sort(item.children.begin(), item.children.end(), [&](std::uint32_t a, std::uint32_t b) {
-            return folderNameLess(folders[items_[a].folder].name, folders[items_[b].folder].name);
+            return less(folders[items_[a].folder].name, folders[items_[b].folder].name);
         });
 }
 

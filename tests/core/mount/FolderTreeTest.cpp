@@ -36,9 +36,10 @@ TEST(FolderTree, SiblingsSortByNameAndItemNumbersFollowListOrder)
     v.addFolderNode(folder("child", 4, 1));
     v.addFolderNode(folder("OLD", 5, 1, 1));  // deleted folders are inserted like any other
     v.addFolderNode(folder("inside-old", 6, 5));
+    v.addFolderNode(folder("\xC9T\xC9", 7, 0));  // bytes above 0x7F order after ASCII letters
     v.rebuildIndexAndTree();
 
-    EXPECT_EQ(childNames(v, FolderTree::kRootItem), (std::vector<std::string>{"Alpha", "beta", "zeta"}));
+    EXPECT_EQ(childNames(v, FolderTree::kRootItem), (std::vector<std::string>{"Alpha", "beta", "zeta", "\xC9T\xC9"}));
     // Pre-order in list order: zeta, its children, then Alpha, beta.
     EXPECT_EQ(v.folders[0].treeItem, 1u);
     EXPECT_EQ(v.folders[3].treeItem, 2u);
