@@ -6,9 +6,9 @@
 #include <array>
 #include <cctype>
 #include <span>
+#include <string_view>
 
 namespace tamsin {
-
 namespace {
 
 // Case-insensitive order of raw names, by the C library's tolower in the
@@ -32,11 +32,6 @@ private:
 };
 
 } // namespace
-
-bool folderNameLess(std::string_view a, std::string_view b)
-{
-    return NameOrder()(a, b);
-}
 
 void FolderTree::build(std::vector<TreeNode>& folders, const DirectoryIndex& index,
                        const std::function<void(int)>& progress)

@@ -43,7 +43,4 @@ private:
     std::vector<Item> items_;
 };
 
-// Case-insensitive order of raw folder names, as a sorted tree view shows them.
-bool folderNameLess(std::string_view a, std::string_view b);
-
 } // namespace tamsin

@@ -184,7 +184,6 @@ public:
     void clear();
 
 private:
-
     std::vector<std::unique_ptr<char[]>> blocks_;
     char* free_ = nullptr;
     std::size_t left_ = 0;

@@ -64,7 +64,6 @@ public:
     std::uint16_t u16() { return readU16(bytes_, advance(2)); }
     std::uint32_t u32() { return readU32(bytes_, advance(4)); }
     std::uint64_t u64() { return readU64(bytes_, advance(8)); }
-    std::string_view text(std::size_t n) { return {reinterpret_cast<const char*>(bytes_.data() + advance(n)), n}; }
 
 private:
     std::size_t advance(std::size_t n)
