@@ -4,36 +4,78 @@
 
 namespace tamsin {
 
+void DirectoryIndex::IdTable::reset(std::size_t expected)
+{
+    // At least twice the entries, so probes stay short and a free slot always exists.
+    unsigned bits = 3;
+    while ((std::size_t{1} << bits) < 2 * expected)
+        ++bits;
+    slots_.assign(std::size_t{1} << bits, Slot{0, kAbsent});
+    shift_ = 64 - bits;
+}
+
+std::uint32_t DirectoryIndex::IdTable::insert(std::uint32_t id, std::uint32_t value)
+{
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = slotOf(id);; at = (at + 1) & mask) {
+        Slot& slot = slots_[at];
+        if (slot.value == kAbsent) {
+            slot = {id, value};
+            return value;
+        }
+        if (slot.id == id)
+            return slot.value;
+    }
+}
+
+std::uint32_t DirectoryIndex::IdTable::find(std::uint32_t id) const
+{
+    if (slots_.empty())
+        return kAbsent;
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = slotOf(id);; at = (at + 1) & mask) {
+        const Slot& slot = slots_[at];
+        if (slot.value == kAbsent || slot.id == id)
+            return slot.value;
+    }
+}
+
 void DirectoryIndex::group(Grouping& grouping, const ParentRuns& parents)
 {
     // One pass counts each parent id's nodes, a second places every node in
     // its group's range in list order: linear, no sort buffer, and a group
     // looked up once per run of equal ids.
     grouping.ranges.clear();
-    grouping.ranges.reserve(parents.runs().size());  // at most one group per run
+    grouping.groups.reset(parents.runs().size());  // at most one group per run
     grouping.positions = std::make_unique_for_overwrite<std::uint32_t[]>(parents.size());
-    for (const ParentRuns::Run& run : parents.runs())
-        grouping.ranges[run.parentId].second += run.count;
+    for (const ParentRuns::Run& run : parents.runs()) {
+        const auto fresh = static_cast<std::uint32_t>(grouping.ranges.size());
+        const std::uint32_t group = grouping.groups.insert(run.parentId, fresh);
+        if (group == fresh)
+            grouping.ranges.emplace_back(0, 0);
+        grouping.ranges[group].second += run.count;
+    }
     std::uint32_t start = 0;
-    for (auto& [id, group] : grouping.ranges) {
-        group.first = start;
-        start += group.second;
-        group.second = 0;  // counts again as the range fills
+    for (Range& range : grouping.ranges) {
+        range.first = start;
+        start += range.second;
+        range.second = 0;  // counts again as the range fills
     }
     for (const ParentRuns::Run& run : parents.runs()) {
-        Range& group = grouping.ranges[run.parentId];
-        std::uint32_t* at = grouping.positions.get() + group.first + group.second;
+        Range& range = grouping.ranges[grouping.groups.find(run.parentId)];
+        std::uint32_t* at = grouping.positions.get() + range.first + range.second;
         std::iota(at, at + run.count, run.start);
-        group.second += run.count;
+        range.second += run.count;
     }
 }
 
 std::span<const std::uint32_t> DirectoryIndex::children(const Grouping& grouping, std::uint32_t id)
 {
-    auto it = grouping.ranges.find(id);
-    if (it == grouping.ranges.end())
+    const std::uint32_t group = grouping.groups.find(id);
+    if (group == IdTable::kAbsent)
         return {};
-    return {grouping.positions.get() + it->second.first, it->second.second};
+    const Range& range = grouping.ranges[group];
+    return {grouping.positions.get() + range.first, range.second};
 }
 
 void DirectoryIndex::rebuild(const std::vector<TreeNode>& folders, const std::vector<TreeNode>& files)
@@ -56,10 +98,9 @@ void DirectoryIndex::rebuild(const std::vector<TreeNode>& folders, const ParentR
 
 void DirectoryIndex::indexOwnIds(const std::vector<TreeNode>& folders)
 {
-    folderByOwnId_.clear();
-    folderByOwnId_.reserve(folders.size());
+    folderByOwnId_.reset(folders.size());
     for (std::uint32_t i = 0; i < folders.size(); ++i)
-        folderByOwnId_.emplace(folders[i].ownId, i);  // keeps the first of equal ids
+        folderByOwnId_.insert(folders[i].ownId, i);  // keeps the first of equal ids
 }
 
 void DirectoryIndex::clear()
@@ -71,8 +112,8 @@ void DirectoryIndex::clear()
 
 std::int64_t DirectoryIndex::folderWithOwnId(std::uint32_t id) const
 {
-    auto it = folderByOwnId_.find(id);
-    return it == folderByOwnId_.end() ? std::int64_t{-1} : std::int64_t{it->second};
+    const std::uint32_t position = folderByOwnId_.find(id);
+    return position == IdTable::kAbsent ? std::int64_t{-1} : std::int64_t{position};
 }
 
 } // namespace tamsin

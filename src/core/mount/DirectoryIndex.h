@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <memory>
 #include <span>
-#include <unordered_map>
 #include <vector>
 
 namespace tamsin {
@@ -57,13 +56,35 @@ public:
     std::int64_t folderWithOwnId(std::uint32_t id) const;
 
 private:
+    // Ids to values by open addressing: no allocation per entry, sized once
+    // for the entries expected.
+    class IdTable {
+    public:
+        void reset(std::size_t expected);
+        // The value of id, set to value first when id is new.
+        std::uint32_t insert(std::uint32_t id, std::uint32_t value);
+        // The value of id, or kAbsent.
+        std::uint32_t find(std::uint32_t id) const;
+        static constexpr std::uint32_t kAbsent = 0xFFFFFFFF;  // never a value: values are list positions
+
+    private:
+        struct Slot {
+            std::uint32_t id;
+            std::uint32_t value;  // kAbsent: the slot is free
+        };
+        std::size_t slotOf(std::uint32_t id) const { return (id * std::uint64_t{0x9E3779B97F4A7C15}) >> shift_; }
+        std::vector<Slot> slots_;
+        unsigned shift_ = 64;
+    };
+
     // Node positions grouped by parent id, list order within a group, with
     // each group's range (start, count) in positions.
     using Range = std::pair<std::uint32_t, std::uint32_t>;
     struct Grouping {
         // Every element is written before it is read: no zero-filling first.
         std::unique_ptr<std::uint32_t[]> positions;
-        std::unordered_map<std::uint32_t, Range> ranges;
+        std::vector<Range> ranges;  // by group, in order of first appearance
+        IdTable groups;             // parent id to its range
     };
     static void group(Grouping& grouping, const ParentRuns& parents);
     void indexOwnIds(const std::vector<TreeNode>& folders);
@@ -71,7 +92,7 @@ private:
 
     Grouping folderChildren_;
     Grouping fileChildren_;
-    std::unordered_map<std::uint32_t, std::uint32_t> folderByOwnId_;
+    IdTable folderByOwnId_;
 };
 
 } // namespace tamsin

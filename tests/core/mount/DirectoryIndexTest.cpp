@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
+
 namespace tamsin {
 namespace {
 
@@ -46,6 +49,40 @@ TEST(DirectoryIndex, ChildrenKeepListOrderWhateverOrderTheParentsComeIn)
     fromLists.rebuild(folders, files);
     EXPECT_EQ(list(fromLists.childFiles(5)), (std::vector<std::uint32_t>{0}));
     EXPECT_TRUE(fromLists.childFiles(9).empty());
+}
+
+// Many ids, repeated and extreme ones among them, against a plain map: every
+// group and every first own id is found, and ids never added are not.
+TEST(DirectoryIndex, ManyIdsAnswerLikeAPlainMap)
+{
+    std::mt19937 random(7);
+    auto anyId = [&] {
+        const std::uint32_t kind = random() % 8;
+        return kind == 0 ? 0u : kind == 1 ? 0xFFFFFFFFu : kind == 2 ? random() % 64 : static_cast<std::uint32_t>(random());
+    };
+    std::vector<TreeNode> folders(5000), files(40000);
+    std::map<std::uint32_t, std::uint32_t> firstFolder;
+    std::map<std::uint32_t, std::vector<std::uint32_t>> filesOf;
+    for (std::uint32_t i = 0; i < folders.size(); ++i) {
+        folders[i].ownId = anyId();
+        folders[i].parentId = anyId();
+        firstFolder.emplace(folders[i].ownId, i);
+    }
+    for (std::uint32_t i = 0; i < files.size(); ++i) {
+        files[i].parentId = i % 5 ? files[i - 1].parentId : anyId();  // runs of equal parents
+        filesOf[files[i].parentId].push_back(i);
+    }
+    DirectoryIndex index;
+    index.rebuild(folders, files);
+    for (const auto& [id, position] : firstFolder)
+        ASSERT_EQ(index.folderWithOwnId(id), position) << id;
+    for (const auto& [id, positions] : filesOf)
+        ASSERT_EQ(list(index.childFiles(id)), positions) << id;
+    for (int k = 0; k < 1000; ++k) {
+        const std::uint32_t id = anyId();
+        EXPECT_EQ(index.folderWithOwnId(id) < 0, !firstFolder.contains(id));
+        EXPECT_EQ(index.childFiles(id).empty(), !filesOf.contains(id));
+    }
 }
 
 } // namespace
