@@ -22,8 +22,8 @@ public:
     BackgroundPrefault() = default;
     // Starts on the whole pages of the ranges, each advanced in step with the
     // others, as when they are filled side by side at rates in proportion to
-    // their sizes; nothing for a small total, where starting a thread costs
-    // more than it saves.
+    // their sizes. A small total, where starting a thread costs more than it
+    // saves, is mapped in at once on the caller's thread instead.
     BackgroundPrefault(std::initializer_list<Range> ranges);
     BackgroundPrefault(void* data, std::size_t bytes) : BackgroundPrefault({Range{data, bytes}}) {}
     BackgroundPrefault(const BackgroundPrefault&) = delete;

@@ -18,7 +18,7 @@ bool FileReadBuffer::open(const std::string& path)
     unread_ = static_cast<std::uint64_t>(st.st_size);
     // A small file gets a buffer of its own size.
     size_ = static_cast<std::size_t>(std::min<std::uint64_t>(capacity_, unread_));
-    buffer_.reset(new std::uint8_t[size_]);
+    buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(size_);
     begin_ = end_ = 0;
     failed_ = false;
     return true;
