@@ -229,7 +229,7 @@ SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std:
                             const SnapshotDiskGuard& guard)
 {
     FileReadBuffer in;
-    if (!in.open(path))
+    if (!in.open(path, kSnapshotReadAheadBytes))
         return failure(SnapshotStatus::CannotOpen, kUnableToOpenMessage, path);
     // A read that fails part way is reported like a file that cannot be opened.
     auto refuse = [&](const std::string& why) {

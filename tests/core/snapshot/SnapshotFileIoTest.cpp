@@ -20,6 +20,9 @@ std::vector<std::uint8_t> pattern(std::size_t size)
     return bytes;
 }
 
+// Read on the caller's thread, and read ahead on a thread of its own.
+constexpr std::uint64_t kModes[] = {UINT64_MAX, 0};
+
 TEST(FileReadBuffer, HandsOutTheFileInPiecesOfEverySizeUpToItsCapacity)
 {
     test::TempDir dir;
@@ -28,27 +31,30 @@ TEST(FileReadBuffer, HandsOutTheFileInPiecesOfEverySizeUpToItsCapacity)
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), 1000);
 
     // Pieces span buffer refills at every offset (16), or few (300).
-    for (const std::size_t capacity : {16, 300}) {
-        FileReadBuffer in(capacity);
-        ASSERT_TRUE(in.open(path));
-        std::vector<std::uint8_t> taken;
-        for (std::size_t n = 1; in.remaining() >= n; n = n % 16 + 1) {
-            const std::uint8_t* piece = in.take(n);
-            ASSERT_NE(piece, nullptr);
-            taken.insert(taken.end(), piece, piece + n);
-            if (taken.size() == 500) {
-                std::string text;  // longer than the buffer
-                ASSERT_TRUE(in.takeInto(text, 40));
-                taken.insert(taken.end(), text.begin(), text.end());
+    for (const std::uint64_t readAheadFrom : kModes) {
+        for (const std::size_t capacity : {16, 300}) {
+            SCOPED_TRACE(testing::Message() << "read ahead from " << readAheadFrom << ", capacity " << capacity);
+            FileReadBuffer in(capacity);
+            ASSERT_TRUE(in.open(path, readAheadFrom));
+            std::vector<std::uint8_t> taken;
+            for (std::size_t n = 1; in.remaining() >= n; n = n % 16 + 1) {
+                const std::uint8_t* piece = in.take(n);
+                ASSERT_NE(piece, nullptr);
+                taken.insert(taken.end(), piece, piece + n);
+                if (taken.size() == 500) {
+                    std::string text;  // longer than the buffer
+                    ASSERT_TRUE(in.takeInto(text, 40));
+                    taken.insert(taken.end(), text.begin(), text.end());
+                }
             }
+            const std::size_t left = in.remaining();
+            EXPECT_EQ(in.take(left + 1), nullptr);  // past the end: refused, not a read failure
+            EXPECT_FALSE(in.failed());
+            ASSERT_NE(in.take(left), nullptr);
+            EXPECT_EQ(in.remaining(), 0u);
+            EXPECT_EQ(taken.size() + left, file.size());
+            EXPECT_TRUE(std::equal(taken.begin(), taken.end(), file.begin()));
         }
-        const std::size_t left = in.remaining();
-        EXPECT_EQ(in.take(left + 1), nullptr);  // past the end: refused, not a read failure
-        EXPECT_FALSE(in.failed());
-        ASSERT_NE(in.take(left), nullptr);
-        EXPECT_EQ(in.remaining(), 0u);
-        EXPECT_EQ(taken.size() + left, file.size());
-        EXPECT_TRUE(std::equal(taken.begin(), taken.end(), file.begin()));
     }
 
     FileReadBuffer folder;
@@ -60,17 +66,45 @@ TEST(FileReadBuffer, AFileCutShortAfterOpeningIsAReadFailure)
     test::TempDir dir;
     const auto path = (dir / "f").string();
     const std::vector<std::uint8_t> file = pattern(1000);
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), 1000);
+    for (const std::uint64_t readAheadFrom : kModes) {
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), 1000);
+        FileReadBuffer in(300);
+        ASSERT_TRUE(in.open(path, readAheadFrom));
+        ASSERT_EQ(::truncate(path.c_str(), 500), 0);
+        std::size_t taken = 0;
+        while (in.take(100))
+            taken += 100;
+        // What the buffers held whole before the cut: one, or two read ahead.
+        EXPECT_LE(taken, readAheadFrom == 0 ? 600u : 500u);
+        EXPECT_TRUE(in.failed());
+        EXPECT_EQ(in.remaining(), 1000u - taken);  // the size when opened, less what was taken
+    }
+}
 
-    FileReadBuffer in(300);
-    ASSERT_TRUE(in.open(path));
-    ASSERT_EQ(::truncate(path.c_str(), 500), 0);
-    std::size_t taken = 0;
-    while (in.take(100))
-        taken += 100;
-    EXPECT_LE(taken, 500u);  // what a buffer held whole before the cut
-    EXPECT_TRUE(in.failed());
-    EXPECT_EQ(in.remaining(), 1000u - taken);  // the size when opened, less what was taken
+TEST(FileReadBuffer, ReadingAheadStopsWhenTheBufferIsDroppedOrReopened)
+{
+    test::TempDir dir;
+    const auto path = (dir / "f").string();
+    const std::vector<std::uint8_t> file = pattern(100000);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), 100000);
+
+    // Dropped with the reader waiting for a half back, before and after the first take.
+    for (const int takes : {0, 1, 5}) {
+        FileReadBuffer in(64);
+        ASSERT_TRUE(in.open(path, 0));
+        for (int i = 0; i < takes; ++i)
+            ASSERT_NE(in.take(50), nullptr);
+    }
+    // Opened again part way: the second reading starts from the front.
+    FileReadBuffer in(64);
+    ASSERT_TRUE(in.open(path, 0));
+    ASSERT_NE(in.take(60), nullptr);
+    ASSERT_NE(in.take(60), nullptr);
+    ASSERT_TRUE(in.open(path, 0));
+    const std::uint8_t* first = in.take(64);
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(std::equal(first, first + 64, file.begin()));
+    EXPECT_EQ(in.remaining(), file.size() - 64);
 }
 
 TEST(FileWriteBuffer, WritesEveryByteOnceAndKeepsTheFirstError)

@@ -431,6 +431,7 @@ protected:
         path = (dir / "BIG.VSNP").string();
         ASSERT_TRUE(saveSnapshot(volume, 0, path).ok());
         ASSERT_GT(expected.data.size(), 2 * kSnapshotBufferBytes + 4096);
+        ASSERT_GT(expected.data.size(), kSnapshotReadAheadBytes + 2 * kSnapshotReadBytes);  // read ahead
     }
 
     void addNode(std::vector<TreeNode>& list, std::uint8_t attributes, const std::string& name, std::uint32_t parent,
@@ -503,22 +504,27 @@ TEST_F(LargeSnapshotTest, DamageAtTheBufferBoundariesIsRefused)
 {
     mountSomething();
     std::vector<Bytes> bad;
+    // Cut short at the read buffer's ends, read on the caller's thread and read ahead.
     for (std::size_t cut : {kSnapshotReadBytes - 1, kSnapshotReadBytes, kSnapshotReadBytes + 1,
-                            2 * kSnapshotReadBytes + 3, expected.data.size() - 9}) {
+                            2 * kSnapshotReadBytes + 3, kSnapshotReadAheadBytes + kSnapshotReadBytes,
+                            kSnapshotReadAheadBytes + kSnapshotReadBytes + 1, expected.data.size() - 9}) {
         Bytes b = expected;
         b.data.resize(cut);
         bad.push_back(b);
     }
-    // The record across the end of the first buffer read, whose decoding
-    // needs the next, with an impossible length and with a NUL in its name.
-    const std::size_t across = recordAcross(kSnapshotReadBytes);
-    Bytes shortRecord = expected;
-    shortRecord.data[across] = 39;
-    shortRecord.data[across + 1] = 0;
-    bad.push_back(shortRecord);
-    Bytes nul = expected;
-    nul.data[across + 4 + 2] = 0;
-    bad.push_back(nul);
+    // The records across the ends of the first and second buffers read,
+    // whose decoding needs the next, with an impossible length and with a
+    // NUL in its name.
+    for (const std::size_t end : {kSnapshotReadBytes, 2 * kSnapshotReadBytes}) {
+        const std::size_t across = recordAcross(end);
+        Bytes shortRecord = expected;
+        shortRecord.data[across] = 39;
+        shortRecord.data[across + 1] = 0;
+        bad.push_back(shortRecord);
+        Bytes nul = expected;
+        nul.data[across + 4 + 2] = 0;
+        bad.push_back(nul);
+    }
 
     for (std::size_t i = 0; i < bad.size(); ++i) {
         const SnapshotResult result = loadSnapshot(volume, write(bad[i], "BAD.VSNP"));
