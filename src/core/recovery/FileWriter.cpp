@@ -22,13 +22,14 @@ FileWriter::~FileWriter()
         std::lock_guard lock(mutex_);
         ending_ = true;
     }
-    queued_.notify_one();
+    queued_.notify_one();  // the writer does every job left before it ends
     thread_.join();
 }
 
 std::uint64_t FileWriter::write(int fd, std::vector<std::uint8_t> data)
 {
     std::unique_lock lock(mutex_);
+    unannounced_ = 0;  // woken below
     // One piece always fits, however large, so that nothing waits forever.
     handled_.wait(lock, [&] { return pendingBytes_ == 0 || pendingBytes_ + data.size() <= maxPendingBytes_; });
     pendingBytes_ += data.size();
@@ -46,6 +47,7 @@ std::uint64_t FileWriter::write(int fd, std::vector<std::uint8_t> data)
 
 FileWriter::Status FileWriter::status(std::uint64_t waitFor)
 {
+    wakeWriter();
     std::unique_lock lock(mutex_);
     handled_.wait(lock, [&] { return status_.done >= waitFor; });
     return status_;
@@ -53,6 +55,7 @@ FileWriter::Status FileWriter::status(std::uint64_t waitFor)
 
 void FileWriter::clearFailure()
 {
+    wakeWriter();
     std::unique_lock lock(mutex_);
     handled_.wait(lock, [&] { return status_.done == piecesQueued_; });
     status_.failedPiece = 0;
@@ -62,19 +65,38 @@ void FileWriter::clearFailure()
 void FileWriter::finish(FileDescriptor fd, std::optional<timespec> when)
 {
     std::unique_lock lock(mutex_);
-    handled_.wait(lock, [&] { return pendingFiles_ < kMaxPendingFiles; });
+    if (pendingFiles_ >= kMaxPendingFiles) {
+        unannounced_ = 0;
+        queued_.notify_one();
+        handled_.wait(lock, [&] { return pendingFiles_ < kMaxPendingFiles; });
+    }
     ++pendingFiles_;
     Job job;
     job.owned = std::move(fd);
     job.when = when;
     jobs_.push_back(std::move(job));
     ++jobsQueued_;
+    if (++unannounced_ < kFinishBatch)
+        return;
+    unannounced_ = 0;
     lock.unlock();
+    queued_.notify_one();
+}
+
+void FileWriter::wakeWriter()
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (unannounced_ == 0)
+            return;
+        unannounced_ = 0;
+    }
     queued_.notify_one();
 }
 
 void FileWriter::drain()
 {
+    wakeWriter();
     std::unique_lock lock(mutex_);
     handled_.wait(lock, [&] { return jobsDone_ == jobsQueued_; });
 }

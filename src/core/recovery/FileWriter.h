@@ -24,6 +24,9 @@ public:
     // closed before finish() waits (each holds a descriptor).
     static constexpr std::size_t kDefaultPendingBytes = std::size_t{16} << 20;
     static constexpr std::size_t kMaxPendingFiles = 256;
+    // Files queued for finishing before the writer is woken for them: a
+    // wake-up per small file costs the reading thread more than the close.
+    static constexpr std::size_t kFinishBatch = 16;
 
     explicit FileWriter(std::size_t maxPendingBytes = kDefaultPendingBytes);
     ~FileWriter();  // does every queued job first
@@ -63,6 +66,8 @@ private:
     };
 
     void work();
+    // Wakes the writer for jobs queued without waking it (the lock not held).
+    void wakeWriter();
 
     const std::size_t maxPendingBytes_;
     std::mutex mutex_;
@@ -72,6 +77,7 @@ private:
     std::vector<std::vector<std::uint8_t>> spare_;
     std::size_t pendingBytes_ = 0;
     std::size_t pendingFiles_ = 0;
+    std::size_t unannounced_ = 0;  // finishing jobs queued since the writer was last woken
     std::uint64_t piecesQueued_ = 0;
     std::uint64_t jobsQueued_ = 0;
     std::uint64_t jobsDone_ = 0;

@@ -296,5 +296,32 @@ TEST(FileWriter, AFailedPieceDropsThoseAfterItUntilTakenAndFilesCloseWithTheirTi
     EXPECT_EQ(modified(dir / "good").tv_sec, when.tv_sec);
 }
 
+TEST(FileWriter, FilesQueuedForFinishingAreClosedOnDrainOrAtTheEndHoweverFew)
+{
+    // The writer is woken for finishing jobs in batches: fewer than a batch,
+    // a batch, and more than may wait at once must all be done by drain()
+    // and by the writer's end, with their times.
+    for (const std::size_t count : {std::size_t{1}, FileWriter::kFinishBatch - 1, FileWriter::kFinishBatch,
+                                    FileWriter::kMaxPendingFiles + 5}) {
+        for (const bool drain : {true, false}) {
+            SCOPED_TRACE(testing::Message() << count << " files, " << (drain ? "drained" : "writer ended"));
+            test::TempDir dir;
+            {
+                FileWriter writer;
+                for (std::size_t i = 0; i < count; ++i) {
+                    FileDescriptor fd(::open((dir / std::to_string(i)).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+                    ASSERT_TRUE(fd.valid());
+                    writer.finish(std::move(fd), timespec{static_cast<time_t>(946684800 + i), 0});
+                }
+                if (drain)
+                    writer.drain();
+                EXPECT_EQ(writer.status().done, 0u);  // no pieces: answers at once
+            }
+            for (std::size_t i = 0; i < count; ++i)
+                ASSERT_EQ(modified(dir / std::to_string(i)).tv_sec, static_cast<time_t>(946684800 + i)) << i;
+        }
+    }
+}
+
 } // namespace
 } // namespace tamsin
