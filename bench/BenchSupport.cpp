@@ -133,6 +133,22 @@ std::uint64_t treeBytes(const std::filesystem::path& folder)
     return bytes;
 }
 
+void dropCachedPages(const std::filesystem::path& fileOrFolder)
+{
+    auto drop = [](const std::filesystem::path& file) {
+        FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+        if (fd.valid())
+            ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_DONTNEED);
+    };
+    if (!std::filesystem::is_directory(fileOrFolder)) {
+        drop(fileOrFolder);
+        return;
+    }
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(fileOrFolder))
+        if (entry.is_regular_file())
+            drop(entry.path());
+}
+
 Scratch::Scratch(const std::filesystem::path& parent)
 {
     std::error_code ec;

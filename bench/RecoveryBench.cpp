@@ -88,6 +88,7 @@ int recoveryBench(const std::filesystem::path& scratchParent, std::uint32_t larg
                                                   [](const std::string& raw) { return raw; });
         ::sync();  // until the recovered bytes are on the disk
         const double seconds = secondsSince(start);
+        dropCachedPages(out);
         bytes = treeBytes(out);
         files = report.filesWritten;
         if (report.failed || report.incomplete || bytes != report.bytesWritten) {
@@ -102,7 +103,9 @@ int recoveryBench(const std::filesystem::path& scratchParent, std::uint32_t larg
         const auto start = std::chrono::steady_clock::now();
         catFile(image, copy.string(), bytes);
         ::sync();
-        return secondsSince(start);
+        const double seconds = secondsSince(start);
+        dropCachedPages(copy);
+        return seconds;
     };
 
     // Each side runs kRounds times, interleaved, and the median counts: the
