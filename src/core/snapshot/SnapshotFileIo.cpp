@@ -24,6 +24,7 @@ bool FileReadBuffer::open(const std::string& path, std::uint64_t readAheadFrom)
     if (unread_ >= readAheadFrom && capacity_ > 0) {
         size_ = capacity_;
         buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(capacity_);
+        data_ = buffer_.get();  // holds nothing yet; take(0) still gets a piece
         for (Half& half : halves_) {
             half.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(capacity_);
             half.state.store(Half::Empty);
