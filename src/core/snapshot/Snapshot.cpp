@@ -291,7 +291,7 @@ SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std:
             return std::string("the ") + what + " count is missing";
         const std::uint32_t n = readU32(std::span(count, 4), 0);
         if (n > in.remaining() / kNodeFixedBytes)
-            return std::string("more ") + what + " than the file can hold";
+            return std::string("more ") + what + "s than the file can hold";
         nodes.reserve(n);
         const BackgroundPrefault nodesAhead(nodes.data(), n * sizeof(TreeNode));
         for (std::uint32_t i = 0; i < n; ++i) {

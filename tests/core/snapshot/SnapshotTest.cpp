@@ -228,9 +228,15 @@ TEST_F(SnapshotTest, DamagedFilesAreRefusedAndLeaveTheVolumeAsItWas)
         b.u32(3).u32(1).u32(0).u32(70).u32(1).u32(0xFFFFFFFF).u32(2);
         bad.push_back(b);
     }
+    // Counts the rest of the file cannot hold, of folders and of files.
     Bytes hugeCount = header();
     hugeCount.u32(0x10000000);
+    hugeCount.data.resize(hugeCount.data.size() + 100);
     bad.push_back(hugeCount);
+    Bytes hugeFileCount = header();
+    hugeFileCount.u32(0).u32(0x10000000);
+    hugeFileCount.data.resize(hugeFileCount.data.size() + 100);
+    bad.push_back(hugeFileCount);
     Bytes hugeName = header();
     hugeName.data.resize(14);
     hugeName.u32(0xFFFFFFFF).text("AB");
@@ -241,6 +247,12 @@ TEST_F(SnapshotTest, DamagedFilesAreRefusedAndLeaveTheVolumeAsItWas)
         EXPECT_EQ(result.status, SnapshotStatus::Damaged) << "case " << i;
         EXPECT_FALSE(result.message.empty());
         expectUntouched();
+    }
+    // The reason names what is wrong.
+    for (const auto& [file, reason] : {std::pair{hugeCount, "(more folders than the file can hold)"},
+                                       std::pair{hugeFileCount, "(more files than the file can hold)"}}) {
+        const std::string message = loadSnapshot(volume, write(file)).message;
+        EXPECT_NE(message.find(reason), std::string::npos) << message;
     }
 }
 
