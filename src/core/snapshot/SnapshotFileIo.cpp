@@ -57,18 +57,13 @@ const std::uint8_t* FileReadBuffer::refill(std::size_t n)
     std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
     end_ -= begin_;
     begin_ = 0;
-    while (end_ < size_ && unread_ > 0) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size_ - end_, unread_));
-        const ssize_t got = ::read(fd_.get(), buffer_.get() + end_, want);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            failed_ = true;
-            return nullptr;
-        }
-        end_ += static_cast<std::size_t>(got);
-        unread_ -= static_cast<std::uint64_t>(got);
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size_ - end_, unread_));
+    if (!readFull(buffer_.get() + end_, want)) {
+        failed_ = true;
+        return nullptr;
     }
+    end_ += want;
+    unread_ -= want;
     if (end_ < n)
         return nullptr;
     begin_ = n;
