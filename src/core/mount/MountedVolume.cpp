@@ -78,11 +78,13 @@ void MountedVolume::releaseMount()
     suballocationRoots.fill(0);
     root = {};
     dosNames.clear();
-    folders = {};
-    files = {};
+    // Assigned fresh lists: `= {}` would pick the initializer-list
+    // assignment, which empties a vector but keeps its memory.
+    folders = std::vector<TreeNode>();
+    files = std::vector<TreeNode>();
     names.clear();
     index.clear();
-    tree.clear();
+    tree = FolderTree();
 }
 
 TreeNode& MountedVolume::addFolderNode(TreeNode node)

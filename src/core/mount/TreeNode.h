@@ -34,7 +34,7 @@ public:
     // Sorts by key; of several names for one key the first added stays.
     void finish();
     const std::string* find(std::uint64_t key) const;
-    void clear() { entries_ = {}; }
+    void clear() { entries_ = decltype(entries_)(); }  // frees the memory too
     bool empty() const { return entries_.empty(); }
 
 private:

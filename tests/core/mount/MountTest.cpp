@@ -231,6 +231,26 @@ TEST_F(MountTest, ImpossibleBlockSizesAreRefusedAtOnce)
     }
 }
 
+// Going back to the volume list must hand a large volume's memory back, not
+// only empty its lists.
+TEST_F(MountTest, ReleasingAMountFreesItsListsMemory)
+{
+    buildWithMoreFiles();
+    ASSERT_EQ(mount(), MountResult::Completed);
+    MountedVolume& v = session.mounted;
+    const std::uint32_t files = v.fileCount();
+    ASSERT_GT(v.files.capacity(), 0u);
+    v.releaseMount();
+    EXPECT_EQ(v.folders.capacity(), 0u);
+    EXPECT_EQ(v.files.capacity(), 0u);
+    EXPECT_EQ(v.chosenFatList.nodes.capacity(), 0u);
+    EXPECT_TRUE(v.tree.empty());
+    EXPECT_TRUE(v.dosNames.empty());
+    // The same volume mounts again as before.
+    ASSERT_EQ(mount(), MountResult::Completed);
+    EXPECT_EQ(v.fileCount(), files);
+}
+
 // A table sector one copy cannot read is taken from the other copy: no
 // difference to choose between, and nothing lost.
 TEST_F(MountTest, UnreadableTableSectorsComeFromTheOtherCopy)
