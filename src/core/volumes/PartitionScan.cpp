@@ -128,10 +128,11 @@ PartitionScan scanNetWarePartitions(std::span<const SectorReader* const> disks)
             ids.push_back(found[j].mirror.partitionId);
             members.push_back(found[j].member);
         }
-        // Out-of-sync flags come from the first member's mirror header.
+        // Out-of-sync flags come from the first member's mirror header, whose
+        // member list names each member by the id in its own mirror header.
         if (members.size() > 1)
-            for (PartitionMember& m : members)
-                m.inSync = !found[i].mirror.outOfSync(found[i].mirror.memberIndex(m.partitionId));
+            for (std::size_t k = 0; k < members.size(); ++k)
+                members[k].inSync = !found[i].mirror.outOfSync(found[i].mirror.memberIndex(ids[k]));
         scan.partitions.push_back(std::make_shared<LogicalPartition>(std::move(members)));
     }
     return scan;

@@ -7,6 +7,7 @@
 
 #include "disk/FileDevice.h"
 #include "mount/Mount.h"
+#include "mount/VolumeReader.h"
 #include "mount/VolumeReports.h"
 
 #include "FaultyDevice.h"
@@ -234,6 +235,45 @@ TEST_F(RealDisks, AnOutOfSyncMemberIsNeverReadFrom)
     const LayoutReport report = layoutReport(session.mounted, session.reader);
     ASSERT_EQ(report.partitions.size(), 2u);
     EXPECT_FALSE(report.partitions[1].inSync);
+}
+
+TEST_F(RealDisks, AMemberIsKnownByTheIdInItsMirrorSector)
+{
+    // The second member is flagged out of sync and holds garbage where the
+    // first member fails; its HOTFIX sectors carry another partition id than
+    // its MIRROR sectors. Member lists name MIRROR ids, so it still counts as
+    // out of sync: the sector is lost, not taken from it.
+    ib::DiskSetSpec set = mirroredSet();
+    const auto planned = ib::planImages(set);
+    ASSERT_TRUE(planned) << planned.error();
+    const ib::VolumeManifest& plannedSys = *planned->volume("SYS");
+    const std::uint64_t volumeSector = std::uint64_t{plannedSys.find("LEDGER.DAT")->dataBlocks.at(2)} * 8 + 3;
+    const std::uint64_t diskSector = plannedSys.blockSector(plannedSys.find("LEDGER.DAT")->dataBlocks.at(2)) + 3;
+    ib::PartitionHeaders& member = *set.disks[1].partitions[0].netware->headers;
+    member.outOfSync = true;
+    member.damagedSectors = {static_cast<std::uint32_t>(diskSector - kStart - kHotfix)};
+    for (std::uint64_t copy = 1; copy <= 4; ++copy)
+        ib::addRawBytes(set.disks[1], 4096 + 32 * copy, {0x78, 0x56, 0x34, 0x12}, 8);
+    write(set);
+
+    auto faulty = std::make_unique<test::FaultyDevice>(FileDevice::open(images[0].string()));
+    faulty->markBad(diskSector);
+    session.reader.attach(std::move(faulty));
+    session.reader.setRetryCount(1);
+    DiskInfo second;
+    second.path = images[1].string();
+    ASSERT_TRUE(session.addDisk().openDisk(second));
+    ASSERT_EQ(readVolumeTables(session.openDisks(), session.volumes), VolumeTableStatus::VolumesFound);
+    ASSERT_EQ(session.volumes.volumeCount(), 1u);
+    session.mounted.selectVolume(session.volumes[0], 0);
+    const LayoutReport report = layoutReport(session.mounted, session.reader);
+    ASSERT_EQ(report.partitions.size(), 2u);
+    EXPECT_FALSE(report.partitions[1].inSync);
+
+    const VolumeReader io(session.mounted, session.reader);
+    std::vector<std::uint8_t> sector(kSectorSize, 0xEE);
+    EXPECT_EQ(io.read(volumeSector, 1, sector), 1u);
+    EXPECT_EQ(sector, std::vector<std::uint8_t>(kSectorSize, 0));
 }
 
 TEST_F(RealDisks, ClonedDisksWithEqualIdsAreNotMirrors)
