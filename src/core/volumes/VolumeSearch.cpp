@@ -179,7 +179,8 @@ SearchOutcome searchVolumes(const SectorReader& reader, VolumeTable& table, Sear
                 continue;
             // The table's sector is numbered from the cursor as it stands now,
             // which earlier accepted entries of this run may have advanced.
-            std::uint64_t tableSector = cursor + k;
+            const std::uint64_t tableStart = cursor + k;
+            std::uint64_t tableSector = tableStart;
             for (std::uint32_t e = 0; e < count; ++e) {
                 const VolumeTableEntry entry = volumeTableEntry(sector, e);
                 if (entry.nameLength < 2 || entry.nameLength > 16 || entry.blockCount == 0)
@@ -187,7 +188,16 @@ SearchOutcome searchVolumes(const SectorReader& reader, VolumeTable& table, Sear
                 const std::uint32_t spb = entry.sectorsPerBlock();
                 if (spb % 2 != 0 || spb < 8 || spb > 128)
                     continue;
-                const std::uint64_t dataArea = probeDataArea(reader, tableSector + 128, entry.firstDetBlock, spb);
+                // An entry with segment fields says where its segment lies:
+                // VolumeRoot sectors into the data area, which starts 32
+                // sectors before the first table copy. Segments end to end
+                // from the tables are the fallback.
+                std::uint64_t dataArea = 0;
+                const std::uint64_t root = entry.volumeRoot;
+                if (entry.hasSegmentFields() && root != 0 && root % 8 == 0 && tableStart + root >= 32)
+                    dataArea = probeDataArea(reader, tableStart + root - 32, entry.firstDetBlock, spb);
+                if (dataArea == 0)
+                    dataArea = probeDataArea(reader, tableSector + 128, entry.firstDetBlock, spb);
                 if (dataArea == 0)
                     continue;
                 cursor += 200;

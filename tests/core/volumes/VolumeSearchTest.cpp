@@ -333,6 +333,34 @@ TEST_F(VolumeSearchTest, FindsTheVolumesOfADiskWhosePartitionTableIsWiped)
     }
 }
 
+TEST_F(VolumeSearchTest, AnEntryWithSegmentFieldsIsProbedWhereItsVolumeRootPutsIt)
+{
+    // VOL1 lies after the gap a deleted volume left, not end to end after SYS.
+    ib::DiskSpec diskSpec;
+    diskSpec.totalSectors = 8000;
+    ib::PartitionSpec p;
+    p.startSector = 2048;
+    p.sizeSectors = 5000;
+    p.netware.emplace();
+    ib::SegmentSpec vol1 = entry("VOL1", 512, 16, 7);
+    vol1.volumeRoot = 1440;
+    p.netware->segments = {entry("SYS", 1024, 8, 3), vol1};
+    diskSpec.partitions.push_back(p);
+    const auto layout = ib::planImage(diskSpec);
+    ASSERT_TRUE(layout.ok());
+    for (const auto& segment : layout->partitions[0].segments)
+        ib::addDetMarker(diskSpec, segment.startSector + (segment.name == "SYS" ? 3 * 8 : 7 * 16));
+    diskSpec.bootSignature = false;
+    diskSpec.partitions[0].type = 0;
+    open(diskSpec);
+    search(0, 8000);
+    ASSERT_EQ(table.volumeCount(), 2u);
+    EXPECT_EQ(table[0].startSector, layout->partitions[0].segments[0].startSector);
+    EXPECT_EQ(table[1].name, "VOL1");
+    EXPECT_EQ(table[1].startSector, layout->partitions[0].segments[1].startSector);
+    EXPECT_EQ(table[1].startSector, 2048u + 1024 + 1440);
+}
+
 TEST_F(VolumeSearchTest, SegmentOfAMultiSegmentVolumeTakesItsBlockSizeFromTheCode)
 {
     // DATA's entries count the whole volume's 48 blocks: 256 / 48 would give
