@@ -5,6 +5,8 @@
 #include "volumes/VolumeTableFormat.h"
 
 #include <array>
+#include <utility>
+#include <vector>
 
 namespace tamsin {
 namespace {
@@ -21,6 +23,21 @@ bool readOne(const SectorReader& reader, std::uint64_t sector, SectorBuffer& buf
 std::string pathOf(const SectorReader& disk)
 {
     return disk.device() ? disk.device()->path() : std::string();
+}
+
+// Whether two hot-fix headers describe the same partition layout.
+bool sameLayout(const HotfixHeader& a, const HotfixHeader& b)
+{
+    if (a.partitionId != b.partitionId || a.dataSectors != b.dataSectors || a.hotfixSectors != b.hotfixSectors)
+        return false;
+    for (std::uint32_t g = 0; g < kHotfixGroups; ++g) {
+        const HotfixTablePointers& x = a.tables[g];
+        const HotfixTablePointers& y = b.tables[g];
+        if (x.redirection1 != y.redirection1 || x.badBits1 != y.badBits1 || x.redirection2 != y.redirection2
+            || x.badBits2 != y.badBits2)
+            return false;
+    }
+    return true;
 }
 
 struct Found {
@@ -47,9 +64,12 @@ PartitionMember readPartitionMember(const SectorReader& disk, std::uint32_t disk
     PartitionMember member;
     SectorBuffer hotfixSector;
     SectorBuffer mirrorSector;
-    // The hot-fix length comes from the first copy carrying the stamp; a later
-    // copy is used instead when only it passes the whole test.
+    // The hot-fix length comes from the first copy carrying the stamp unless
+    // a copy passes the whole test. Of the copies that pass, the one most
+    // other passing copies agree with is used (the first on a tie), so that
+    // one copy gone wrong cannot move the data area.
     bool stamped = false;
+    std::vector<std::pair<HotfixHeader, MirrorHeader>> passing;
     for (std::uint64_t i = 1; i <= kHotfixHeaderCopies; ++i) {
         const std::uint64_t at = partitionStart + kHotfixHeaderStride * i;
         if (!readOne(disk, at, hotfixSector) || !hasHotfixStamp(hotfixSector))
@@ -60,18 +80,30 @@ PartitionMember readPartitionMember(const SectorReader& disk, std::uint32_t disk
             member.hotfixSectors = header.hotfixSectors;
         }
         if (readOne(disk, at + 1, mirrorSector) && hasMirrorStamp(mirrorSector)
-            && headersUsable(header, partitionSectors)) {
-            member.headersUsable = true;
-            member.hotfixSectors = header.hotfixSectors;
-            member.dataSectors = header.dataSectors;
-            member.partitionId = header.partitionId;
-            const MirrorHeader decoded = decodeMirrorHeader(mirrorSector);
-            member.mirrorGroupId = decoded.groupId;
-            if (mirror)
-                *mirror = decoded;
-            member.hotfix = std::make_shared<HotfixMap>(HotfixMap::load(disk, partitionStart, header));
-            break;
+            && headersUsable(header, partitionSectors))
+            passing.emplace_back(header, decodeMirrorHeader(mirrorSector));
+    }
+    std::size_t chosen = 0;
+    std::size_t bestVotes = 0;
+    for (std::size_t a = 0; a < passing.size(); ++a) {
+        std::size_t votes = 0;
+        for (const auto& other : passing)
+            votes += sameLayout(passing[a].first, other.first) ? 1 : 0;
+        if (votes > bestVotes) {
+            bestVotes = votes;
+            chosen = a;
         }
+    }
+    if (!passing.empty()) {
+        const auto& [header, decoded] = passing[chosen];
+        member.headersUsable = true;
+        member.hotfixSectors = header.hotfixSectors;
+        member.dataSectors = header.dataSectors;
+        member.partitionId = header.partitionId;
+        member.mirrorGroupId = decoded.groupId;
+        if (mirror)
+            *mirror = decoded;
+        member.hotfix = std::make_shared<HotfixMap>(HotfixMap::load(disk, partitionStart, header));
     }
     if (!stamped)
         return member;

@@ -330,6 +330,24 @@ TEST_F(RealDisks, NameSpaceChainsGiveTheShownNamesAndTheRootListsTheNameSpaces)
     EXPECT_EQ(session.mounted.root.createdDateTime, manifest.created);
 }
 
+TEST_F(RealDisks, AHeaderCopyTheOthersContradictIsOutvoted)
+{
+    // HOTFIX copy 1 passes every check on its own but gives a hot-fix length
+    // 8 sectors short; copies 2 to 4 agree on the true one.
+    ib::DiskSetSpec set;
+    ib::PartitionSpec partition = netwarePartition(0, kStart, 0);
+    ib::SegmentSpec sys = plainVolume("SYS", 0);
+    sys.contents.emplace();
+    sys.contents->nodes = {ib::fileNode("A.TXT", 3000)};
+    partition.netware->segments = {sys};
+    set.disks.emplace_back().partitions = {partition};
+    ib::addRawBytes(set.disks[0], kStart + 32, {0xF8, 0x03, 0x00, 0x00}, 24);  // 1016
+    const ib::DiskSetLayout layout = write(set);
+    test::openDisks(session, images);
+    test::expectRowsMatch(session.volumes, layout.rows());
+    test::expectMountMatches(session, 0, *layout.volume("SYS"), dir / "out");
+}
+
 TEST_F(RealDisks, PartitionWithoutValidHeadersReadsAsBeforeEvenWithAHotfixStamp)
 {
     // Only the HOTFIX00 stamp: no mirror sector, so no redirection is trusted
