@@ -163,20 +163,26 @@ void planHeaders(SetPlan& plan)
                 fail(member.where + ": no header copy has both stamps intact, so the reader would ignore "
                      + (group.members.size() > 1 ? "the mirror group" : "the redirects"));
         }
-        // The first member's MIRROR sector says which members are out of sync.
-        const HeaderLayout& first = *group.members.front()->layout.headers;
-        std::vector<std::uint32_t> listed;
-        for (std::uint32_t id : first.members) {
-            if (id == 0)
-                break;
-            listed.push_back(id);
-        }
-        group.inSync.assign(group.members.size(), true);
-        for (std::size_t m = 0; m < group.members.size(); ++m) {
+        // A member is out of sync when any member's MIRROR sector marks it
+        // so; when that leaves none in sync, the first member's sector decides.
+        auto marks = [&](const HeaderLayout& layout, std::size_t m) {
+            std::vector<std::uint32_t> listed;
+            for (std::uint32_t id : layout.members) {
+                if (id == 0)
+                    break;
+                listed.push_back(id);
+            }
             const auto at = std::find(listed.begin(), listed.end(), ids[m]);
-            if (at != listed.end() && at - listed.begin() < 32 && ((first.mirrorStatus >> (at - listed.begin())) & 1u))
-                group.inSync[m] = false;
-        }
+            return at != listed.end() && at - listed.begin() < 32 && ((layout.mirrorStatus >> (at - listed.begin())) & 1u);
+        };
+        group.inSync.assign(group.members.size(), true);
+        for (std::size_t m = 0; m < group.members.size(); ++m)
+            for (const PartitionPlan* other : group.members)
+                if (marks(*other->layout.headers, m))
+                    group.inSync[m] = false;
+        if (std::find(group.inSync.begin(), group.inSync.end(), true) == group.inSync.end())
+            for (std::size_t m = 0; m < group.members.size(); ++m)
+                group.inSync[m] = !marks(*group.members.front()->layout.headers, m);
         if (std::find(group.inSync.begin(), group.inSync.end(), true) == group.inSync.end())
             group.inSync.front() = true; // none in sync: the reader reads the first
         group.reading = static_cast<std::size_t>(std::find(group.inSync.begin(), group.inSync.end(), true) - group.inSync.begin());

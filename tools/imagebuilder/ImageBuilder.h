@@ -88,7 +88,7 @@ struct HeaderLayout {
     // The builder's mirror group, this partition included, in disk and slot
     // order: the members hold the same data area.
     std::vector<PartitionRef> group;
-    bool outOfSync = false; // flagged in the first member's MirrorStatus
+    bool outOfSync = false; // flagged in a member's MirrorStatus (see the group planner)
     bool readFrom = false;  // the member the reader reads the group from
     // Logical sectors of the group that no in-sync member delivers.
     std::vector<std::uint32_t> unreadableSectors;

@@ -34,7 +34,7 @@ LayoutReport layoutReport(const MountedVolume& volume, const SectorReader& reade
     report.missing = missingSegmentsText(layout);
     std::set<const LogicalPartition*> seen;
     for (const VolumeSegment& segment : layout.segments()) {
-        report.segments.push_back({segment.index, segment.partition->members().front().diskPath, segment.startSector(),
+        report.segments.push_back({segment.index, segment.partition->primary().diskPath, segment.startSector(),
                                    segment.sizeSectors, segment.firstBlock});
         if (!seen.insert(segment.partition.get()).second)
             continue;

@@ -48,9 +48,9 @@ public:
     std::uint32_t read(std::uint64_t first, std::uint32_t count, std::span<std::uint8_t> buffer,
                        std::vector<std::uint32_t>* unreadable = nullptr) const;
 
-    // The absolute sector where logical sector s lies on the first member
-    // (the one listed for the group), redirection not applied.
-    std::uint64_t homeSector(std::uint64_t logical) const { return members_.front().dataStart + logical; }
+    // The absolute sector where logical sector s lies on the member reads
+    // are served from (the one listed for the group), redirection not applied.
+    std::uint64_t homeSector(std::uint64_t logical) const { return primary().dataStart + logical; }
 
     const std::vector<PartitionMember>& members() const { return members_; }
     const PartitionMember& primary() const { return members_[primary_]; }

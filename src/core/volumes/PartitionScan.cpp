@@ -4,6 +4,7 @@
 #include "volumes/PartitionHeaders.h"
 #include "volumes/VolumeTableFormat.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 #include <vector>
@@ -148,6 +149,7 @@ PartitionScan scanNetWarePartitions(std::span<const SectorReader* const> disks)
             continue;
         std::vector<PartitionMember> members{found[i].member};
         std::vector<std::uint32_t> ids{found[i].mirror.partitionId};
+        std::vector<const MirrorHeader*> headers{&found[i].mirror};
         for (std::size_t j = i + 1; j < found.size(); ++j) {
             if (found[j].grouped || !sameMirrorGroup(found[i], found[j]))
                 continue;
@@ -158,13 +160,28 @@ PartitionScan scanNetWarePartitions(std::span<const SectorReader* const> disks)
                 continue;
             found[j].grouped = true;
             ids.push_back(found[j].mirror.partitionId);
+            headers.push_back(&found[j].mirror);
             members.push_back(found[j].member);
         }
-        // Out-of-sync flags come from the first member's mirror header, whose
-        // member list names each member by the id in its own mirror header.
-        if (members.size() > 1)
-            for (std::size_t k = 0; k < members.size(); ++k)
-                members[k].inSync = !found[i].mirror.outOfSync(found[i].mirror.memberIndex(ids[k]));
+        // Member lists name each member by the id in its own mirror header. A
+        // member is out of sync when any member's header marks it so: a disk
+        // that stopped being written still calls itself in sync, and only the
+        // others know better. When that leaves none in sync (members marking
+        // each other), the first member's header decides.
+        if (members.size() > 1) {
+            auto marks = [&](const MirrorHeader& header, std::size_t k) {
+                return header.outOfSync(header.memberIndex(ids[k]));
+            };
+            bool anyInSync = false;
+            for (std::size_t k = 0; k < members.size(); ++k) {
+                members[k].inSync = std::none_of(headers.begin(), headers.end(),
+                                                 [&](const MirrorHeader* header) { return marks(*header, k); });
+                anyInSync = anyInSync || members[k].inSync;
+            }
+            if (!anyInSync)
+                for (std::size_t k = 0; k < members.size(); ++k)
+                    members[k].inSync = !marks(*headers.front(), k);
+        }
         scan.partitions.push_back(std::make_shared<LogicalPartition>(std::move(members)));
     }
     return scan;

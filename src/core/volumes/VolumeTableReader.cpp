@@ -155,9 +155,9 @@ VolumeTableStatus readVolumeTables(std::span<const SectorReader* const> disks, V
 
     for (const PlacedEntry& p : placed) {
         VolumeInfo record = volumeFromEntry(p.entry, p.partition->homeSector(p.logicalStart));
-        const PartitionMember& first = p.partition->members().front();
-        record.diskPath = first.diskPath;
-        record.diskIndex = first.diskIndex;
+        const PartitionMember& listed = p.partition->primary();
+        record.diskPath = listed.diskPath;
+        record.diskIndex = listed.diskIndex;
         record.segment = p.segmentIndex;
         record.segmentCount = p.segmentCount;
         record.volumeBlocks = p.entry.blockCount;

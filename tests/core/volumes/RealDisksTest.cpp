@@ -276,6 +276,52 @@ TEST_F(RealDisks, AMemberIsKnownByTheIdInItsMirrorSector)
     EXPECT_EQ(sector, std::vector<std::uint8_t>(kSectorSize, 0));
 }
 
+TEST_F(RealDisks, AMemberAnyMemberMarksOutOfSyncIsNotReadFrom)
+{
+    // Disk 0 stopped being written: disk 1's header marks it out of sync,
+    // while its own stale header still calls every member in sync, and it
+    // holds garbage where LEDGER.DAT changed since. Disk 0 is scanned first.
+    ib::DiskSetSpec set = mirroredSet();
+    const auto planned = ib::planImages(set);
+    ASSERT_TRUE(planned) << planned.error();
+    const ib::VolumeManifest& plannedSys = *planned->volume("SYS");
+    const std::uint64_t diskSector = plannedSys.blockSector(plannedSys.find("LEDGER.DAT")->dataBlocks.at(2));
+    const auto logicalSector = static_cast<std::uint32_t>(diskSector - kStart - kHotfix);
+    ib::PartitionHeaders& stale = *set.disks[0].partitions[0].netware->headers;
+    stale.outOfSync = true;
+    stale.mirrorFlags = ib::kMirrorInSyncFlags;
+    stale.mirrorStatus = ib::kMirrorStatusBase;
+    stale.damagedSectors = {logicalSector};
+    const ib::DiskSetLayout layout = write(set);
+    test::openDisks(session, images);
+    test::expectRowsMatch(session.volumes, layout.rows());
+    test::expectMountMatches(session, 0, *layout.volume("SYS"), dir / "out");
+    const LayoutReport report = layoutReport(session.mounted, session.reader);
+    ASSERT_EQ(report.partitions.size(), 2u);
+    EXPECT_FALSE(report.partitions[0].inSync);
+    EXPECT_TRUE(report.partitions[1].inSync);
+}
+
+TEST_F(RealDisks, MembersMarkingEachOtherOutOfSyncLeaveTheFirstMembersHeaderToDecide)
+{
+    // Each member went on alone and marks the other: the first member's
+    // header decides, so disk 0 is read and disk 1's garbage never is.
+    ib::DiskSetSpec set = mirroredSet();
+    ib::PartitionHeaders& first = *set.disks[0].partitions[0].netware->headers;
+    ib::PartitionHeaders& second = *set.disks[1].partitions[0].netware->headers;
+    first.mirrorStatus = ib::kMirrorStatusBase | 0x2;   // marks member 1 of its list, disk 1
+    second.mirrorStatus = ib::kMirrorStatusBase | 0x1;  // marks member 0 of its list, disk 0
+    second.damagedSectors = {200, 201, 202, 203, 204, 205, 206, 207};
+    const ib::DiskSetLayout layout = write(set);
+    test::openDisks(session, images);
+    test::expectRowsMatch(session.volumes, layout.rows());
+    test::expectMountMatches(session, 0, *layout.volume("SYS"), dir / "out");
+    const LayoutReport report = layoutReport(session.mounted, session.reader);
+    ASSERT_EQ(report.partitions.size(), 2u);
+    EXPECT_TRUE(report.partitions[0].inSync);
+    EXPECT_FALSE(report.partitions[1].inSync);
+}
+
 TEST_F(RealDisks, ClonedDisksWithEqualIdsAreNotMirrors)
 {
     ib::DiskSetSpec set = mirroredSet();
