@@ -187,7 +187,7 @@ Node node(const json& value, const std::string& where)
     requireObject(value, where,
                   {"folder", "file", "children", "longName", "oddNames", "longNameInNextSector", "nameSpace",
                    "nameSpaceRecords", "nameList", "ownId", "parentId", "date", "dateTime", "modified",
-                   "modifiedDateTime", "attributes", "deleted", "deletedMarker", "size", "data", "patternSeed",
+                   "modifiedDateTime", "attributes", "flags", "deleted", "deletedMarker", "size", "data", "patternSeed",
                    "compressed", "storage", "sizeClass", "chain", "firstBlock"});
     Node result;
     if (value.contains("folder") == value.contains("file"))
@@ -215,6 +215,8 @@ Node node(const json& value, const std::string& where)
     result.dateTime = result.dateTime ? result.dateTime : optionalU32(value, "dateTime", where);
     result.modifiedDateTime = stamp(value, "modified", "modifiedDateTime", where);
     result.attributes = optionalU32(value, "attributes", where).value_or(0);
+    if (value.contains("flags"))
+        result.flags = static_cast<std::uint8_t>(number(value.at("flags"), member(where, "flags"), kMaxU8));
     if (value.contains("deleted") && value.contains("deletedMarker"))
         fail(where, "give either \"deleted\" or \"deletedMarker\", not both");
     if (value.contains("deleted") && boolean(value.at("deleted"), member(where, "deleted")))

@@ -91,6 +91,7 @@ struct NodeView {
     std::uint32_t dateTime = 0;
     std::uint32_t size = 0;
     std::uint32_t deletedMarker = 0;
+    std::uint8_t flags = 0;
 };
 
 // One suballocation chain: fragments of `sizeClass` sectors each.
@@ -363,6 +364,7 @@ NodeView VolumeWriter::Plan::view(const Item& item) const
         v.dateTime = node.dateTime.value_or(contents.defaultDateTime);
         v.size = node.folder ? 0 : node.size;
         v.deletedMarker = node.deletedMarker;
+        v.flags = node.flags;
         return v;
     }
     const GeneratedTree& generate = *contents.generate;
@@ -1054,6 +1056,7 @@ void VolumeWriter::Plan::encodeSlot(std::uint32_t position, int copy, std::span<
         writeU32(out, kDetSize, v.size);
         writeU32(out, kDetFirstBlock, firstBlockOf(item));
         writeU32(out, kDetDeletedMarker, v.deletedMarker);
+        out[kDetFlags] = v.flags;
         writeU32(out, kDetOwnId, item.ownId);
         if (item.node && item.node->modifiedDateTime)
             writeU32(out, kDetModifiedDateTime, *item.node->modifiedDateTime);
@@ -1237,6 +1240,8 @@ void VolumeWriter::Plan::decodeSector(std::span<const std::uint8_t> sector, std:
         ManifestEntry& e = manifest.entries.emplace_back();
         e.attributes = entry[kDetAttributes];
         e.attributesHigh = entry[kDetAttributesHigh];
+        if ((entry[kDetFlags] & kSubdirectoryFlag) != 0)
+            e.attributes |= kFolderAttribute;
         e.folder = (e.attributes & kFolderAttribute) != 0;
         e.name = std::move(*name);
         e.dosName = std::move(dosName);
@@ -1249,6 +1254,8 @@ void VolumeWriter::Plan::decodeSector(std::span<const std::uint8_t> sector, std:
         e.firstBlock = readU32(entry, kDetFirstBlock);
         e.dateTime = readU32(entry, kDetDateTime);
         e.deletedMarker = readU32(entry, kDetDeletedMarker);
+        if (e.deletedMarker == 0 && (entry[kDetFlags] & kDeletedFlags) != 0)
+            e.deletedMarker = kDeletedByFlags;
         e.position = position;
         e.entrySector = entrySector;
         e.mirrorSector = mirrorSector;

@@ -75,6 +75,10 @@ void decodeDirectorySector(MountedVolume& volume, std::span<const std::uint8_t> 
 
         TreeNode node;
         node.attributes = entry[kAttributes];
+        // The subdirectory flag makes a folder too: such a record has no size
+        // or first block, and its bytes there are trustee ids.
+        if ((entry[kFlags] & kSubdirectoryFlag) != 0)
+            node.attributes |= kFolderAttribute;
         node.attributesHigh = entry[kAttributesHigh];
         node.name = volume.names.store(name);
         node.parentId = parentId;
@@ -88,7 +92,10 @@ void decodeDirectorySector(MountedVolume& volume, std::span<const std::uint8_t> 
             position->nameSpaces->addChain(node.isFolder(), listPosition, dirNo, nameList);
         if (node.name != dosName)
             volume.dosNames.add(MountedVolume::dosNameKey(node.isFolder(), listPosition), std::move(dosName));
+        // Deleted: the deletor's id at @108, or the deleted flags when that is 0.
         node.deletedMarker = readU32(entry, kDeletedMarker);
+        if (node.deletedMarker == 0 && (entry[kFlags] & kDeletedFlags) != 0)
+            node.deletedMarker = kDeletedByFlags;
         node.entrySector = entrySector;
         node.mirrorSector = mirrorSector;
         node.entrySlot = static_cast<std::uint16_t>(slot);

@@ -12,6 +12,8 @@ namespace tamsin {
 
 inline constexpr std::uint8_t kFolderAttribute = 0x10;      // in attributes (entry byte 4)
 inline constexpr std::uint8_t kCompressedAttribute = 0x04;  // in attributesHigh (entry byte 7)
+// The deleted marker of an entry its flags mark deleted with no deletor's id at @108.
+inline constexpr std::uint32_t kDeletedByFlags = 0xFFFFFFFF;
 inline constexpr std::size_t kMaxNodeNameLength = 255;
 
 // The fields of the root record a report shows.

@@ -102,6 +102,45 @@ TEST_F(MountTest, DecodesExactlyWhatTheBuilderWrote)
     EXPECT_FALSE(v.busy);
 }
 
+TEST_F(MountTest, FlagBitsMarkDeletedEntriesAndSubdirectories)
+{
+    ib::VolumeContents c;
+    ib::Node gone = ib::fileNode("GONE.TXT", 100);
+    gone.flags = 0x20;  // deleted on a 4.x volume, no deletor's id
+    ib::Node old = ib::fileNode("OLD.TXT", 100);
+    old.flags = 0x01;   // deleted on a 3.x volume
+    ib::Node byId = ib::fileNode("BYID.TXT", 100);
+    byId.deletedMarker = 0x01000000;
+    // A subdirectory record whose attributes lack the folder bit: @48/@52 are
+    // trustee ids, not a size and first block.
+    ib::Node sub = ib::fileNode("SUB", 0);
+    sub.flags = 0x04;
+    sub.ownId = 500;
+    ib::Node child = ib::fileNode("CHILD.TXT", 10);
+    child.parentId = 500;
+    c.nodes = {gone, old, byId, ib::fileNode("LIVE.TXT", 100), sub, child};
+    build(c);
+    ASSERT_EQ(mount(), MountResult::Completed);
+    const MountedVolume& v = session.mounted;
+
+    auto fileNamed = [&](const std::string& name) -> const TreeNode* {
+        for (const TreeNode& f : v.files)
+            if (f.name == name)
+                return &f;
+        return nullptr;
+    };
+    for (const char* name : {"GONE.TXT", "OLD.TXT", "BYID.TXT"}) {
+        ASSERT_NE(fileNamed(name), nullptr) << name;
+        EXPECT_TRUE(fileNamed(name)->isDeleted()) << name;
+        EXPECT_EQ(fileNamed(name)->isDeleted(), built.manifest->find(name)->deleted()) << name;
+    }
+    EXPECT_FALSE(fileNamed("LIVE.TXT")->isDeleted());
+    EXPECT_EQ(fileNamed("SUB"), nullptr);
+    ASSERT_EQ(v.folderCount(), 1u) << "SUB is a folder, and CHILD.TXT needs no placeholder";
+    EXPECT_EQ(v.folders[0].name, "SUB");
+    EXPECT_TRUE(built.manifest->find("SUB")->folder);
+}
+
 TEST_F(MountTest, FatCopiesDifferingInOneUnusedByteGoToTheChooser)
 {
     ib::VolumeContents c = sampleContents();
