@@ -111,12 +111,13 @@ public:
     bool cancelled() const { return cancelled_; }
 
     // Copies count sectors from firstSector, stopping once size bytes are
-    // written. False when writing failed.
-    bool copySectors(std::uint64_t firstSector, std::uint64_t count)
+    // written or, with maxBytes, after that many bytes. False when writing failed.
+    bool copySectors(std::uint64_t firstSector, std::uint64_t count, std::uint64_t maxBytes = UINT64_MAX)
     {
         std::uint64_t done = 0;
-        while (done < count && !complete() && !cancelled_) {
-            const std::uint64_t remaining = size_ - queued_;
+        const std::uint64_t end = maxBytes > size_ - queued_ ? size_ : queued_ + maxBytes;
+        while (done < count && queued_ < end && !cancelled_) {
+            const std::uint64_t remaining = end - queued_;
             const auto run = static_cast<std::uint32_t>(
                 std::min<std::uint64_t>({count - done, kMaxRunSectors, (remaining + kSectorSize - 1) / kSectorSize}));
             buffer_.resize(std::size_t{run} * kSectorSize);
@@ -139,11 +140,18 @@ public:
         return true;
     }
 
-    // Copies one fragment: from its sector in its suballocation block to the
-    // end of the next block of that chain, or until size bytes are written.
+    // Copies one fragment: from its sector in its suballocation block on, for
+    // the fragment's length (size class x 512 bytes, which may run into the
+    // next block of that chain), or until size bytes are written. Bytes past
+    // that length belong to the next fragment of the class, never to this file.
     bool copyFragment(std::uint32_t reference)
     {
         const FragmentReference fragment = decodeFragmentReference(reference);
+        std::uint64_t left = std::uint64_t{fragment.sizeClass} * kSectorSize;
+        if (left == 0) {
+            result_.missingFragment = true;  // size class 0 holds no bytes
+            return true;
+        }
         const std::uint32_t spb = volume_.sectorsPerBlock;
         const std::uint64_t s = fragment.startSector();
         const std::uint64_t p = s / spb;
@@ -162,8 +170,12 @@ public:
                 return true;
             }
             const std::uint64_t first = volume_.blockStart(chain.values[position]) + (position == p ? o : 0);
-            if (!copySectors(first, spb - (position == p ? o : 0)))
+            const std::uint64_t before = queued_;
+            if (!copySectors(first, spb - (position == p ? o : 0), left))
                 return false;
+            left -= std::min(left, queued_ - before);
+            if (left == 0)
+                break;
         }
         return true;
     }
@@ -408,7 +420,9 @@ void copyFileContents(const MountedVolume& volume, const SectorReader& reader, R
         return;
     }
 
-    if (request.firstBlock == 0xFFFFFFFFu) {
+    // 0xFFFFFFFF: nothing allocated. 0: no data; block 0 is never a file's
+    // (the first FAT block lies there).
+    if (request.firstBlock == 0xFFFFFFFFu || request.firstBlock == 0) {
         result.expectedBytes = size;
         return;
     }

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ctime>
 #include <fstream>
 #include <sys/stat.h>
@@ -365,6 +366,41 @@ TEST_F(ExtractionTest, LoopingChainsEndAndOversizedFragmentsAreRefused)
     const ExtractResult refused = extractFile(session.mounted, session.reader, run, notices, request);
     EXPECT_EQ(refused.outcome, ExtractOutcome::FragmentTooLarge);
     EXPECT_TRUE(readFile(refused.path).empty());
+}
+
+TEST_F(ExtractionTest, FragmentsAndMissingDataNeverLendAnotherFilesBytes)
+{
+    ib::VolumeContents c;
+    // Two fragments of one sector each, side by side in the class-1 chain.
+    ib::Node first = ib::fileNode("FIRST.TXT", 300);
+    first.storage = ib::Storage::FragmentOnly;
+    first.sizeClass = 1;
+    ib::Node second = ib::fileNode("SECOND.TXT", 400);
+    second.storage = ib::Storage::FragmentOnly;
+    second.sizeClass = 1;
+    // An entry naming FIRST's fragment with a size the fragment cannot hold.
+    ib::Node claims = ib::fileNode("CLAIMS.TXT", 900);
+    claims.firstBlock = ib::fragmentReference(1, 0);
+    // An entry whose first block is 0, which holds no file's data (NetWare
+    // keeps the first FAT block there).
+    ib::Node zero = ib::fileNode("ZERO.TXT", 700);
+    zero.firstBlock = 0;
+    c.nodes = {first, second, claims, zero};
+    build(c);
+
+    const ExtractResult claimed = extract("CLAIMS.TXT");
+    EXPECT_TRUE(claimed.written());
+    EXPECT_TRUE(claimed.incomplete());
+    const std::vector<std::uint8_t> data = readFile(claimed.path);
+    ASSERT_EQ(data.size(), 512u) << "one sector of class 1, not the next fragment's bytes";
+    const std::vector<std::uint8_t> firstData = expected("FIRST.TXT");
+    EXPECT_TRUE(std::equal(firstData.begin(), firstData.end(), data.begin()));
+
+    const ExtractResult zeroed = extract("ZERO.TXT");
+    EXPECT_TRUE(zeroed.written());
+    EXPECT_TRUE(zeroed.incomplete());
+    EXPECT_TRUE(readFile(zeroed.path).empty());
+    EXPECT_EQ(readFile(extract("SECOND.TXT").path), expected("SECOND.TXT"));
 }
 
 TEST_F(ExtractionTest, CreationFailureAsksAndNoStopsTheRun)
