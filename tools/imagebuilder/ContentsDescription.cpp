@@ -39,10 +39,12 @@ std::vector<std::uint32_t> blockList(const json& value, const std::string& where
 
 ChainKnobs chainKnobs(const json& value, const std::string& where)
 {
-    requireObject(value, where, {"blocks", "order", "length", "firstSequence", "loopTo", "lastNext"});
+    requireObject(value, where, {"blocks", "order", "length", "firstSequence", "loopTo", "lastNext", "fileBlocks"});
     ChainKnobs chain;
     if (value.contains("blocks"))
         chain.blocks = blockList(value.at("blocks"), member(where, "blocks"));
+    if (value.contains("fileBlocks"))
+        chain.fileBlocks = blockList(value.at("fileBlocks"), member(where, "fileBlocks"));
     if (value.contains("order"))
         chain.order = blockOrder(value.at("order"), member(where, "order"));
     chain.length = optionalU32(value, "length", where);

@@ -304,7 +304,9 @@ std::vector<std::uint8_t> expectedData(const ManifestEntry& entry)
 {
     std::vector<std::uint8_t> data(entry.content.length);
     contentBytes(entry.content, 0, data);
-    for (const ByteRange& range : entry.unreadable)
+    std::vector<ByteRange> zeros = entry.holes;
+    zeros.insert(zeros.end(), entry.unreadable.begin(), entry.unreadable.end());
+    for (const ByteRange& range : zeros)
         if (range.offset < data.size())
             std::fill_n(data.begin() + static_cast<std::ptrdiff_t>(range.offset),
                         std::min<std::uint64_t>(range.length, data.size() - range.offset), 0);

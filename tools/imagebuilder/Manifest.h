@@ -120,6 +120,8 @@ struct ManifestEntry {
     // redirected block that no in-sync mirror member delivers, or a block of a
     // missing segment), in file order: expectedData() holds zeros there.
     std::vector<ByteRange> unreadable;
+    // Holes of a sparse file: bytes no block holds, zeros in expectedData().
+    std::vector<ByteRange> holes;
 
     bool deleted() const { return deletedMarker != 0; }
     bool incomplete() const { return !unreadable.empty(); }
@@ -134,7 +136,7 @@ struct ManifestEntry {
     bool compressed() const { return (attributesHigh & (kCompressedAttribute >> 24)) != 0; }
 };
 
-// The bytes a correct extraction of the file writes: zeros where unreadable.
+// The bytes a correct extraction of the file writes: zeros in holes and where unreadable.
 std::vector<std::uint8_t> expectedData(const ManifestEntry& entry);
 
 // A chain as written: its blocks in order, the sequence in the first block's

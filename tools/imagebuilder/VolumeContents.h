@@ -149,6 +149,11 @@ struct ChainKnobs {
     std::optional<std::uint32_t> firstSequence; // written in the first block's entry instead of 0
     std::optional<std::uint32_t> loopTo;      // the last block's next names the chain's block at this position
     std::optional<std::uint32_t> lastNext;    // written as the last block's next instead of the end marker
+    // Files: which block of the file each block holds (its FAT sequence),
+    // rising, the last one the file's last block (before a fragment tail); a
+    // number that skips ahead leaves a hole, file bytes that read as zeros
+    // and take no block. Empty: 0, 1, 2, ... The chain has one block per number.
+    std::vector<std::uint32_t> fileBlocks;
 };
 
 // Where a file's stored bytes go.

@@ -512,7 +512,8 @@ void VolumeWriter::Plan::checkNode(const Node& node, std::uint32_t item) const
     if (node.folder) {
         const bool fileSettings = node.size != 0 || !node.data.empty() || node.patternSeed || node.compressed
             || node.storage != Storage::Blocks || node.sizeClass || !node.chain.blocks.empty() || node.chain.order
-            || node.chain.length || node.chain.firstSequence || node.chain.loopTo || node.chain.lastNext;
+            || node.chain.length || node.chain.firstSequence || node.chain.loopTo || node.chain.lastNext
+            || !node.chain.fileBlocks.empty();
         if (fileSettings)
             failItem(item, "a folder holds no data");
         return;
@@ -523,7 +524,7 @@ void VolumeWriter::Plan::checkNode(const Node& node, std::uint32_t item) const
         failItem(item, "give either loopTo or lastNext, not both");
     if (!node.chain.blocks.empty() && node.chain.length && *node.chain.length != node.chain.blocks.size())
         failItem(item, "the chain length differs from its number of blocks");
-    if (node.storage == Storage::FragmentOnly && (!node.chain.blocks.empty() || node.chain.length))
+    if (node.storage == Storage::FragmentOnly && (!node.chain.blocks.empty() || node.chain.length || !node.chain.fileBlocks.empty()))
         failItem(item, "a fragment-only file has no chain");
 }
 
@@ -631,6 +632,21 @@ void VolumeWriter::Plan::planStorage()
             item.chainLength = static_cast<std::uint32_t>(node.chain.blocks.size());
         else if (node.chain.length)
             item.chainLength = *node.chain.length;
+        else if (!node.chain.fileBlocks.empty())
+            item.chainLength = static_cast<std::uint32_t>(node.chain.fileBlocks.size());
+        if (!node.chain.fileBlocks.empty()) {
+            const auto& numbers = node.chain.fileBlocks;
+            if (numbers.size() != item.chainLength)
+                failItem(index, "fileBlocks needs one number per block of the chain");
+            for (std::size_t k = 0; k < numbers.size(); ++k)
+                if ((k > 0 && numbers[k] <= numbers[k - 1])
+                    || std::uint64_t{numbers[k]} * blockBytes >= std::max<std::uint32_t>(length, 1))
+                    failItem(index, "fileBlocks rise and lie within the stored length");
+            // The file ends in its last block or, after it, in its fragment: no hole at the end.
+            const std::uint32_t blocks = node.storage == Storage::Blocks ? ceilDiv(length, blockBytes) : length / blockBytes;
+            if (numbers.back() + 1 != blocks)
+                failItem(index, "fileBlocks end with the file's last block (" + number(blocks - 1) + ")");
+        }
 
         if (fragmentLength == 0) {
             if (node.sizeClass)
@@ -911,6 +927,8 @@ void VolumeWriter::Plan::linkChain(const std::vector<std::uint32_t>& blocks, con
         entry.sequence = static_cast<std::uint32_t>(k);
         entry.next = k + 1 < blocks.size() ? blocks[k + 1] : end;
     }
+    for (std::size_t k = 0; k < knobs.fileBlocks.size() && k < blocks.size(); ++k)
+        table[blocks[k]].sequence = knobs.fileBlocks[k];
     if (knobs.firstSequence)
         table[blocks.front()].sequence = *knobs.firstSequence;
     if (knobs.loopTo)
@@ -1275,6 +1293,13 @@ void VolumeWriter::Plan::decodeSector(std::span<const std::uint8_t> sector, std:
                                     blockPool.begin() + item.chainOffset + item.chainLength);
                 e.fragment = item.fragment;
                 e.content = contentOf(index);
+                // Holes: the blocks of the file that fileBlocks skips.
+                std::uint64_t expected = 0;
+                for (const std::uint32_t fileBlock : item.node ? item.node->chain.fileBlocks : std::vector<std::uint32_t>{}) {
+                    if (fileBlock > expected)
+                        e.holes.push_back({expected * blockBytes, (fileBlock - expected) * blockBytes});
+                    expected = fileBlock + 1;
+                }
             }
         }
         if (nameList != 0 || !written.empty())
@@ -1326,8 +1351,10 @@ void VolumeWriter::Plan::writeData(std::uint64_t start, SectorSink& sink) const
         if (item.folder || (item.chainLength == 0 && item.fragment == 0))
             continue;
         const FileContent content = contentOf(index);
+        const std::vector<std::uint32_t>* fileBlocks = item.node ? &item.node->chain.fileBlocks : nullptr;
         for (std::uint32_t k = 0; k < item.chainLength; ++k) {
-            contentBytes(content, std::uint64_t{k} * blockBytes, buffer);
+            const std::uint64_t fileBlock = fileBlocks && k < fileBlocks->size() ? (*fileBlocks)[k] : k;
+            contentBytes(content, fileBlock * blockBytes, buffer);
             sink.writeSectors(start + std::uint64_t{blockPool[item.chainOffset + k]} * spb, buffer);
         }
         if (item.fragment != 0) {

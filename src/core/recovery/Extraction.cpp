@@ -140,6 +140,19 @@ public:
         return true;
     }
 
+    // Writes bytes zeros (a hole of a sparse file), no further than the size.
+    bool writeZeros(std::uint64_t bytes)
+    {
+        while (bytes > 0 && !complete()) {
+            const auto n = static_cast<std::size_t>(std::min({bytes, kPieceBytes, size_ - queued_}));
+            buffer_.assign(n, 0);
+            if (!writePiece(n, 0, 0))
+                return false;
+            bytes -= n;
+        }
+        return true;
+    }
+
     // Copies one fragment: from its sector in its suballocation block on, for
     // the fragment's length (size class x 512 bytes, which may run into the
     // next block of that chain), or until size bytes are written. Bytes past
@@ -438,6 +451,16 @@ void copyFileContents(const MountedVolume& volume, const SectorReader& reader, R
     const FileChain chain = buildFileChain(volume, copier.fat(), request.firstBlock, (size + blockBytes - 1) / blockBytes + 1);
     result.chainLooped = chain.looped;
     const auto& values = chain.values;
+    // Which block of the file the block at chain position k holds when next
+    // is the first one not yet written: its FAT index when that skips ahead
+    // within the size (the blocks skipped are holes), else next. An index
+    // that does not move ahead, or lies past the size, is not trusted.
+    const std::uint64_t sizeBlocks = (std::uint64_t{size} + blockBytes - 1) / blockBytes;
+    auto indexAt = [&](std::size_t k, std::uint64_t next) {
+        const std::uint64_t index = k < chain.indexes.size() ? chain.indexes[k] : next;
+        return index > next && index < sizeBlocks ? index : next;
+    };
+    std::uint64_t nextIndex = 0;
     for (std::size_t i = 0; i < values.size() && !copier.complete();) {
         if (run.skipCurrentFile || run.recoveryAborted) {
             run.skipCurrentFile = false;
@@ -451,14 +474,19 @@ void copyFileContents(const MountedVolume& volume, const SectorReader& reader, R
             copier.copyFragment(value);
             break;
         }
-        // Consecutive blocks are copied as one run.
+        const std::uint64_t index = indexAt(i, nextIndex);
+        if (!copier.writeZeros((index - nextIndex) * blockBytes))
+            return;
+        // Consecutive blocks holding consecutive parts of the file are copied as one run.
         std::size_t j = i + 1;
         while (j < values.size() && values[j] == values[j - 1] + 1 && (values[j] & kTopBit) == 0
+               && indexAt(j, index + (j - i)) == index + (j - i)
                && (j - i) * volume.sectorsPerBlock < kMaxRunSectors)
             ++j;
         copier.prefetchAhead(values, i);
         if (!copier.copySectors(volume.blockStart(value), std::uint64_t{j - i} * volume.sectorsPerBlock))
             return;
+        nextIndex = index + (j - i);
         i = j;
     }
     if (copier.cancelled()) {

@@ -22,7 +22,9 @@ FileChain buildFileChain(const MountedVolume& volume, FatEntryReader& fat, std::
     // the top bit set ends the chain.
     std::uint32_t current = first;
     while (chain.values.size() < maxValues && (chain.values.size() == 1 || (current != 0 && (current & kTopBit) == 0))) {
-        const std::uint32_t next = fat.entryOf(volume.chosenFatList, current).next;
+        const FatEntry entry = fat.entryOf(volume.chosenFatList, current);
+        const std::uint32_t next = entry.next;
+        chain.indexes.push_back(entry.sequence);
         if (next != 0 && (next & kTopBit) == 0 && !visited.insert(next).second) {
             chain.looped = true;
             break;

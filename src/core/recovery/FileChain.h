@@ -35,11 +35,16 @@ inline FragmentReference decodeFragmentReference(std::uint32_t value)
 
 struct FileChain {
     std::vector<std::uint32_t> values;  // first block, then each FAT `next` in turn
+    // The `sequence` of the FAT entry of values[k]: which block of the file
+    // (counted from 0) that block holds. Indexes may skip: the blocks between
+    // are holes that read as zeros. Values whose entry was not read have none.
+    std::vector<std::uint32_t> indexes;
     bool looped = false;                // ended at a block it had already visited
 };
 
 // Follows the chain from first through volume's chosenFatList, appending each
-// entry's `next`, and stops after a `next` that is 0 or has the top bit set.
+// entry's `next` (and each block's index), and stops after a `next` that is 0
+// or has the top bit set.
 // At most maxValues values are kept (the blocks a file's size needs, plus
 // one), and a revisited block ends the chain, so damaged chains always end.
 FileChain buildFileChain(const MountedVolume& volume, FatEntryReader& fat, std::uint32_t first, std::uint64_t maxValues);

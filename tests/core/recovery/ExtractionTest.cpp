@@ -368,6 +368,33 @@ TEST_F(ExtractionTest, LoopingChainsEndAndOversizedFragmentsAreRefused)
     EXPECT_TRUE(readFile(refused.path).empty());
 }
 
+TEST_F(ExtractionTest, SparseFilesReadTheirHolesAsZeros)
+{
+    // Each block's FAT sequence says which block of the file it holds; the
+    // blocks a chain skips are holes.
+    ib::VolumeContents c;
+    ib::Node inner = ib::fileNode("INNER.BIN", 4 * 4096 + 100);
+    inner.chain.fileBlocks = {0, 2, 4};
+    ib::Node leading = ib::fileNode("LEADING.BIN", 3 * 4096);
+    leading.chain.fileBlocks = {1, 2};
+    ib::Node tail = ib::fileNode("TAIL.BIN", 3 * 4096 + 500);  // the fragment holds block 3
+    tail.storage = ib::Storage::SuballocationTail;
+    tail.chain.fileBlocks = {0, 2};
+    c.nodes = {inner, leading, tail, ib::fileNode("PLAIN.BIN", 2 * 4096 + 1)};
+    build(c);
+
+    for (const char* name : {"INNER.BIN", "LEADING.BIN", "TAIL.BIN", "PLAIN.BIN"}) {
+        const ExtractResult result = extract(name);
+        EXPECT_TRUE(result.written()) << name;
+        EXPECT_FALSE(result.incomplete()) << name;
+        const std::vector<std::uint8_t> data = readFile(result.path);
+        EXPECT_EQ(data, expected(name)) << name;
+    }
+    const std::vector<std::uint8_t> inner0 = readFile(out() + "/INNER.BIN");
+    ASSERT_EQ(inner0.size(), 4u * 4096 + 100);
+    EXPECT_EQ(std::count(inner0.begin() + 4096, inner0.begin() + 2 * 4096, 0), 4096) << "block 1 is a hole";
+}
+
 TEST_F(ExtractionTest, FragmentsAndMissingDataNeverLendAnotherFilesBytes)
 {
     ib::VolumeContents c;
