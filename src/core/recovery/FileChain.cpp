@@ -11,11 +11,23 @@
 
 namespace tamsin {
 
+bool withinVolume(const MountedVolume& volume, std::uint32_t value)
+{
+    const std::uint64_t perBlock = std::uint64_t{volume.sectorsPerBlock} * kFatEntriesPerSector;
+    const std::uint64_t covered =
+        perBlock * std::max(volume.chosenFatList.blockCount(), volume.otherFatList.blockCount());
+    const std::uint64_t limit = std::max<std::uint64_t>(volume.blockCount, covered);
+    return limit == 0 || value < limit;  // neither known: every value may be a block
+}
+
 FileChain buildFileChain(const MountedVolume& volume, FatEntryReader& fat, std::uint32_t first, std::uint64_t maxValues)
 {
     FileChain chain;
+    if ((first & kTopBit) == 0 && !withinVolume(volume, first))
+        return chain;
     chain.values.push_back(first);
-    if (volume.chosenFatList.empty())
+    // A first value with the top bit set names no block whose entry could be read.
+    if (volume.chosenFatList.empty() || (first & kTopBit) != 0)
         return chain;
     std::unordered_set<std::uint32_t> visited{first};
     // The first value is a block (0 included); after it, 0 or a value with
@@ -25,6 +37,8 @@ FileChain buildFileChain(const MountedVolume& volume, FatEntryReader& fat, std::
         const FatEntry entry = fat.entryOf(volume.chosenFatList, current);
         const std::uint32_t next = entry.next;
         chain.indexes.push_back(entry.sequence);
+        if (next != 0 && (next & kTopBit) == 0 && !withinVolume(volume, next))
+            break;
         if (next != 0 && (next & kTopBit) == 0 && !visited.insert(next).second) {
             chain.looped = true;
             break;

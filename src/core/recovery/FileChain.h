@@ -42,11 +42,20 @@ struct FileChain {
     bool looped = false;                // ended at a block it had already visited
 };
 
+// Whether value can name a block of the volume: it lies below both the
+// volume's block count and the blocks whose entries the FAT copies' chains
+// hold. A block past both has no FAT entry; the entry read for it would be
+// another block's, and its data lies outside the volume. True when neither
+// is known.
+bool withinVolume(const MountedVolume& volume, std::uint32_t value);
+
 // Follows the chain from first through volume's chosenFatList, appending each
 // entry's `next` (and each block's index), and stops after a `next` that is 0
 // or has the top bit set.
 // At most maxValues values are kept (the blocks a file's size needs, plus
 // one), and a revisited block ends the chain, so damaged chains always end.
+// A block past the volume (withinVolume) ends it before that block; a first
+// block past the volume leaves no values.
 FileChain buildFileChain(const MountedVolume& volume, FatEntryReader& fat, std::uint32_t first, std::uint64_t maxValues);
 
 // Whether the value at position of chain names a block (not an end value or

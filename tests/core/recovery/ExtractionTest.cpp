@@ -430,6 +430,39 @@ TEST_F(ExtractionTest, FragmentsAndMissingDataNeverLendAnotherFilesBytes)
     EXPECT_EQ(readFile(extract("SECOND.TXT").path), expected("SECOND.TXT"));
 }
 
+TEST_F(ExtractionTest, BlocksPastTheVolumeHaveNoFatEntryToFollow)
+{
+    // A block past the FAT's last block has no entry; the one found in its
+    // place is another block's. Here that is the first block of SHARED.BIN.
+    ib::VolumeContents c;
+    c.nodes = {ib::fileNode("SHARED.BIN", 3 * 4096)};
+    build(c);
+    const std::uint32_t shared = built.manifest->find("SHARED.BIN")->dataBlocks.at(0);
+    const std::uint32_t covered = session.mounted.chosenFatList.blockCount() * 8 * 64;
+    ASSERT_LT(shared, 8u * 64) << "SHARED.BIN's entry lies in the FAT's only block";
+    ASSERT_GE(covered, session.mounted.blockCount);
+
+    ib::Node beyond = ib::fileNode("BEYOND.BIN", 3 * 4096);
+    beyond.firstBlock = shared + covered;
+    ib::Node tail = ib::fileNode("TAIL.BIN", 3 * 4096);
+    tail.chain.length = 2;
+    tail.chain.lastNext = shared + covered;  // its chain runs off the volume after two blocks
+    c.nodes.push_back(beyond);
+    c.nodes.push_back(tail);
+    build(c);
+
+    const ExtractResult result = extract("BEYOND.BIN");
+    EXPECT_TRUE(result.written());
+    EXPECT_TRUE(result.incomplete());
+    EXPECT_TRUE(readFile(result.path).empty());
+    const ExtractResult tailResult = extract("TAIL.BIN");
+    EXPECT_TRUE(tailResult.incomplete());
+    std::vector<std::uint8_t> twoBlocks = expected("TAIL.BIN");
+    twoBlocks.resize(2 * 4096);
+    EXPECT_EQ(readFile(tailResult.path), twoBlocks);
+    EXPECT_EQ(readFile(extract("SHARED.BIN").path), expected("SHARED.BIN"));
+}
+
 TEST_F(ExtractionTest, CreationFailureAsksAndNoStopsTheRun)
 {
     ib::VolumeContents c;
