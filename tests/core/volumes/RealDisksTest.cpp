@@ -84,6 +84,16 @@ protected:
         images = paths;
         return layout ? *layout : ib::DiskSetLayout{};
     }
+    // Writes a set holding SYS, opens it, checks that the rows and
+    // SYS read as the builder planned, and returns the layout report.
+    LayoutReport readSys(const ib::DiskSetSpec& set)
+    {
+        const ib::DiskSetLayout layout = write(set);
+        test::openDisks(session, images);
+        test::expectRowsMatch(session.volumes, layout.rows());
+        test::expectMountMatches(session, 0, *layout.volume("SYS"), dir / "out");
+        return layoutReport(session.mounted, session.reader);
+    }
     std::uint32_t rowOf(const std::string& name, std::uint32_t segment = 0) const
     {
         for (std::uint32_t i = 0; i < session.volumes.volumeCount(); ++i)
@@ -228,11 +238,7 @@ TEST_F(RealDisks, AnOutOfSyncMemberIsNeverReadFrom)
     ib::DiskSetSpec set = mirroredSet();
     set.disks[1].partitions[0].netware->headers->outOfSync = true;
     set.disks[1].partitions[0].netware->headers->damagedSectors = {200, 201, 202, 203, 204, 205, 206, 207};
-    const ib::DiskSetLayout layout = write(set);
-    test::openDisks(session, images);
-    test::expectRowsMatch(session.volumes, layout.rows());
-    test::expectMountMatches(session, 0, *layout.volume("SYS"), dir / "out");
-    const LayoutReport report = layoutReport(session.mounted, session.reader);
+    const LayoutReport report = readSys(set);
     ASSERT_EQ(report.partitions.size(), 2u);
     EXPECT_FALSE(report.partitions[1].inSync);
 }
@@ -292,11 +298,7 @@ TEST_F(RealDisks, AMemberAnyMemberMarksOutOfSyncIsNotReadFrom)
     stale.mirrorFlags = ib::kMirrorInSyncFlags;
     stale.mirrorStatus = ib::kMirrorStatusBase;
     stale.damagedSectors = {logicalSector};
-    const ib::DiskSetLayout layout = write(set);
-    test::openDisks(session, images);
-    test::expectRowsMatch(session.volumes, layout.rows());
-    test::expectMountMatches(session, 0, *layout.volume("SYS"), dir / "out");
-    const LayoutReport report = layoutReport(session.mounted, session.reader);
+    const LayoutReport report = readSys(set);
     ASSERT_EQ(report.partitions.size(), 2u);
     EXPECT_FALSE(report.partitions[0].inSync);
     EXPECT_TRUE(report.partitions[1].inSync);
@@ -312,11 +314,7 @@ TEST_F(RealDisks, MembersMarkingEachOtherOutOfSyncLeaveTheFirstMembersHeaderToDe
     first.mirrorStatus = ib::kMirrorStatusBase | 0x2;   // marks member 1 of its list, disk 1
     second.mirrorStatus = ib::kMirrorStatusBase | 0x1;  // marks member 0 of its list, disk 0
     second.damagedSectors = {200, 201, 202, 203, 204, 205, 206, 207};
-    const ib::DiskSetLayout layout = write(set);
-    test::openDisks(session, images);
-    test::expectRowsMatch(session.volumes, layout.rows());
-    test::expectMountMatches(session, 0, *layout.volume("SYS"), dir / "out");
-    const LayoutReport report = layoutReport(session.mounted, session.reader);
+    const LayoutReport report = readSys(set);
     ASSERT_EQ(report.partitions.size(), 2u);
     EXPECT_TRUE(report.partitions[0].inSync);
     EXPECT_FALSE(report.partitions[1].inSync);
@@ -405,11 +403,7 @@ TEST_F(RealDisks, PartitionWithoutValidHeadersReadsAsBeforeEvenWithAHotfixStamp)
     sys.contents->nodes = {ib::fileNode("A.TXT", 3000)};
     partition.netware->segments = {sys};
     set.disks.emplace_back().partitions = {partition};
-    const ib::DiskSetLayout layout = write(set);
-    test::openDisks(session, images);
-    test::expectRowsMatch(session.volumes, layout.rows());
-    test::expectMountMatches(session, 0, *layout.volume("SYS"), dir / "out");
-    const LayoutReport report = layoutReport(session.mounted, session.reader);
+    const LayoutReport report = readSys(set);
     ASSERT_EQ(report.partitions.size(), 1u);
     EXPECT_FALSE(report.partitions[0].headersUsable);
 }
