@@ -48,12 +48,14 @@ LayoutReport layoutReport(const MountedVolume& volume, const SectorReader& reade
             p.dataSectors = m.dataSectors;
             p.redirectedBlocks = m.hotfix ? m.hotfix->usedEntries() : 0;
             p.freeSpares = m.hotfix ? m.hotfix->freeSpares() : 0;
+            p.unreadableHotfixEntries = m.hotfix ? m.hotfix->unreadableEntries() : 0;
             p.partitionId = m.partitionId;
             p.mirrorGroupId = m.mirrorGroupId;
             p.mirrored = segment.partition->mirrored();
             p.inSync = m.inSync;
             report.redirectedBlocks += p.redirectedBlocks;
             report.freeSpares += p.freeSpares;
+            report.unreadableHotfixEntries += p.unreadableHotfixEntries;
             report.partitions.push_back(std::move(p));
         }
     }
@@ -75,6 +77,10 @@ std::vector<std::pair<std::string, std::string>> layoutRows(const LayoutReport& 
         rows.emplace_back("Data Area :", std::to_string(report.dataSectors) + " sectors");
     rows.emplace_back("Redirected Blocks :", std::to_string(report.redirectedBlocks));
     rows.emplace_back("Free Spare Blocks :", std::to_string(report.freeSpares));
+    if (report.unreadableHotfixEntries != 0)
+        rows.emplace_back("Unreadable Hot-Fix Entries :",
+                          std::to_string(report.unreadableHotfixEntries)
+                              + " (blocks they may redirect read from their home place)");
     for (const PartitionReport& p : report.partitions) {
         if (!p.mirrored)
             continue;

@@ -33,6 +33,7 @@ struct PartitionReport {
     std::uint32_t dataSectors = 0;
     std::uint32_t redirectedBlocks = 0;
     std::uint32_t freeSpares = 0;
+    std::uint32_t unreadableHotfixEntries = 0;  // in neither table copy: redirects unknown
     std::uint32_t partitionId = 0;
     std::uint32_t mirrorGroupId = 0;
     bool mirrored = false;
@@ -46,6 +47,7 @@ struct LayoutReport {
     std::vector<PartitionReport> partitions;
     std::uint32_t redirectedBlocks = 0;   // over every partition holding the volume
     std::uint32_t freeSpares = 0;
+    std::uint32_t unreadableHotfixEntries = 0;
     std::uint64_t dataSectors = 0;        // data areas of the logical partitions holding it
 };
 // reader is the disk a volume without a layout lies on.

@@ -64,6 +64,10 @@ HotfixMap HotfixMap::load(const SectorReader& disk, std::uint64_t partitionStart
                 break;
             const bool ok1 = redirection1.entryReadable(e);
             const bool ok2 = redirection2.entryReadable(e);
+            if (!ok1 && !ok2) {
+                ++map.unreadable_;
+                continue;
+            }
             const std::uint32_t v1 = redirection1.entry(e);
             const std::uint32_t v2 = redirection2.entry(e);
             bool useFirst = ok1 || !ok2;

@@ -35,6 +35,9 @@ public:
 
     std::uint32_t usedEntries() const { return used_; }   // entries that redirect a block
     std::uint32_t freeSpares() const { return free_; }    // entries still free for use
+    // Entries unreadable in both table copies: whether they redirect a block,
+    // and which, is unknown, so such a block reads from its home place.
+    std::uint32_t unreadableEntries() const { return unreadable_; }
 
     // Records a redirect as a table would (tests and the loader).
     void add(std::uint32_t logicalBlock, Redirect redirect);
@@ -43,6 +46,7 @@ private:
     std::unordered_map<std::uint32_t, Redirect> redirects_;
     std::uint32_t used_ = 0;
     std::uint32_t free_ = 0;
+    std::uint32_t unreadable_ = 0;
 };
 
 } // namespace tamsin

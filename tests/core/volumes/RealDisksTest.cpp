@@ -15,6 +15,7 @@
 #include "TempDir.h"
 #include "VolumeFixture.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace tamsin {
@@ -152,6 +153,34 @@ TEST_F(RealDisks, TwoSegmentVolumeAfterAGapReadsWholeThroughRedirectedBlocks)
     EXPECT_EQ(report.redirectedBlocks, 2u);
     EXPECT_EQ(report.partitions.size(), 1u);
     EXPECT_TRUE(report.partitions[0].headersUsable);
+}
+
+TEST_F(RealDisks, HotfixEntriesUnreadableInBothCopiesAreReportedNotTakenForFreeSpares)
+{
+    // The first sector of both redirection table copies fails: it holds all
+    // 128 entries of this hot-fix area, the two redirects among them.
+    const ib::DiskSetLayout layout = write(gapSet());
+    const ib::PartitionLayout& partition = layout.disks[0].partitions[0];
+    ASSERT_TRUE(partition.headers);
+    ASSERT_EQ(partition.headers->hotfixBlocks, 128u);
+    const auto& tables = partition.headers->tableSectors.at(0);
+    auto faulty = std::make_unique<test::FaultyDevice>(FileDevice::open(images[0].string()));
+    faulty->markBad(partition.startSector + tables[0]);
+    faulty->markBad(partition.startSector + tables[2]);
+    session.reader.attach(std::move(faulty));
+    session.reader.setRetryCount(1);
+    ASSERT_EQ(readVolumeTables(session.openDisks(), session.volumes), VolumeTableStatus::VolumesFound);
+    session.mounted.selectVolume(session.volumes[rowOf("SYS")], 0);
+
+    const LayoutReport report = layoutReport(session.mounted, session.reader);
+    EXPECT_EQ(report.unreadableHotfixEntries, 128u);
+    EXPECT_EQ(report.redirectedBlocks, 0u);
+    EXPECT_EQ(report.freeSpares, 0u);
+    const auto rows = layoutRows(report);
+    EXPECT_NE(std::find(rows.begin(), rows.end(),
+                        std::pair<std::string, std::string>{
+                            "Unreadable Hot-Fix Entries :", "128 (blocks they may redirect read from their home place)"}),
+              rows.end());
 }
 
 TEST_F(RealDisks, SegmentOnASecondDiskReadsWithIt)
