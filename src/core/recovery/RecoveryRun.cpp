@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
+#include <unordered_set>
 
 namespace tamsin {
 namespace {
@@ -70,11 +71,25 @@ private:
     std::vector<bool> itemTaken_;
 };
 
+// The paths a run has created. A name another entry of the run already took
+// is never overwritten nor skipped by the duplicate rule: that rule is for
+// what was in the destination before. Paths are kept as hashes; two paths
+// with the same hash cost one needless "Copy (n ) of" name, never a file.
+class MadePaths {
+public:
+    void add(const std::string& path) { hashes_.insert(std::hash<std::string>{}(path)); }
+    bool contains(const std::string& path) const { return hashes_.contains(std::hash<std::string>{}(path)); }
+
+private:
+    std::unordered_set<std::size_t> hashes_;
+};
+
 // The destination folder of each tree item, created on first use.
 class FolderMaker {
 public:
-    FolderMaker(const MountedVolume& volume, std::string destination, const NameDecoder& decodeName) :
-        volume_(volume), decodeName_(decodeName), paths_(volume.tree.size()), made_(volume.tree.size(), false)
+    FolderMaker(const MountedVolume& volume, std::string destination, const NameDecoder& decodeName, MadePaths& made) :
+        volume_(volume), decodeName_(decodeName), madePaths_(made), paths_(volume.tree.size()),
+        made_(volume.tree.size(), false)
     {
         if (!paths_.empty()) {
             paths_[FolderTree::kRootItem] = std::move(destination);
@@ -101,11 +116,13 @@ public:
                 const std::string name = safeFileName(decodeName_(volume_.folderForItem(*it)->name));
                 paths_[*it] = joinPath(parent, name);
                 // A file already holding the name (a recovered file whose safe
-                // name equals the folder's) moves the folder to "Copy (n ) of".
-                for (unsigned n = 1; isNonFolder(paths_[*it]); ++n)
+                // name equals the folder's), or a folder this run made for
+                // another entry, moves the folder to "Copy (n ) of".
+                for (unsigned n = 1; isNonFolder(paths_[*it]) || madePaths_.contains(paths_[*it]); ++n)
                     paths_[*it] = joinPath(parent, duplicateName(n, name));
                 if (!makeFolder(paths_[*it], error))
                     return {};
+                madePaths_.add(paths_[*it]);
             }
             made_[*it] = true;
         }
@@ -133,6 +150,7 @@ private:
 
     const MountedVolume& volume_;
     const NameDecoder& decodeName_;
+    MadePaths& madePaths_;
     std::vector<std::string> paths_;
     std::vector<bool> made_;
 };
@@ -221,7 +239,8 @@ RecoveryReport runRecovery(const MountedVolume& volume, const SectorReader& read
         run.recoveryFinished = true;
         return report;
     }
-    FolderMaker folders(volume, destination, decodeName);
+    MadePaths made;
+    FolderMaker folders(volume, destination, decodeName, made);
     // Writes, times and closes go on while the next file is read; every
     // result is final when extractFile returns.
     FileWriter writer;
@@ -243,10 +262,19 @@ RecoveryReport runRecovery(const MountedVolume& volume, const SectorReader& read
             observer.fileFinished(node, result);
             continue;
         } else {
-            ExtractRequest request =
-                extractRequestFor(node, folder, safeFileName(decodeName(node.name)), ExtractMode::Recovery);
+            const std::string name = safeFileName(decodeName(node.name));
+            std::string nameUsed = name;
+            // Rename finds a free name itself; overwrite and skip would meet
+            // a file of this run as if it had been there before.
+            if (settings.duplicateAction() != DuplicateAction::Rename)
+                for (unsigned n = 1; made.contains(joinPath(folder, nameUsed)); ++n)
+                    nameUsed = duplicateName(n, name);
+            ExtractRequest request = extractRequestFor(node, folder, nameUsed, ExtractMode::Recovery);
             request.duplicates = settings.duplicateAction();
             result = extractFile(volume, reader, run, observer, request, &writer);
+            if (result.outcome != ExtractOutcome::Aborted && result.outcome != ExtractOutcome::SkippedDuplicate
+                && result.outcome != ExtractOutcome::CreateFailed)
+                made.add(result.path);
         }
 
         switch (result.outcome) {

@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <set>
 
 namespace tamsin {
 namespace {
@@ -165,6 +167,98 @@ TEST_F(RecoveryRunTest, DestinationThatIsAFileFailsEveryFile)
     EXPECT_EQ(report.filesWritten, 0u);
     EXPECT_EQ(report.failed, 7u);
     ASSERT_FALSE(report.problems.empty());
+}
+
+// Entries whose destination names are the same: a deleted file and the live
+// one of its name, names made safe, folders made safe. Whatever the duplicate
+// rule, a run never overwrites nor skips a file or folder it made itself: the
+// later one takes the first "Copy (n ) of" name the run has not used, and the
+// rule applies to that name.
+class CollidingNamesTest : public ::testing::Test {
+protected:
+    static std::vector<std::uint8_t> bytes(std::size_t size, std::uint8_t fill)
+    {
+        return std::vector<std::uint8_t>(size, fill);
+    }
+
+    void SetUp() override
+    {
+        ib::VolumeContents c;
+        ib::Node old = ib::fileNode("REPORT.DOC", bytes(2000, 'o'));
+        old.deletedMarker = 1;
+        c.nodes = {ib::fileNode("REPORT.DOC", bytes(3000, 'n')),
+                   old,
+                   ib::fileNode("A/B.TXT", bytes(40, 's')),
+                   ib::fileNode("A_B.TXT", bytes(50, 'u')),
+                   ib::folderNode("D/E", {ib::fileNode("F.TXT", bytes(60, '1'))}),
+                   ib::folderNode("D_E", {ib::fileNode("F.TXT", bytes(70, '2'))})};
+        built = test::buildVolume(dir / "disk.img", c, 8);
+        ASSERT_TRUE(built.manifest);
+        test::openAndSelect(session, built.imagePath);
+        test::RecordingMountObserver observer;
+        ASSERT_EQ(mountVolume(session.mounted, session.reader, observer), MountResult::Completed);
+    }
+
+    RecoveryReport recover()
+    {
+        RecoverySelection all;
+        all.wholeVolume = true;
+        return runRecovery(session.mounted, session.reader, session.settings, session.recovery, finished, all,
+                           (dir / "out").string(), [](const std::string& raw) { return raw; });
+    }
+
+    // "<size> x <byte>" for a file of one repeated byte, else what it is.
+    static std::string describe(const fs::path& path)
+    {
+        if (!fs::is_regular_file(path))
+            return "no file " + path.filename().string();
+        const auto data = readFile(path);
+        if (data.empty() || std::count(data.begin(), data.end(), data.front()) != std::ptrdiff_t(data.size()))
+            return "mixed " + std::to_string(data.size());
+        return std::to_string(data.size()) + " x " + static_cast<char>(data.front());
+    }
+
+    // Every file of the volume is in out, once, with its own bytes.
+    void expectEveryFile()
+    {
+        using Set = std::multiset<std::string>;
+        const fs::path out = dir / "out";
+        EXPECT_EQ((Set{describe(out / "REPORT.DOC"), describe(out / "Copy (1 ) of REPORT.DOC")}),
+                  (Set{"3000 x n", "2000 x o"}));
+        EXPECT_EQ((Set{describe(out / "A_B.TXT"), describe(out / "Copy (1 ) of A_B.TXT")}), (Set{"40 x s", "50 x u"}));
+        EXPECT_EQ((Set{describe(out / "D_E" / "F.TXT"), describe(out / "Copy (1 ) of D_E" / "F.TXT")}),
+                  (Set{"60 x 1", "70 x 2"}));
+    }
+
+    test::TempDir dir;
+    Session session;
+    test::BuiltVolume built;
+    Finished finished;
+};
+
+TEST_F(CollidingNamesTest, NoRuleLetsARunOverwriteOrSkipWhatItWroteItself)
+{
+    for (std::uint16_t rule : {1, 2, 3}) {  // rename, overwrite, skip
+        SCOPED_TRACE(rule);
+        fs::remove_all(dir / "out");
+        ASSERT_TRUE(session.settings.setDuplicateAction(rule));
+        const RecoveryReport report = recover();
+        EXPECT_EQ(report.filesWritten, 6u);
+        EXPECT_EQ(report.skippedDuplicates, 0u);
+        EXPECT_EQ(report.failed, 0u);
+        expectEveryFile();
+    }
+
+    // A second run into the same folder: its rule meets the first run's files.
+    ASSERT_TRUE(session.settings.setDuplicateAction(3));
+    RecoveryReport report = recover();
+    EXPECT_EQ(report.filesWritten, 0u);
+    EXPECT_EQ(report.skippedDuplicates, 6u);
+    ASSERT_TRUE(session.settings.setDuplicateAction(2));
+    report = recover();
+    EXPECT_EQ(report.filesWritten, 6u);
+    expectEveryFile();
+    EXPECT_FALSE(fs::exists(dir / "out" / "Copy (2 ) of REPORT.DOC"));
 }
 
 } // namespace
