@@ -356,10 +356,16 @@ ExtractResult extractFile(const MountedVolume& volume, const SectorReader& reade
                         run.recoveryAborted = true;
                     return result;
                 }
-            } else if (writer) {
+            } else {
                 // Overwriting: a file of this run still waiting to be closed
                 // may be this one, and its time must be set before it is written again.
-                writer->drain();
+                if (writer)
+                    writer->drain();
+                // A file with other names (hard links) is replaced, not
+                // written through: those names keep their data.
+                struct stat st {};
+                if (::lstat(result.path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink > 1)
+                    ::unlink(result.path.c_str());
             }
         }
         observer.fileStarted(result.path, result.nameUsed, run.filesStarted++);

@@ -2,6 +2,7 @@
 
 #include "recovery/DestinationNames.h"
 #include "recovery/Extraction.h"
+#include "recovery/FileWriter.h"
 #include "recovery/OpenFile.h"
 
 #include "disk/FileDevice.h"
@@ -474,6 +475,58 @@ TEST_F(ExtractionTest, CreationFailureAsksAndNoStopsTheRun)
     EXPECT_EQ(notices.createErrors, std::vector<std::string>{out() + "/missing/A.TXT"});
     EXPECT_TRUE(run.recoveryAborted);
     EXPECT_EQ(createErrorQuestion("/x/A.TXT"), "Error creating file : /x/A.TXT.  Continue Recovery ? ");
+}
+
+TEST_F(ExtractionTest, LinksInTheDestinationNeverTakeTheDataElsewhere)
+{
+    ib::VolumeContents c;
+    c.nodes = {ib::fileNode("report.txt", 300)};
+    build(c);
+    const std::string elsewhere = (dir / "elsewhere.txt").string();
+    const std::vector<std::uint8_t> mine{'m', 'i', 'n', 'e'};
+    const std::string name = out() + "/report.txt";
+
+    for (const bool withWriter : {false, true}) {
+        SCOPED_TRACE(withWriter ? "writer" : "direct");
+        FileWriter writer;
+        auto overwrite = [&] {
+            ExtractRequest request = extractRequestFor(file("report.txt"), out(), "report.txt", ExtractMode::Recovery);
+            request.duplicates = DuplicateAction::Overwrite;
+            const ExtractResult result =
+                extractFile(session.mounted, session.reader, run, notices, request, withWriter ? &writer : nullptr);
+            writer.drain();
+            return result;
+        };
+
+        // A link to a file outside: no rule writes through it.
+        std::filesystem::remove(name);
+        std::ofstream(elsewhere) << "mine";
+        std::filesystem::create_symlink(elsewhere, name);
+        for (DuplicateAction rule : {DuplicateAction::Rename, DuplicateAction::Skip}) {
+            ExtractRequest request = extractRequestFor(file("report.txt"), out(), "report.txt", ExtractMode::Recovery);
+            request.duplicates = rule;
+            const ExtractResult result =
+                extractFile(session.mounted, session.reader, run, notices, request, withWriter ? &writer : nullptr);
+            if (rule == DuplicateAction::Rename)
+                EXPECT_EQ(result.nameUsed, "Copy (1 ) of report.txt");
+            else
+                EXPECT_EQ(result.outcome, ExtractOutcome::SkippedDuplicate);
+        }
+        EXPECT_EQ(overwrite().outcome, ExtractOutcome::CreateFailed);
+        EXPECT_EQ(readFile(elsewhere), mine);
+        EXPECT_TRUE(std::filesystem::is_symlink(name));
+
+        // A file with a second name outside: overwriting replaces the file of
+        // this name and leaves the other name's data as it was.
+        std::filesystem::remove(name);
+        std::filesystem::create_hard_link(elsewhere, name);
+        const ExtractResult replaced = overwrite();
+        EXPECT_TRUE(replaced.written());
+        EXPECT_EQ(replaced.path, name);
+        EXPECT_EQ(readFile(name), expected("report.txt"));
+        EXPECT_EQ(readFile(elsewhere), mine);
+        std::filesystem::remove(out() + "/Copy (1 ) of report.txt");
+    }
 }
 
 TEST(DestinationNames, NamesCannotLeaveTheirFolder)

@@ -158,6 +158,19 @@ TEST_F(RecoveryRunTest, StopEndsTheRunAndTheReportSaysSo)
     EXPECT_EQ(report.notStarted, 6u);
 }
 
+TEST_F(RecoveryRunTest, AFolderLinkInTheDestinationIsNeverWrittenThrough)
+{
+    fs::create_directories(dir / "out");
+    fs::create_directories(dir / "elsewhere");
+    fs::create_directory_symlink(dir / "elsewhere", dir / "out" / "USERS");
+    RecoverySelection all;
+    all.wholeVolume = true;
+    const RecoveryReport report = recover(all);
+    EXPECT_EQ(report.failed, 0u);
+    EXPECT_TRUE(fs::is_empty(dir / "elsewhere"));
+    EXPECT_EQ(readFile(dir / "out" / "Copy (1 ) of USERS" / "ANN" / "CV.DOC"), expected("CV.DOC"));
+}
+
 TEST_F(RecoveryRunTest, DestinationThatIsAFileFailsEveryFile)
 {
     std::ofstream(dir / "out") << "not a folder";
