@@ -10,6 +10,7 @@
 #include <cstring>
 #include <sys/stat.h>
 #include <unordered_set>
+#include <utility>
 
 namespace tamsin {
 namespace {
@@ -71,17 +72,34 @@ private:
     std::vector<bool> itemTaken_;
 };
 
-// The paths a run has created. A name another entry of the run already took
-// is never overwritten nor skipped by the duplicate rule: that rule is for
-// what was in the destination before. Paths are kept as hashes; two paths
-// with the same hash cost one needless "Copy (n ) of" name, never a file.
+// The files and folders a run has created, known by device and inode so that
+// a name the destination file system takes as the same (letter case on FAT,
+// for one) is recognised too. A name another entry of the run already took is
+// never overwritten nor skipped by the duplicate rule: that rule is for what
+// was in the destination before.
 class MadePaths {
 public:
-    void add(const std::string& path) { hashes_.insert(std::hash<std::string>{}(path)); }
-    bool contains(const std::string& path) const { return hashes_.contains(std::hash<std::string>{}(path)); }
+    void add(const std::string& path)
+    {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0)
+            made_.insert({st.st_dev, st.st_ino});
+    }
+    bool contains(const std::string& path) const
+    {
+        struct stat st {};
+        return ::lstat(path.c_str(), &st) == 0 && made_.contains({st.st_dev, st.st_ino});
+    }
 
 private:
-    std::unordered_set<std::size_t> hashes_;
+    using Key = std::pair<std::uint64_t, std::uint64_t>;
+    struct KeyHash {
+        std::size_t operator()(const Key& key) const
+        {
+            return std::hash<std::uint64_t>{}(key.first * 0x9E3779B97F4A7C15u ^ key.second);
+        }
+    };
+    std::unordered_set<Key, KeyHash> made_;
 };
 
 // The destination folder of each tree item, created on first use.
@@ -266,14 +284,15 @@ RecoveryReport runRecovery(const MountedVolume& volume, const SectorReader& read
             std::string nameUsed = name;
             // Rename finds a free name itself; overwrite and skip would meet
             // a file of this run as if it had been there before.
-            if (settings.duplicateAction() != DuplicateAction::Rename)
+            const bool renames = settings.duplicateAction() == DuplicateAction::Rename;
+            if (!renames)
                 for (unsigned n = 1; made.contains(joinPath(folder, nameUsed)); ++n)
                     nameUsed = duplicateName(n, name);
             ExtractRequest request = extractRequestFor(node, folder, nameUsed, ExtractMode::Recovery);
             request.duplicates = settings.duplicateAction();
             result = extractFile(volume, reader, run, observer, request, &writer);
-            if (result.outcome != ExtractOutcome::Aborted && result.outcome != ExtractOutcome::SkippedDuplicate
-                && result.outcome != ExtractOutcome::CreateFailed)
+            if (!renames && result.outcome != ExtractOutcome::Aborted
+                && result.outcome != ExtractOutcome::SkippedDuplicate && result.outcome != ExtractOutcome::CreateFailed)
                 made.add(result.path);
         }
 
