@@ -362,9 +362,13 @@ ExtractResult extractFile(const MountedVolume& volume, const SectorReader& reade
                 if (writer)
                     writer->drain();
                 // A file with other names (hard links) is replaced, not
-                // written through: those names keep their data.
+                // written through: those names keep their data. So is a pipe,
+                // socket or device node, which would take the data elsewhere
+                // (or make the open wait). A link or folder stays and fails
+                // the open below.
                 struct stat st {};
-                if (::lstat(result.path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink > 1)
+                if (::lstat(result.path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode)
+                    && (!S_ISREG(st.st_mode) || st.st_nlink > 1))
                     ::unlink(result.path.c_str());
             }
         }

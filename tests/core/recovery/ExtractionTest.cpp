@@ -16,8 +16,10 @@
 
 #include <algorithm>
 #include <ctime>
+#include <fcntl.h>
 #include <fstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tamsin {
 namespace {
@@ -477,7 +479,7 @@ TEST_F(ExtractionTest, CreationFailureAsksAndNoStopsTheRun)
     EXPECT_EQ(createErrorQuestion("/x/A.TXT"), "Error creating file : /x/A.TXT.  Continue Recovery ? ");
 }
 
-TEST_F(ExtractionTest, LinksInTheDestinationNeverTakeTheDataElsewhere)
+TEST_F(ExtractionTest, LinksAndPipesInTheDestinationNeverTakeTheDataElsewhere)
 {
     ib::VolumeContents c;
     c.nodes = {ib::fileNode("report.txt", 300)};
@@ -526,6 +528,20 @@ TEST_F(ExtractionTest, LinksInTheDestinationNeverTakeTheDataElsewhere)
         EXPECT_EQ(readFile(name), expected("report.txt"));
         EXPECT_EQ(readFile(elsewhere), mine);
         std::filesystem::remove(out() + "/Copy (1 ) of report.txt");
+
+        // A pipe at the name (opened for reading, so that opening it to
+        // write would not wait): overwriting makes a file, the pipe gets nothing.
+        std::filesystem::remove(name);
+        ASSERT_EQ(::mkfifo(name.c_str(), 0644), 0);
+        const FileDescriptor reading(::open(name.c_str(), O_RDONLY | O_NONBLOCK));
+        ASSERT_TRUE(reading.valid());
+        const ExtractResult intoPipe = overwrite();
+        EXPECT_TRUE(intoPipe.written());
+        std::uint8_t byte = 0;
+        EXPECT_LE(::read(reading.get(), &byte, 1), 0);
+        ASSERT_TRUE(std::filesystem::is_regular_file(name));  // else reading it would wait for a writer
+        EXPECT_EQ(readFile(name), expected("report.txt"));
+        std::filesystem::remove(name);
     }
 }
 
