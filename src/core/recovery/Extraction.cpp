@@ -391,10 +391,18 @@ ExtractResult extractFile(const MountedVolume& volume, const SectorReader& reade
     const bool timed = result.outcome == ExtractOutcome::Written
         && (entryTime(request.modifiedDateTime, when) || entryTime(request.dateTime, when));
     if (writer) {
-        writer->finish(std::move(fd), timed ? std::optional<timespec>(when) : std::nullopt);
-    } else if (timed) {
+        writer->finish(std::move(fd), timed ? std::optional<timespec>(when) : std::nullopt, result.path);
+        return result;
+    }
+    if (timed) {
         const timespec times[2] = {when, when};
         ::futimens(fd.get(), times);
+    }
+    // A network or quota-bound file system may report only at the close that
+    // the bytes did not all reach it. EINTR leaves the descriptor closed.
+    if (::close(fd.release()) != 0 && errno != EINTR && result.outcome == ExtractOutcome::Written) {
+        result.outcome = ExtractOutcome::WriteFailed;
+        result.error = errno;
     }
     return result;
 }

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace tamsin {
 namespace {
@@ -62,7 +63,7 @@ void FileWriter::clearFailure()
     status_.error = 0;
 }
 
-void FileWriter::finish(FileDescriptor fd, std::optional<timespec> when)
+void FileWriter::finish(FileDescriptor fd, std::optional<timespec> when, std::string path)
 {
     std::unique_lock lock(mutex_);
     if (pendingFiles_ >= kMaxPendingFiles) {
@@ -74,6 +75,7 @@ void FileWriter::finish(FileDescriptor fd, std::optional<timespec> when)
     Job job;
     job.owned = std::move(fd);
     job.when = when;
+    job.path = std::move(path);
     jobs_.push_back(std::move(job));
     ++jobsQueued_;
     if (++unannounced_ < kFinishBatch)
@@ -99,6 +101,12 @@ void FileWriter::drain()
     wakeWriter();
     std::unique_lock lock(mutex_);
     handled_.wait(lock, [&] { return jobsDone_ == jobsQueued_; });
+}
+
+std::vector<FileWriter::CloseFailure> FileWriter::takeCloseFailures()
+{
+    std::lock_guard lock(mutex_);
+    return std::exchange(closeFailures_, {});
 }
 
 std::vector<std::uint8_t> FileWriter::takeBuffer()
@@ -132,7 +140,9 @@ void FileWriter::work()
                 const timespec times[2] = {*job.when, *job.when};
                 ::futimens(job.owned.get(), times);
             }
-            job.owned = FileDescriptor();  // closes it
+            // EINTR leaves the descriptor closed on Linux, its bytes handed over.
+            if (::close(job.owned.release()) != 0 && errno != EINTR)
+                error = errno;
         }
 
         lock.lock();
@@ -147,6 +157,8 @@ void FileWriter::work()
                 spare_.push_back(std::move(job.data));
         } else {
             --pendingFiles_;
+            if (error != 0)
+                closeFailures_.push_back({std::move(job.path), error});
         }
         ++jobsDone_;
         handled_.notify_all();

@@ -12,6 +12,7 @@
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 #include <ctime>
@@ -47,8 +48,18 @@ public:
     // Forgets a failure, once every piece queued has been handled; the next piece is written again.
     void clearFailure();
 
-    // Queues setting the file's access and modification times (when given) and closing it.
-    void finish(FileDescriptor fd, std::optional<timespec> when);
+    // Queues setting the file's access and modification times (when given)
+    // and closing it. path names the file when its close fails.
+    void finish(FileDescriptor fd, std::optional<timespec> when, std::string path = {});
+
+    // A file whose close failed: a network or quota-bound file system may
+    // report there that the written bytes did not all reach it.
+    struct CloseFailure {
+        std::string path;
+        int error = 0;
+    };
+    // The close failures since the last call, in the order the files were finished.
+    std::vector<CloseFailure> takeCloseFailures();
 
     // Waits until every queued job is done.
     void drain();
@@ -62,6 +73,7 @@ private:
         std::vector<std::uint8_t> data;  // a piece
         FileDescriptor owned;            // a file to finish
         std::optional<timespec> when;
+        std::string path;                // of a file to finish
         bool isPiece = false;
     };
 
@@ -82,6 +94,7 @@ private:
     std::uint64_t jobsQueued_ = 0;
     std::uint64_t jobsDone_ = 0;
     Status status_;
+    std::vector<CloseFailure> closeFailures_;
     bool ending_ = false;
     std::thread thread_;
 };

@@ -323,6 +323,13 @@ RecoveryReport runRecovery(const MountedVolume& volume, const SectorReader& read
         observer.fileFinished(node, result);
     }
     writer.drain();  // every file closed with its time set
+    // A file whose close failed was counted as written; it failed.
+    for (FileWriter::CloseFailure& closing : writer.takeCloseFailures()) {
+        if (report.filesWritten > 0)
+            --report.filesWritten;
+        ++report.failed;
+        report.problems.push_back({std::move(closing.path), std::string("write failed: ") + std::strerror(closing.error)});
+    }
     report.stopped = run.recoveryAborted;
     run.recoveryFinished = true;
     return report;

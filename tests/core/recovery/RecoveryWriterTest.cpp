@@ -296,6 +296,24 @@ TEST(FileWriter, AFailedPieceDropsThoseAfterItUntilTakenAndFilesCloseWithTheirTi
     EXPECT_EQ(modified(dir / "good").tv_sec, when.tv_sec);
 }
 
+TEST(FileWriter, AFailedCloseIsKeptWithItsPathUntilTaken)
+{
+    test::TempDir dir;
+    FileWriter writer;
+    FileDescriptor good(::open((dir / "good").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    const int gone = ::open((dir / "gone").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_TRUE(good.valid() && gone >= 0);
+    ::close(gone);  // the writer's close of it fails
+    writer.finish(std::move(good), std::nullopt, "good");
+    writer.finish(FileDescriptor(gone), std::nullopt, "gone");
+    writer.drain();
+    const auto failures = writer.takeCloseFailures();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].path, "gone");
+    EXPECT_EQ(failures[0].error, EBADF);
+    EXPECT_TRUE(writer.takeCloseFailures().empty());
+}
+
 TEST(FileWriter, FilesQueuedForFinishingAreClosedOnDrainOrAtTheEndHoweverFew)
 {
     // The writer is woken for finishing jobs in batches: fewer than a batch,
