@@ -1243,7 +1243,10 @@ void VolumeWriter::Plan::decodeSector(std::span<const std::uint8_t> sector, std:
         if (!name && s + 1 < kEntriesPerSector) {
             const auto next = sector.subspan(std::size_t{s + 1} * kDirEntrySize, kDirEntrySize);
             const std::uint8_t longLength = next[kDetNameLength];
-            if (next[kDetNameSpace] == kLongNameSpace && longLength >= 1 && longLength <= kMaxLongNameLength)
+            // A LONG record whose @120 names another DOS entry is that entry's name.
+            const std::uint32_t owner = readU32(next, kDetOwnId);
+            const bool ours = owner == 0 || owner == readU32(entry, kDetOwnId) || owner == position;
+            if (next[kDetNameSpace] == kLongNameSpace && longLength >= 1 && longLength <= kMaxLongNameLength && ours)
                 name = cutName(next, longLength);
         }
         if (!name)

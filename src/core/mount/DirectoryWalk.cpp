@@ -58,11 +58,15 @@ void decodeDirectorySector(MountedVolume& volume, std::span<const std::uint8_t> 
         std::string name = nameAt(entry, dosLength);
         std::string dosName = name;
 
-        // A long name is taken from the next entry of the same sector only.
+        // A long name is taken from the next entry of the same sector only,
+        // and not when that record's @120 names another DOS record: records
+        // of files created and deleted over time sit side by side.
         if (slot + 1 < kSectorSize / kDirEntrySize) {
             const auto next = sector.subspan((slot + 1) * kDirEntrySize, kDirEntrySize);
             const std::uint8_t longLength = next[kNameLength];
-            if (next[kNameSpace] == kLongNameSpace && longLength >= 1 && longLength <= kMaxLongNameLength)
+            const std::uint32_t owner = readU32(next, kOwnId);
+            const bool ours = owner == 0 || owner == readU32(entry, kOwnId) || (position && owner == dirNo);
+            if (next[kNameSpace] == kLongNameSpace && longLength >= 1 && longLength <= kMaxLongNameLength && ours)
                 name = nameAt(next, longLength);
         }
         const std::uint32_t nameList = readU32(entry, kNameList);

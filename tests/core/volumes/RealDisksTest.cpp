@@ -403,6 +403,36 @@ TEST_F(RealDisks, NameSpaceChainsGiveTheShownNamesAndTheRootListsTheNameSpaces)
     EXPECT_EQ(session.mounted.root.createdDateTime, manifest.created);
 }
 
+// Records of files made and deleted over time lie side by side: the LONG
+// record after ALPHA.TXT's entry is BETA.TXT's (its @120 says so), and a
+// deleted file's broken chain leaves it nothing else to take.
+TEST_F(RealDisks, ALongRecordOfAnotherFileInTheNextSlotIsNotTakenAsTheName)
+{
+    ib::VolumeContents contents;
+    ib::Node beta = ib::fileNode("BETA.TXT", 100);
+    beta.nameSpaceRecords = {{.nameSpace = 4, .name = "Beta long name.txt", .position = 3}};
+    ib::Node alpha = ib::fileNode("ALPHA.TXT", 200);
+    ib::Node gamma = ib::fileNode("GAMMA.TXT", 300);
+    gamma.nameSpaceRecords = {{.nameSpace = 4, .name = "Gamma long name.txt", .position = 6}};
+    ib::Node old = ib::fileNode("OLD.TXT", 50);
+    old.deletedMarker = 0x01000000;
+    old.nameList = 4000;  // its own records were reused
+    contents.nodes = {beta, alpha, gamma, old};
+    contents.root = ib::RootRecord{.nameSpaces = {0, 4}};
+
+    const auto built = ib::writeImage(ib::singleVolumeDisk("SYS", 8, contents), dir / "next.img");
+    ASSERT_TRUE(built) << built.error();
+    images = {dir / "next.img"};
+    test::openDisks(session, images);
+    test::expectMountMatches(session, 0, *built->volume("SYS"), dir / "out");
+
+    std::vector<std::string> names;
+    for (const TreeNode& file : session.mounted.files)
+        names.push_back(file.name);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"ALPHA.TXT", "Beta long name.txt", "Gamma long name.txt", "OLD.TXT"}));
+}
+
 TEST_F(RealDisks, AHeaderCopyTheOthersContradictIsOutvoted)
 {
     // HOTFIX copy 1 passes every check on its own but gives a hot-fix length
