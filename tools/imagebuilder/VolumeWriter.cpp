@@ -1311,6 +1311,24 @@ void VolumeWriter::Plan::decodeSector(std::span<const std::uint8_t> sector, std:
     }
 }
 
+// As the reader does: an entry whose parent id names no folder's ownId but
+// the DET position of a folder whose ownId differs goes under that folder.
+static void reattachToRenumberedFolders(VolumeManifest& manifest)
+{
+    std::unordered_set<std::uint32_t> ownIds;
+    std::unordered_map<std::uint32_t, std::uint32_t> byPosition;
+    for (const ManifestEntry& e : manifest.entries)
+        if (e.folder)
+            ownIds.insert(e.ownId);
+    for (const ManifestEntry& e : manifest.entries)
+        if (e.folder && e.ownId != e.position && !ownIds.contains(e.position))
+            byPosition.emplace(e.position, e.ownId);
+    for (ManifestEntry& e : manifest.entries)
+        if (e.parentId != 0 && !ownIds.contains(e.parentId))
+            if (const auto it = byPosition.find(e.parentId); it != byPosition.end())
+                e.parentId = it->second;
+}
+
 void VolumeWriter::Plan::writeDet(int copy, std::uint64_t start, SectorSink& sink, VolumeManifest* manifest) const
 {
     const std::uint32_t perBlock = spb * kEntriesPerSector;
@@ -1458,6 +1476,7 @@ std::shared_ptr<const VolumeManifest> VolumeWriter::write(std::uint64_t startSec
     p.writeFat(0, startSector, sink);
     p.writeFat(1, startSector, sink);
     p.writeDet(0, startSector, sink, manifest.get());
+    reattachToRenumberedFolders(*manifest);
     p.writeDet(1, startSector, sink, nullptr);
     if (sink.wantsData())
         p.writeData(startSector, sink);

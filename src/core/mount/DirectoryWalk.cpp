@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -28,6 +29,29 @@ std::string nameAt(std::span<const std::uint8_t> entry, std::size_t length)
 {
     const char* begin = reinterpret_cast<const char*>(entry.data() + kName);
     return std::string(begin, strnlen(begin, length));
+}
+
+// Entries name their folder by its directory number (@0). A folder whose
+// @120 says another number is still known by it: entries that name no
+// folder's @120 but such a folder's number are put under that folder.
+void reattachToRenumberedFolders(MountedVolume& volume,
+                                 const std::vector<std::pair<std::uint32_t, std::uint32_t>>& renumbered)
+{
+    if (renumbered.empty())
+        return;
+    std::unordered_set<std::uint32_t> ownIds;
+    ownIds.reserve(volume.folders.size());
+    for (const auto& folder : volume.folders)
+        ownIds.insert(folder.ownId);
+    std::unordered_map<std::uint32_t, std::uint32_t> byNumber;
+    for (const auto& [dirNo, ownId] : renumbered)
+        if (!ownIds.contains(dirNo))
+            byNumber.emplace(dirNo, ownId);
+    for (auto* list : {&volume.folders, &volume.files})
+        for (TreeNode& node : *list)
+            if (node.parentId != 0 && !ownIds.contains(node.parentId))
+                if (const auto it = byNumber.find(node.parentId); it != byNumber.end())
+                    node.parentId = it->second;
 }
 
 } // namespace
@@ -92,6 +116,8 @@ void decodeDirectorySector(MountedVolume& volume, std::span<const std::uint8_t> 
         node.dateTime = readU32(entry, kDateTime);
         node.modifiedDateTime = readU32(entry, kModifiedDateTime);
         const std::uint32_t listPosition = node.isFolder() ? volume.folderCount() : volume.fileCount();
+        if (position && position->renumberedFolders && node.isFolder() && node.ownId != dirNo)
+            position->renumberedFolders->emplace_back(dirNo, node.ownId);
         if (position && position->nameSpaces && nameList != 0)
             position->nameSpaces->addChain(node.isFolder(), listPosition, dirNo, nameList);
         if (node.name != dosName)
@@ -129,11 +155,17 @@ void walkDirectory(MountedVolume& volume, const SectorReader& reader, MountObser
     // Directory numbers count entries from the start of the chain.
     const std::uint64_t entriesPerBlock = std::uint64_t{spb} * (kSectorSize / kDirEntrySize);
     NameSpaceRecords nameSpaces;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> renumbered;
     struct ResolveNames {
         MountedVolume& volume;
         NameSpaceRecords& records;
-        ~ResolveNames() { records.resolve(volume); }
-    } resolveOnExit{volume, nameSpaces};
+        std::vector<std::pair<std::uint32_t, std::uint32_t>>& renumbered;
+        ~ResolveNames()
+        {
+            records.resolve(volume);
+            reattachToRenumberedFolders(volume, renumbered);
+        }
+    } resolveOnExit{volume, nameSpaces, renumbered};
 
     // A chain that loops ends with the block it came back to; that block's
     // entries were decoded already and are not decoded twice.
@@ -169,7 +201,7 @@ void walkDirectory(MountedVolume& volume, const SectorReader& reader, MountObser
                     return;
                 const DirectoryPosition position{
                     static_cast<std::uint32_t>(k * entriesPerBlock + std::uint64_t{i + j} * (kSectorSize / kDirEntrySize)),
-                    &nameSpaces};
+                    &nameSpaces, &renumbered};
                 // Entries report the disk sectors they were read from.
                 const std::uint64_t mirror = paired ? io.diskSector(m) : m;
                 decodeDirectorySector(volume, std::span<const std::uint8_t>(buffer).subspan(j * kSectorSize, kSectorSize),

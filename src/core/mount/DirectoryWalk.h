@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <span>
+#include <utility>
+#include <vector>
 
 namespace tamsin {
 
@@ -22,6 +24,8 @@ inline constexpr std::uint32_t kMaxLongNameLength = 80;
 struct DirectoryPosition {
     std::uint32_t firstDirNo = 0;
     NameSpaceRecords* nameSpaces = nullptr;
+    // Folders whose @120 is not their directory number, as {number, @120}.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>>* renumberedFolders = nullptr;
 };
 
 // Decodes the four entries of one DET sector into volume's lists and
@@ -34,7 +38,9 @@ void decodeDirectorySector(MountedVolume& volume, std::span<const std::uint8_t> 
 
 // Walks every block of chosenDetList but its end marker, each paired with the
 // block at the same position of otherDetList, then gives every node the name
-// its name-space chain shows. Ends early on a stop request.
+// its name-space chain shows, and puts the entries that name a folder by its
+// directory number under that folder when its @120 says otherwise. Ends early
+// on a stop request.
 void walkDirectory(MountedVolume& volume, const SectorReader& reader, MountObserver& observer);
 
 // Adds a placeholder folder "Dir<n>" under the root for every parent id that

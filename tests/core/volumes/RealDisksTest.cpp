@@ -433,6 +433,44 @@ TEST_F(RealDisks, ALongRecordOfAnotherFileInTheNextSlotIsNotTakenAsTheName)
     EXPECT_EQ(names, (std::vector<std::string>{"ALPHA.TXT", "Beta long name.txt", "Gamma long name.txt", "OLD.TXT"}));
 }
 
+// PROJECTS's @120 is not its directory number; its entries name it by the
+// number, as NetWare links them. They stay in it: no placeholder.
+TEST_F(RealDisks, EntriesNamingAFolderByItsNumberStayInItWhenItsPrimaryEntryDiffers)
+{
+    ib::VolumeContents contents;
+    ib::Node projects = ib::folderNode("PROJECTS", {ib::fileNode("REPORT.DOC", 300), ib::folderNode("OLD"),
+                                                   ib::fileNode("SMALL.TXT", 20)});
+    projects.ownId = 999;
+    ib::Node keep = ib::fileNode("KEEP.TXT", 10);
+    keep.parentId = 999;  // names it by its @120: stays there too
+    projects.children.push_back(keep);
+    contents.nodes = {projects, ib::fileNode("TOP.TXT", 5)};
+
+    ib::DiskSpec disk = ib::singleVolumeDisk("SYS", 8, contents);
+    auto planned = ib::planImage(disk);
+    ASSERT_TRUE(planned) << planned.error();
+    const ib::ManifestEntry* folder = planned->volume("SYS")->find("PROJECTS");
+    ASSERT_TRUE(folder);
+    auto& children = disk.partitions[0].netware->segments[0].contents->nodes[0].children;
+    for (std::size_t k = 0; k < 3; ++k)
+        children[k].parentId = folder->position;
+
+    const auto built = ib::writeImage(disk, dir / "renumbered.img");
+    ASSERT_TRUE(built) << built.error();
+    images = {dir / "renumbered.img"};
+    test::openDisks(session, images);
+    test::expectMountMatches(session, 0, *built->volume("SYS"), dir / "out");
+
+    ASSERT_EQ(session.mounted.folderCount(), 2u) << "no placeholder folder";
+    std::vector<std::string> inProjects;
+    for (const std::uint32_t k : session.mounted.index.childFiles(999))
+        inProjects.push_back(session.mounted.files[k].name);
+    std::sort(inProjects.begin(), inProjects.end());
+    EXPECT_EQ(inProjects, (std::vector<std::string>{"KEEP.TXT", "REPORT.DOC", "SMALL.TXT"}));
+    ASSERT_EQ(session.mounted.index.childFolders(999).size(), 1u);
+    EXPECT_EQ(session.mounted.folders[session.mounted.index.childFolders(999)[0]].name, "OLD");
+}
+
 TEST_F(RealDisks, AHeaderCopyTheOthersContradictIsOutvoted)
 {
     // HOTFIX copy 1 passes every check on its own but gives a hot-fix length
