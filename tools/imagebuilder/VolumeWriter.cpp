@@ -1321,7 +1321,7 @@ static void reattachToRenumberedFolders(VolumeManifest& manifest)
         if (e.folder)
             ownIds.insert(e.ownId);
     for (const ManifestEntry& e : manifest.entries)
-        if (e.folder && e.ownId != e.position && !ownIds.contains(e.position))
+        if (e.folder && e.ownId != e.position && e.ownId != 0 && !ownIds.contains(e.position))
             byPosition.emplace(e.position, e.ownId);
     for (ManifestEntry& e : manifest.entries)
         if (e.parentId != 0 && !ownIds.contains(e.parentId))

@@ -116,7 +116,8 @@ void decodeDirectorySector(MountedVolume& volume, std::span<const std::uint8_t> 
         node.dateTime = readU32(entry, kDateTime);
         node.modifiedDateTime = readU32(entry, kModifiedDateTime);
         const std::uint32_t listPosition = node.isFolder() ? volume.folderCount() : volume.fileCount();
-        if (position && position->renumberedFolders && node.isFolder() && node.ownId != dirNo)
+        // (An @120 of 0 is the root's: its entries are not put at the top.)
+        if (position && position->renumberedFolders && node.isFolder() && node.ownId != dirNo && node.ownId != 0)
             position->renumberedFolders->emplace_back(dirNo, node.ownId);
         if (position && position->nameSpaces && nameList != 0)
             position->nameSpaces->addChain(node.isFolder(), listPosition, dirNo, nameList);

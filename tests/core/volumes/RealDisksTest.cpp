@@ -471,6 +471,36 @@ TEST_F(RealDisks, EntriesNamingAFolderByItsNumberStayInItWhenItsPrimaryEntryDiff
     EXPECT_EQ(session.mounted.folders[session.mounted.index.childFolders(999)[0]].name, "OLD");
 }
 
+// A folder whose @120 is 0, the root's id, does not move the entries that
+// name it by its number to the top: they keep a placeholder of their own.
+TEST_F(RealDisks, EntriesOfAFolderWhosePrimaryEntryIsZeroAreNotPutAtTheTop)
+{
+    ib::VolumeContents contents;
+    ib::Node odd = ib::folderNode("ODD", {ib::fileNode("INSIDE.TXT", 30)});
+    odd.ownId = 0;
+    contents.nodes = {odd, ib::fileNode("TOP.TXT", 5)};
+
+    ib::DiskSpec disk = ib::singleVolumeDisk("SYS", 8, contents);
+    auto planned = ib::planImage(disk);
+    ASSERT_TRUE(planned) << planned.error();
+    const ib::ManifestEntry* folder = planned->volume("SYS")->find("ODD");
+    ASSERT_TRUE(folder);
+    disk.partitions[0].netware->segments[0].contents->nodes[0].children[0].parentId = folder->position;
+
+    const auto built = ib::writeImage(disk, dir / "zero.img");
+    ASSERT_TRUE(built) << built.error();
+    images = {dir / "zero.img"};
+    test::openDisks(session, images);
+    session.mounted.selectVolume(session.volumes[0], 0);
+    test::RecordingMountObserver observer;
+    ASSERT_EQ(mountVolume(session.mounted, session.reader, observer), MountResult::Completed);
+    for (const std::uint32_t k : session.mounted.index.childFiles(0))
+        EXPECT_NE(session.mounted.files[k].name, "INSIDE.TXT");
+    ASSERT_EQ(session.mounted.folderCount(), 2u);
+    EXPECT_EQ(session.mounted.folders[1].name, "Dir0");
+    ASSERT_EQ(session.mounted.index.childFiles(folder->position).size(), 1u);
+}
+
 TEST_F(RealDisks, AHeaderCopyTheOthersContradictIsOutvoted)
 {
     // HOTFIX copy 1 passes every check on its own but gives a hot-fix length
