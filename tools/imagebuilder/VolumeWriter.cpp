@@ -323,7 +323,8 @@ struct VolumeWriter::Plan {
     void encodeNameSpaceRecord(std::uint32_t record, std::span<std::uint8_t> out) const;
     void copy1Entry(std::uint32_t position, std::span<std::uint8_t> out) const;
     std::uint64_t copy1Positions() const { return std::uint64_t{detLength[0]} * spb * kEntriesPerSector; }
-    ChainEnd walkNameSpaces(std::uint32_t dosPosition, std::uint32_t nameList, std::vector<ChainRecord>& chain) const;
+    ChainEnd walkNameSpaces(std::uint32_t dosPosition, std::uint32_t dosPrimary, std::uint32_t nameList,
+                            std::vector<ChainRecord>& chain) const;
     void describeRoot(VolumeManifest& manifest) const;
     void decodeSector(std::span<const std::uint8_t> sector, std::uint32_t firstPosition, std::uint64_t entrySector,
                       std::uint64_t mirrorSector, VolumeManifest& manifest) const;
@@ -1157,7 +1158,7 @@ void VolumeWriter::Plan::copy1Entry(std::uint32_t position, std::span<std::uint8
 
 // Follows a DOS entry's name-space chain in DET copy 1 as the reader does
 // and collects the records it takes.
-ChainEnd VolumeWriter::Plan::walkNameSpaces(std::uint32_t dosPosition, std::uint32_t nameList,
+ChainEnd VolumeWriter::Plan::walkNameSpaces(std::uint32_t dosPosition, std::uint32_t dosPrimary, std::uint32_t nameList,
                                            std::vector<ChainRecord>& chain) const
 {
     std::vector<std::uint32_t> visited = {dosPosition};
@@ -1177,7 +1178,8 @@ ChainEnd VolumeWriter::Plan::walkNameSpaces(std::uint32_t dosPosition, std::uint
             return ChainEnd::DosRecord;
         if (readU32(record, kDetParentId) >= kSuballocationParent)
             return ChainEnd::NotRecord;
-        if (readU32(record, kDetOwnId) != dosPosition)
+        // The DOS entry's own @120 is its number too.
+        if (readU32(record, kDetOwnId) != dosPosition && readU32(record, kDetOwnId) != dosPrimary)
             return ChainEnd::OtherPrimary;
         visited.push_back(at);
         const std::size_t length = std::min<std::size_t>(record[kDetNameLength], nameSpaceNameClamp(nameSpace));
@@ -1234,7 +1236,7 @@ void VolumeWriter::Plan::decodeSector(std::span<const std::uint8_t> sector, std:
         const std::uint32_t position = firstPosition + s;
         const std::uint32_t nameList = readU32(entry, kDetNameList);
         std::vector<ChainRecord> chain;
-        const ChainEnd chainEnd = nameList != 0 ? walkNameSpaces(position, nameList, chain) : ChainEnd::Zero;
+        const ChainEnd chainEnd = nameList != 0 ? walkNameSpaces(position, readU32(entry, kDetOwnId), nameList, chain) : ChainEnd::Zero;
         std::optional<std::string> name;
         for (const std::uint8_t preferred : {kLongNameSpace, kNfsNameSpace, kMacNameSpace})
             for (const ChainRecord& record : chain)

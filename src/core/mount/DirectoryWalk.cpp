@@ -120,7 +120,7 @@ void decodeDirectorySector(MountedVolume& volume, std::span<const std::uint8_t> 
         if (position && position->renumberedFolders && node.isFolder() && node.ownId != dirNo && node.ownId != 0)
             position->renumberedFolders->emplace_back(dirNo, node.ownId);
         if (position && position->nameSpaces && nameList != 0)
-            position->nameSpaces->addChain(node.isFolder(), listPosition, dirNo, nameList);
+            position->nameSpaces->addChain(node.isFolder(), listPosition, dirNo, node.ownId, nameList);
         if (node.name != dosName)
             volume.dosNames.add(MountedVolume::dosNameKey(node.isFolder(), listPosition), std::move(dosName));
         // Deleted: the deletor's id at @108, or the deleted flags when that is 0.

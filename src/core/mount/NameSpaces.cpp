@@ -97,9 +97,10 @@ const NameSpaceRecords::Record* NameSpaceRecords::find(std::uint32_t dirNo) cons
     return &*it;
 }
 
-void NameSpaceRecords::addChain(bool folder, std::uint32_t node, std::uint32_t dirNo, std::uint32_t firstLink)
+void NameSpaceRecords::addChain(bool folder, std::uint32_t node, std::uint32_t dirNo, std::uint32_t primary,
+                                std::uint32_t firstLink)
 {
-    chains_.push_back({folder, node, dirNo, firstLink});
+    chains_.push_back({folder, node, dirNo, primary, firstLink});
 }
 
 void NameSpaceRecords::resolve(MountedVolume& volume)
@@ -119,7 +120,9 @@ void NameSpaceRecords::resolve(MountedVolume& volume)
             if (!visited.insert(link).second)
                 break;
             const Record* found = find(link);
-            if (!found || found->primary != chain.dirNo)
+            // NetWare tolerates an @120 that is not the DOS record's number;
+            // the records of one file then carry the DOS record's own @120.
+            if (!found || (found->primary != chain.dirNo && found->primary != chain.primary))
                 break;
             const Record& r = *found;
             if (r.nameLength != 0) {

@@ -24,14 +24,16 @@ class NameSpaceRecords {
 public:
     // A record of another name space than DOS at directory number dirNo.
     void addRecord(std::uint32_t dirNo, std::span<const std::uint8_t> entry);
-    // A DOS record at dirNo whose chain starts at firstLink (non-zero); node
-    // is its position in the folder or file list.
-    void addChain(bool folder, std::uint32_t node, std::uint32_t dirNo, std::uint32_t firstLink);
+    // A DOS record at dirNo, whose @120 is primary, and whose chain starts
+    // at firstLink (non-zero); node is its position in the folder or file list.
+    void addChain(bool folder, std::uint32_t node, std::uint32_t dirNo, std::uint32_t primary, std::uint32_t firstLink);
 
     // Replaces the names of the chained nodes by their LONG name, else NFS,
     // else MAC name. A chain ends at 0, at a number already visited, after
     // kMaxNameSpaceLinks links, at a number without a record, or at a record
-    // that names another DOS record. Nodes whose chain gives no such name keep theirs.
+    // that names another DOS record (its @120 is neither the DOS record's
+    // number nor the DOS record's own @120). Nodes whose chain gives no such
+    // name keep theirs.
     // The DOS name of a renamed node is kept in volume.dosNames, which is
     // ready for lookups afterwards.
     void resolve(MountedVolume& volume);
@@ -54,6 +56,7 @@ private:
         bool folder = false;
         std::uint32_t node = 0;
         std::uint32_t dirNo = 0;
+        std::uint32_t primary = 0;  // the DOS record's @120
         std::uint32_t firstLink = 0;
     };
     std::vector<Record> records_;  // sorted by directory number unless unsorted_

@@ -501,6 +501,36 @@ TEST_F(RealDisks, EntriesOfAFolderWhosePrimaryEntryIsZeroAreNotPutAtTheTop)
     ASSERT_EQ(session.mounted.index.childFiles(folder->position).size(), 1u);
 }
 
+// A DOS entry whose @120 is not its directory number heads records that
+// carry the same @120: they are its own, and give its shown name. A record
+// whose @120 names neither stays another file's.
+TEST_F(RealDisks, ChainRecordsCarryingTheDosEntrysOwnPrimaryEntryGiveItsName)
+{
+    ib::VolumeContents contents;
+    ib::Node report = ib::fileNode("REPORT.DOC", 300);
+    report.ownId = 555;
+    report.nameSpaceRecords = {{.nameSpace = 4, .name = "Annual report.doc", .primaryEntry = 555}};
+    ib::Node other = ib::fileNode("OTHER.TXT", 30);
+    other.ownId = 556;
+    other.nameSpaceRecords = {{.nameSpace = 4, .name = "Not mine.txt", .primaryEntry = 777}};
+    ib::Node projects = ib::folderNode("PROJECTS", {report, other});
+    projects.ownId = 999;
+    projects.nameSpaceRecords = {{.nameSpace = 4, .name = "Projects 2024", .primaryEntry = 999}};
+    contents.nodes = {projects};
+    contents.root = ib::RootRecord{.nameSpaces = {0, 4}};
+
+    const auto built = ib::writeImage(ib::singleVolumeDisk("SYS", 8, contents), dir / "primary.img");
+    ASSERT_TRUE(built) << built.error();
+    images = {dir / "primary.img"};
+    test::openDisks(session, images);
+    test::expectMountMatches(session, 0, *built->volume("SYS"), dir / "out");
+    ASSERT_EQ(session.mounted.folderCount(), 1u);
+    EXPECT_EQ(session.mounted.folders[0].name, "Projects 2024");
+    ASSERT_EQ(session.mounted.fileCount(), 2u);
+    EXPECT_EQ(session.mounted.files[0].name, "Annual report.doc");
+    EXPECT_EQ(session.mounted.files[1].name, "OTHER.TXT");
+}
+
 TEST_F(RealDisks, AHeaderCopyTheOthersContradictIsOutvoted)
 {
     // HOTFIX copy 1 passes every check on its own but gives a hot-fix length
