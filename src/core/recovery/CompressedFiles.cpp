@@ -22,7 +22,7 @@ std::vector<CompressedFileInfo> compressedFiles(const MountedVolume& volume, con
         info.position = i;
         info.size = file.size;
         std::optional<std::uint64_t> sector;
-        if (file.firstBlock != 0xFFFFFFFFu && file.firstBlock != 0 && withinVolume(volume, file.firstBlock))
+        if (firstBlockHoldsData(volume, file.firstBlock))
             sector = isFragmentReference(file.firstBlock) ? fragmentStartSector(volume, fat, file.firstBlock)
                                                           : volume.blockStart(file.firstBlock);
         std::uint8_t header[kSectorSize];

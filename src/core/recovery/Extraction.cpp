@@ -451,9 +451,7 @@ void copyFileContents(const MountedVolume& volume, const SectorReader& reader, R
         return;
     }
 
-    // 0xFFFFFFFF: nothing allocated. 0: no data; block 0 is never a file's
-    // (the first FAT block lies there). Nor is a block past the volume.
-    if (request.firstBlock == 0xFFFFFFFFu || request.firstBlock == 0 || !withinVolume(volume, request.firstBlock)) {
+    if (!firstBlockHoldsData(volume, request.firstBlock)) {
         result.expectedBytes = size;
         return;
     }

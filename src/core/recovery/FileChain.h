@@ -49,6 +49,15 @@ struct FileChain {
 // is known.
 bool withinVolume(const MountedVolume& volume, std::uint32_t value);
 
+// Whether a file's first block names data to read: a fragment reference, or
+// a block of the volume other than 0 (where the first FAT block lies).
+// 0xFFFFFFFF names nothing allocated.
+inline bool firstBlockHoldsData(const MountedVolume& volume, std::uint32_t firstBlock)
+{
+    return isFragmentReference(firstBlock)
+        || (firstBlock != 0 && (firstBlock & kTopBit) == 0 && withinVolume(volume, firstBlock));
+}
+
 // Follows the chain from first through volume's chosenFatList, appending each
 // entry's `next` (and each block's index), and stops after a `next` that is 0
 // or has the top bit set.

@@ -1,5 +1,6 @@
 // Extraction of single files from builder-made volumes.
 
+#include "recovery/CompressedFiles.h"
 #include "recovery/DestinationNames.h"
 #include "recovery/Extraction.h"
 #include "recovery/FileWriter.h"
@@ -230,6 +231,26 @@ TEST_F(ExtractionTest, CompressedFilesAreWrittenAsTheirStoredStreamOrRefused)
     EXPECT_EQ(refused.outcome, ExtractOutcome::ChecksumError);
     EXPECT_EQ(notices.notices, std::vector<std::string>{"Compress File CheckSum Error"});
     EXPECT_TRUE(readFile(refused.path).empty());
+}
+
+TEST_F(ExtractionTest, CompressedHeadersAreListedForBlockAndFragmentFiles)
+{
+    ib::VolumeContents c;
+    ib::Node inBlocks = ib::fileNode("BLOCKS.CMP", 3000);
+    inBlocks.compressed = ib::Compression{};
+    ib::Node inFragment = ib::fileNode("FRAGMENT.CMP", 300);
+    inFragment.compressed = ib::Compression{};
+    inFragment.storage = ib::Storage::FragmentOnly;
+    c.nodes = {inBlocks, inFragment};
+    build(c);
+
+    const std::vector<CompressedFileInfo> listed = compressedFiles(session.mounted, session.reader);
+    ASSERT_EQ(listed.size(), 2u);
+    for (const CompressedFileInfo& info : listed) {
+        const std::string name = session.mounted.files[info.position].name;
+        EXPECT_TRUE(info.headerReadable) << name;
+        EXPECT_EQ(info.checkSize, info.size) << name;
+    }
 }
 
 TEST_F(ExtractionTest, DuplicateRulesAndQuietOverwrite)
