@@ -67,8 +67,12 @@ public:
     }
 
 private:
-    static constexpr std::uint32_t kChunkSectors = 4096;  // 2 MiB
-    static constexpr std::uint32_t kPollSectors = 128;    // 64 KiB
+    // Each read is one system call: pieces of 64 KiB held a search from the
+    // page cache to 0.7 of a plain sequential read. Pieces of 256 KiB into a
+    // buffer that stays in the core's cache run at the read's own pace, and
+    // still let a stop end a chunk within a fraction of a second on a slow disk.
+    static constexpr std::uint32_t kChunkSectors = 1024;  // 512 KiB
+    static constexpr std::uint32_t kPollSectors = 512;    // 256 KiB
 
     void readChunk(std::uint64_t first, std::uint64_t rangeEnd)
     {

@@ -162,17 +162,17 @@ TEST_F(VolumeSearchTest, StopDuringARetryPassEndsItWithinAFewSectors)
     ASSERT_TRUE(ib::writeImage(diskSpec, path).ok());
     auto faulty = std::make_unique<test::FaultyDevice>(FileDevice::open(path.string()));
     test::FaultyDevice& device = *faulty;
-    device.markBadRange(896, 1000);  // from the eighth 64 KiB piece on
+    device.markBadRange(512, 616);  // from the second 256 KiB piece on
     device.onRead([&](std::uint64_t first, std::uint64_t count) {
-        if (count == 1 && first == 901)
+        if (count == 1 && first == 517)
             stop = true;
     });
     reader.attach(std::move(faulty));
 
     const SearchOutcome outcome = search(0, 20000);
     EXPECT_TRUE(outcome.stopped);
-    EXPECT_LE(device.attempts(901), 2u);
-    EXPECT_EQ(device.attempts(910), 1u);   // only the failed read of its piece
+    EXPECT_LE(device.attempts(517), 2u);
+    EXPECT_EQ(device.attempts(530), 1u);   // only the failed read of its piece
     EXPECT_EQ(device.attempts(1100), 0u);  // the next piece was never asked for
     EXPECT_LT(device.totalReads(), 30u);
 }
@@ -190,11 +190,11 @@ ib::DiskSpec diskWithTableAt(std::uint64_t tableSector)
 
 TEST_F(VolumeSearchTest, TablesAtTheEdgesOfReadsAreFound)
 {
-    // Chunks hold whole runs (4080 sectors for runs of 60, 4000 for 100,
-    // 4095 for 7) and are read in pieces of 128 sectors.
+    // Chunks hold whole runs (1020 sectors for runs of 60, 1000 for 100,
+    // 1022 for 7) and are read in pieces of 512 sectors.
     for (const std::uint32_t runLength : {60u, 100u, 7u}) {
-        const std::uint64_t chunk = 4096 / runLength * runLength;
-        for (const std::uint64_t at : {std::uint64_t{0}, std::uint64_t{127}, std::uint64_t{128}, chunk - 1, chunk,
+        const std::uint64_t chunk = 1024 / runLength * runLength;
+        for (const std::uint64_t at : {std::uint64_t{0}, std::uint64_t{511}, std::uint64_t{512}, chunk - 1, chunk,
                                        2 * chunk - 1, 2 * chunk, 3 * chunk + 300}) {
             SCOPED_TRACE("run length " + std::to_string(runLength) + ", table at " + std::to_string(at));
             open(diskWithTableAt(at));
@@ -235,7 +235,7 @@ TEST_F(VolumeSearchTest, TheLastRunIsExaminedWholeEvenPastTheEndOfTheRange)
 
 TEST_F(VolumeSearchTest, TablesInAPieceWithUnreadableSectorsAreFoundInTheRetryPass)
 {
-    // Runs of 60: the piece 896..1023 fails as a whole and is read sector by
+    // Runs of 60: the piece 512..1019 fails as a whole and is read sector by
     // sector; the table at 1010 comes from that pass, the one at 1020 is lost.
     ib::DiskSpec diskSpec = diskWithTableAt(1010);
     ib::addVolumeTable(diskSpec, 1020, {entry("LOST", 1600, 16)});
@@ -256,13 +256,13 @@ TEST_F(VolumeSearchTest, TablesInAPieceWithUnreadableSectorsAreFoundInTheRetryPa
 
 TEST_F(VolumeSearchTest, StopDuringAChunkReadEndsItAtTheNextPiece)
 {
-    ib::DiskSpec diskSpec = diskWithTableAt(3000);  // in the first chunk, never examined
+    ib::DiskSpec diskSpec = diskWithTableAt(700);  // in the first chunk, never examined
     const auto path = dir / "disk.img";
     ASSERT_TRUE(ib::writeImage(diskSpec, path).ok());
     auto faulty = std::make_unique<test::FaultyDevice>(FileDevice::open(path.string()));
     test::FaultyDevice& device = *faulty;
     device.onRead([&](std::uint64_t first, std::uint64_t) {
-        if (first == 384)
+        if (first == 0)
             stop = true;
     });
     reader.attach(std::move(faulty));
@@ -271,9 +271,9 @@ TEST_F(VolumeSearchTest, StopDuringAChunkReadEndsItAtTheNextPiece)
     EXPECT_TRUE(outcome.stopped);
     EXPECT_EQ(recorder.progress.size(), 1u);
     EXPECT_EQ(table.volumeCount(), 0u);
-    EXPECT_EQ(device.attempts(384), 1u);
+    EXPECT_EQ(device.attempts(0), 1u);
     EXPECT_EQ(device.attempts(512), 0u);
-    EXPECT_EQ(device.totalReads(), 4u);
+    EXPECT_EQ(device.totalReads(), 1u);
 }
 
 TEST_F(VolumeSearchTest, AppendingStopsAt256VolumesAndSaysSo)
