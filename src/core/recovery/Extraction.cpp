@@ -33,8 +33,8 @@ std::string createErrorQuestion(const std::string& path)
 namespace {
 
 constexpr std::uint8_t kCompressedFlag = 0x04;
-// Contiguous sectors are read and written in pieces of up to 1 MiB; a stop or
-// skip takes effect between pieces.
+// Sectors are read in runs of up to 1 MiB and written in pieces of up to 1 MiB;
+// a stop or skip takes effect between reads.
 constexpr std::uint32_t kMaxRunSectors = 2048;
 constexpr std::uint64_t kPieceBytes = std::uint64_t{kMaxRunSectors} * kSectorSize;
 // How far ahead of the copy the blocks of a large file are asked for.
@@ -106,7 +106,7 @@ public:
 
     // Waits for the pieces queued; false when one of them failed, the result
     // then saying so as if that write had been made here.
-    bool settle() { return collect(pending_.empty() ? 0 : pending_.back().piece); }
+    bool settle() { return handOver() && collect(pending_.empty() ? 0 : pending_.back().piece); }
     // A skip or stop came during a read; what that read left unread is not written.
     bool cancelled() const { return cancelled_; }
 
@@ -118,22 +118,22 @@ public:
         const std::uint64_t end = maxBytes > size_ - queued_ ? size_ : queued_ + maxBytes;
         while (done < count && queued_ < end && !cancelled_) {
             const std::uint64_t remaining = end - queued_;
-            const auto run = static_cast<std::uint32_t>(
-                std::min<std::uint64_t>({count - done, kMaxRunSectors, (remaining + kSectorSize - 1) / kSectorSize}));
-            buffer_.resize(std::size_t{run} * kSectorSize);
+            const auto run = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+                {count - done, (kPieceBytes - held_) / kSectorSize, (remaining + kSectorSize - 1) / kSectorSize}));
+            const std::span<std::uint8_t> room = roomFor(std::size_t{run} * kSectorSize);
             unreadable_.clear();
-            const std::uint32_t unread = io_.read(firstSector + done, run, buffer_, &unreadable_);
+            const std::uint32_t unread = io_.read(firstSector + done, run, room, &unreadable_);
             if (unread > 0 && (run_.skipCurrentFile || run_.recoveryAborted)) {
                 cancelled_ = true;
                 return true;
             }
             result_.unreadableSectors += unread;
-            const std::size_t bytes = static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), remaining));
+            const std::size_t bytes = static_cast<std::size_t>(std::min<std::uint64_t>(room.size(), remaining));
             std::uint64_t lostBytes = 0;
             for (std::uint32_t i : unreadable_)
                 lostBytes += std::min<std::uint64_t>(kSectorSize, bytes - std::size_t{i} * kSectorSize);
             result_.unreadableBytes += lostBytes;
-            if (!writePiece(bytes, unread, lostBytes))
+            if (!keep(bytes, unread, lostBytes))
                 return false;
             done += run;
         }
@@ -144,9 +144,10 @@ public:
     bool writeZeros(std::uint64_t bytes)
     {
         while (bytes > 0 && !complete()) {
-            const auto n = static_cast<std::size_t>(std::min({bytes, kPieceBytes, size_ - queued_}));
-            buffer_.assign(n, 0);
-            if (!writePiece(n, 0, 0))
+            const auto n = static_cast<std::size_t>(std::min({bytes, kPieceBytes - held_, size_ - queued_}));
+            const std::span<std::uint8_t> room = roomFor(n);
+            std::fill(room.begin(), room.end(), std::uint8_t{0});
+            if (!keep(n, 0, 0))
                 return false;
             bytes -= n;
         }
@@ -201,28 +202,53 @@ private:
         std::uint64_t unreadBytes;
     };
 
-    // Writes the first bytes of the buffer: here, or queued for the writer
-    // when the file takes more than one piece and this is not its last one
-    // written with nothing before it pending.
-    bool writePiece(std::size_t bytes, std::uint32_t unreadSectors, std::uint64_t unreadBytes)
+    // The bytes after those held in the buffer, to be read into.
+    std::span<std::uint8_t> roomFor(std::size_t bytes)
     {
+        if (buffer_.size() < held_ + bytes)
+            buffer_.resize(held_ + bytes);
+        return std::span(buffer_).subspan(held_, bytes);
+    }
+
+    // Adds the bytes just placed after those held. Bytes read from blocks
+    // apart on the disk gather into one piece: a write (and, for the writer,
+    // a hand-over) per 64 KiB block of a fragmented file cost more than the
+    // copy. A full piece, and the last of the file, goes out at once; the
+    // rest goes out when the copy ends, whatever ends it.
+    bool keep(std::size_t bytes, std::uint32_t unreadSectors, std::uint64_t unreadBytes)
+    {
+        held_ += bytes;
+        heldUnreadSectors_ += unreadSectors;
+        heldUnreadBytes_ += unreadBytes;
         queued_ += bytes;
+        if ((held_ + kSectorSize > kPieceBytes || complete()) && !handOver())
+            return false;
+        if (recoveryMode_)
+            observer_.fileProgress(static_cast<int>(queued_ * 100 / size_));
+        return true;
+    }
+
+    // Writes the bytes held: here, or queued for the writer when the file
+    // takes more than one piece and this is not its last one written with
+    // nothing before it pending.
+    bool handOver()
+    {
+        const std::size_t bytes = std::exchange(held_, 0);
+        const Pending piece{0, bytes, std::exchange(heldUnreadSectors_, 0), std::exchange(heldUnreadBytes_, 0)};
+        if (bytes == 0 || failed())
+            return !failed();
         const bool queue = writer_ && size_ > kPieceBytes && (!complete() || !pending_.empty());
         if (!queue) {
             if (!writeAll(bytes))
                 return false;
             result_.bytesWritten += bytes;
-        } else {
-            buffer_.resize(bytes);
-            std::vector<std::uint8_t> next = writer_->takeBuffer();
-            const std::uint64_t piece = writer_->write(fd_, std::exchange(buffer_, std::move(next)));
-            pending_.push_back({piece, bytes, unreadSectors, unreadBytes});
-            if (!collect(0))
-                return false;
+            return true;
         }
-        if (recoveryMode_)
-            observer_.fileProgress(static_cast<int>(queued_ * 100 / size_));
-        return true;
+        buffer_.resize(bytes);
+        std::vector<std::uint8_t> next = writer_->takeBuffer();
+        pending_.push_back(piece);
+        pending_.back().piece = writer_->write(fd_, std::exchange(buffer_, std::move(next)));
+        return collect(0);
     }
 
     // Takes the pieces the writer has handled (waiting for piece waitFor):
@@ -276,6 +302,9 @@ private:
     std::deque<Pending> pending_;  // queued, in order, not yet taken
     std::size_t prefetchedTo_ = 0;  // chain positions before it were asked for
     std::vector<std::uint8_t> buffer_;
+    std::size_t held_ = 0;  // bytes at the front of buffer_ read but not yet written or queued
+    std::uint32_t heldUnreadSectors_ = 0;
+    std::uint64_t heldUnreadBytes_ = 0;
     std::vector<std::uint32_t> unreadable_;
     bool cancelled_ = false;
 };
