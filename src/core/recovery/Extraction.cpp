@@ -67,9 +67,9 @@ bool entryTime(std::uint32_t value, timespec& out)
 
 // Copies the sectors of one file into its open destination. With a writer,
 // the pieces of a file larger than one piece are written on the writer's
-// thread while the next ones are read. Progress is reported as each piece is
-// handed over, so that a skip or stop asked for from the progress report
-// ends the copy after the same piece as when every write is made here; the
+// thread while the next ones are read. Progress is reported after each read,
+// with or without a writer, so that a skip or stop asked for from the
+// progress report ends the copy after the same read either way; the
 // result counts a piece once it is written, and a failed write ends the
 // result as if it had been made here.
 class FileCopier {
