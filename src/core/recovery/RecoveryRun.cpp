@@ -328,7 +328,10 @@ RecoveryReport runRecovery(const MountedVolume& volume, const SectorReader& read
         if (report.filesWritten > 0)
             --report.filesWritten;
         ++report.failed;
-        report.problems.push_back({std::move(closing.path), std::string("write failed: ") + std::strerror(closing.error)});
+        ExtractResult failed;
+        failed.outcome = ExtractOutcome::WriteFailed;
+        failed.error = closing.error;
+        report.problems.push_back({std::move(closing.path), describeProblem(failed)});
     }
     report.stopped = run.recoveryAborted;
     run.recoveryFinished = true;

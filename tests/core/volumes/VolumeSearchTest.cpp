@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace tamsin {
 namespace {
 
@@ -302,6 +304,18 @@ TEST_F(VolumeSearchTest, RangeEndingNearTheTopOfThe32BitRangeEnds)
     EXPECT_EQ(recorder.progress.size(), 3u);
 }
 
+// Plans the disk and marks each segment's first directory block where its
+// table entry says it lies.
+std::optional<ib::BuiltLayout> markDirectories(ib::DiskSpec& diskSpec)
+{
+    auto layout = ib::planImage(diskSpec);
+    if (!layout.ok())
+        return std::nullopt;
+    for (const auto& segment : layout->partitions[0].segments)
+        ib::addDetMarker(diskSpec, segment.startSector + std::uint64_t{segment.firstDetBlock} * segment.sectorsPerBlock);
+    return *layout;
+}
+
 TEST_F(VolumeSearchTest, FindsTheVolumesOfADiskWhosePartitionTableIsWiped)
 {
     ib::DiskSpec diskSpec;
@@ -312,10 +326,7 @@ TEST_F(VolumeSearchTest, FindsTheVolumesOfADiskWhosePartitionTableIsWiped)
     p.netware.emplace();
     p.netware->segments = {entry("SYS", 16000, 8, 3), entry("VOL1", 16000, 16, 7)};
     diskSpec.partitions.push_back(p);
-    const auto layout = ib::planImage(diskSpec);
-    ASSERT_TRUE(layout.ok());
-    for (const auto& segment : layout->partitions[0].segments)
-        ib::addDetMarker(diskSpec, segment.startSector + (segment.name == "SYS" ? 3 * 8 : 7 * 16));
+    ASSERT_TRUE(markDirectories(diskSpec));
     open(diskSpec);
     VolumeTable fromTables;
     ASSERT_EQ(readVolumeTables(reader, fromTables), VolumeTableStatus::VolumesFound);
@@ -346,10 +357,8 @@ TEST_F(VolumeSearchTest, AnEntryWithSegmentFieldsIsProbedWhereItsVolumeRootPutsI
     vol1.volumeRoot = 1440;
     p.netware->segments = {entry("SYS", 1024, 8, 3), vol1};
     diskSpec.partitions.push_back(p);
-    const auto layout = ib::planImage(diskSpec);
-    ASSERT_TRUE(layout.ok());
-    for (const auto& segment : layout->partitions[0].segments)
-        ib::addDetMarker(diskSpec, segment.startSector + (segment.name == "SYS" ? 3 * 8 : 7 * 16));
+    const auto layout = markDirectories(diskSpec);
+    ASSERT_TRUE(layout);
     diskSpec.bootSignature = false;
     diskSpec.partitions[0].type = 0;
     open(diskSpec);
