@@ -122,6 +122,9 @@ int containerBench(const std::filesystem::path& scratchParent, std::uint32_t dat
                          format.label);
             return 1;
         }
+        // The converted image reaches the disk first, so that no format is
+        // measured while the previous ones are still written back or freed.
+        ::sync();
         const Rates rates = measure((scratch.path() / format.file).string(), scratch.path(), 3);
         if (rates.searchMiBs == 0 || rates.recoverMiBs == 0) {
             std::fprintf(stderr, "%s: the volume was not found or not recovered\n", format.label);
