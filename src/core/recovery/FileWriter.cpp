@@ -13,11 +13,12 @@ namespace {
 constexpr std::size_t kMaxSpareBuffers = 32;
 
 // Asks the kernel to start writing the file's dirty pages out now, without
-// waiting for them. The destination disk then works while the volume is
-// read, instead of receiving every byte of the run after it, and dirty pages
-// never pile up in memory. Only a hint: a file system that cannot (tmpfs, a
-// pipe) ignores it or fails it harmlessly, and write errors still surface
-// where they did.
+// waiting for them: after each piece of a large file, so that the
+// destination disk works while the rest of the volume is read and dirty
+// pages do not pile up in memory. Small files are left to the kernel's own
+// writeback, which writes many of them in one go; starting it for each one
+// cost as much as it saved. Only a hint: a file system that cannot (tmpfs)
+// ignores it, and write errors still surface where they did.
 void startWriteback(int fd)
 {
     ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
@@ -154,7 +155,6 @@ void FileWriter::work()
                 const timespec times[2] = {*job.when, *job.when};
                 ::futimens(job.owned.get(), times);
             }
-            startWriteback(job.owned.get());
             // EINTR leaves the descriptor closed on Linux, its bytes handed over.
             if (::close(job.owned.release()) != 0 && errno != EINTR)
                 error = errno;

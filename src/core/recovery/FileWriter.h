@@ -2,8 +2,8 @@
 // Writes the destination files of a recovery run on a thread of its own, so
 // that the volume is read while the local file system works: the pieces of
 // the file being copied, then setting each file's time and closing it. The
-// writer also starts each file's writeback as soon as its bytes are written,
-// so that the destination disk writes while the volume is read.
+// writer starts the writeback of each piece once it is written, so that the
+// destination disk writes while the volume is read.
 // Pieces are written in the order queued; a failed piece makes the writer
 // drop the pieces queued after it until the caller collects the failure.
 
