@@ -164,18 +164,18 @@ TEST_F(VolumeSearchTest, StopDuringARetryPassEndsItWithinAFewSectors)
     ASSERT_TRUE(ib::writeImage(diskSpec, path).ok());
     auto faulty = std::make_unique<test::FaultyDevice>(FileDevice::open(path.string()));
     test::FaultyDevice& device = *faulty;
-    device.markBadRange(512, 616);  // from the second 256 KiB piece on
+    device.markBadRange(1024, 1128);  // from the second 512 KiB piece on
     device.onRead([&](std::uint64_t first, std::uint64_t count) {
-        if (count == 1 && first == 517)
+        if (count == 1 && first == 1029)
             stop = true;
     });
     reader.attach(std::move(faulty));
 
     const SearchOutcome outcome = search(0, 20000);
     EXPECT_TRUE(outcome.stopped);
-    EXPECT_LE(device.attempts(517), 2u);
-    EXPECT_EQ(device.attempts(530), 1u);   // only the failed read of its piece
-    EXPECT_EQ(device.attempts(1100), 0u);  // the next piece was never asked for
+    EXPECT_LE(device.attempts(1029), 2u);
+    EXPECT_EQ(device.attempts(1042), 1u);  // only the failed read of its piece
+    EXPECT_EQ(device.attempts(2100), 0u);  // the next piece was never asked for
     EXPECT_LT(device.totalReads(), 30u);
 }
 
@@ -192,11 +192,11 @@ ib::DiskSpec diskWithTableAt(std::uint64_t tableSector)
 
 TEST_F(VolumeSearchTest, TablesAtTheEdgesOfReadsAreFound)
 {
-    // Chunks hold whole runs (1020 sectors for runs of 60, 1000 for 100,
-    // 1022 for 7) and are read in pieces of 512 sectors.
+    // Chunks hold whole runs (2040 sectors for runs of 60, 2000 for 100,
+    // 2044 for 7) and are read in pieces of 1024 sectors.
     for (const std::uint32_t runLength : {60u, 100u, 7u}) {
-        const std::uint64_t chunk = 1024 / runLength * runLength;
-        for (const std::uint64_t at : {std::uint64_t{0}, std::uint64_t{511}, std::uint64_t{512}, chunk - 1, chunk,
+        const std::uint64_t chunk = 2048 / runLength * runLength;
+        for (const std::uint64_t at : {std::uint64_t{0}, std::uint64_t{1023}, std::uint64_t{1024}, chunk - 1, chunk,
                                        2 * chunk - 1, 2 * chunk, 3 * chunk + 300}) {
             SCOPED_TRACE("run length " + std::to_string(runLength) + ", table at " + std::to_string(at));
             open(diskWithTableAt(at));
@@ -237,7 +237,7 @@ TEST_F(VolumeSearchTest, TheLastRunIsExaminedWholeEvenPastTheEndOfTheRange)
 
 TEST_F(VolumeSearchTest, TablesInAPieceWithUnreadableSectorsAreFoundInTheRetryPass)
 {
-    // Runs of 60: the piece 512..1019 fails as a whole and is read sector by
+    // Runs of 60: the piece 0..1023 fails as a whole and is read sector by
     // sector; the table at 1010 comes from that pass, the one at 1020 is lost.
     ib::DiskSpec diskSpec = diskWithTableAt(1010);
     ib::addVolumeTable(diskSpec, 1020, {entry("LOST", 1600, 16)});
@@ -258,7 +258,7 @@ TEST_F(VolumeSearchTest, TablesInAPieceWithUnreadableSectorsAreFoundInTheRetryPa
 
 TEST_F(VolumeSearchTest, StopDuringAChunkReadEndsItAtTheNextPiece)
 {
-    ib::DiskSpec diskSpec = diskWithTableAt(700);  // in the first chunk, never examined
+    ib::DiskSpec diskSpec = diskWithTableAt(1100);  // in the first chunk, never examined
     const auto path = dir / "disk.img";
     ASSERT_TRUE(ib::writeImage(diskSpec, path).ok());
     auto faulty = std::make_unique<test::FaultyDevice>(FileDevice::open(path.string()));
@@ -274,7 +274,7 @@ TEST_F(VolumeSearchTest, StopDuringAChunkReadEndsItAtTheNextPiece)
     EXPECT_EQ(recorder.progress.size(), 1u);
     EXPECT_EQ(table.volumeCount(), 0u);
     EXPECT_EQ(device.attempts(0), 1u);
-    EXPECT_EQ(device.attempts(512), 0u);
+    EXPECT_EQ(device.attempts(1024), 0u);
     EXPECT_EQ(device.totalReads(), 1u);
 }
 
