@@ -41,6 +41,8 @@ constexpr std::uint64_t kPieceBytes = std::uint64_t{kMaxRunSectors} * kSectorSiz
 constexpr std::uint64_t kPrefetchBytes = std::uint64_t{8} << 20;
 // Names tried for a file whose name is taken before it counts as failed.
 constexpr unsigned kMaxDuplicateNames = 10000;
+// Never follow a link planted at the destination.
+constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW;
 
 // The packed entry date as a time, when it names a real date and time.
 bool entryTime(std::uint32_t value, timespec& out)
@@ -340,24 +342,34 @@ ExtractRequest extractRequestFor(const TreeNode& node, std::string folder, std::
     return request;
 }
 
+FileDescriptor createNewFile(const std::string& path)
+{
+    return FileDescriptor(::open(path.c_str(), kCreateFlags | O_EXCL, 0644));
+}
+
 ExtractResult extractFile(const MountedVolume& volume, const SectorReader& reader, RecoveryRunState& run,
-                          ExtractionObserver& observer, const ExtractRequest& request, FileWriter* writer)
+                          ExtractionObserver& observer, const ExtractRequest& request, FileWriter* writer,
+                          FileDescriptor created)
 {
     ExtractResult result;
-    if (run.recoveryAborted)
+    if (run.recoveryAborted) {
+        // Nothing is created for a file the run does not start.
+        if (created.valid()) {
+            created = FileDescriptor();
+            ::unlink(joinPath(request.destFolder, request.name).c_str());
+        }
         return result;
+    }
     run.skipCurrentFile = false;
 
     const bool recoveryMode = request.mode == ExtractMode::Recovery;
     result.nameUsed = request.name;
     result.path = joinPath(request.destFolder, request.name);
-    // Never follow a link planted at the destination.
-    constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW;
-    FileDescriptor fd;
+    FileDescriptor fd = std::move(created);
     // A run first tries to make the file new: when that works the name was
     // free, which saves asking. Anything else takes the way below.
-    if (recoveryMode && writer)
-        fd = FileDescriptor(::open(result.path.c_str(), kCreateFlags | O_EXCL, 0644));
+    if (!fd.valid() && recoveryMode && writer)
+        fd = createNewFile(result.path);
     if (fd.valid()) {
         observer.fileStarted(result.path, result.nameUsed, run.filesStarted++);
         observer.fileProgress(0);

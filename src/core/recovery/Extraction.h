@@ -2,6 +2,7 @@
 // Copies one file of the mounted volume to the local file system by following
 // its chain through the chosen FAT. The volume is only ever read.
 
+#include "disk/FileDevice.h"
 #include "recovery/RecoverySettings.h"
 
 #include <atomic>
@@ -111,9 +112,16 @@ struct ExtractResult {
 // copies the file into it. With a writer, large files are written on its
 // thread while they are read, and the file's time is set and the file closed
 // there after this returns (the result is final all the same); the caller
-// drains the writer before it relies on times or closed files.
+// drains the writer before it relies on times or closed files. A run may
+// pass the destination already made by createNewFile under the request's
+// name: it is then taken as the file this call created.
 ExtractResult extractFile(const MountedVolume& volume, const SectorReader& reader, RecoveryRunState& run,
-                          ExtractionObserver& observer, const ExtractRequest& request, FileWriter* writer = nullptr);
+                          ExtractionObserver& observer, const ExtractRequest& request, FileWriter* writer = nullptr,
+                          FileDescriptor created = {});
+
+// Makes path a new empty file for writing, as a run first tries to: invalid
+// (errno set) when the name is taken or the file cannot be made.
+FileDescriptor createNewFile(const std::string& path);
 
 // Copies the file's data into an open descriptor: the part of extractFile
 // after the destination exists. result.outcome tells how it ended; every

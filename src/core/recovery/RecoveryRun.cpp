@@ -7,8 +7,14 @@
 #include "recovery/RecoverySettings.h"
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <optional>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 #include <unordered_set>
 #include <utility>
 
@@ -115,7 +121,8 @@ public:
     }
 
     // The folder's path, or empty with error set when it cannot be made.
-    std::string folderFor(std::uint32_t item, std::string& error)
+    // made, when given, gets the folders this call created, outermost first.
+    std::string folderFor(std::uint32_t item, std::string& error, std::vector<std::string>* made = nullptr)
     {
         if (paths_.empty())
             return {};
@@ -127,7 +134,7 @@ public:
         }
         for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
             if (*it == FolderTree::kRootItem) {
-                if (!makeFolder(paths_[*it], error))
+                if (!makeFolder(paths_[*it], error, made))
                     return {};
             } else {
                 const std::string& parent = paths_[volume_.tree.item(*it).parent];
@@ -138,7 +145,7 @@ public:
                 // another entry, moves the folder to "Copy (n ) of".
                 for (unsigned n = 1; isNonFolder(paths_[*it]) || madePaths_.contains(paths_[*it]); ++n)
                     paths_[*it] = joinPath(parent, duplicateName(n, name));
-                if (!makeFolder(paths_[*it], error))
+                if (!makeFolder(paths_[*it], error, made))
                     return {};
                 madePaths_.add(paths_[*it]);
             }
@@ -154,10 +161,13 @@ private:
         return ::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
     }
 
-    static bool makeFolder(const std::string& path, std::string& error)
+    static bool makeFolder(const std::string& path, std::string& error, std::vector<std::string>* made)
     {
-        if (::mkdir(path.c_str(), 0755) == 0)
+        if (::mkdir(path.c_str(), 0755) == 0) {
+            if (made)
+                made->push_back(path);
             return true;
+        }
         const int code = errno;
         struct stat st {};
         if (code == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
@@ -171,6 +181,172 @@ private:
     MadePaths& madePaths_;
     std::vector<std::string> paths_;
     std::vector<bool> made_;
+};
+
+// Where a file of the run goes, worked out (and, ahead of the copy, made)
+// before its copy starts.
+struct PreparedFile {
+    bool ready = false;  // worked out; otherwise the copy works it out itself
+    bool taken = true;   // the deleted-files rule takes the file
+    std::string folder;  // empty when the folder could not be made
+    std::string error;   // why not
+    std::string displayName;  // the decoded name
+    std::string name;         // the destination name
+    FileDescriptor fd;        // made ahead; invalid when not made
+    std::vector<std::string> madeFolders;  // folders made for this file, outermost first
+
+    // Removes the new, empty file made for a file the run does not start,
+    // and adds the folders made for it to those to remove once the files
+    // made in them are gone.
+    void discard(std::vector<std::string>& folders)
+    {
+        if (fd.valid()) {
+            fd = FileDescriptor();
+            ::unlink(joinPath(folder, name).c_str());
+        }
+        folders.insert(folders.end(), madeFolders.begin(), madeFolders.end());
+        madeFolders.clear();
+    }
+};
+
+// Removes folders made for files the run did not start, innermost first; one
+// that holds anything stays.
+void removeFolders(const std::vector<std::string>& folders)
+{
+    for (auto it = folders.rbegin(); it != folders.rend(); ++it)
+        ::rmdir(it->c_str());
+}
+
+// Folder, names and deleted-files rule of one planned file; with create, the
+// file is also made new, as the copy would first try to.
+PreparedFile prepareFile(const MountedVolume& volume, const RecoverySettings& settings, FolderMaker& folders,
+                         const NameDecoder& decodeName, const PlannedFile& planned, bool create)
+{
+    PreparedFile prepared;
+    prepared.ready = true;
+    const TreeNode& node = volume.files[planned.position];
+    if (!settings.takesFile(node.deletedMarker)) {
+        prepared.taken = false;
+        return prepared;
+    }
+    prepared.displayName = decodeName(node.name);
+    prepared.folder = folders.folderFor(planned.folderItem, prepared.error, &prepared.madeFolders);
+    if (prepared.folder.empty())
+        return prepared;
+    prepared.name = safeFileName(prepared.displayName);
+    if (create)
+        prepared.fd = createNewFile(joinPath(prepared.folder, prepared.name));
+    return prepared;
+}
+
+// Makes the folders and files of a run ahead of the copy, in the run's order,
+// on a thread of its own: creating a file costs a local file system more than
+// writing a small one, and the two then overlap. A file whose name is taken,
+// or that cannot be made, holds the creator back until its copy has dealt
+// with it, so that the destination changes in the same order as when each
+// file is made as its copy starts. What was made for a file the run does not
+// start (the run was stopped) is removed when the copy takes it.
+class AheadCreator {
+public:
+    // Files made but not yet taken by the copy, each holding a descriptor.
+    static constexpr std::size_t kAhead = 64;
+
+    AheadCreator(const MountedVolume& volume, const RecoverySettings& settings, const RecoveryRunState& run,
+                 const std::vector<PlannedFile>& files, FolderMaker& folders, const NameDecoder& decodeName) :
+        volume_(volume), settings_(settings), run_(run), files_(files), folders_(folders), decodeName_(decodeName),
+        thread_([this] { work(); })
+    {
+    }
+
+    ~AheadCreator()
+    {
+        stop();
+        std::vector<std::string> folders;
+        for (PreparedFile& left : ready_)
+            left.discard(folders);
+        removeFolders(folders);
+    }
+
+    // Ends the creator; files it has not got to are then worked out by the copy.
+    void stop()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+    // File i (taken in order), once the creator has got to it or has
+    // stopped; not ready in the second case.
+    PreparedFile take(std::size_t i)
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return taken_ + ready_.size() > i || ended_; });
+        if (ready_.empty() || taken_ != i)
+            return {};
+        PreparedFile file = std::move(ready_.front());
+        ready_.pop_front();
+        ++taken_;
+        return file;
+    }
+
+    // The copy of file i is over: the creator may go past it.
+    void finished(std::size_t i)
+    {
+        {
+            std::lock_guard lock(mutex_);
+            finished_ = i + 1;
+        }
+        changed_.notify_all();
+    }
+
+private:
+    void work()
+    {
+        for (std::size_t i = 0; i < files_.size(); ++i) {
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] { return stopping_ || (i < finished_ + kAhead && holdUntil_ <= finished_); });
+                if (stopping_)
+                    break;
+            }
+            if (run_.recoveryAborted)
+                break;
+            PreparedFile file = prepareFile(volume_, settings_, folders_, decodeName_, files_[i], true);
+            const bool hold = file.taken && !file.folder.empty() && !file.fd.valid();
+            {
+                std::lock_guard lock(mutex_);
+                ready_.push_back(std::move(file));
+                if (hold)
+                    holdUntil_ = i + 1;
+            }
+            changed_.notify_all();
+        }
+        {
+            std::lock_guard lock(mutex_);
+            ended_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    const MountedVolume& volume_;
+    const RecoverySettings& settings_;
+    const RecoveryRunState& run_;
+    const std::vector<PlannedFile>& files_;
+    FolderMaker& folders_;
+    const NameDecoder& decodeName_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<PreparedFile> ready_;  // files from taken_ on
+    std::size_t taken_ = 0;
+    std::size_t finished_ = 0;   // files whose copy is over
+    std::size_t holdUntil_ = 0;  // the creator waits until that many copies are over
+    bool stopping_ = false;
+    bool ended_ = false;
+    std::thread thread_;
 };
 
 bool makeDestination(const std::string& path, std::string& error)
@@ -262,35 +438,58 @@ RecoveryReport runRecovery(const MountedVolume& volume, const SectorReader& read
     // Writes, times and closes go on while the next file is read; every
     // result is final when extractFile returns.
     FileWriter writer;
+    // Rename finds a free name itself; overwrite and skip would meet a file
+    // of this run as if it had been there before, and make their own files.
+    const bool renames = settings.duplicateAction() == DuplicateAction::Rename;
+    std::optional<AheadCreator> ahead;
+    std::vector<std::string> abandonedFolders;  // made ahead for files the run did not start
+    if (renames)
+        ahead.emplace(volume, settings, run, planner.files, folders, decodeName);
 
-    for (const PlannedFile& planned : planner.files) {
+    for (std::size_t i = 0; i < planner.files.size(); ++i) {
+        const PlannedFile& planned = planner.files[i];
         const TreeNode& node = volume.files[planned.position];
-        if (!settings.takesFile(node.deletedMarker)) {
+        PreparedFile prepared = ahead ? ahead->take(i) : PreparedFile{};
+        // Whatever way this file ends, the creator may then go past it.
+        struct Finished {
+            std::optional<AheadCreator>& ahead;
+            std::size_t i;
+            ~Finished()
+            {
+                if (ahead)
+                    ahead->finished(i);
+            }
+        } finished{ahead, i};
+        if (!prepared.ready && !run.recoveryAborted) {
+            if (ahead)
+                ahead->stop();  // it has ended; its folder maker is free
+            prepared = prepareFile(volume, settings, folders, decodeName, planned, false);
+        }
+        // The deleted-files rule as it stood when the file was worked out.
+        if (prepared.ready ? !prepared.taken : !settings.takesFile(node.deletedMarker)) {
             ++report.skippedDeleted;
             continue;
         }
         ExtractResult result;
-        const std::string folder = run.recoveryAborted ? std::string() : folders.folderFor(planned.folderItem, error);
         if (run.recoveryAborted) {
+            prepared.discard(abandonedFolders);
             result.outcome = ExtractOutcome::Aborted;
-        } else if (folder.empty()) {
+        } else if (prepared.folder.empty()) {
             result.outcome = ExtractOutcome::CreateFailed;
-            report.problems.push_back({decodeName(node.name), error});
+            report.problems.push_back({prepared.displayName, prepared.error});
             ++report.failed;
             observer.fileFinished(node, result);
             continue;
         } else {
-            const std::string name = safeFileName(decodeName(node.name));
-            std::string nameUsed = name;
-            // Rename finds a free name itself; overwrite and skip would meet
-            // a file of this run as if it had been there before.
-            const bool renames = settings.duplicateAction() == DuplicateAction::Rename;
+            std::string nameUsed = prepared.name;
             if (!renames)
-                for (unsigned n = 1; made.contains(joinPath(folder, nameUsed)); ++n)
-                    nameUsed = duplicateName(n, name);
-            ExtractRequest request = extractRequestFor(node, folder, nameUsed, ExtractMode::Recovery);
+                for (unsigned n = 1; made.contains(joinPath(prepared.folder, nameUsed)); ++n)
+                    nameUsed = duplicateName(n, prepared.name);
+            ExtractRequest request = extractRequestFor(node, prepared.folder, nameUsed, ExtractMode::Recovery);
             request.duplicates = settings.duplicateAction();
-            result = extractFile(volume, reader, run, observer, request, &writer);
+            result = extractFile(volume, reader, run, observer, request, &writer, std::move(prepared.fd));
+            if (result.outcome == ExtractOutcome::Aborted)
+                prepared.discard(abandonedFolders);  // stopped just now: the file is gone, its folders go too
             if (!renames && result.outcome != ExtractOutcome::Aborted
                 && result.outcome != ExtractOutcome::SkippedDuplicate && result.outcome != ExtractOutcome::CreateFailed)
                 made.add(result.path);
@@ -322,6 +521,9 @@ RecoveryReport runRecovery(const MountedVolume& volume, const SectorReader& read
         report.bytesWritten += result.bytesWritten;
         observer.fileFinished(node, result);
     }
+    if (ahead)
+        ahead->stop();
+    removeFolders(abandonedFolders);
     writer.drain();  // every file closed with its time set
     // A file whose close failed was counted as written; it failed.
     for (FileWriter::CloseFailure& closing : writer.takeCloseFailures()) {

@@ -313,6 +313,16 @@ TEST_F(ExtractionTest, SkipAndStopLeaveThePartialFile)
     const ExtractResult after = extract("NEXT.TXT");
     EXPECT_EQ(after.outcome, ExtractOutcome::Aborted);
     EXPECT_FALSE(pathExists(out() + "/Copy (2 ) of NEXT.TXT"));
+
+    // A destination a run made ahead for the file goes too: nothing stays of
+    // a file the run did not start.
+    std::filesystem::remove(out() + "/NEXT.TXT");
+    FileDescriptor made = createNewFile(out() + "/NEXT.TXT");
+    ASSERT_TRUE(made.valid());
+    const ExtractRequest request = extractRequestFor(file("NEXT.TXT"), out(), "NEXT.TXT", ExtractMode::Recovery);
+    EXPECT_EQ(extractFile(session.mounted, session.reader, run, notices, request, nullptr, std::move(made)).outcome,
+              ExtractOutcome::Aborted);
+    EXPECT_FALSE(pathExists(out() + "/NEXT.TXT"));
 }
 
 TEST_F(ExtractionTest, SkipAndStopEndARetryPassOverABadAreaWithinAFewSectors)

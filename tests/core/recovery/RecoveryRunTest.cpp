@@ -156,6 +156,15 @@ TEST_F(RecoveryRunTest, StopEndsTheRunAndTheReportSaysSo)
     EXPECT_TRUE(report.stopped);
     EXPECT_EQ(report.filesWritten, 1u);
     EXPECT_EQ(report.notStarted, 6u);
+    // Nothing made for the files not started stays behind: the one file
+    // written and the folders on its way.
+    std::size_t files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(dir / "out")) {
+        files += entry.is_regular_file() ? 1 : 0;
+        if (entry.is_directory())
+            EXPECT_FALSE(fs::is_empty(entry.path())) << entry.path();
+    }
+    EXPECT_EQ(files, 1u);
 }
 
 TEST_F(RecoveryRunTest, AFolderLinkInTheDestinationIsNeverWrittenThrough)

@@ -18,6 +18,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
+#include <map>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -266,9 +267,40 @@ TEST_F(RecoveryWriterTest, SkipOrStopAskedWhileALargeFileIsWrittenLeavesWhatTheD
     const auto& [stoppedNode, stopped] = recorder.finished.front();
     EXPECT_EQ(stopped.outcome, ExtractOutcome::SkippedByUser);
     EXPECT_EQ(filesUnder(dir / "out"), 1u);  // the partial file alone
+    EXPECT_FALSE(fs::exists(dir / "out" / "DIR0"));  // nor a folder made for a later file
     EXPECT_EQ(fs::file_size(stopped.path), stopped.bytesWritten);
     EXPECT_EQ(stopped.bytesWritten, 3u * kMiB);  // stopped on the report of its third piece
     expectAsDirect(*stoppedNode, stopped, "STOPPED");
+}
+
+TEST_F(RecoveryWriterTest, NamesTakenBeforeTheRunAreRenamedAsWhenEachFileIsMadeInTurn)
+{
+    // Files are made ahead of the copy; a taken name must still get the
+    // name the copy would give it, and every later file its own name.
+    fs::create_directories(dir / "out" / "DIR1");
+    std::ofstream(dir / "out" / "AFTER.TXT") << "old";
+    std::ofstream(dir / "out" / "DIR1" / "F7.TXT") << "old too";
+    std::ofstream(dir / "out" / "DIR1" / "Copy (1 ) of F7.TXT") << "older";
+
+    const RecoveryReport report = recoverAll();
+    EXPECT_EQ(report.filesWritten, 303u);
+    EXPECT_EQ(report.failed, 0u);
+    ASSERT_EQ(recorder.finished.size(), 303u);
+    for (std::size_t i = 0; i < recorder.events.size(); ++i)
+        EXPECT_EQ(recorder.events[i].rfind(i % 2 ? "finish " : "start ", 0), 0u) << recorder.events[i];
+    std::map<std::string, std::string> renamed;
+    for (std::size_t i = 0; i < recorder.finished.size(); ++i) {
+        const auto& [node, result] = recorder.finished[i];
+        if (result.nameUsed != node->name)
+            renamed[node->name] = result.nameUsed;
+        expectAsDirect(*node, result, std::to_string(i));
+    }
+    EXPECT_EQ(renamed, (std::map<std::string, std::string>{{"AFTER.TXT", "Copy (1 ) of AFTER.TXT"},
+                                                           {"F7.TXT", "Copy (2 ) of F7.TXT"}}));
+    EXPECT_EQ(readFile(dir / "out" / "AFTER.TXT"), std::vector<std::uint8_t>({'o', 'l', 'd'}));
+    EXPECT_EQ(fs::file_size(dir / "out" / "DIR1" / "F7.TXT"), 7u);
+    EXPECT_EQ(fs::file_size(dir / "out" / "DIR1" / "Copy (1 ) of F7.TXT"), 5u);
+    EXPECT_EQ(filesUnder(dir / "out"), 306u);
 }
 
 TEST(FileWriter, AFailedPieceDropsThoseAfterItUntilTakenAndFilesCloseWithTheirTime)
