@@ -3,7 +3,8 @@
 // that the volume is read while the local file system works: the pieces of
 // the file being copied, then setting each file's time and closing it. The
 // writer starts the writeback of each piece once it is written, so that the
-// destination disk writes while the volume is read.
+// destination disk writes while the volume is read, and drops the pages of a
+// large file from the page cache once they are on the disk.
 // Pieces are written in the order queued; a failed piece makes the writer
 // drop the pieces queued after it until the caller collects the failure.
 
@@ -30,6 +31,10 @@ public:
     // Files queued for finishing before the writer is woken for them: a
     // wake-up per small file costs the reading thread more than the close.
     static constexpr std::size_t kFinishBatch = 16;
+    // A file's pages this far behind the end written are dropped from the
+    // page cache once written back, this many bytes at a time.
+    static constexpr std::int64_t kDropLag = std::int64_t{8} << 20;
+    static constexpr std::int64_t kDropStep = std::int64_t{4} << 20;
 
     explicit FileWriter(std::size_t maxPendingBytes = kDefaultPendingBytes);
     ~FileWriter();  // does every queued job first

@@ -15,12 +15,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
 #include <map>
+#include <linux/magic.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 
 namespace tamsin {
 namespace {
@@ -371,6 +375,51 @@ TEST(FileWriter, FilesQueuedForFinishingAreClosedOnDrainOrAtTheEndHoweverFew)
                 ASSERT_EQ(modified(dir / std::to_string(i)).tv_sec, static_cast<time_t>(946684800 + i)) << i;
         }
     }
+}
+
+TEST(FileWriter, PagesFarBehindTheEndOfALargeFileLeaveThePageCacheAndItsBytesStay)
+{
+    test::TempDir dir;
+    struct statfs fsInfo {};
+    ASSERT_EQ(::statfs(dir.path().c_str(), &fsInfo), 0);
+    if (fsInfo.f_type == TMPFS_MAGIC)
+        GTEST_SKIP() << "tmpfs keeps every page in memory";
+    // Pieces of an odd size, so that the steps dropped fall inside pieces.
+    constexpr std::size_t kPiece = 1'000'003;
+    constexpr std::size_t kPieces = 20;
+    const fs::path path = dir.path() / "large";
+    std::vector<std::uint8_t> want;
+    {
+        FileWriter writer;
+        FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+        ASSERT_TRUE(fd.valid());
+        for (std::size_t i = 0; i < kPieces; ++i) {
+            std::vector<std::uint8_t> piece(kPiece);
+            for (std::size_t j = 0; j < kPiece; ++j)
+                piece[j] = static_cast<std::uint8_t>((i * 131 + j * 7) >> 3);
+            want.insert(want.end(), piece.begin(), piece.end());
+            writer.write(fd.get(), std::move(piece));
+        }
+        writer.finish(std::move(fd), std::nullopt);
+        writer.drain();
+    }
+    // Every whole step behind the lag is out of the page cache.
+    const auto end = static_cast<std::int64_t>(want.size());
+    const std::size_t dropped = static_cast<std::size_t>((end - FileWriter::kDropLag) / FileWriter::kDropStep
+                                                         * FileWriter::kDropStep);
+    ASSERT_GT(dropped, 0u);
+    {
+        FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        ASSERT_TRUE(fd.valid());
+        void* map = ::mmap(nullptr, dropped, PROT_READ, MAP_SHARED, fd.get(), 0);
+        ASSERT_NE(map, MAP_FAILED);
+        const std::size_t pageSize = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+        std::vector<unsigned char> resident(dropped / pageSize);
+        ASSERT_EQ(::mincore(map, dropped, resident.data()), 0);
+        ::munmap(map, dropped);
+        EXPECT_EQ(std::count_if(resident.begin(), resident.end(), [](unsigned char r) { return (r & 1) != 0; }), 0);
+    }
+    EXPECT_EQ(readFile(path), want);
 }
 
 } // namespace
