@@ -56,4 +56,11 @@ DeviceRead FaultyDevice::readAt(std::uint64_t byteOffset, std::span<std::uint8_t
     return inner_->readAt(byteOffset, buffer);
 }
 
+void FaultyDevice::prefetch(std::uint64_t byteOffset, std::uint64_t bytes)
+{
+    if (onPrefetch_)
+        onPrefetch_(byteOffset / kSectorSize, (byteOffset + bytes + kSectorSize - 1) / kSectorSize - byteOffset / kSectorSize);
+    inner_->prefetch(byteOffset, bytes);
+}
+
 } // namespace tamsin::test

@@ -46,12 +46,15 @@ public:
     }
     // Called before each read with its first sector and its length in sectors.
     void onRead(std::function<void(std::uint64_t, std::uint64_t)> hook) { onRead_ = std::move(hook); }
+    // Called for each prefetch hint, likewise; the hint then goes to the inner device.
+    void onPrefetch(std::function<void(std::uint64_t, std::uint64_t)> hook) { onPrefetch_ = std::move(hook); }
 
     // Reads that covered the sector, bulk reads included.
     unsigned attempts(std::uint64_t sector) const;
     unsigned totalReads() const { return totalReads_; }
 
     DeviceRead readAt(std::uint64_t byteOffset, std::span<std::uint8_t> buffer) override;
+    void prefetch(std::uint64_t byteOffset, std::uint64_t bytes) override;
     std::uint64_t sizeBytes() const override { return inner_->sizeBytes(); }
     const std::string& path() const override { return inner_->path(); }
 
@@ -61,6 +64,7 @@ private:
     std::map<std::uint64_t, unsigned> attempts_;
     unsigned totalReads_ = 0;
     std::function<void(std::uint64_t, std::uint64_t)> onRead_;
+    std::function<void(std::uint64_t, std::uint64_t)> onPrefetch_;
 };
 
 } // namespace tamsin::test

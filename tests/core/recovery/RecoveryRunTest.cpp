@@ -2,8 +2,10 @@
 
 #include "recovery/RecoveryRun.h"
 
+#include "disk/FileDevice.h"
 #include "mount/Mount.h"
 
+#include "FaultyDevice.h"
 #include "TempDir.h"
 #include "VolumeFixture.h"
 
@@ -137,6 +139,48 @@ TEST_F(RecoveryRunTest, DeletedFilesRuleAndFolderSelection)
     EXPECT_EQ(finished.names, std::vector<std::string>{"LIST.TXT"});
 }
 
+TEST_F(RecoveryRunTest, FilesAheadAreAskedForFromTheDiskAtOnceAndOnlyTheSectorsTheCopyReads)
+{
+    auto faulty = std::make_unique<test::FaultyDevice>(FileDevice::open(built.imagePath));
+    std::set<std::uint64_t> hinted;
+    std::set<std::uint64_t> read;
+    bool hintAfterARead = false;
+    faulty->onPrefetch([&](std::uint64_t first, std::uint64_t count) {
+        for (std::uint64_t s = first; s < first + count; ++s) {
+            hinted.insert(s);
+            hintAfterARead = hintAfterARead || read.contains(s);
+        }
+    });
+    faulty->onRead([&](std::uint64_t first, std::uint64_t count) {
+        for (std::uint64_t s = first; s < first + count; ++s)
+            read.insert(s);
+    });
+    session.reader.attach(std::move(faulty));
+    ASSERT_TRUE(session.settings.setDeletedFilesAction(3));  // deleted files left out
+
+    RecoverySelection all;
+    all.wholeVolume = true;
+    const RecoveryReport report = recover(all);
+    EXPECT_EQ(report.filesWritten, 6u);
+    EXPECT_EQ(readFile(dir / "out" / "USERS" / "ANN" / "CV.DOC"), expected("CV.DOC"));
+
+    // Of each file taken, the sectors of its first block that its size takes
+    // (CV.DOC has two blocks: its first whole); nothing of GONE.TXT.
+    std::set<std::uint64_t> firstData;
+    for (const char* name : {"CV.DOC", "LIST.TXT", "..", "A/B.TXT", "IN.TXT", "TOP.TXT"}) {
+        const ib::ManifestEntry& entry = *built.manifest->find(name);
+        ASSERT_FALSE(entry.dataBlocks.empty()) << name;
+        const std::uint64_t start = built.manifest->blockSector(entry.dataBlocks[0]);
+        const std::uint64_t sectors = (std::min<std::uint64_t>(entry.size, 8 * kSectorSize) + kSectorSize - 1) / kSectorSize;
+        for (std::uint64_t s = start; s < start + sectors; ++s)
+            firstData.insert(s);
+    }
+    EXPECT_EQ(hinted, firstData);
+    // Asked for before the copy read any of them, and all read by the copy.
+    EXPECT_FALSE(hintAfterARead);
+    EXPECT_TRUE(std::includes(read.begin(), read.end(), hinted.begin(), hinted.end()));
+}
+
 TEST_F(RecoveryRunTest, StopEndsTheRunAndTheReportSaysSo)
 {
     struct Stopper : Finished {
@@ -161,8 +205,9 @@ TEST_F(RecoveryRunTest, StopEndsTheRunAndTheReportSaysSo)
     std::size_t files = 0;
     for (const auto& entry : fs::recursive_directory_iterator(dir / "out")) {
         files += entry.is_regular_file() ? 1 : 0;
-        if (entry.is_directory())
+        if (entry.is_directory()) {
             EXPECT_FALSE(fs::is_empty(entry.path())) << entry.path();
+        }
     }
     EXPECT_EQ(files, 1u);
 }
