@@ -13,6 +13,7 @@ std::vector<CompressedFileInfo> compressedFiles(const MountedVolume& volume, con
 {
     std::vector<CompressedFileInfo> found;
     FatEntryReader fat(volume, reader);
+    SuballocationChains chains(volume, reader);
     const VolumeReader io(volume, reader);
     for (std::uint32_t i = 0; i < volume.files.size(); ++i) {
         const TreeNode& file = volume.files[i];
@@ -23,7 +24,7 @@ std::vector<CompressedFileInfo> compressedFiles(const MountedVolume& volume, con
         info.size = file.size;
         std::optional<std::uint64_t> sector;
         if (firstBlockHoldsData(volume, file.firstBlock))
-            sector = isFragmentReference(file.firstBlock) ? fragmentStartSector(volume, fat, file.firstBlock)
+            sector = isFragmentReference(file.firstBlock) ? fragmentStartSector(volume, fat, file.firstBlock, &chains)
                                                           : volume.blockStart(file.firstBlock);
         std::uint8_t header[kSectorSize];
         if (sector && io.read(*sector, 1, header) == 0) {

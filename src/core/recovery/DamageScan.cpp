@@ -171,6 +171,7 @@ DamageReport scanDamage(const MountedVolume& volume, const SectorReader& reader,
     FileDescriptor sink(::open("/dev/null", O_WRONLY | O_CLOEXEC));
     RecoveryRunState run;
     FileScanObserver progress(observer, run, stop, totalBytes);
+    SuballocationChains chains(volume, reader);
     for (std::uint32_t k = 0; k < volume.fileCount(); ++k) {
         if (stop.load() || run.recoveryAborted.load()) {
             report.stopped = true;
@@ -185,7 +186,7 @@ DamageReport scanDamage(const MountedVolume& volume, const SectorReader& reader,
             request.flags = file.attributesHigh;
             request.mode = ExtractMode::Recovery;  // per-run progress, which also carries the stop request
             ExtractResult result;
-            copyFileContents(volume, reader, run, progress, request, sink.get(), result);
+            copyFileContents(volume, reader, run, progress, request, sink.get(), result, nullptr, &chains);
             // A copy a stop cut short counts unread sectors that were never tried.
             if (result.outcome == ExtractOutcome::SkippedByUser || stop.load()) {
                 report.stopped = true;

@@ -77,13 +77,15 @@ bool entryTime(std::uint32_t value, timespec& out)
 class FileCopier {
 public:
     FileCopier(const MountedVolume& volume, const SectorReader& reader, const RecoveryRunState& run,
-               ExtractionObserver& observer, ExtractResult& result, int fd, bool recoveryMode, FileWriter* writer) :
+               ExtractionObserver& observer, ExtractResult& result, int fd, bool recoveryMode, FileWriter* writer,
+               SuballocationChains* chains) :
         volume_(volume), reader_(reader), io_(volume, reader), run_(run), observer_(observer), result_(result), fd_(fd),
-        recoveryMode_(recoveryMode), writer_(writer), fat_(volume, io_)
+        recoveryMode_(recoveryMode), writer_(writer), chains_(chains), fat_(volume, io_)
     {
     }
 
     FatEntryReader& fat() { return fat_; }
+    SuballocationChains* chains() { return chains_; }
     const VolumeReader& io() const { return io_; }
     void setSize(std::uint64_t size) { size_ = size; }
     // Every byte of the size is written or queued.
@@ -177,9 +179,11 @@ public:
         // when every write was made here: a failed one ends the copy first.
         if (!settle())
             return false;
-        FileChain chain;
-        if (root != 0)
-            chain = buildFileChain(volume_, fat_, root, p + 2);
+        const FileChain* kept = root != 0 && chains_ ? chains_->chain(fragment.sizeClass, p + 2) : nullptr;
+        FileChain own;
+        if (root != 0 && !kept)
+            own = buildFileChain(volume_, fat_, root, p + 2);
+        const FileChain& chain = kept ? *kept : own;
         for (std::uint64_t position = p; position <= p + 1 && !complete() && !cancelled_; ++position) {
             if (root == 0 || !chainHasBlockAt(chain, position)) {
                 result_.missingFragment = true;
@@ -298,6 +302,7 @@ private:
     int fd_;
     bool recoveryMode_;
     FileWriter* writer_;
+    SuballocationChains* chains_;
     FatEntryReader fat_;
     std::uint64_t size_ = 0;
     std::uint64_t queued_ = 0;  // bytes written or queued
@@ -349,7 +354,7 @@ FileDescriptor createNewFile(const std::string& path)
 
 ExtractResult extractFile(const MountedVolume& volume, const SectorReader& reader, RecoveryRunState& run,
                           ExtractionObserver& observer, const ExtractRequest& request, FileWriter* writer,
-                          FileDescriptor created)
+                          FileDescriptor created, SuballocationChains* chains)
 {
     ExtractResult result;
     if (run.recoveryAborted) {
@@ -427,7 +432,7 @@ ExtractResult extractFile(const MountedVolume& volume, const SectorReader& reade
         return result;
     }
 
-    copyFileContents(volume, reader, run, observer, request, fd.get(), result, writer);
+    copyFileContents(volume, reader, run, observer, request, fd.get(), result, writer, chains);
     timespec when{};
     const bool timed = result.outcome == ExtractOutcome::Written
         && (entryTime(request.modifiedDateTime, when) || entryTime(request.dateTime, when));
@@ -450,13 +455,13 @@ ExtractResult extractFile(const MountedVolume& volume, const SectorReader& reade
 
 void copyFileContents(const MountedVolume& volume, const SectorReader& reader, RecoveryRunState& run,
                       ExtractionObserver& observer, const ExtractRequest& request, int fd, ExtractResult& result,
-                      FileWriter* writer)
+                      FileWriter* writer, SuballocationChains* chains)
 {
     result.outcome = ExtractOutcome::Written;
     // Skip File and Stop Saving also end a read that is retrying a failing
     // run sector by sector.
     const ReadCancelScope cancel{&run.skipCurrentFile, &run.recoveryAborted};
-    FileCopier copier(volume, reader, run, observer, result, fd, request.mode == ExtractMode::Recovery, writer);
+    FileCopier copier(volume, reader, run, observer, result, fd, request.mode == ExtractMode::Recovery, writer, chains);
     // Whatever way the copy ends, the pieces queued are written (or their
     // failure taken) before it returns, and the result says whether the
     // chain met FAT sectors that neither copy could read.
@@ -477,7 +482,7 @@ void copyFileContents(const MountedVolume& volume, const SectorReader& reader, R
             result.outcome = ExtractOutcome::FragmentTooLarge;
             return;
         }
-        if (compressed && !compressedLength(copier.io(), fragmentStartSector(volume, copier.fat(), request.firstBlock), size, size)) {
+        if (compressed && !compressedLength(copier.io(), fragmentStartSector(volume, copier.fat(), request.firstBlock, copier.chains()), size, size)) {
             observer.notice(kChecksumErrorNotice);
             result.outcome = ExtractOutcome::ChecksumError;
             return;

@@ -14,6 +14,7 @@ namespace tamsin {
 class FileWriter;
 class MountedVolume;
 class SectorReader;
+class SuballocationChains;
 struct TreeNode;
 
 inline constexpr const char* kChecksumErrorNotice = "Compress File CheckSum Error";
@@ -114,10 +115,11 @@ struct ExtractResult {
 // there after this returns (the result is final all the same); the caller
 // drains the writer before it relies on times or closed files. A run may
 // pass the destination already made by createNewFile under the request's
-// name: it is then taken as the file this call created.
+// name: it is then taken as the file this call created, and the
+// suballocation chains it keeps for all its files.
 ExtractResult extractFile(const MountedVolume& volume, const SectorReader& reader, RecoveryRunState& run,
                           ExtractionObserver& observer, const ExtractRequest& request, FileWriter* writer = nullptr,
-                          FileDescriptor created = {});
+                          FileDescriptor created = {}, SuballocationChains* chains = nullptr);
 
 // Makes path a new empty file for writing, as a run first tries to: invalid
 // (errno set) when the name is taken or the file cannot be made.
@@ -128,6 +130,6 @@ FileDescriptor createNewFile(const std::string& path);
 // write, a writer's included, is made by then.
 void copyFileContents(const MountedVolume& volume, const SectorReader& reader, RecoveryRunState& run,
                       ExtractionObserver& observer, const ExtractRequest& request, int fd, ExtractResult& result,
-                      FileWriter* writer = nullptr);
+                      FileWriter* writer = nullptr, SuballocationChains* chains = nullptr);
 
 } // namespace tamsin

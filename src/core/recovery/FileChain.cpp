@@ -85,8 +85,27 @@ bool chainHasBlockAt(const FileChain& chain, std::uint64_t position)
     return (v & kTopBit) == 0 && (position == 0 || v != 0);
 }
 
+const FileChain* SuballocationChains::chain(std::uint32_t sizeClass, std::uint64_t maxValues)
+{
+    if (sizeClass >= classes_.size() || volume_.suballocationRoots[sizeClass] == 0)
+        return nullptr;
+    Followed& followed = classes_[sizeClass];
+    // A chain that ended before the values it was followed for is whole.
+    const bool whole = followed.asked > 0 && followed.chain.values.size() < followed.asked;
+    if (!followed.lost && !whole && followed.asked < maxValues) {
+        // Followed again from the root for twice as many values, so that the
+        // whole chain costs a few times its length however many files ask.
+        const std::uint64_t asked = std::max({maxValues, 2 * followed.asked, std::uint64_t{64}});
+        FatEntryReader fat(volume_, reader_);
+        followed.chain = buildFileChain(volume_, fat, volume_.suballocationRoots[sizeClass], asked);
+        followed.asked = asked;
+        followed.lost = fat.lostEntries() > 0;
+    }
+    return followed.lost ? nullptr : &followed.chain;
+}
+
 std::optional<std::uint64_t> fragmentStartSector(const MountedVolume& volume, FatEntryReader& fat,
-                                                 std::uint32_t reference)
+                                                 std::uint32_t reference, SuballocationChains* chains)
 {
     const FragmentReference fragment = decodeFragmentReference(reference);
     const std::uint32_t root = volume.suballocationRoots[fragment.sizeClass];
@@ -94,10 +113,12 @@ std::optional<std::uint64_t> fragmentStartSector(const MountedVolume& volume, Fa
     const std::uint64_t p = s / volume.sectorsPerBlock;
     if (root == 0)
         return std::nullopt;
-    const FileChain chain = buildFileChain(volume, fat, root, p + 1);
-    if (!chainHasBlockAt(chain, p))
+    const FileChain* kept = chains ? chains->chain(fragment.sizeClass, p + 1) : nullptr;
+    const FileChain chain = kept ? FileChain{} : buildFileChain(volume, fat, root, p + 1);
+    const FileChain& followed = kept ? *kept : chain;
+    if (!chainHasBlockAt(followed, p))
         return std::nullopt;
-    return volume.blockStart(chain.values[p]) + s % volume.sectorsPerBlock;
+    return volume.blockStart(followed.values[p]) + s % volume.sectorsPerBlock;
 }
 
 } // namespace tamsin

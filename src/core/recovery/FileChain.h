@@ -2,6 +2,7 @@
 // A file's chain of block references as the chosen FAT gives it, and the
 // meaning of each reference.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -77,9 +78,37 @@ bool chainHasBlockAt(const FileChain& chain, std::uint64_t position);
 std::size_t prefetchBlocks(const MountedVolume& volume, const VolumeReader& io, const SectorReader& reader,
                            const std::vector<std::uint32_t>& values, std::size_t from, std::size_t to);
 
+// The suballocation chains of a volume, each followed through the FAT once
+// for a run over many files and kept. Every suballocated file names a
+// position in the chain of its size class; following the chain from its root
+// again for each file took time growing with the chain, and so a run over a
+// volume of many small files took time growing with the square of their number.
+class SuballocationChains {
+public:
+    SuballocationChains(const MountedVolume& volume, const SectorReader& reader) : volume_(volume), reader_(reader) {}
+
+    // The chain of sizeClass from its root as buildFileChain gives it for
+    // maxValues (the first maxValues values are the same; there may be more).
+    // Null when the class has no root, or when following the chain met FAT
+    // sectors that neither copy could read: the caller then follows it with
+    // its own FatEntryReader, whose count of such entries speaks for its file.
+    const FileChain* chain(std::uint32_t sizeClass, std::uint64_t maxValues);
+
+private:
+    struct Followed {
+        FileChain chain;
+        std::uint64_t asked = 0;  // the maxValues it was followed for
+        bool lost = false;
+    };
+    const MountedVolume& volume_;
+    const SectorReader& reader_;
+    std::array<Followed, 128> classes_;  // by size class (7 bits)
+};
+
 // The volume sector where a fragment's data starts, or nothing when its
-// suballocation chain has no block there.
+// suballocation chain has no block there. With chains, the chain is taken
+// from there when it can be.
 std::optional<std::uint64_t> fragmentStartSector(const MountedVolume& volume, FatEntryReader& fat,
-                                                 std::uint32_t reference);
+                                                 std::uint32_t reference, SuballocationChains* chains = nullptr);
 
 } // namespace tamsin

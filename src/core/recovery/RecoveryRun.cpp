@@ -514,6 +514,7 @@ RecoveryReport runRecovery(const MountedVolume& volume, const SectorReader& read
         ahead.emplace(volume, settings, run, planner.files, folders, decodeName);
 
     FirstBlockPrefetch prefetch(volume, reader, settings, run, planner.files);
+    SuballocationChains chains(volume, reader);
     for (std::size_t i = 0; i < planner.files.size(); ++i) {
         prefetch.before(i);
         const PlannedFile& planned = planner.files[i];
@@ -556,7 +557,7 @@ RecoveryReport runRecovery(const MountedVolume& volume, const SectorReader& read
                     nameUsed = duplicateName(n, prepared.name);
             ExtractRequest request = extractRequestFor(node, prepared.folder, nameUsed, ExtractMode::Recovery);
             request.duplicates = settings.duplicateAction();
-            result = extractFile(volume, reader, run, observer, request, &writer, std::move(prepared.fd));
+            result = extractFile(volume, reader, run, observer, request, &writer, std::move(prepared.fd), &chains);
             if (result.outcome == ExtractOutcome::Aborted)
                 prepared.discard(abandonedFolders);  // stopped just now: the file is gone, its folders go too
             if (!renames && result.outcome != ExtractOutcome::Aborted

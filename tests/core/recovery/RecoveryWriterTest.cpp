@@ -20,6 +20,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <map>
+#include <set>
 #include <linux/magic.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -121,6 +122,11 @@ protected:
             }
             c.nodes.push_back(folder);
         }
+        buildAndMount(c);
+    }
+
+    void buildAndMount(const ib::VolumeContents& c)
+    {
         built = test::buildVolume(dir / "disk.img", c, 8);
         ASSERT_TRUE(built.manifest);
         test::openAndSelect(session, built.imagePath);
@@ -305,6 +311,99 @@ TEST_F(RecoveryWriterTest, NamesTakenBeforeTheRunAreRenamedAsWhenEachFileIsMadeI
     EXPECT_EQ(fs::file_size(dir / "out" / "DIR1" / "F7.TXT"), 7u);
     EXPECT_EQ(fs::file_size(dir / "out" / "DIR1" / "Copy (1 ) of F7.TXT"), 5u);
     EXPECT_EQ(filesUnder(dir / "out"), 306u);
+}
+
+// A volume of suballocated files only: 400 fragments of size class 4, two
+// to a 4 KiB block, so that their chain runs over 200 blocks.
+class SuballocatedRunTest : public RecoveryWriterTest {
+protected:
+    static constexpr int kFiles = 400;
+
+    void SetUp() override
+    {
+        ib::VolumeContents c;
+        for (int f = 0; f < 4; ++f) {
+            ib::Node folder = ib::folderNode("DIR" + std::to_string(f));
+            for (int i = 0; i < kFiles / 4; ++i) {
+                ib::Node file = ib::fileNode("F" + std::to_string(f * 1000 + i) + ".TXT", 1500 + 5 * i);
+                file.storage = ib::Storage::FragmentOnly;
+                file.sizeClass = 4;
+                folder.children.push_back(file);
+            }
+            c.nodes.push_back(folder);
+        }
+        buildAndMount(c);
+    }
+
+    // The disk sector holding block's entry in FAT copy `copy`.
+    std::uint64_t fatEntrySector(int copy, std::uint32_t block) const
+    {
+        const std::uint64_t byte = std::uint64_t{block} * 8;
+        const std::uint64_t blockBytes = 8 * kSectorSize;
+        return built.manifest->blockSector(built.manifest->fat[copy].blocks[byte / blockBytes])
+            + byte % blockBytes / kSectorSize;
+    }
+
+    const std::vector<std::uint32_t>& chainBlocks() const
+    {
+        for (const auto& [sizeClass, chain] : built.manifest->suballocationChains)
+            if (sizeClass == 4)
+                return chain.blocks;
+        ADD_FAILURE() << "no chain of class 4";
+        static const std::vector<std::uint32_t> none;
+        return none;
+    }
+};
+
+TEST_F(SuballocatedRunTest, TheChainIsFollowedForTheRunNotAgainForEveryFile)
+{
+    std::set<std::uint64_t> fatSectors;
+    for (int copy = 0; copy < 2; ++copy)
+        for (std::uint32_t block : built.manifest->fat[copy].blocks)
+            for (std::uint64_t s = 0; s < 8; ++s)
+                fatSectors.insert(built.manifest->blockSector(block) + s);
+    auto faulty = std::make_unique<test::FaultyDevice>(FileDevice::open(built.imagePath));
+    unsigned fatReads = 0;
+    faulty->onRead([&](std::uint64_t first, std::uint64_t count) {
+        for (std::uint64_t s = first; s < first + count; ++s)
+            if (fatSectors.contains(s)) {
+                ++fatReads;
+                break;
+            }
+    });
+    session.reader.attach(std::move(faulty));
+    ASSERT_EQ(chainBlocks().size(), 200u);
+
+    const RecoveryReport report = recoverAll();
+    EXPECT_EQ(report.filesWritten, static_cast<std::uint64_t>(kFiles));
+    EXPECT_TRUE(report.problems.empty());
+    for (const auto& [node, result] : recorder.finished)
+        EXPECT_EQ(readFile(result.path), ib::expectedData(*built.manifest->find(node->name))) << result.path;
+    // Following the chain from its root for each file read a FAT sector per file at least.
+    EXPECT_LT(fatReads, 40u);
+}
+
+TEST_F(SuballocatedRunTest, AChainThroughAnUnreadableFatSectorEndsForEachFileAsItsOwnCopyEndsIt)
+{
+    // Both copies of the FAT sector holding the entry of the chain's 100th
+    // block fail: the files past it lose their fragments, as they do when
+    // each is copied alone.
+    auto faulty = std::make_unique<test::FaultyDevice>(FileDevice::open(built.imagePath));
+    for (int copy = 0; copy < 2; ++copy)
+        faulty->markBad(fatEntrySector(copy, chainBlocks().at(100)));
+    session.reader.attach(std::move(faulty));
+
+    const RecoveryReport report = recoverAll();
+    ASSERT_EQ(recorder.finished.size(), static_cast<std::size_t>(kFiles));
+    std::size_t lost = 0;
+    for (std::size_t i = 0; i < recorder.finished.size(); ++i) {
+        const auto& [node, result] = recorder.finished[i];
+        lost += result.fatLost ? 1 : 0;
+        expectAsDirect(*node, result, std::to_string(i));
+    }
+    EXPECT_GT(lost, 0u);
+    EXPECT_LT(lost, static_cast<std::size_t>(kFiles));
+    EXPECT_GT(report.incomplete, 0u);
 }
 
 TEST(FileWriter, AFailedPieceDropsThoseAfterItUntilTakenAndFilesCloseWithTheirTime)
