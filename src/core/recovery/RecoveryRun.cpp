@@ -354,22 +354,23 @@ private:
 
 // Asks the disk for the first data of the files ahead of the copy, a batch
 // at a time: of each file's first block, the sectors its size takes (the
-// whole block for larger files, whose later blocks the copy asks for itself).
-// Read one after another, each small file waited for the disk in turn; asked
-// for together, the reads are queued at once and the system serves them in
-// disk order. Nothing beyond what the copy is about to read is asked for, so
-// a failing disk is not read more: not the rest of a block, not files the
-// deleted-files rule leaves out, nothing after a stop. Suballocated files are
-// left to the copy (finding their sectors takes reads of their own). A hint:
-// what is read does not change.
+// whole block for larger files, whose later blocks the copy asks for itself);
+// of a suballocated file, its fragment. Read one after another, each small
+// file waited for the disk in turn; asked for together, the reads are queued
+// at once and the system serves them in disk order. Nothing beyond what the
+// copy is about to read is asked for, so a failing disk is not read more:
+// not the rest of a block, not files the deleted-files rule leaves out,
+// nothing after a stop. A hint: what is read does not change.
 class FirstBlockPrefetch {
 public:
     // Files asked for ahead of the copy; a new batch goes out when half are copied.
     static constexpr std::size_t kAheadFiles = 256;
 
     FirstBlockPrefetch(const MountedVolume& volume, const SectorReader& reader, const RecoverySettings& settings,
-                       const RecoveryRunState& run, const std::vector<PlannedFile>& files) :
-        volume_(volume), reader_(reader), io_(volume, reader), settings_(settings), run_(run), files_(files)
+                       const RecoveryRunState& run, const std::vector<PlannedFile>& files,
+                       SuballocationChains& chains) :
+        volume_(volume), reader_(reader), io_(volume, reader), settings_(settings), run_(run), files_(files),
+        chains_(chains)
     {
     }
 
@@ -380,40 +381,74 @@ public:
             return;
         const std::size_t to = std::min(files_.size(), i + kAheadFiles);
         const std::uint64_t blockBytes = std::uint64_t{volume_.sectorsPerBlock} * kSectorSize;
-        // Runs that follow each other on the disk go as one request.
-        std::uint64_t start = 0;
-        std::uint64_t end = 0;
         for (std::size_t k = std::max(next_, i); k < to; ++k) {
             const TreeNode& node = volume_.files[files_[k].position];
-            if (node.size == 0 || isFragmentReference(node.firstBlock) || !firstBlockHoldsData(volume_, node.firstBlock)
-                || !settings_.takesFile(node.deletedMarker))
+            if (node.size == 0 || (node.size > blockBytes && isFragmentReference(node.firstBlock))
+                || !firstBlockHoldsData(volume_, node.firstBlock) || !settings_.takesFile(node.deletedMarker))
                 continue;
-            const std::uint64_t disk = io_.diskSector(volume_.blockStart(node.firstBlock));
-            if (disk == 0)
-                continue;  // a missing segment
             const std::uint64_t sectors = (std::min<std::uint64_t>(node.size, blockBytes) + kSectorSize - 1) / kSectorSize;
-            if (end > 0 && disk == end && end + sectors - start <= UINT32_MAX) {
-                end += sectors;
-                continue;
-            }
-            if (end > 0)
-                reader_.prefetch(start, static_cast<std::uint32_t>(end - start));
-            start = disk;
-            end = disk + sectors;
+            if (isFragmentReference(node.firstBlock))
+                addFragment(decodeFragmentReference(node.firstBlock), sectors);
+            else
+                add(volume_.blockStart(node.firstBlock), sectors);
         }
-        if (end > 0)
-            reader_.prefetch(start, static_cast<std::uint32_t>(end - start));
+        flush();
         next_ = to;
     }
 
 private:
+    // The fragment's sectors, from its place in its block on and into the
+    // next block of its chain, no more than its size class holds.
+    void addFragment(const FragmentReference& fragment, std::uint64_t sectors)
+    {
+        const std::uint32_t spb = volume_.sectorsPerBlock;
+        const std::uint64_t p = fragment.startSector() / spb;
+        const std::uint64_t offset = fragment.startSector() % spb;
+        const FileChain* chain = chains_.chain(fragment.sizeClass, p + 2);
+        if (!chain)
+            return;
+        sectors = std::min<std::uint64_t>(sectors, fragment.sizeClass);
+        for (std::uint64_t position = p; position <= p + 1 && sectors > 0 && chainHasBlockAt(*chain, position);
+             ++position) {
+            const std::uint64_t from = position == p ? offset : 0;
+            const std::uint64_t count = std::min<std::uint64_t>(sectors, spb - from);
+            add(volume_.blockStart(chain->values[position]) + from, count);
+            sectors -= count;
+        }
+    }
+
+    // Runs that follow each other on the disk go as one request.
+    void add(std::uint64_t volumeSector, std::uint64_t sectors)
+    {
+        const std::uint64_t disk = io_.diskSector(volumeSector);
+        if (disk == 0 || sectors == 0)
+            return;  // a missing segment
+        if (end_ > 0 && disk == end_ && end_ + sectors - start_ <= UINT32_MAX) {
+            end_ += sectors;
+            return;
+        }
+        flush();
+        start_ = disk;
+        end_ = disk + sectors;
+    }
+
+    void flush()
+    {
+        if (end_ > 0)
+            reader_.prefetch(start_, static_cast<std::uint32_t>(end_ - start_));
+        start_ = end_ = 0;
+    }
+
     const MountedVolume& volume_;
     const SectorReader& reader_;
     VolumeReader io_;
     const RecoverySettings& settings_;
     const RecoveryRunState& run_;
     const std::vector<PlannedFile>& files_;
+    SuballocationChains& chains_;
     std::size_t next_ = 0;  // files before it were asked for
+    std::uint64_t start_ = 0;  // the run being gathered, in disk sectors
+    std::uint64_t end_ = 0;
 };
 
 bool makeDestination(const std::string& path, std::string& error)
@@ -513,8 +548,8 @@ RecoveryReport runRecovery(const MountedVolume& volume, const SectorReader& read
     if (renames)
         ahead.emplace(volume, settings, run, planner.files, folders, decodeName);
 
-    FirstBlockPrefetch prefetch(volume, reader, settings, run, planner.files);
     SuballocationChains chains(volume, reader);
+    FirstBlockPrefetch prefetch(volume, reader, settings, run, planner.files, chains);
     for (std::size_t i = 0; i < planner.files.size(); ++i) {
         prefetch.before(i);
         const PlannedFile& planned = planner.files[i];

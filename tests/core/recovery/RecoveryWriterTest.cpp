@@ -313,11 +313,13 @@ TEST_F(RecoveryWriterTest, NamesTakenBeforeTheRunAreRenamedAsWhenEachFileIsMadeI
     EXPECT_EQ(filesUnder(dir / "out"), 306u);
 }
 
-// A volume of suballocated files only: 400 fragments of size class 4, two
-// to a 4 KiB block, so that their chain runs over 200 blocks.
+// A volume of suballocated files only: 400 fragments of size class 3 in
+// 4 KiB blocks (every third one crossing into the next block), so that their
+// chain runs over 150 blocks.
 class SuballocatedRunTest : public RecoveryWriterTest {
 protected:
     static constexpr int kFiles = 400;
+    static constexpr std::uint32_t kClass = 3;
 
     void SetUp() override
     {
@@ -325,9 +327,9 @@ protected:
         for (int f = 0; f < 4; ++f) {
             ib::Node folder = ib::folderNode("DIR" + std::to_string(f));
             for (int i = 0; i < kFiles / 4; ++i) {
-                ib::Node file = ib::fileNode("F" + std::to_string(f * 1000 + i) + ".TXT", 1500 + 5 * i);
+                ib::Node file = ib::fileNode("F" + std::to_string(f * 1000 + i) + ".TXT", 1000 + 5 * i);
                 file.storage = ib::Storage::FragmentOnly;
-                file.sizeClass = 4;
+                file.sizeClass = kClass;
                 folder.children.push_back(file);
             }
             c.nodes.push_back(folder);
@@ -347,9 +349,9 @@ protected:
     const std::vector<std::uint32_t>& chainBlocks() const
     {
         for (const auto& [sizeClass, chain] : built.manifest->suballocationChains)
-            if (sizeClass == 4)
+            if (sizeClass == kClass)
                 return chain.blocks;
-        ADD_FAILURE() << "no chain of class 4";
+        ADD_FAILURE() << "no chain of class " << kClass;
         static const std::vector<std::uint32_t> none;
         return none;
     }
@@ -372,7 +374,7 @@ TEST_F(SuballocatedRunTest, TheChainIsFollowedForTheRunNotAgainForEveryFile)
             }
     });
     session.reader.attach(std::move(faulty));
-    ASSERT_EQ(chainBlocks().size(), 200u);
+    ASSERT_EQ(chainBlocks().size(), 150u);
 
     const RecoveryReport report = recoverAll();
     EXPECT_EQ(report.filesWritten, static_cast<std::uint64_t>(kFiles));
@@ -381,6 +383,31 @@ TEST_F(SuballocatedRunTest, TheChainIsFollowedForTheRunNotAgainForEveryFile)
         EXPECT_EQ(readFile(result.path), ib::expectedData(*built.manifest->find(node->name))) << result.path;
     // Following the chain from its root for each file read a FAT sector per file at least.
     EXPECT_LT(fatReads, 40u);
+}
+
+TEST_F(SuballocatedRunTest, TheFragmentsOfFilesAheadAreAskedForFromTheDisk)
+{
+    auto faulty = std::make_unique<test::FaultyDevice>(FileDevice::open(built.imagePath));
+    std::set<std::uint64_t> hinted;
+    faulty->onPrefetch([&](std::uint64_t first, std::uint64_t count) {
+        for (std::uint64_t s = first; s < first + count; ++s)
+            hinted.insert(s);
+    });
+    session.reader.attach(std::move(faulty));
+    EXPECT_EQ(recoverAll().filesWritten, static_cast<std::uint64_t>(kFiles));
+
+    // Each fragment's sectors as far as its size goes: from its place in its
+    // block, into the next block of the chain for those that cross the end.
+    std::set<std::uint64_t> fragments;
+    for (const TreeNode& node : session.mounted.files) {
+        const ib::ManifestEntry& entry = *built.manifest->find(node.name);
+        ASSERT_NE(entry.fragment, 0u) << node.name;
+        const std::uint64_t start = kClass * std::uint64_t{entry.fragment & 0xFFFFFF};
+        const std::uint64_t sectors = (entry.size + kSectorSize - 1) / kSectorSize;
+        for (std::uint64_t s = start; s < start + sectors; ++s)
+            fragments.insert(built.manifest->blockSector(chainBlocks().at(s / 8)) + s % 8);
+    }
+    EXPECT_EQ(hinted, fragments);
 }
 
 TEST_F(SuballocatedRunTest, AChainThroughAnUnreadableFatSectorEndsForEachFileAsItsOwnCopyEndsIt)
