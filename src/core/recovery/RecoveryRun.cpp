@@ -1,7 +1,7 @@
 #include "recovery/RecoveryRun.h"
 
-#include "mount/FolderPaths.h"
 #include "disk/SectorReader.h"
+#include "mount/FolderPaths.h"
 #include "mount/MountedVolume.h"
 #include "mount/VolumeReader.h"
 #include "recovery/DestinationNames.h"
