@@ -377,7 +377,8 @@ public:
     // Before file i is copied.
     void before(std::size_t i)
     {
-        if (next_ > i + kAheadFiles / 2 || next_ >= files_.size() || run_.recoveryAborted)
+        if (next_ > i + kAheadFiles / 2 || next_ >= files_.size() || run_.recoveryAborted
+            || volume_.sectorsPerBlock == 0)
             return;
         const std::size_t to = std::min(files_.size(), i + kAheadFiles);
         const std::uint64_t blockBytes = std::uint64_t{volume_.sectorsPerBlock} * kSectorSize;
