@@ -179,11 +179,9 @@ public:
         // when every write was made here: a failed one ends the copy first.
         if (!settle())
             return false;
-        const FileChain* kept = root != 0 && chains_ ? chains_->chain(fragment.sizeClass, p + 2) : nullptr;
         FileChain own;
-        if (root != 0 && !kept)
-            own = buildFileChain(volume_, fat_, root, p + 2);
-        const FileChain& chain = kept ? *kept : own;
+        const FileChain& chain =
+            root != 0 ? suballocationChain(volume_, fat_, chains_, fragment.sizeClass, p + 2, own) : own;
         for (std::uint64_t position = p; position <= p + 1 && !complete() && !cancelled_; ++position) {
             if (root == 0 || !chainHasBlockAt(chain, position)) {
                 result_.missingFragment = true;

@@ -49,31 +49,37 @@ FileChain buildFileChain(const MountedVolume& volume, FatEntryReader& fat, std::
     return chain;
 }
 
+void PrefetchRuns::add(std::uint64_t diskSector, std::uint64_t sectors)
+{
+    if (diskSector == 0 || sectors == 0)
+        return;  // a missing segment, or nothing
+    if (end_ > 0 && diskSector == end_ && end_ + sectors - start_ <= UINT32_MAX) {
+        end_ += sectors;
+        return;
+    }
+    flush();
+    start_ = diskSector;
+    end_ = diskSector + sectors;
+}
+
+void PrefetchRuns::flush()
+{
+    if (end_ > 0)
+        reader_.prefetch(start_, static_cast<std::uint32_t>(end_ - start_));
+    start_ = end_ = 0;
+}
+
 std::size_t prefetchBlocks(const MountedVolume& volume, const VolumeReader& io, const SectorReader& reader,
                            const std::vector<std::uint32_t>& values, std::size_t from, std::size_t to)
 {
-    const std::uint32_t spb = volume.sectorsPerBlock;
-    std::uint64_t start = 0;
-    std::uint64_t sectors = 0;
+    PrefetchRuns runs(reader);
     std::size_t i = from;
     for (; i < std::min(to, values.size()); ++i) {
         const std::uint32_t value = values[i];
         if ((value & kTopBit) != 0 || (value == 0 && i > 0))
             break;
-        const std::uint64_t disk = io.diskSector(volume.blockStart(value));
-        if (disk == 0)
-            continue;  // a missing segment
-        if (sectors > 0 && disk == start + sectors && sectors + spb <= UINT32_MAX) {
-            sectors += spb;
-            continue;
-        }
-        if (sectors > 0)
-            reader.prefetch(start, static_cast<std::uint32_t>(sectors));
-        start = disk;
-        sectors = spb;
+        runs.add(io.diskSector(volume.blockStart(value)), volume.sectorsPerBlock);
     }
-    if (sectors > 0)
-        reader.prefetch(start, static_cast<std::uint32_t>(sectors));
     return i;
 }
 
@@ -104,6 +110,15 @@ const FileChain* SuballocationChains::chain(std::uint32_t sizeClass, std::uint64
     return followed.lost ? nullptr : &followed.chain;
 }
 
+const FileChain& suballocationChain(const MountedVolume& volume, FatEntryReader& fat, SuballocationChains* chains,
+                                    std::uint32_t sizeClass, std::uint64_t maxValues, FileChain& own)
+{
+    if (const FileChain* kept = chains ? chains->chain(sizeClass, maxValues) : nullptr)
+        return *kept;
+    own = buildFileChain(volume, fat, volume.suballocationRoots[sizeClass], maxValues);
+    return own;
+}
+
 std::optional<std::uint64_t> fragmentStartSector(const MountedVolume& volume, FatEntryReader& fat,
                                                  std::uint32_t reference, SuballocationChains* chains)
 {
@@ -113,9 +128,8 @@ std::optional<std::uint64_t> fragmentStartSector(const MountedVolume& volume, Fa
     const std::uint64_t p = s / volume.sectorsPerBlock;
     if (root == 0)
         return std::nullopt;
-    const FileChain* kept = chains ? chains->chain(fragment.sizeClass, p + 1) : nullptr;
-    const FileChain chain = kept ? FileChain{} : buildFileChain(volume, fat, root, p + 1);
-    const FileChain& followed = kept ? *kept : chain;
+    FileChain own;
+    const FileChain& followed = suballocationChain(volume, fat, chains, fragment.sizeClass, p + 1, own);
     if (!chainHasBlockAt(followed, p))
         return std::nullopt;
     return volume.blockStart(followed.values[p]) + s % volume.sectorsPerBlock;

@@ -72,6 +72,24 @@ FileChain buildFileChain(const MountedVolume& volume, FatEntryReader& fat, std::
 // a fragment reference).
 bool chainHasBlockAt(const FileChain& chain, std::uint64_t position);
 
+// Gathers prefetch hints: runs of disk sectors that follow each other go to
+// the disk as one request, when a run breaks or on flush().
+class PrefetchRuns {
+public:
+    explicit PrefetchRuns(const SectorReader& reader) : reader_(reader) {}
+    ~PrefetchRuns() { flush(); }
+    PrefetchRuns(const PrefetchRuns&) = delete;
+    PrefetchRuns& operator=(const PrefetchRuns&) = delete;
+
+    void add(std::uint64_t diskSector, std::uint64_t sectors);
+    void flush();
+
+private:
+    const SectorReader& reader_;
+    std::uint64_t start_ = 0;
+    std::uint64_t end_ = 0;  // 0: no run gathered
+};
+
 // Tells the disk that the blocks named by values[from, to) will be read soon,
 // consecutive ones as one request, up to the first value that names no
 // block. Returns the index after the last value it went through.
@@ -104,6 +122,11 @@ private:
     const SectorReader& reader_;
     std::array<Followed, 128> classes_;  // by size class (7 bits)
 };
+
+// The chain of sizeClass followed for maxValues: the kept one when chains
+// has it, else followed through fat into own.
+const FileChain& suballocationChain(const MountedVolume& volume, FatEntryReader& fat, SuballocationChains* chains,
+                                    std::uint32_t sizeClass, std::uint64_t maxValues, FileChain& own);
 
 // The volume sector where a fragment's data starts, or nothing when its
 // suballocation chain has no block there. With chains, the chain is taken

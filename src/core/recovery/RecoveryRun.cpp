@@ -369,8 +369,8 @@ public:
     FirstBlockPrefetch(const MountedVolume& volume, const SectorReader& reader, const RecoverySettings& settings,
                        const RecoveryRunState& run, const std::vector<PlannedFile>& files,
                        SuballocationChains& chains) :
-        volume_(volume), reader_(reader), io_(volume, reader), settings_(settings), run_(run), files_(files),
-        chains_(chains)
+        volume_(volume), io_(volume, reader), settings_(settings), run_(run), files_(files), chains_(chains),
+        runs_(reader)
     {
     }
 
@@ -393,7 +393,7 @@ public:
             else
                 add(volume_.blockStart(node.firstBlock), sectors);
         }
-        flush();
+        runs_.flush();
         next_ = to;
     }
 
@@ -418,38 +418,16 @@ private:
         }
     }
 
-    // Runs that follow each other on the disk go as one request.
-    void add(std::uint64_t volumeSector, std::uint64_t sectors)
-    {
-        const std::uint64_t disk = io_.diskSector(volumeSector);
-        if (disk == 0 || sectors == 0)
-            return;  // a missing segment
-        if (end_ > 0 && disk == end_ && end_ + sectors - start_ <= UINT32_MAX) {
-            end_ += sectors;
-            return;
-        }
-        flush();
-        start_ = disk;
-        end_ = disk + sectors;
-    }
-
-    void flush()
-    {
-        if (end_ > 0)
-            reader_.prefetch(start_, static_cast<std::uint32_t>(end_ - start_));
-        start_ = end_ = 0;
-    }
+    void add(std::uint64_t volumeSector, std::uint64_t sectors) { runs_.add(io_.diskSector(volumeSector), sectors); }
 
     const MountedVolume& volume_;
-    const SectorReader& reader_;
     VolumeReader io_;
     const RecoverySettings& settings_;
     const RecoveryRunState& run_;
     const std::vector<PlannedFile>& files_;
     SuballocationChains& chains_;
+    PrefetchRuns runs_;
     std::size_t next_ = 0;  // files before it were asked for
-    std::uint64_t start_ = 0;  // the run being gathered, in disk sectors
-    std::uint64_t end_ = 0;
 };
 
 bool makeDestination(const std::string& path, std::string& error)
