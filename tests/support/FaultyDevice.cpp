@@ -28,18 +28,28 @@ DeviceRead MemoryDevice::readAt(std::uint64_t byteOffset, std::span<std::uint8_t
 
 unsigned FaultyDevice::attempts(std::uint64_t sector) const
 {
+    std::lock_guard lock(mutex_);
     auto it = attempts_.find(sector);
     return it == attempts_.end() ? 0 : it->second;
 }
 
+unsigned FaultyDevice::totalReads() const
+{
+    std::lock_guard lock(mutex_);
+    return totalReads_;
+}
+
 DeviceRead FaultyDevice::readAt(std::uint64_t byteOffset, std::span<std::uint8_t> buffer)
 {
-    ++totalReads_;
     const std::uint64_t first = byteOffset / kSectorSize;
     const std::uint64_t last = (byteOffset + std::max<std::size_t>(buffer.size(), 1) - 1) / kSectorSize;
-    if (onRead_)
+    if (onRead_) {
+        std::lock_guard hook(hookMutex_);
         onRead_(first, last - first + 1);
+    }
     bool fail = false;
+    std::unique_lock lock(mutex_);
+    ++totalReads_;
     for (std::uint64_t s = first; s <= last; ++s) {
         ++attempts_[s];
         auto it = bad_.find(s);
@@ -48,6 +58,7 @@ DeviceRead FaultyDevice::readAt(std::uint64_t byteOffset, std::span<std::uint8_t
             fail = true;
         }
     }
+    lock.unlock();
     if (fail) {
         // A failing request may still have scribbled over the caller's buffer.
         std::fill(buffer.begin(), buffer.end(), 0xEE);
@@ -58,8 +69,10 @@ DeviceRead FaultyDevice::readAt(std::uint64_t byteOffset, std::span<std::uint8_t
 
 void FaultyDevice::prefetch(std::uint64_t byteOffset, std::uint64_t bytes)
 {
-    if (onPrefetch_)
+    if (onPrefetch_) {
+        std::lock_guard hook(hookMutex_);
         onPrefetch_(byteOffset / kSectorSize, (byteOffset + bytes + kSectorSize - 1) / kSectorSize - byteOffset / kSectorSize);
+    }
     inner_->prefetch(byteOffset, bytes);
 }
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <vector>
 
@@ -31,12 +32,17 @@ private:
 
 // Fails every read that touches a bad sector (as a disk would fail the whole
 // request), and lets a sector succeed after a number of failed attempts.
+// Reads may come from several threads at once, as a recovery run makes them.
 class FaultyDevice final : public Device {
 public:
     explicit FaultyDevice(std::unique_ptr<Device> inner) : inner_(std::move(inner)) {}
 
     // The sector fails its first failures reads; forever by default.
-    void markBad(std::uint64_t sector, unsigned failures = ~0u) { bad_[sector] = failures; }
+    void markBad(std::uint64_t sector, unsigned failures = ~0u)
+    {
+        std::lock_guard lock(mutex_);
+        bad_[sector] = failures;
+    }
 
     // Every sector from first on, count of them, fails forever.
     void markBadRange(std::uint64_t first, std::uint64_t count)
@@ -44,14 +50,15 @@ public:
         for (std::uint64_t s = first; s < first + count; ++s)
             markBad(s);
     }
-    // Called before each read with its first sector and its length in sectors.
+    // Called before each read with its first sector and its length in
+    // sectors; the hooks are called one at a time.
     void onRead(std::function<void(std::uint64_t, std::uint64_t)> hook) { onRead_ = std::move(hook); }
     // Called for each prefetch hint, likewise; the hint then goes to the inner device.
     void onPrefetch(std::function<void(std::uint64_t, std::uint64_t)> hook) { onPrefetch_ = std::move(hook); }
 
     // Reads that covered the sector, bulk reads included.
     unsigned attempts(std::uint64_t sector) const;
-    unsigned totalReads() const { return totalReads_; }
+    unsigned totalReads() const;
 
     DeviceRead readAt(std::uint64_t byteOffset, std::span<std::uint8_t> buffer) override;
     void prefetch(std::uint64_t byteOffset, std::uint64_t bytes) override;
@@ -60,6 +67,8 @@ public:
 
 private:
     std::unique_ptr<Device> inner_;
+    mutable std::mutex mutex_;  // guards the maps and the count
+    std::mutex hookMutex_;      // one hook call at a time
     std::map<std::uint64_t, unsigned> bad_;
     std::map<std::uint64_t, unsigned> attempts_;
     unsigned totalReads_ = 0;

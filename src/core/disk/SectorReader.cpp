@@ -14,6 +14,7 @@ namespace tamsin {
 namespace {
 
 thread_local const ReadCancelScope* currentCancel = nullptr;
+thread_local TentativeReadScope* currentTentative = nullptr;
 
 } // namespace
 
@@ -40,6 +41,24 @@ bool ReadCancelScope::requested()
             if (flag && flag->load(std::memory_order_relaxed))
                 return true;
     return false;
+}
+
+TentativeReadScope::TentativeReadScope() : outer_(currentTentative)
+{
+    currentTentative = this;
+}
+
+TentativeReadScope::~TentativeReadScope()
+{
+    currentTentative = outer_;
+}
+
+bool TentativeReadScope::noteFailure()
+{
+    if (!currentTentative)
+        return false;
+    currentTentative->failed_ = true;
+    return true;
 }
 
 bool SectorReader::openDisk(const DiskInfo& disk, OpenError* error)
@@ -162,6 +181,8 @@ std::uint32_t SectorReader::readNative(std::uint64_t firstSector, std::uint32_t 
         return reportRange(whole, count, bulk.bytes % kSectorSize);
     }
 
+    if (TentativeReadScope::noteFailure())
+        return reportRange(0, count);
     // Slow path: every sector of the run again, each with up to retryCount attempts.
     const std::uint16_t attempts = retryCount();
     std::uint32_t failed = 0;

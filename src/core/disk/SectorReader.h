@@ -41,6 +41,30 @@ private:
     const ReadCancelScope* outer_ = nullptr;
 };
 
+// Marks the reads made on its thread while it lives as tentative: a run the
+// device does not deliver in one request is reported unreadable at once,
+// without the sector-by-sector pass, and failed() turns true. For work done
+// ahead of time that is thrown away when the disk is damaged there, so that
+// the damaged place is read (and retried) once, by the work that keeps its
+// result. Reads through a rescue map or a helper library are never retried
+// and are not marked.
+class TentativeReadScope {
+public:
+    TentativeReadScope();
+    ~TentativeReadScope();
+    TentativeReadScope(const TentativeReadScope&) = delete;
+    TentativeReadScope& operator=(const TentativeReadScope&) = delete;
+
+    bool failed() const { return failed_; }
+    // Called where a read would start retrying: true (the failure noted)
+    // when a scope lives on this thread.
+    static bool noteFailure();
+
+private:
+    TentativeReadScope* outer_ = nullptr;
+    bool failed_ = false;
+};
+
 class SectorReader {
 public:
     static constexpr std::uint16_t kDefaultRetryCount = 3;

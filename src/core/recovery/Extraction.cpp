@@ -36,7 +36,8 @@ constexpr std::uint8_t kCompressedFlag = 0x04;
 // Sectors are read in runs of up to 1 MiB and written in pieces of up to 1 MiB;
 // a stop or skip takes effect between reads.
 constexpr std::uint32_t kMaxRunSectors = 2048;
-constexpr std::uint64_t kPieceBytes = std::uint64_t{kMaxRunSectors} * kSectorSize;
+constexpr std::uint64_t kPieceBytes = kCopyPieceBytes;
+static_assert(kPieceBytes == std::uint64_t{kMaxRunSectors} * kSectorSize);
 // How far ahead of the copy the blocks of a large file are asked for.
 constexpr std::uint64_t kPrefetchBytes = std::uint64_t{8} << 20;
 // Names tried for a file whose name is taken before it counts as failed.
@@ -345,6 +346,15 @@ ExtractRequest extractRequestFor(const TreeNode& node, std::string folder, std::
     return request;
 }
 
+std::optional<timespec> destinationTime(const ExtractRequest& request, const ExtractResult& result)
+{
+    timespec when{};
+    if (result.outcome == ExtractOutcome::Written
+        && (entryTime(request.modifiedDateTime, when) || entryTime(request.dateTime, when)))
+        return when;
+    return std::nullopt;
+}
+
 FileDescriptor createNewFile(const std::string& path)
 {
     return FileDescriptor(::open(path.c_str(), kCreateFlags | O_EXCL, 0644));
@@ -431,15 +441,13 @@ ExtractResult extractFile(const MountedVolume& volume, const SectorReader& reade
     }
 
     copyFileContents(volume, reader, run, observer, request, fd.get(), result, writer, chains);
-    timespec when{};
-    const bool timed = result.outcome == ExtractOutcome::Written
-        && (entryTime(request.modifiedDateTime, when) || entryTime(request.dateTime, when));
+    const std::optional<timespec> when = destinationTime(request, result);
     if (writer) {
-        writer->finish(std::move(fd), timed ? std::optional<timespec>(when) : std::nullopt, result.path);
+        writer->finish(std::move(fd), when, result.path);
         return result;
     }
-    if (timed) {
-        const timespec times[2] = {when, when};
+    if (when) {
+        const timespec times[2] = {*when, *when};
         ::futimens(fd.get(), times);
     }
     // A network or quota-bound file system may report only at the close that

@@ -7,6 +7,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <ctime>
+#include <optional>
 #include <string>
 
 namespace tamsin {
@@ -18,6 +20,9 @@ class SuballocationChains;
 struct TreeNode;
 
 inline constexpr const char* kChecksumErrorNotice = "Compress File CheckSum Error";
+// A copy writes its file in pieces of up to this many bytes; a file of one
+// piece is written in one go when its data is read.
+inline constexpr std::uint64_t kCopyPieceBytes = std::uint64_t{1} << 20;
 
 // Flags of a recovery run, shared between the worker and the front end.
 struct RecoveryRunState {
@@ -120,6 +125,11 @@ struct ExtractResult {
 ExtractResult extractFile(const MountedVolume& volume, const SectorReader& reader, RecoveryRunState& run,
                           ExtractionObserver& observer, const ExtractRequest& request, FileWriter* writer = nullptr,
                           FileDescriptor created = {}, SuballocationChains* chains = nullptr);
+
+// The time a copy gives its destination: the entry's modification stamp,
+// else its creation stamp, when one is a real date; none for a copy that
+// did not end written.
+std::optional<timespec> destinationTime(const ExtractRequest& request, const ExtractResult& result);
 
 // Makes path a new empty file for writing, as a run first tries to: invalid
 // (errno set) when the name is taken or the file cannot be made.

@@ -126,6 +126,20 @@ void FileWriter::finish(FileDescriptor fd, std::optional<timespec> when, std::st
     queued_.notify_one();
 }
 
+void FileWriter::closedElsewhere(std::string path, int error)
+{
+    std::unique_lock lock(mutex_);
+    Job job;
+    job.path = std::move(path);
+    job.closeError = error;
+    ++pendingFiles_;
+    jobs_.push_back(std::move(job));
+    ++jobsQueued_;
+    unannounced_ = 0;
+    lock.unlock();
+    queued_.notify_one();
+}
+
 void FileWriter::wakeWriter()
 {
     {
@@ -180,6 +194,8 @@ void FileWriter::work()
                 startWriteback(job.fd);
                 dropWrittenBehind(job.fd, job.data.size());
             }
+        } else if (!job.owned.valid()) {
+            error = job.closeError;
         } else {
             if (job.when) {
                 const timespec times[2] = {*job.when, *job.when};

@@ -59,6 +59,10 @@ public:
     // and closing it. path names the file when its close fails.
     void finish(FileDescriptor fd, std::optional<timespec> when, std::string path = {});
 
+    // A file of the run closed on another thread whose close failed: kept
+    // among the close failures in the order of finish() and this.
+    void closedElsewhere(std::string path, int error);
+
     // A file whose close failed: a network or quota-bound file system may
     // report there that the written bytes did not all reach it.
     struct CloseFailure {
@@ -81,6 +85,7 @@ private:
         FileDescriptor owned;            // a file to finish
         std::optional<timespec> when;
         std::string path;                // of a file to finish
+        int closeError = 0;              // of a file closed elsewhere
         bool isPiece = false;
     };
 

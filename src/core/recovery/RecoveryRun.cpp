@@ -13,9 +13,11 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <fcntl.h>
 #include <mutex>
 #include <optional>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <thread>
 #include <unistd.h>
 #include <unordered_set>
@@ -186,6 +188,46 @@ private:
     std::vector<bool> made_;
 };
 
+// The reports a copy made ahead of the run gave, to be given again when the
+// run comes to its file.
+class KeptReports : public ExtractionObserver {
+public:
+    void fileProgress(int percent) override
+    {
+        reports_.push_back({percent, {}});
+        ++progressReports_;
+        lastPercent_ = percent;
+    }
+    void notice(const std::string& text) override { reports_.push_back({0, text, true}); }
+
+    // The copy reported no progress, or only its end: a skip or stop asked
+    // at that report would not have changed it.
+    bool endedAtItsOnlyProgressReport() const
+    {
+        return progressReports_ == 0 || (progressReports_ == 1 && lastPercent_ == 100);
+    }
+
+    void replay(ExtractionObserver& to) const
+    {
+        for (const Report& report : reports_) {
+            if (report.isNotice)
+                to.notice(report.notice);
+            else
+                to.fileProgress(report.percent);
+        }
+    }
+
+private:
+    struct Report {
+        int percent;
+        std::string notice;
+        bool isNotice = false;
+    };
+    std::vector<Report> reports_;
+    std::size_t progressReports_ = 0;
+    int lastPercent_ = 0;
+};
+
 // Where a file of the run goes, worked out (and, ahead of the copy, made)
 // before its copy starts.
 struct PreparedFile {
@@ -197,14 +239,21 @@ struct PreparedFile {
     std::string name;         // the destination name
     FileDescriptor fd;        // made ahead; invalid when not made
     std::vector<std::string> madeFolders;  // folders made for this file, outermost first
+    // Copied ahead as well: the file is written, timed and closed, and the
+    // copy's result and reports stand for the run's own.
+    bool copiedAhead = false;
+    ExtractResult result;
+    KeptReports reports;
+    int closeError = 0;
 
-    // Removes the new, empty file made for a file the run does not start,
-    // and adds the folders made for it to those to remove once the files
-    // made in them are gone.
+    // Removes the file made (or copied) ahead for a file the run does not
+    // start, and adds the folders made for it to those to remove once the
+    // files made in them are gone.
     void discard(std::vector<std::string>& folders)
     {
-        if (fd.valid()) {
+        if (fd.valid() || copiedAhead) {
             fd = FileDescriptor();
+            copiedAhead = false;
             ::unlink(joinPath(folder, name).c_str());
         }
         folders.insert(folders.end(), madeFolders.begin(), madeFolders.end());
@@ -241,116 +290,6 @@ PreparedFile prepareFile(const MountedVolume& volume, const RecoverySettings& se
         prepared.fd = createNewFile(joinPath(prepared.folder, prepared.name));
     return prepared;
 }
-
-// Makes the folders and files of a run ahead of the copy, in the run's order,
-// on a thread of its own: creating a file costs a local file system more than
-// writing a small one, and the two then overlap. A file whose name is taken,
-// or that cannot be made, holds the creator back until its copy has dealt
-// with it, so that the destination changes in the same order as when each
-// file is made as its copy starts. What was made for a file the run does not
-// start (the run was stopped) is removed when the copy takes it.
-class AheadCreator {
-public:
-    // Files made but not yet taken by the copy, each holding a descriptor.
-    static constexpr std::size_t kAhead = 64;
-
-    AheadCreator(const MountedVolume& volume, const RecoverySettings& settings, const RecoveryRunState& run,
-                 const std::vector<PlannedFile>& files, FolderMaker& folders, const NameDecoder& decodeName) :
-        volume_(volume), settings_(settings), run_(run), files_(files), folders_(folders), decodeName_(decodeName),
-        thread_([this] { work(); })
-    {
-    }
-
-    ~AheadCreator()
-    {
-        stop();
-        std::vector<std::string> folders;
-        for (PreparedFile& left : ready_)
-            left.discard(folders);
-        removeFolders(folders);
-    }
-
-    // Ends the creator; files it has not got to are then worked out by the copy.
-    void stop()
-    {
-        {
-            std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        changed_.notify_all();
-        if (thread_.joinable())
-            thread_.join();
-    }
-
-    // File i (taken in order), once the creator has got to it or has
-    // stopped; not ready in the second case.
-    PreparedFile take(std::size_t i)
-    {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return taken_ + ready_.size() > i || ended_; });
-        if (ready_.empty() || taken_ != i)
-            return {};
-        PreparedFile file = std::move(ready_.front());
-        ready_.pop_front();
-        ++taken_;
-        return file;
-    }
-
-    // The copy of file i is over: the creator may go past it.
-    void finished(std::size_t i)
-    {
-        {
-            std::lock_guard lock(mutex_);
-            finished_ = i + 1;
-        }
-        changed_.notify_all();
-    }
-
-private:
-    void work()
-    {
-        for (std::size_t i = 0; i < files_.size(); ++i) {
-            {
-                std::unique_lock lock(mutex_);
-                changed_.wait(lock, [&] { return stopping_ || (i < finished_ + kAhead && holdUntil_ <= finished_); });
-                if (stopping_)
-                    break;
-            }
-            if (run_.recoveryAborted)
-                break;
-            PreparedFile file = prepareFile(volume_, settings_, folders_, decodeName_, files_[i], true);
-            const bool hold = file.taken && !file.folder.empty() && !file.fd.valid();
-            {
-                std::lock_guard lock(mutex_);
-                ready_.push_back(std::move(file));
-                if (hold)
-                    holdUntil_ = i + 1;
-            }
-            changed_.notify_all();
-        }
-        {
-            std::lock_guard lock(mutex_);
-            ended_ = true;
-        }
-        changed_.notify_all();
-    }
-
-    const MountedVolume& volume_;
-    const RecoverySettings& settings_;
-    const RecoveryRunState& run_;
-    const std::vector<PlannedFile>& files_;
-    FolderMaker& folders_;
-    const NameDecoder& decodeName_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<PreparedFile> ready_;  // files from taken_ on
-    std::size_t taken_ = 0;
-    std::size_t finished_ = 0;   // files whose copy is over
-    std::size_t holdUntil_ = 0;  // the creator waits until that many copies are over
-    bool stopping_ = false;
-    bool ended_ = false;
-    std::thread thread_;
-};
 
 // Asks the disk for the first data of the files ahead of the copy, a batch
 // at a time: of each file's first block, the sectors its size takes (the
@@ -429,6 +368,286 @@ private:
     PrefetchRuns runs_;
     std::size_t next_ = 0;  // files before it were asked for
 };
+
+// Makes the folders and files of a run ahead of the copy, in the run's order,
+// on a thread of its own: creating a file costs a local file system more than
+// writing a small one, and the two then overlap. A file whose name is taken,
+// or that cannot be made, holds the creator back until its copy has dealt
+// with it, so that the destination changes in the same order as when each
+// file is made as its copy starts. What was made for a file the run does not
+// start (the run was stopped) is removed when the copy takes it.
+//
+// While the copy works through a file of more than one piece, whose writes
+// wait for the destination disk, the creator also copies the files of one
+// block at most after it, so that the file system makes and fills them
+// while the disk writes. Such a copy stands for the run's own only where nothing could
+// have turned out otherwise: every read delivered at once (a damaged place
+// is left to the run, which retries it) and no skip or stop asked at a
+// progress report could have cut it short (it reported progress only at its
+// end). Anything else is emptied and left to the run, and a read that
+// failed ends copying ahead for the run. Nothing is copied ahead that the
+// destination's free space might then lack for the files before it.
+class AheadCreator {
+public:
+    // Files made but not yet taken by the copy, each holding a descriptor.
+    static constexpr std::size_t kAhead = 64;
+    // Files copied ahead (closed, holding no descriptor) at most.
+    static constexpr std::size_t kCopyAhead = 16384;
+    // Free space the destination keeps beyond the bytes of the files
+    // between the copy and the creator, for its own records.
+    static constexpr std::uint64_t kSpareBytes = std::uint64_t{128} << 20;
+
+    AheadCreator(const MountedVolume& volume, const SectorReader& reader, const RecoverySettings& settings,
+                 const RecoveryRunState& run, const std::vector<PlannedFile>& files, FolderMaker& folders,
+                 const NameDecoder& decodeName, const std::string& destination) :
+        volume_(volume), reader_(reader), settings_(settings), run_(run), files_(files), folders_(folders),
+        decodeName_(decodeName), destination_(destination), chains_(volume, reader),
+        prefetch_(volume, reader, settings, run, files, chains_),
+        blockBytes_(std::uint64_t{volume.sectorsPerBlock} * kSectorSize),
+        copyAhead_(reader.accessMode() == AccessMode::Native),  // a helper library reads one request at a time
+        thread_([this] { work(); })
+    {
+    }
+
+    ~AheadCreator()
+    {
+        stop();
+        std::vector<std::string> folders;
+        for (PreparedFile& left : ready_)
+            left.discard(folders);
+        removeFolders(folders);
+    }
+
+    // Ends the creator; files it has not got to are then worked out by the copy.
+    void stop()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+    // File i (taken in order), once the creator has got to it or has
+    // stopped; not ready in the second case.
+    PreparedFile take(std::size_t i)
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return taken_ + ready_.size() > i || ended_; });
+        if (ready_.empty() || taken_ != i)
+            return {};
+        PreparedFile file = std::move(ready_.front());
+        ready_.pop_front();
+        ++taken_;
+        if (file.fd.valid())
+            --descriptors_;
+        return file;
+    }
+
+    // The copy of file i is over: the creator may go past it.
+    void finished(std::size_t i)
+    {
+        {
+            std::lock_guard lock(mutex_);
+            finished_ = i + 1;
+        }
+        changed_.notify_all();
+    }
+
+    // The copy is at a file of more than one piece, or no longer.
+    void copyingLargeFile(bool large)
+    {
+        {
+            std::lock_guard lock(mutex_);
+            if (copyingLarge_ == large)
+                return;
+            copyingLarge_ = large;
+        }
+        changed_.notify_all();
+    }
+
+private:
+    void work()
+    {
+        for (std::size_t i = 0; i < files_.size(); ++i) {
+            const TreeNode& node = volume_.files[files_[i].position];
+            // Files of one block at most are read in one go, so that their
+            // copies ahead stand; a file the rule does not take is passed
+            // over as one of them: nothing is made for it.
+            const bool oneBlock = node.size <= blockBytes_ || !settings_.takesFile(node.deletedMarker);
+            bool copy = false;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] { return stopping_ || mayGoOn(i, oneBlock, copy); });
+                if (stopping_)
+                    break;
+            }
+            if (run_.recoveryAborted)
+                break;
+            PreparedFile file = prepareFile(volume_, settings_, folders_, decodeName_, files_[i], true);
+            if (copy && file.taken && file.fd.valid())
+                copyAhead(i, node, file);
+            const bool hold = file.taken && !file.folder.empty() && !file.fd.valid() && !file.copiedAhead;
+            {
+                std::lock_guard lock(mutex_);
+                if (file.fd.valid())
+                    ++descriptors_;
+                ready_.push_back(std::move(file));
+                if (hold)
+                    holdUntil_ = i + 1;
+            }
+            changed_.notify_all();
+        }
+        {
+            std::lock_guard lock(mutex_);
+            ended_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    // Whether the creator may make file i now, and whether it copies it
+    // too. Under the lock.
+    bool mayGoOn(std::size_t i, bool oneBlock, bool& copy)
+    {
+        if (holdUntil_ > finished_)
+            return false;
+        const bool within = i < finished_ + kAhead;
+        copy = false;
+        if (!copyAhead_ || !copyingLarge_ || i >= finished_ + kCopyAhead)
+            return within;
+        // The sizes of the files from the copy's (counted whole) to this one.
+        for (; summedTo_ < i; ++summedTo_)
+            bytesAhead_ += volume_.files[files_[summedTo_].position].size;
+        for (; summedFrom_ < finished_; ++summedFrom_)
+            bytesAhead_ -= volume_.files[files_[summedFrom_].position].size;
+        if (bytesAhead_ + volume_.files[files_[i].position].size + kSpareBytes > freeBytes())
+            return within;
+        // Beyond the files made ahead, a larger file is made (holding its
+        // descriptor) so that the creator gets to the small ones after it.
+        copy = oneBlock;
+        return within || oneBlock || descriptors_ < 2 * kAhead;
+    }
+
+    // The destination's free space, looked at again every few dozen files.
+    std::uint64_t freeBytes()
+    {
+        if (freeChecks_++ % 64 == 0) {
+            struct statvfs st {};
+            freeBytes_ = ::statvfs(destination_.c_str(), &st) == 0 ? std::uint64_t{st.f_bavail} * st.f_frsize : 0;
+        }
+        return freeBytes_;
+    }
+
+    // Copies file i into the file made for it, sets its time and closes it.
+    // A copy that cannot stand for the run's own is emptied again, and the
+    // run copies the file as it copies one only made ahead.
+    void copyAhead(std::size_t i, const TreeNode& node, PreparedFile& file)
+    {
+        ExtractRequest request = extractRequestFor(node, file.folder, file.name, ExtractMode::Recovery);
+        request.duplicates = settings_.duplicateAction();
+        ExtractResult& result = file.result;
+        result.nameUsed = file.name;
+        result.path = joinPath(file.folder, file.name);
+        bool readFailed = false;
+        {
+            const TentativeReadScope tentative;
+            prefetch_.before(i);
+            copyFileContents(volume_, reader_, ownRun_, file.reports, request, file.fd.get(), result, nullptr,
+                             &chains_);
+            readFailed = tentative.failed();
+        }
+        if (readFailed)
+            copyAhead_ = false;  // the disk is damaged: the run reads in its own order from here on
+        if (readFailed || !file.reports.endedAtItsOnlyProgressReport()) {
+            // Emptied, the file is as made: the run copies it as any other.
+            if (::ftruncate(file.fd.get(), 0) != 0 || ::lseek(file.fd.get(), 0, SEEK_SET) != 0) {
+                file.fd = FileDescriptor();  // made again by the run
+                ::unlink(result.path.c_str());
+            }
+            file.result = ExtractResult();
+            file.reports = KeptReports();
+            return;
+        }
+        if (const std::optional<timespec> when = destinationTime(request, result)) {
+            const timespec times[2] = {*when, *when};
+            ::futimens(file.fd.get(), times);
+        }
+        // EINTR leaves the descriptor closed on Linux, its bytes handed over.
+        if (::close(file.fd.release()) != 0 && errno != EINTR)
+            file.closeError = errno;
+        file.copiedAhead = true;
+    }
+
+    const MountedVolume& volume_;
+    const SectorReader& reader_;
+    const RecoverySettings& settings_;
+    const RecoveryRunState& run_;
+    const std::vector<PlannedFile>& files_;
+    FolderMaker& folders_;
+    const NameDecoder& decodeName_;
+    const std::string destination_;
+    // The creator's own: the copies ahead read on this thread.
+    SuballocationChains chains_;
+    FirstBlockPrefetch prefetch_;
+    RecoveryRunState ownRun_;  // never skipped nor stopped: a stop removes what was copied ahead
+    const std::uint64_t blockBytes_;
+    bool copyAhead_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<PreparedFile> ready_;  // files from taken_ on
+    std::size_t taken_ = 0;
+    std::size_t finished_ = 0;   // files whose copy is over
+    std::size_t holdUntil_ = 0;  // the creator waits until that many copies are over
+    std::size_t descriptors_ = 0;  // held by the files made and not taken
+    bool copyingLarge_ = false;
+    // The sizes of the files from summedFrom_ to summedTo_ (finished_ and
+    // the creator's file, once looked at), and the free space last seen.
+    std::uint64_t bytesAhead_ = 0;
+    std::size_t summedFrom_ = 0;
+    std::size_t summedTo_ = 0;
+    std::uint64_t freeBytes_ = 0;
+    std::uint64_t freeChecks_ = 0;
+    bool stopping_ = false;
+    bool ended_ = false;
+    std::thread thread_;
+};
+
+// The run's copy of a file copied ahead: the reports its copy gave, then its
+// result. A skip or stop asked at the file's start is taken where the copy
+// takes it: the file is emptied and copied here as the run copies any other.
+ExtractResult takeCopiedAhead(const MountedVolume& volume, const SectorReader& reader, const RecoverySettings& settings,
+                              RecoveryRunState& run, ExtractionObserver& observer, const TreeNode& node,
+                              PreparedFile& prepared, FileWriter& writer, SuballocationChains& chains)
+{
+    ExtractResult result = std::move(prepared.result);
+    run.skipCurrentFile = false;
+    observer.fileStarted(result.path, result.nameUsed, run.filesStarted++);
+    observer.fileProgress(0);
+    if (!run.skipCurrentFile && !run.recoveryAborted) {
+        prepared.reports.replay(observer);
+        if (prepared.closeError != 0)
+            writer.closedElsewhere(result.path, prepared.closeError);
+        return result;
+    }
+    ExtractResult again;
+    again.path = result.path;
+    again.nameUsed = result.nameUsed;
+    FileDescriptor fd(::open(again.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (!fd.valid()) {
+        again.outcome = ExtractOutcome::CreateFailed;
+        again.error = errno;
+        if (!observer.continueAfterCreateError(again.path))
+            run.recoveryAborted = true;
+        return again;
+    }
+    ExtractRequest request = extractRequestFor(node, prepared.folder, prepared.name, ExtractMode::Recovery);
+    request.duplicates = settings.duplicateAction();
+    copyFileContents(volume, reader, run, observer, request, fd.get(), again, &writer, &chains);
+    writer.finish(std::move(fd), destinationTime(request, again), again.path);
+    return again;
+}
 
 bool makeDestination(const std::string& path, std::string& error)
 {
@@ -525,7 +744,7 @@ RecoveryReport runRecovery(const MountedVolume& volume, const SectorReader& read
     std::optional<AheadCreator> ahead;
     std::vector<std::string> abandonedFolders;  // made ahead for files the run did not start
     if (renames)
-        ahead.emplace(volume, settings, run, planner.files, folders, decodeName);
+        ahead.emplace(volume, reader, settings, run, planner.files, folders, decodeName, destination);
 
     SuballocationChains chains(volume, reader);
     FirstBlockPrefetch prefetch(volume, reader, settings, run, planner.files, chains);
@@ -564,6 +783,8 @@ RecoveryReport runRecovery(const MountedVolume& volume, const SectorReader& read
             ++report.failed;
             observer.fileFinished(node, result);
             continue;
+        } else if (prepared.copiedAhead) {
+            result = takeCopiedAhead(volume, reader, settings, run, observer, node, prepared, writer, chains);
         } else {
             std::string nameUsed = prepared.name;
             if (!renames)
@@ -571,7 +792,13 @@ RecoveryReport runRecovery(const MountedVolume& volume, const SectorReader& read
                     nameUsed = duplicateName(n, prepared.name);
             ExtractRequest request = extractRequestFor(node, prepared.folder, nameUsed, ExtractMode::Recovery);
             request.duplicates = settings.duplicateAction();
+            // The creator copies small files ahead while a large one is copied here.
+            const bool large = ahead && node.size > kCopyPieceBytes;
+            if (large)
+                ahead->copyingLargeFile(true);
             result = extractFile(volume, reader, run, observer, request, &writer, std::move(prepared.fd), &chains);
+            if (large)
+                ahead->copyingLargeFile(false);
             if (result.outcome == ExtractOutcome::Aborted)
                 prepared.discard(abandonedFolders);  // stopped just now: the file is gone, its folders go too
             if (!renames && result.outcome != ExtractOutcome::Aborted

@@ -55,8 +55,10 @@ using NameDecoder = std::function<std::string(const std::string& raw)>;
 // several parts of the selection is taken at its first) in tree order, and sets
 // recoveryFinished at the end. Creates destination (and the folders under
 // it) as needed. Under the rename rule the folders and new files are made a
-// few dozen files ahead of the copy, in the same order; what was made for
-// files that a stop leaves unstarted is removed before this returns.
+// few dozen files ahead of the copy, in the same order, and while a large
+// file is copied the small files after it are copied too, each ending as its
+// own copy would; what was made for files that a stop leaves unstarted is
+// removed before this returns.
 RecoveryReport runRecovery(const MountedVolume& volume, const SectorReader& reader, const RecoverySettings& settings,
                            RecoveryRunState& run, RecoveryRunObserver& observer, const RecoverySelection& selection,
                            const std::string& destination, const NameDecoder& decodeName);

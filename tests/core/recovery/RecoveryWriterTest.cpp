@@ -26,6 +26,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <thread>
 
 namespace tamsin {
 namespace {
@@ -313,6 +314,133 @@ TEST_F(RecoveryWriterTest, NamesTakenBeforeTheRunAreRenamedAsWhenEachFileIsMadeI
     EXPECT_EQ(filesUnder(dir / "out"), 306u);
 }
 
+// A large file first, then files of one block at most (copied ahead while
+// the large one is written), every tenth of them larger (made ahead only).
+class CopyAheadTest : public RecoveryWriterTest {
+protected:
+    void SetUp() override
+    {
+        ib::VolumeContents c;
+        c.nodes = {ib::fileNode("BIG.BIN", 6 * kMiB + 100)};
+        for (int f = 0; f < 3; ++f) {
+            ib::Node folder = ib::folderNode("DIR" + std::to_string(f));
+            for (int i = 0; i < 100; ++i) {
+                ib::Node file = ib::fileNode("F" + std::to_string(i) + ".TXT", i % 10 == 9 ? 9000 : (i * 397) % 4097);
+                if (i % 3 == 0)
+                    file.dateTime = ib::packDateTime(1990 + i % 20, 1 + i % 12, 1 + i % 28, i % 24, i % 60, 0);
+                folder.children.push_back(file);
+            }
+            c.nodes.push_back(folder);
+        }
+        buildAndMount(c);
+    }
+
+    // The entry of folder/name.
+    const ib::ManifestEntry& entryIn(const std::string& folder, const std::string& name)
+    {
+        const ib::ManifestEntry* parent = built.manifest->find(folder);
+        EXPECT_TRUE(parent);
+        const auto& entries = built.manifest->entries;
+        const auto found = std::find_if(entries.begin(), entries.end(), [&](const ib::ManifestEntry& e) {
+            return parent && e.name == name && e.parentId == parent->ownId;
+        });
+        EXPECT_NE(found, entries.end()) << folder << "/" << name;
+        return *found;
+    }
+};
+
+// Waits (a generous while at most) until the file is there with its size:
+// copied ahead of the run. False when it never is.
+bool waitForFile(const fs::path& path, std::uintmax_t size)
+{
+    for (int i = 0; i < 20000; ++i) {
+        std::error_code error;
+        if (fs::file_size(path, error) == size && !error)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+TEST_F(CopyAheadTest, SmallFilesCopiedWhileALargeOneIsWrittenComeOutAsTheDirectCopyMakesThem)
+{
+    // BIG.BIN's copy waits until the last small file has been copied ahead;
+    // a skip asked as each F20.TXT starts must still cut it as it cuts the
+    // direct copy (to nothing).
+    const fs::path last = dir / "out" / "DIR2" / "F98.TXT";
+    const std::uintmax_t lastSize = entryIn("DIR2", "F98.TXT").size;
+    bool copiedAhead = false;
+    recorder.onProgress = [&](RecoveryRunState& run, const std::string& name, int percent) {
+        if (name == "BIG.BIN" && percent >= 50 && !copiedAhead)
+            copiedAhead = waitForFile(last, lastSize);
+        if (name == "F20.TXT" && percent == 0)
+            run.skipCurrentFile = true;
+    };
+    const RecoveryReport report = recoverAll();
+    EXPECT_TRUE(copiedAhead);
+    EXPECT_EQ(report.filesWritten, 298u);
+    EXPECT_EQ(report.skippedByUser, 3u);
+    ASSERT_EQ(recorder.finished.size(), 301u);
+    for (std::size_t i = 0; i < recorder.events.size(); ++i)
+        EXPECT_EQ(recorder.events[i].rfind(i % 2 ? "finish " : "start ", 0), 0u) << recorder.events[i];
+    std::uint64_t bytes = 0;
+    for (std::size_t i = 0; i < recorder.finished.size(); ++i) {
+        const auto& [node, result] = recorder.finished[i];
+        bytes += result.bytesWritten;
+        expectAsDirect(*node, result, std::to_string(i));
+    }
+    EXPECT_EQ(report.bytesWritten, bytes);
+    EXPECT_EQ(fs::file_size(dir / "out" / "DIR1" / "F20.TXT"), 0u);
+
+    // Stopped while the large file is written: what was copied ahead goes,
+    // the folders made for it too; the partial large file alone stays.
+    fs::remove_all(dir / "out");
+    recorder = Recorder();
+    copiedAhead = false;
+    recorder.onProgress = [&](RecoveryRunState& run, const std::string& name, int percent) {
+        if (name == "BIG.BIN" && percent >= 40 && !copiedAhead) {
+            copiedAhead = waitForFile(last, lastSize);
+            run.recoveryAborted = true;
+        }
+    };
+    const RecoveryReport stopped = recoverAll();
+    EXPECT_TRUE(copiedAhead);
+    EXPECT_TRUE(stopped.stopped);
+    EXPECT_EQ(stopped.filesWritten, 0u);
+    EXPECT_EQ(stopped.skippedByUser, 1u);
+    EXPECT_EQ(stopped.notStarted, 300u);
+    EXPECT_EQ(filesUnder(dir / "out"), 1u);
+    EXPECT_FALSE(fs::exists(dir / "out" / "DIR0"));
+}
+
+TEST_F(CopyAheadTest, ASmallFileAheadThatReadsBadlyIsLeftToTheRunWhichRetriesIt)
+{
+    // The sector fails twice: the read ahead meets it once and must not keep
+    // what it got; the run's own read then fails and its retry succeeds.
+    const ib::ManifestEntry& entry = entryIn("DIR1", "F50.TXT");
+    const std::uint64_t bad = built.manifest->blockSector(entry.dataBlocks[0]) + 1;
+    auto device = std::make_unique<test::FaultyDevice>(FileDevice::open(built.imagePath));
+    test::FaultyDevice& faulty = *device;
+    faulty.markBad(bad, 2);
+    session.reader.attach(std::move(device));
+    bool metAhead = false;
+    recorder.onProgress = [&](RecoveryRunState&, const std::string& name, int percent) {
+        for (int i = 0; name == "BIG.BIN" && percent >= 50 && !metAhead && i < 20000; ++i) {
+            metAhead = faulty.attempts(bad) > 0;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    };
+    const RecoveryReport report = recoverAll();
+    EXPECT_TRUE(metAhead);
+    EXPECT_EQ(report.filesWritten, 301u);
+    EXPECT_EQ(report.incomplete, 0u);
+    EXPECT_TRUE(report.problems.empty());
+    EXPECT_EQ(readFile(dir / "out" / "DIR1" / "F50.TXT"), ib::expectedData(entry));
+    EXPECT_EQ(faulty.attempts(bad), 3u);
+    for (const auto& [node, result] : recorder.finished)
+        expectAsDirect(*node, result, node->name + ".direct");
+}
+
 // A volume of suballocated files only: 400 fragments of size class 3 in
 // 4 KiB blocks (every third one crossing into the next block), so that their
 // chain runs over 150 blocks.
@@ -466,13 +594,20 @@ TEST(FileWriter, AFailedCloseIsKeptWithItsPathUntilTaken)
     const int gone = ::open((dir / "gone").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     ASSERT_TRUE(good.valid() && gone >= 0);
     ::close(gone);  // the writer's close of it fails
+    // A failure of a file closed on another thread takes its place among them.
+    writer.closedElsewhere("before", EIO);
     writer.finish(std::move(good), std::nullopt, "good");
     writer.finish(FileDescriptor(gone), std::nullopt, "gone");
+    writer.closedElsewhere("after", EDQUOT);
     writer.drain();
     const auto failures = writer.takeCloseFailures();
-    ASSERT_EQ(failures.size(), 1u);
-    EXPECT_EQ(failures[0].path, "gone");
-    EXPECT_EQ(failures[0].error, EBADF);
+    ASSERT_EQ(failures.size(), 3u);
+    EXPECT_EQ(failures[0].path, "before");
+    EXPECT_EQ(failures[0].error, EIO);
+    EXPECT_EQ(failures[1].path, "gone");
+    EXPECT_EQ(failures[1].error, EBADF);
+    EXPECT_EQ(failures[2].path, "after");
+    EXPECT_EQ(failures[2].error, EDQUOT);
     EXPECT_TRUE(writer.takeCloseFailures().empty());
 }
 
