@@ -392,7 +392,7 @@ public:
     // Files made but not yet taken by the copy, each holding a descriptor.
     static constexpr std::size_t kAhead = 64;
     // Files copied ahead (closed, holding no descriptor) at most.
-    static constexpr std::size_t kCopyAhead = 16384;
+    static constexpr std::size_t kCopyAhead = 32768;
     // Free space the destination keeps beyond the bytes of the files
     // between the copy and the creator, for its own records.
     static constexpr std::uint64_t kSpareBytes = std::uint64_t{128} << 20;
