@@ -180,6 +180,21 @@ protected:
         }
     }
 
+    // Each file finished before the next started and came out as the direct
+    // copy makes it; the report's bytes are those of the files.
+    void expectRunAsDirect(const RecoveryReport& report)
+    {
+        for (std::size_t i = 0; i < recorder.events.size(); ++i)
+            EXPECT_EQ(recorder.events[i].rfind(i % 2 ? "finish " : "start ", 0), 0u) << recorder.events[i];
+        std::uint64_t bytes = 0;
+        for (std::size_t i = 0; i < recorder.finished.size(); ++i) {
+            const auto& [node, result] = recorder.finished[i];
+            bytes += result.bytesWritten;
+            expectAsDirect(*node, result, std::to_string(i));
+        }
+        EXPECT_EQ(report.bytesWritten, bytes);
+    }
+
     std::size_t filesUnder(const fs::path& folder)
     {
         std::size_t count = 0;
@@ -201,17 +216,8 @@ TEST_F(RecoveryWriterTest, EveryFileComesOutAsTheDirectCopyMakesItInTheSameOrder
     EXPECT_EQ(report.failed, 0u);
     EXPECT_TRUE(report.problems.empty());
     ASSERT_EQ(recorder.finished.size(), 303u);
-    // Each file finishes before the next starts.
-    for (std::size_t i = 0; i < recorder.events.size(); ++i)
-        EXPECT_EQ(recorder.events[i].rfind(i % 2 ? "finish " : "start ", 0), 0u) << recorder.events[i];
     EXPECT_EQ(recorder.finished.front().first->name, "BIG.BIN");
-    std::uint64_t bytes = 0;
-    for (std::size_t i = 0; i < recorder.finished.size(); ++i) {
-        const auto& [node, result] = recorder.finished[i];
-        bytes += result.bytesWritten;
-        expectAsDirect(*node, result, std::to_string(i));
-    }
-    EXPECT_EQ(report.bytesWritten, bytes);
+    expectRunAsDirect(report);
     EXPECT_EQ(readFile(dir / "out" / "BIG.BIN"), ib::expectedData(*built.manifest->find("BIG.BIN")));
     EXPECT_EQ(readFile(dir / "out" / "MIXED.BIN"), ib::expectedData(*built.manifest->find("MIXED.BIN")));
 }
@@ -381,15 +387,7 @@ TEST_F(CopyAheadTest, SmallFilesCopiedWhileALargeOneIsWrittenComeOutAsTheDirectC
     EXPECT_EQ(report.filesWritten, 298u);
     EXPECT_EQ(report.skippedByUser, 3u);
     ASSERT_EQ(recorder.finished.size(), 301u);
-    for (std::size_t i = 0; i < recorder.events.size(); ++i)
-        EXPECT_EQ(recorder.events[i].rfind(i % 2 ? "finish " : "start ", 0), 0u) << recorder.events[i];
-    std::uint64_t bytes = 0;
-    for (std::size_t i = 0; i < recorder.finished.size(); ++i) {
-        const auto& [node, result] = recorder.finished[i];
-        bytes += result.bytesWritten;
-        expectAsDirect(*node, result, std::to_string(i));
-    }
-    EXPECT_EQ(report.bytesWritten, bytes);
+    expectRunAsDirect(report);
     EXPECT_EQ(fs::file_size(dir / "out" / "DIR1" / "F20.TXT"), 0u);
 
     // Stopped while the large file is written: what was copied ahead goes,
