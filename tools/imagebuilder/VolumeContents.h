@@ -44,7 +44,7 @@ inline constexpr std::size_t kDetParentId = 0;
 inline constexpr std::size_t kDetAttributes = 4;       // u32; byte 4 and byte 7 carry the flags below
 inline constexpr std::size_t kDetAttributesHigh = 7;
 inline constexpr std::size_t kDetRecordNumber = 9;     // suballocation records
-inline constexpr std::size_t kDetFlags = 9;            // DOS entries: the flag bits below
+inline constexpr std::size_t kDetFlags = 9;            // DOS entries: flag bits, which the reader does not use
 inline constexpr std::size_t kDetNameSpace = 10;
 inline constexpr std::size_t kDetNameLength = 11;
 inline constexpr std::size_t kDetName = 12;
@@ -77,11 +77,6 @@ inline constexpr std::uint8_t kLongNameSpace = 4;
 inline constexpr std::uint8_t kNtNameSpace = 5;
 inline constexpr std::uint32_t kFolderAttribute = 0x10;
 inline constexpr std::uint32_t kCompressedAttribute = 0x04000000; // 0x04 in byte 7
-// Flag bits of byte 9: deleted (0x20; 0x01 on 3.x volumes), subdirectory.
-inline constexpr std::uint8_t kDeletedFlags = 0x21;
-inline constexpr std::uint8_t kSubdirectoryFlag = 0x04;
-// What an entry deleted by its flags alone carries as its deleted marker.
-inline constexpr std::uint32_t kDeletedByFlags = 0xFFFFFFFF;
 inline constexpr std::size_t kMaxDosNameLength = 15;   // longer DOS names make the reader drop the entry
 inline constexpr std::size_t kMaxLongNameLength = 80;  // longer long names are not joined
 inline constexpr std::size_t kPlainDosNameLength = 12; // longer DOS names reach the date field
@@ -219,7 +214,7 @@ struct Node {
     std::optional<std::uint32_t> modifiedDateTime; // packed, written at 40; default: nothing (0)
     std::uint32_t attributes = 0;          // more attribute bits, ORed over the folder and compressed bits
     std::uint32_t deletedMarker = 0;       // written at 108 (the deletor's id); non-zero: deleted
-    std::uint8_t flags = 0;                // written at 9: kDeletedFlags deletes, kSubdirectoryFlag makes a folder
+    std::uint8_t flags = 0;                // written at 9 (servers: 0x20 deleted, 0x04 subdirectory); decides nothing
 
     // Files. The stored bytes are `data` followed by pattern bytes up to the
     // stored length (the size, or the compressed stored length).

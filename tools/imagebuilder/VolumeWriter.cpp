@@ -322,6 +322,7 @@ struct VolumeWriter::Plan {
     void encodeRoot(std::span<std::uint8_t> out) const;
     void encodeNameSpaceRecord(std::uint32_t record, std::span<std::uint8_t> out) const;
     void copy1Entry(std::uint32_t position, std::span<std::uint8_t> out) const;
+    bool isDosRecord(std::uint32_t position) const;
     std::uint64_t copy1Positions() const { return std::uint64_t{detLength[0]} * spb * kEntriesPerSector; }
     ChainEnd walkNameSpaces(std::uint32_t dosPosition, std::uint32_t dosPrimary, std::uint32_t nameList,
                             std::vector<ChainRecord>& chain) const;
@@ -1188,6 +1189,17 @@ ChainEnd VolumeWriter::Plan::walkNameSpaces(std::uint32_t dosPosition, std::uint
     }
 }
 
+// Whether DET copy 1 holds a DOS record (name space 0, an ordinary parent
+// id) at a position.
+bool VolumeWriter::Plan::isDosRecord(std::uint32_t position) const
+{
+    if (position >= copy1Positions())
+        return false;
+    std::array<std::uint8_t, kDirEntrySize> record{};
+    copy1Entry(position, record);
+    return record[kDetNameSpace] == kDosNameSpace && readU32(record, kDetParentId) < kSuballocationParent;
+}
+
 // The volume's name spaces and creation stamp from the root entry, read the
 // way the reader reads them.
 void VolumeWriter::Plan::describeRoot(VolumeManifest& manifest) const
@@ -1245,11 +1257,16 @@ void VolumeWriter::Plan::decodeSector(std::span<const std::uint8_t> sector, std:
         if (!name && s + 1 < kEntriesPerSector) {
             const auto next = sector.subspan(std::size_t{s + 1} * kDirEntrySize, kDirEntrySize);
             const std::uint8_t longLength = next[kDetNameLength];
-            // A LONG record whose @120 names another DOS entry is that entry's name.
-            const std::uint32_t owner = readU32(next, kDetOwnId);
-            const bool ours = owner == 0 || owner == readU32(entry, kDetOwnId) || owner == position;
-            if (next[kDetNameSpace] == kLongNameSpace && longLength >= 1 && longLength <= kMaxLongNameLength && ours)
-                name = cutName(next, longLength);
+            if (next[kDetNameSpace] == kLongNameSpace && longLength >= 1 && longLength <= kMaxLongNameLength) {
+                // A LONG record whose @120 is the position of another DOS record
+                // is that record's name; a name cut to nothing is taken only
+                // from a record whose @120 names this entry.
+                const std::uint32_t owner = readU32(next, kDetOwnId);
+                std::string longName = cutName(next, longLength);
+                const bool ours = owner == position || owner == readU32(entry, kDetOwnId);
+                if (ours || (!longName.empty() && !isDosRecord(owner)))
+                    name = std::move(longName);
+            }
         }
         if (!name)
             name = dosName;
@@ -1263,8 +1280,6 @@ void VolumeWriter::Plan::decodeSector(std::span<const std::uint8_t> sector, std:
         ManifestEntry& e = manifest.entries.emplace_back();
         e.attributes = entry[kDetAttributes];
         e.attributesHigh = entry[kDetAttributesHigh];
-        if ((entry[kDetFlags] & kSubdirectoryFlag) != 0)
-            e.attributes |= kFolderAttribute;
         e.folder = (e.attributes & kFolderAttribute) != 0;
         e.name = std::move(*name);
         e.dosName = std::move(dosName);
@@ -1277,8 +1292,6 @@ void VolumeWriter::Plan::decodeSector(std::span<const std::uint8_t> sector, std:
         e.firstBlock = readU32(entry, kDetFirstBlock);
         e.dateTime = readU32(entry, kDetDateTime);
         e.deletedMarker = readU32(entry, kDetDeletedMarker);
-        if (e.deletedMarker == 0 && (entry[kDetFlags] & kDeletedFlags) != 0)
-            e.deletedMarker = kDeletedByFlags;
         e.position = position;
         e.entrySector = entrySector;
         e.mirrorSector = mirrorSector;

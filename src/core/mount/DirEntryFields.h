@@ -11,7 +11,6 @@ inline constexpr std::size_t kParentId = 0;
 inline constexpr std::size_t kAttributes = 4;
 inline constexpr std::size_t kAttributesHigh = 7;
 inline constexpr std::size_t kRecordNumber = 9;       // suballocation records
-inline constexpr std::size_t kFlags = 9;              // DOS records: the flag bits below
 inline constexpr std::size_t kNameSpace = 10;
 inline constexpr std::size_t kNameLength = 11;
 inline constexpr std::size_t kName = 12;
@@ -23,10 +22,6 @@ inline constexpr std::size_t kFirstBlock = 52;
 inline constexpr std::size_t kDeletedMarker = 108;
 inline constexpr std::size_t kOwnId = 120;            // also the DOS record a name-space record belongs to
 inline constexpr std::size_t kNameList = 124;         // the next name-space record of the same file
-
-// Flag bits: deleted (0x20; 0x01 on 3.x volumes), subdirectory.
-inline constexpr std::uint8_t kDeletedFlags = 0x21;
-inline constexpr std::uint8_t kSubdirectoryFlag = 0x04;
 
 inline constexpr std::uint8_t kDosNameSpace = 0;
 inline constexpr std::uint8_t kMacNameSpace = 1;

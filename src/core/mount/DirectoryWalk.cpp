@@ -56,17 +56,40 @@ void reattachToRenumberedFolders(MountedVolume& volume,
 
 } // namespace
 
+void DirectoryWalkState::addUncertainLongName(bool folder, std::uint32_t node, std::uint32_t owner,
+                                              std::string dosName)
+{
+    uncertain_.push_back({folder, node, owner, std::move(dosName)});
+}
+
+void DirectoryWalkState::finish(MountedVolume& volume)
+{
+    if (!std::is_sorted(dosRecords_.begin(), dosRecords_.end()))
+        std::sort(dosRecords_.begin(), dosRecords_.end());
+    for (UncertainName& pending : uncertain_) {
+        TreeNode& node = pending.folder ? volume.folders[pending.node] : volume.files[pending.node];
+        if (std::binary_search(dosRecords_.begin(), dosRecords_.end(), pending.owner))
+            node.name = volume.names.store(pending.dosName);
+        else
+            volume.dosNames.add(MountedVolume::dosNameKey(pending.folder, pending.node), std::move(pending.dosName));
+    }
+    uncertain_.clear();
+    nameSpaces.resolve(volume);
+    reattachToRenumberedFolders(volume, renumberedFolders);
+}
+
 void decodeDirectorySector(MountedVolume& volume, std::span<const std::uint8_t> sector, std::uint32_t entrySector,
                            std::uint32_t mirrorSector, MountObserver& observer, const DirectoryPosition* position)
 {
+    DirectoryWalkState* const walk = position ? position->walk : nullptr;
     for (std::uint32_t slot = 0; slot < kSectorSize / kDirEntrySize; ++slot) {
         const auto entry = sector.subspan(slot * kDirEntrySize, kDirEntrySize);
         const std::uint32_t parentId = readU32(entry, kParentId);
         const std::uint32_t dirNo = position ? position->firstDirNo + slot : 0;
-        if (position && dirNo == 0 && parentId == kRootParent && entry[kNameSpace] == kDosNameSpace)
+        if (walk && dirNo == 0 && parentId == kRootParent && entry[kNameSpace] == kDosNameSpace)
             volume.root = decodeRootRecord(entry);
-        if (position && position->nameSpaces && parentId < kSuballocationParent && entry[kNameSpace] != kDosNameSpace)
-            position->nameSpaces->addRecord(dirNo, entry);
+        if (walk && parentId < kSuballocationParent && entry[kNameSpace] != kDosNameSpace)
+            walk->nameSpaces.addRecord(dirNo, entry);
         if (parentId == kSuballocationParent && entry[kRecordNumber] < kSuballocationRecords) {
             const std::size_t base = std::size_t{entry[kRecordNumber]} * kRootsPerRecord;
             for (std::uint32_t i = 0; i < kRootsPerRecord; ++i)
@@ -76,24 +99,37 @@ void decodeDirectorySector(MountedVolume& volume, std::span<const std::uint8_t> 
             continue;
         if (entry[kNameSpace] != kDosNameSpace)
             continue;
+        if (walk)
+            walk->addDosRecord(dirNo);
         const std::uint8_t dosLength = entry[kNameLength];
         if (dosLength == 0 || dosLength > kMaxDosNameLength)
             continue;
         std::string name = nameAt(entry, dosLength);
         std::string dosName = name;
+        const std::uint32_t ownId = readU32(entry, kOwnId);
+        const std::uint32_t nameList = readU32(entry, kNameList);
 
-        // A long name is taken from the next entry of the same sector only,
-        // and not when that record's @120 names another DOS record: records
-        // of files created and deleted over time sit side by side.
+        // A long name is taken from the next entry of the same sector only.
+        // Records of files created and deleted over time sit side by side, so
+        // one whose @120 is the number of another DOS record is that record's
+        // name; whether it is can be told only once the whole table is read.
+        bool uncertain = false;
+        std::uint32_t owner = 0;
         if (slot + 1 < kSectorSize / kDirEntrySize) {
             const auto next = sector.subspan((slot + 1) * kDirEntrySize, kDirEntrySize);
             const std::uint8_t longLength = next[kNameLength];
-            const std::uint32_t owner = readU32(next, kOwnId);
-            const bool ours = owner == 0 || owner == readU32(entry, kOwnId) || (position && owner == dirNo);
-            if (next[kNameSpace] == kLongNameSpace && longLength >= 1 && longLength <= kMaxLongNameLength && ours)
-                name = nameAt(next, longLength);
+            if (next[kNameSpace] == kLongNameSpace && longLength >= 1 && longLength <= kMaxLongNameLength) {
+                std::string longName = nameAt(next, longLength);
+                owner = readU32(next, kOwnId);
+                uncertain = walk && owner != dirNo && owner != ownId;
+                // A name that cuts to nothing is not risked on an owner still
+                // unknown: the entry keeps its DOS name.
+                if (!(uncertain && longName.empty()))
+                    name = std::move(longName);
+                else
+                    uncertain = false;
+            }
         }
-        const std::uint32_t nameList = readU32(entry, kNameList);
         // An entry heading a name-space chain is kept under its DOS name even
         // when the next-slot long name cuts to nothing; the chain may name it.
         if (name.empty() && nameList != 0)
@@ -103,30 +139,27 @@ void decodeDirectorySector(MountedVolume& volume, std::span<const std::uint8_t> 
 
         TreeNode node;
         node.attributes = entry[kAttributes];
-        // The subdirectory flag makes a folder too: such a record has no size
-        // or first block, and its bytes there are trustee ids.
-        if ((entry[kFlags] & kSubdirectoryFlag) != 0)
-            node.attributes |= kFolderAttribute;
         node.attributesHigh = entry[kAttributesHigh];
         node.name = volume.names.store(name);
         node.parentId = parentId;
-        node.ownId = readU32(entry, kOwnId);
+        node.ownId = ownId;
         node.size = readU32(entry, kSize);
         node.firstBlock = readU32(entry, kFirstBlock);
         node.dateTime = readU32(entry, kDateTime);
         node.modifiedDateTime = readU32(entry, kModifiedDateTime);
-        const std::uint32_t listPosition = node.isFolder() ? volume.folderCount() : volume.fileCount();
-        // (An @120 of 0 is the root's: its entries are not put at the top.)
-        if (position && position->renumberedFolders && node.isFolder() && node.ownId != dirNo && node.ownId != 0)
-            position->renumberedFolders->emplace_back(dirNo, node.ownId);
-        if (position && position->nameSpaces && nameList != 0)
-            position->nameSpaces->addChain(node.isFolder(), listPosition, dirNo, node.ownId, nameList);
-        if (node.name != dosName)
-            volume.dosNames.add(MountedVolume::dosNameKey(node.isFolder(), listPosition), std::move(dosName));
-        // Deleted: the deletor's id at @108, or the deleted flags when that is 0.
         node.deletedMarker = readU32(entry, kDeletedMarker);
-        if (node.deletedMarker == 0 && (entry[kFlags] & kDeletedFlags) != 0)
-            node.deletedMarker = kDeletedByFlags;
+        const std::uint32_t listPosition = node.isFolder() ? volume.folderCount() : volume.fileCount();
+        if (walk) {
+            // (An @120 of 0 is the root's: its entries are not put at the top.)
+            if (node.isFolder() && node.ownId != dirNo && node.ownId != 0)
+                walk->renumberedFolders.emplace_back(dirNo, node.ownId);
+            if (nameList != 0)
+                walk->nameSpaces.addChain(node.isFolder(), listPosition, dirNo, node.ownId, nameList);
+        }
+        if (uncertain)
+            walk->addUncertainLongName(node.isFolder(), listPosition, owner, std::move(dosName));
+        else if (node.name != dosName)
+            volume.dosNames.add(MountedVolume::dosNameKey(node.isFolder(), listPosition), std::move(dosName));
         node.entrySector = entrySector;
         node.mirrorSector = mirrorSector;
         node.entrySlot = static_cast<std::uint16_t>(slot);
@@ -155,18 +188,12 @@ void walkDirectory(MountedVolume& volume, const SectorReader& reader, MountObser
 
     // Directory numbers count entries from the start of the chain.
     const std::uint64_t entriesPerBlock = std::uint64_t{spb} * (kSectorSize / kDirEntrySize);
-    NameSpaceRecords nameSpaces;
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> renumbered;
-    struct ResolveNames {
+    DirectoryWalkState state;
+    struct FinishOnExit {
         MountedVolume& volume;
-        NameSpaceRecords& records;
-        std::vector<std::pair<std::uint32_t, std::uint32_t>>& renumbered;
-        ~ResolveNames()
-        {
-            records.resolve(volume);
-            reattachToRenumberedFolders(volume, renumbered);
-        }
-    } resolveOnExit{volume, nameSpaces, renumbered};
+        DirectoryWalkState& state;
+        ~FinishOnExit() { state.finish(volume); }
+    } finishOnExit{volume, state};
 
     // A chain that loops ends with the block it came back to; that block's
     // entries were decoded already and are not decoded twice.
@@ -202,7 +229,7 @@ void walkDirectory(MountedVolume& volume, const SectorReader& reader, MountObser
                     return;
                 const DirectoryPosition position{
                     static_cast<std::uint32_t>(k * entriesPerBlock + std::uint64_t{i + j} * (kSectorSize / kDirEntrySize)),
-                    &nameSpaces, &renumbered};
+                    &state};
                 // Entries report the disk sectors they were read from.
                 const std::uint64_t mirror = paired ? io.diskSector(m) : m;
                 decodeDirectorySector(volume, std::span<const std::uint8_t>(buffer).subspan(j * kSectorSize, kSectorSize),

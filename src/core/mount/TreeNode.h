@@ -12,8 +12,6 @@ namespace tamsin {
 
 inline constexpr std::uint8_t kFolderAttribute = 0x10;      // in attributes (entry byte 4)
 inline constexpr std::uint8_t kCompressedAttribute = 0x04;  // in attributesHigh (entry byte 7)
-// The deleted marker of an entry its flags mark deleted with no deletor's id at @108.
-inline constexpr std::uint32_t kDeletedByFlags = 0xFFFFFFFF;
 inline constexpr std::size_t kMaxNodeNameLength = 255;
 
 // The fields of the root record a report shows.
@@ -64,6 +62,8 @@ struct TreeNode {
     bool isFolder() const { return (attributes & kFolderAttribute) != 0; }
     bool isDeleted() const { return deletedMarker != 0; }
     bool isCompressed() const { return (attributesHigh & kCompressedAttribute) != 0; }
+    // A folder the lost-data pass made for a missing parent: no entry on the disk holds it.
+    bool isPlaceholder() const { return entrySector == 0 && mirrorSector == 0; }
 };
 
 static_assert(sizeof(TreeNode) == 64);

@@ -47,16 +47,16 @@ void put(Sector& sector, int slot, const Record& r)
 struct Walk {
     MountedVolume volume;
     NullObserver observer;
-    NameSpaceRecords records;
+    DirectoryWalkState state;
     std::uint32_t next = 0;
 
     void decode(const Sector& sector)
     {
-        const DirectoryPosition position{next, &records};
+        const DirectoryPosition position{next, &state};
         decodeDirectorySector(volume, sector, 1000 + next / 4, 0, observer, &position);
         next += 4;
     }
-    void finish() { records.resolve(volume); }
+    void finish() { state.finish(volume); }
     const TreeNode& file(std::size_t i) const { return volume.files.at(i); }
 };
 
