@@ -160,7 +160,7 @@ DamageReport scanDamage(const MountedVolume& volume, const SectorReader& reader,
     if (det.lostSectors > 0)
         for (std::uint32_t k = 0; k < volume.folderCount(); ++k) {
             const TreeNode& folder = volume.folders[k];
-            if (folder.entrySector == 0 && folder.mirrorSector == 0)
+            if (folder.isPlaceholder())
                 report.rows.push_back({DamageKind::Folder, {}, k, 0, 0});
         }
 

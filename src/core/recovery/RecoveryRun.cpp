@@ -145,10 +145,11 @@ public:
                 const std::string& parent = paths_[volume_.tree.item(*it).parent];
                 const std::string name = safeFileName(decodeName_(volume_.folderForItem(*it)->name));
                 paths_[*it] = joinPath(parent, name);
-                // A file already holding the name (a recovered file whose safe
-                // name equals the folder's), or a folder this run made for
-                // another entry, moves the folder to "Copy (n ) of".
-                for (unsigned n = 1; isNonFolder(paths_[*it]) || madePaths_.contains(paths_[*it]); ++n)
+                // Folders that get the same path are one folder (a live and a
+                // deleted folder of one name recover together); a file already
+                // holding the name (a recovered file whose safe name equals the
+                // folder's) moves the folder to "Copy (n ) of".
+                for (unsigned n = 1; isNonFolder(paths_[*it]); ++n)
                     paths_[*it] = joinPath(parent, duplicateName(n, name));
                 if (!makeFolder(paths_[*it], error, made))
                     return {};
