@@ -20,7 +20,7 @@ int runSnapshotSave(const SnapshotSaveOptions& options, std::ostream& out, std::
     auto mounted = mountFromOptions(options.mount, err, status);
     if (!mounted)
         return status;
-    const std::string path = snapshotPath(options.file);
+    const std::string path = withSnapshotExtension(options.file);
     const SnapshotResult saved = saveSnapshot(mounted->session.mounted, 0, path);
     if (!saved.ok()) {
         if (saved.status == SnapshotStatus::CannotOpen)

@@ -131,7 +131,7 @@ int main(int argc, char** argv)
     snapshotCommand->require_subcommand(1);
     auto* snapshotSaveCommand = snapshotCommand->add_subcommand("save", "Mount a volume and save what it holds to FILE");
     addMountOptions(snapshotSaveCommand, snapshotSave.mount);
-    snapshotSaveCommand->add_option("FILE", snapshotSave.file, "Snapshot file (upper-cased, .VSNP appended)")->required();
+    snapshotSaveCommand->add_option("FILE", snapshotSave.file, "Snapshot file (.VSNP appended unless it ends in .vsnp)")->required();
 
     try {
         app.parse(argc, argv);

@@ -306,7 +306,7 @@ TEST_F(MountCommandsTest, SnapshotSavedInOneProcessListsAndRecoversTheSameInAnot
     // Where it cannot be written, the path and the reason are named; a folder is no file name.
     CommandResult bad = run({"snapshot", "save", built.imagePath, "--volume", "0", (dir / "missing" / "sys").string()});
     EXPECT_EQ(bad.status, 1);
-    EXPECT_NE(bad.err.find("cannot write the snapshot " + (dir / "missing" / "SYS.VSNP").string()
+    EXPECT_NE(bad.err.find("cannot write the snapshot " + (dir / "missing" / "sys.VSNP").string()
                            + ": No such file or directory"),
               std::string::npos)
         << bad.err;
@@ -318,8 +318,13 @@ TEST_F(MountCommandsTest, SnapshotSavedInOneProcessListsAndRecoversTheSameInAnot
     const auto snapshotBase = (dir / "sys").string();
     CommandResult r = run({"snapshot", "save", built.imagePath, "--volume", "0", snapshotBase});
     ASSERT_EQ(r.status, 0) << r.err;
-    const std::string snapshot = (dir / "SYS.VSNP").string();
+    const std::string snapshot = (dir / "sys.VSNP").string();
     ASSERT_TRUE(std::filesystem::exists(snapshot));
+    // A name ending in .vsnp, in any case, is written as typed, so a script can load it by that name.
+    const std::string typed = (dir / "perf.vsnp").string();
+    ASSERT_EQ(run({"snapshot", "save", built.imagePath, "--volume", "0", typed}).status, 0);
+    EXPECT_EQ(run({"ls", built.imagePath, "--snapshot", typed}).status, 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "PERF.VSNP"));
 
     const CommandResult mounted = run({"ls", built.imagePath, "--volume", "0", "-r", "--json"});
     const CommandResult loaded = run({"ls", built.imagePath, "--snapshot", snapshot, "-r", "--json"});

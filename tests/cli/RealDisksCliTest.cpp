@@ -198,7 +198,7 @@ TEST_F(RealDisksCli, VolumeWithASegmentOnASecondImageListsAndRecoversWithIt)
     // A snapshot of the two-segment volume reads through the layout again.
     const std::string base = (dir / "data").string();
     ASSERT_EQ(run({"snapshot", "save", disks[0], "--with", disks[1], "--volume", "2", base}).status, 0);
-    const std::string snapshot = (dir / "DATA.VSNP").string();
+    const std::string snapshot = (dir / "data.VSNP").string();
     const CommandResult fromMount = run({"ls", disks[0], "--with", disks[1], "--volume", "2", "-r", "--json"});
     const CommandResult fromSnapshot = run({"ls", disks[0], "--with", disks[1], "--snapshot", snapshot, "-r", "--json"});
     ASSERT_EQ(fromSnapshot.status, 0) << fromSnapshot.err;

@@ -103,7 +103,9 @@ void writeNode(FileWriteBuffer& out, const TreeNode& node)
 {
     FieldWriter record(out.next(node.name.size() + kNodeFixedBytes));
     record.u32(static_cast<std::uint32_t>(node.name.size() + kMinRecordLength));
-    record.u8(node.attributes);
+    // A placeholder has no entry on the disk: every field of it is 0 but its
+    // name and id, the attributes too (loading makes it a folder again).
+    record.u8(node.isPlaceholder() ? 0 : node.attributes);
     record.u8(node.attributesHigh);
     record.text(node.name);
     record.u32(node.parentId);
@@ -140,6 +142,15 @@ bool sameTextIgnoringCase(const std::string& bytes, const char* expected)
 
 } // namespace
 
+std::string withSnapshotExtension(const std::string& path)
+{
+    const std::string extension = kSnapshotExtension;
+    if (path.size() >= extension.size()
+        && sameTextIgnoringCase(path.substr(path.size() - extension.size()), extension.c_str()))
+        return path;
+    return path + extension;
+}
+
 std::string snapshotPath(const std::string& chosen)
 {
     const std::size_t slash = chosen.rfind('/');
@@ -147,10 +158,7 @@ std::string snapshotPath(const std::string& chosen)
     std::string path = chosen;
     std::transform(path.begin() + static_cast<long>(nameStart), path.end(), path.begin() + static_cast<long>(nameStart),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    const std::string extension = kSnapshotExtension;
-    if (path.size() < extension.size() || path.compare(path.size() - extension.size(), extension.size(), extension) != 0)
-        path += extension;
-    return path;
+    return withSnapshotExtension(path);
 }
 
 SnapshotResult saveSnapshot(const MountedVolume& volume, std::uint16_t diskNumber, const std::string& path)

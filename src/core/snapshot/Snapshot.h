@@ -40,11 +40,14 @@ struct SnapshotResult {
     bool ok() const { return status == SnapshotStatus::Ok; }
 };
 
-// The file name the user's choice becomes: the file-name part upper-cased
-// (the folders keep their case) and ".VSNP" appended unless it then ends so.
+// path with ".VSNP" appended unless it ends so already, in any letter case.
+std::string withSnapshotExtension(const std::string& path);
+
+// The file name a choice in the save dialog becomes: the file-name part
+// upper-cased (the folders keep their case), then withSnapshotExtension.
 std::string snapshotPath(const std::string& chosen);
 
-// Writes volume to path (use snapshotPath first). The bytes go to a temporary
+// Writes volume to path (use snapshotPath or withSnapshotExtension first). The bytes go to a temporary
 // file in the same folder that replaces path only once complete.
 SnapshotResult saveSnapshot(const MountedVolume& volume, std::uint16_t diskNumber, const std::string& path);
 

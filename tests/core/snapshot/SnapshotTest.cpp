@@ -292,6 +292,11 @@ TEST_F(SnapshotTest, FileNamesAreUpperCasedAndGetTheExtensionOnce)
     EXPECT_EQ(snapshotPath("vol1"), "VOL1.VSNP");
     EXPECT_EQ(snapshotPath("vol1.vsnp"), "VOL1.VSNP");
     EXPECT_EQ(snapshotPath("/home/ann/Scans/vol1"), "/home/ann/Scans/VOL1.VSNP");
+    // What a script names is kept as typed.
+    EXPECT_EQ(withSnapshotExtension("runs/perf.vsnp"), "runs/perf.vsnp");
+    EXPECT_EQ(withSnapshotExtension("runs/perf.Vsnp"), "runs/perf.Vsnp");
+    EXPECT_EQ(withSnapshotExtension("runs/perf"), "runs/perf.VSNP");
+    EXPECT_EQ(withSnapshotExtension("vsnp"), "vsnp.VSNP");
 }
 
 TEST_F(SnapshotTest, FailedSaveKeepsTheExistingFile)
