@@ -11,6 +11,7 @@ packages=(
   qt6-base-dev xvfb xauth
   libvmdk-dev libvhdi-dev libqcow-dev libewf-dev ewf-tools qemu-utils
   shared-mime-info fonts-dejavu-core adwaita-icon-theme
+  python3 xz-utils
 )
 
 missing=()

@@ -5,6 +5,7 @@
 #include "imagebuilder/ImageBuilder.h"
 
 #include "RunCommand.h"
+#include "SampleVolumes.h"
 #include "TempDir.h"
 #include "VolumeFixture.h"
 
@@ -28,29 +29,11 @@ std::string readText(const std::filesystem::path& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-ib::VolumeContents contents()
-{
-    ib::VolumeContents c;
-    ib::Node mail = ib::folderNode("MAIL", {ib::fileNode("INBOX.TXT", 2000)});
-    ib::Node system = ib::folderNode("SYSTEM", {mail, ib::fileNode("README.TXT", 100)});
-    ib::Node old = ib::fileNode("OLD.BAK", 5000);
-    old.deletedMarker = 1;
-    old.longName = "Old backup file.bak";
-    ib::Node packed = ib::fileNode("PACKED.DAT", 3000);
-    packed.compressed = ib::Compression{};
-    ib::Node orphan = ib::fileNode("ORPHAN.TXT", 64);
-    orphan.parentId = 4242;  // its folder is gone
-    ib::Node myReadme = ib::fileNode("MYREADME.BAK", 10);
-    myReadme.longName = "MYREADME.TXT.BAK";
-    c.nodes = {system, old, packed, orphan, myReadme};
-    return c;
-}
-
 class MountCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        built = test::buildVolume(dir / "disk.img", contents(), 8);
+        built = test::buildVolume(dir / "disk.img", test::commandSample(), 8);
         ASSERT_TRUE(built.manifest);
     }
     CommandResult run(const std::vector<std::string>& args) { return test::runCommand(TAMSIN_BINARY, args, dir.path()); }
@@ -400,7 +383,7 @@ TEST_F(MountCommandsTest, ControlCharactersInNamesNeverReachTheTerminal)
 
 TEST_F(MountCommandsTest, DifferingCopiesNeedAChoiceWithoutATerminal)
 {
-    ib::VolumeContents c = contents();
+    ib::VolumeContents c = test::commandSample();
     c.fatCopy2Patches.push_back({3000, 0, {0x99}});
     const auto differing = test::buildVolume(dir / "differ.img", c, 8);
     CommandResult r = run({"ls", differing.imagePath, "--volume", "0"});

@@ -346,7 +346,7 @@ VolumeContents volumeContents(const json& value, const std::string& where)
 {
     requireObject(value, where,
                   {"tree", "root", "generate", "rawEntries", "date", "dateTime", "fileOrder", "fatChains",
-                   "detChains", "fatCopy2Patches", "detCopy2Patches"});
+                   "detChains", "fatCopy2Patches", "detCopy2Patches", "noiseSeed"});
     VolumeContents result;
     if (value.contains("tree")) {
         const std::string listWhere = member(where, "tree");
@@ -379,6 +379,8 @@ VolumeContents volumeContents(const json& value, const std::string& where)
         result.fatCopy2Patches = patches(value.at("fatCopy2Patches"), member(where, "fatCopy2Patches"), "entry");
     if (value.contains("detCopy2Patches"))
         result.detCopy2Patches = patches(value.at("detCopy2Patches"), member(where, "detCopy2Patches"), "position");
+    if (value.contains("noiseSeed"))
+        result.noiseSeed = number(value.at("noiseSeed"), member(where, "noiseSeed"), ~std::uint64_t{0});
     return result;
 }
 

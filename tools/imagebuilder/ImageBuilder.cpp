@@ -1,6 +1,7 @@
 #include "imagebuilder/ImageBuilder.h"
 
 #include "common/LittleEndian.h"
+#include "imagebuilder/Noise.h"
 #include "imagebuilder/SectorSink.h"
 #include "imagebuilder/SetPlan.h"
 
@@ -276,6 +277,13 @@ SectorBytes encodeVolumeTableEntries(const std::vector<VolumeTableEntry>& entrie
         writeU32(entry, kEntrySecondFat, segment.secondFatBlock.value_or(2));
         writeU32(entry, kEntryFirstDet, segment.firstDetBlock.value_or(3));
         writeU32(entry, kEntrySecondDet, segment.secondDetBlock.value_or(4));
+        if (item.noiseSeed) {
+            // Bytes neither layout of the entry uses.
+            const Noise noise(*item.noiseSeed);
+            if (!item.netwareFields)
+                noise.fill(entry, Noise::Domain::VolumeTable, k, kEntryFirstBlock, kEntryFirstFat);
+            noise.fill(entry, Noise::Domain::VolumeTable, k, kEntrySecondDet + 4, kEntrySize);
+        }
     }
     return sector;
 }

@@ -204,6 +204,7 @@ struct VolumeTableEntry {
     std::uint32_t volumeRoot = 0;
     std::uint32_t volumeBlocks = 0; // @32 with netwareFields
     std::uint32_t firstVolumeBlock = 0;
+    std::optional<std::uint64_t> noiseSeed; // the volume's: its unused fields get noise
 };
 SectorBytes encodeVolumeTableEntries(const std::vector<VolumeTableEntry>& entries,
                                      std::optional<std::uint32_t> entryCountOverride = std::nullopt);

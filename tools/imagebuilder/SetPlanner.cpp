@@ -183,6 +183,8 @@ PartitionPlan planPartition(const PartitionSpec& described, std::size_t disk, in
         EntryPlan entry;
         entry.ownSegment = static_cast<int>(k);
         entry.entry.netwareFields = fields.netwareFields;
+        if (segment.contents)
+            entry.entry.noiseSeed = segment.contents->noiseSeed;
         const std::uint64_t root = segment.volumeRoot.value_or(endToEnd);
         entry.entry.volumeRoot = checkedU32(root, segmentWhere + ": VolumeRoot");
         if (root < kFirstSegmentSector)
@@ -294,6 +296,8 @@ void planSpanned(SetPlan& plan, const std::vector<SpannedVolumeSpec>& volumes, s
         entry.entry.volumeRoot = placed.root;
         entry.entry.volumeBlocks = spanned->blockCount;
         entry.entry.firstVolumeBlock = placed.firstBlock;
+        if (described.contents)
+            entry.entry.noiseSeed = described.contents->noiseSeed;
 
         std::vector<EntryPlan>& table = placed.partition->table;
         std::size_t position = table.size();

@@ -304,6 +304,19 @@ struct VolumeContents {
     std::array<ChainKnobs, 2> detChains;
     std::vector<BytePatch> fatCopy2Patches;
     std::vector<BytePatch> detCopy2Patches;
+
+    // Set: every byte the format leaves undefined is filled with random
+    // values of this seed, as other servers and tools leave them: bytes 8
+    // and 9 of DOS entries and their name field past the name, @124 of
+    // entries without name-space records, the owner, link and unused bytes of
+    // long-name records in the slot after their entry, bytes 8 and 9 of
+    // other name-space records and the tails of chained LONG/NT names, the
+    // unused bytes of suballocation records, free directory slots (parent
+    // 0xFFFFFFFF, the rest random), FAT entries past the volume's blocks and
+    // the unused fields (@36 of the plain layout, @56) of the volume's
+    // table entry. Noise never names a directory record. What the reader
+    // decodes stays the same.
+    std::optional<std::uint64_t> noiseSeed;
 };
 
 // The 128 bytes of a suballocation record: parentId 0xFFFFFFFB, the record

@@ -1,6 +1,7 @@
 #include "imagebuilder/VolumeWriter.h"
 
 #include "common/LittleEndian.h"
+#include "imagebuilder/Noise.h"
 #include "imagebuilder/SectorSink.h"
 
 #include <algorithm>
@@ -319,6 +320,8 @@ struct VolumeWriter::Plan {
     void writeFat(int copy, std::uint64_t start, SectorSink& sink) const;
     void writeDet(int copy, std::uint64_t start, SectorSink& sink, VolumeManifest* manifest) const;
     void encodeSlot(std::uint32_t position, int copy, std::span<std::uint8_t> out) const;
+    void encodeSlotFields(std::uint32_t position, int copy, std::span<std::uint8_t> out) const;
+    void addSlotNoise(const Noise& noise, std::uint32_t position, std::span<std::uint8_t> out) const;
     void encodeRoot(std::span<std::uint8_t> out) const;
     void encodeNameSpaceRecord(std::uint32_t record, std::span<std::uint8_t> out) const;
     void copy1Entry(std::uint32_t position, std::span<std::uint8_t> out) const;
@@ -1015,10 +1018,17 @@ void VolumeWriter::Plan::writeFat(int copy, std::uint64_t start, SectorSink& sin
             const std::uint64_t sector = std::uint64_t{k} * spb + o;
             const auto inSector = bytes.subspan(std::size_t{o} * kSectorBytes, kSectorBytes);
             const std::uint64_t firstEntry = sector * kFatEntriesPerSector;
-            for (std::uint32_t slot = 0; slot < kFatEntriesPerSector && firstEntry + slot < blockCount; ++slot) {
-                const FatEntry& entry = table[firstEntry + slot];
-                writeU32(inSector, slot * kFatEntrySize, entry.sequence);
-                writeU32(inSector, slot * kFatEntrySize + 4, entry.next);
+            for (std::uint32_t slot = 0; slot < kFatEntriesPerSector; ++slot) {
+                if (firstEntry + slot < blockCount) {
+                    const FatEntry& entry = table[firstEntry + slot];
+                    writeU32(inSector, slot * kFatEntrySize, entry.sequence);
+                    writeU32(inSector, slot * kFatEntrySize + 4, entry.next);
+                } else if (contents.noiseSeed) {
+                    // Entries past the volume's blocks belong to no block.
+                    Noise(*contents.noiseSeed).fill(inSector, Noise::Domain::Fat, sector, slot * kFatEntrySize,
+                                                    kSectorBytes);
+                    break;
+                }
             }
             if (const auto aliased = aliases[copy].find(sector); aliased != aliases[copy].end())
                 for (const auto& [slot, entry] : aliased->second) {
@@ -1036,7 +1046,70 @@ void VolumeWriter::Plan::writeFat(int copy, std::uint64_t start, SectorSink& sin
     }
 }
 
+// The entry at a DET position (out starts zeroed): its fields, then noise
+// where the format leaves bytes undefined. Positions past the laid-out ones
+// are free slots.
 void VolumeWriter::Plan::encodeSlot(std::uint32_t position, int copy, std::span<std::uint8_t> out) const
+{
+    if (position < slots.size())
+        encodeSlotFields(position, copy, out);
+    if (contents.noiseSeed)
+        addSlotNoise(Noise(*contents.noiseSeed), position, out);
+}
+
+void VolumeWriter::Plan::addSlotNoise(const Noise& noise, std::uint32_t position, std::span<std::uint8_t> out) const
+{
+    constexpr auto kDirectory = Noise::Domain::Directory;
+    const Occupant kind = position < slots.size() ? slots[position].kind : Occupant::Empty;
+    // Name bytes run from 12 for the longer of the length byte and the bytes written.
+    auto nameEnd = [&](std::size_t written) { return std::min<std::size_t>(kDetName + std::max<std::size_t>(out[kDetNameLength], written), kDetOwnId); };
+    switch (kind) {
+    case Occupant::Empty:
+        // A free slot: its parent field says so, the rest means nothing.
+        noise.fill(out, kDirectory, position, 0, kDirEntrySize);
+        writeU32(out, kDetParentId, 0xFFFFFFFF);
+        return;
+    case Occupant::VolumeEntry:
+    case Occupant::Raw:
+        return;
+    case Occupant::Record:
+        noise.fill(out, kDirectory, position, kDetAttributes, kDetRecordNumber);
+        noise.fill(out, kDirectory, position, kDetNameSpace, kDetRoots);
+        return;
+    case Occupant::Dos: {
+        const Item& item = items[slots[position].index];
+        noise.fill(out, kDirectory, position, 8, 10);
+        const std::size_t end = kDetName + view(item).name.size();
+        if (end < kDetDateTime)
+            noise.fill(out, kDirectory, position, end, kDetDateTime);
+        if (nameListOf(item) == 0)
+            writeU32(out, kDetNameList, noise.farNumber(kDirectory, position, kDetNameList));
+        return;
+    }
+    case Occupant::LongName: {
+        // Unchained: only its name space, length and name are defined.
+        const Item& item = items[slots[position].index];
+        noise.fill(out, kDirectory, position, kDetAttributes, kDetNameSpace);
+        noise.fill(out, kDirectory, position, nameEnd(view(item).longName->size()), kDetOwnId);
+        writeU32(out, kDetOwnId, noise.farNumber(kDirectory, position, kDetOwnId));
+        writeU32(out, kDetNameList, noise.farNumber(kDirectory, position, kDetNameList));
+        return;
+    }
+    case Occupant::NameSpace: {
+        noise.fill(out, kDirectory, position, 8, 10);
+        const NameSpaceSlot& slot = nameSpaceRecords[slots[position].index];
+        const std::uint8_t nameSpace = out[kDetNameSpace];
+        if (slot.item != kNone && (nameSpace == kLongNameSpace || nameSpace == kNtNameSpace)) {
+            const NameSpaceRecord* described = recordSpec(slot);
+            const std::size_t written = described ? described->name.size() : generatedLongName(items[slot.item].serial).size();
+            noise.fill(out, kDirectory, position, nameEnd(written), kDetOwnId);
+        }
+        return;
+    }
+    }
+}
+
+void VolumeWriter::Plan::encodeSlotFields(std::uint32_t position, int copy, std::span<std::uint8_t> out) const
 {
     const Slot& slot = slots[position];
     switch (slot.kind) {
@@ -1149,12 +1222,11 @@ void VolumeWriter::Plan::encodeNameSpaceRecord(std::uint32_t record, std::span<s
     std::memcpy(out.data() + kDetName, name.data(), name.size());
 }
 
-// The bytes of DET copy 1 at a position; zero past the entries laid out.
+// The bytes of DET copy 1 at a position; past the entries laid out, a free slot.
 void VolumeWriter::Plan::copy1Entry(std::uint32_t position, std::span<std::uint8_t> out) const
 {
     std::fill(out.begin(), out.end(), 0);
-    if (position < slots.size())
-        encodeSlot(position, 0, out);
+    encodeSlot(position, 0, out);
 }
 
 // Follows a DOS entry's name-space chain in DET copy 1 as the reader does
@@ -1190,14 +1262,15 @@ ChainEnd VolumeWriter::Plan::walkNameSpaces(std::uint32_t dosPosition, std::uint
 }
 
 // Whether DET copy 1 holds a DOS record (name space 0, an ordinary parent
-// id) at a position.
+// id, a name length of 1 to 15) at a position.
 bool VolumeWriter::Plan::isDosRecord(std::uint32_t position) const
 {
     if (position >= copy1Positions())
         return false;
     std::array<std::uint8_t, kDirEntrySize> record{};
     copy1Entry(position, record);
-    return record[kDetNameSpace] == kDosNameSpace && readU32(record, kDetParentId) < kSuballocationParent;
+    return record[kDetNameSpace] == kDosNameSpace && readU32(record, kDetParentId) < kSuballocationParent
+        && record[kDetNameLength] >= 1 && record[kDetNameLength] <= kMaxDosNameLength;
 }
 
 // The volume's name spaces and creation stamp from the root entry, read the
@@ -1352,7 +1425,8 @@ void VolumeWriter::Plan::writeDet(int copy, std::uint64_t start, SectorSink& sin
     for (std::uint32_t k = 0; k < detLength[copy]; ++k) {
         std::fill(buffer.begin(), buffer.end(), 0);
         const std::uint64_t firstPosition = std::uint64_t{k} * perBlock;
-        for (std::uint32_t i = 0; i < perBlock && firstPosition + i < slots.size(); ++i)
+        const std::uint64_t laidOut = contents.noiseSeed ? firstPosition + perBlock : slots.size();
+        for (std::uint32_t i = 0; i < perBlock && firstPosition + i < laidOut; ++i)
             encodeSlot(static_cast<std::uint32_t>(firstPosition + i), copy,
                        bytes.subspan(std::size_t{i} * kDirEntrySize, kDirEntrySize));
         if (copy == 1)

@@ -99,11 +99,11 @@ void decodeDirectorySector(MountedVolume& volume, std::span<const std::uint8_t> 
             continue;
         if (entry[kNameSpace] != kDosNameSpace)
             continue;
-        if (walk)
-            walk->addDosRecord(dirNo);
         const std::uint8_t dosLength = entry[kNameLength];
         if (dosLength == 0 || dosLength > kMaxDosNameLength)
             continue;
+        if (walk)
+            walk->addDosRecord(dirNo);
         std::string name = nameAt(entry, dosLength);
         std::string dosName = name;
         const std::uint32_t ownId = readU32(entry, kOwnId);

@@ -31,7 +31,8 @@ public:
     // Folders whose @120 is not their directory number, as {number, @120}.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> renumberedFolders;
 
-    // A DOS record (name space 0, an ordinary parent id) at dirNo.
+    // A DOS record (name space 0, an ordinary parent id, a name length of 1
+    // to 15) at dirNo.
     void addDosRecord(std::uint32_t dirNo) { dosRecords_.push_back(dirNo); }
     // A node shown by the next slot's long name, whose @120 owner is neither
     // the node's number nor its own @120: the name stands unless owner turns

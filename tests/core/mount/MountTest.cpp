@@ -5,6 +5,7 @@
 #include "mount/MountTexts.h"
 
 #include "FaultyDevice.h"
+#include "SampleVolumes.h"
 #include "TempDir.h"
 #include "VolumeFixture.h"
 
@@ -18,18 +19,7 @@ using test::RecordingMountObserver;
 
 ib::VolumeContents sampleContents()
 {
-    ib::VolumeContents c;
-    ib::Node docs = ib::folderNode("DOCS", {ib::fileNode("A.TXT", 100), ib::fileNode("B.DAT", 9000)});
-    docs.children[0].longName = "A long name for A.txt";
-    ib::Node old = ib::folderNode("OLD", {ib::fileNode("GONE.TXT", 10)});
-    old.deletedMarker = 1;
-    old.children[0].deletedMarker = 7;
-    ib::Node packed = ib::fileNode("PACKED.BIN", 5000);
-    packed.compressed = ib::Compression{};
-    ib::Node tail = ib::fileNode("TAIL.TXT", 4096 + 700);
-    tail.storage = ib::Storage::SuballocationTail;
-    c.nodes = {docs, old, packed, tail, ib::fileNode("ROOT.TXT", 1)};
-    return c;
+    return test::mountSample();
 }
 
 class MountTest : public ::testing::Test {

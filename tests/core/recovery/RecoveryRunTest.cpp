@@ -6,6 +6,7 @@
 #include "mount/Mount.h"
 
 #include "FaultyDevice.h"
+#include "SampleVolumes.h"
 #include "TempDir.h"
 #include "VolumeFixture.h"
 
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <map>
 #include <set>
 
 namespace tamsin {
@@ -27,20 +29,6 @@ std::vector<std::uint8_t> readFile(const fs::path& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-ib::VolumeContents tree()
-{
-    ib::VolumeContents c;
-    ib::Node users = ib::folderNode("USERS", {ib::folderNode("ANN", {ib::fileNode("CV.DOC", 7000)}),
-                                              ib::fileNode("LIST.TXT", 120)});
-    ib::Node gone = ib::fileNode("GONE.TXT", 50);
-    gone.deletedMarker = 1;
-    ib::Node dotdot = ib::fileNode("..", 20);       // a name that must not climb out
-    ib::Node slashed = ib::fileNode("A/B.TXT", 30);  // nor create a folder
-    ib::Node evil = ib::folderNode("..", {ib::fileNode("IN.TXT", 5)});
-    c.nodes = {users, gone, dotdot, slashed, evil, ib::fileNode("TOP.TXT", 1)};
-    return c;
-}
-
 struct Finished : RecoveryRunObserver {
     std::vector<std::string> names;
     void fileFinished(const TreeNode& node, const ExtractResult&) override { names.push_back(node.name); }
@@ -50,7 +38,7 @@ class RecoveryRunTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        built = test::buildVolume(dir / "disk.img", tree(), 8);
+        built = test::buildVolume(dir / "disk.img", test::recoveryTree(), 8);
         ASSERT_TRUE(built.manifest);
         test::openAndSelect(session, built.imagePath);
         test::RecordingMountObserver observer;
@@ -328,6 +316,43 @@ TEST_F(CollidingNamesTest, NoRuleLetsARunOverwriteOrSkipWhatItWroteItself)
     EXPECT_EQ(report.filesWritten, 6u);
     expectEveryFile();
     EXPECT_FALSE(fs::exists(dir / "out" / "Copy (2 ) of REPORT.DOC"));
+}
+
+// A live and a deleted folder OLDDATA recover into one OLDDATA, whichever
+// entries the deleted-files rule takes; a name taken there is renamed.
+TEST(SameNameFolders, RecoverIntoOneFolder)
+{
+    test::TempDir dir;
+    Session session;
+    const test::BuiltVolume built = test::buildVolume(dir / "disk.img", test::sameNameFolders(), 8);
+    test::openAndSelect(session, built.imagePath);
+    test::RecordingMountObserver observer;
+    ASSERT_EQ(mountVolume(session.mounted, session.reader, observer), MountResult::Completed);
+
+    using Names = std::map<std::string, std::uintmax_t>;  // name in OLDDATA -> size
+    const std::pair<std::uint16_t, Names> cases[] = {
+        {1, {{"A.TXT", 100}, {"NOTES.TXT", 200}, {"Copy (1 ) of NOTES.TXT", 300}, {"B.TXT", 400}}},  // include
+        {2, {{"NOTES.TXT", 300}, {"B.TXT", 400}}},                                                   // only deleted
+        {3, {{"A.TXT", 100}, {"NOTES.TXT", 200}}},                                                   // exclude
+    };
+    for (const auto& [rule, expected] : cases) {
+        SCOPED_TRACE(rule);
+        const fs::path out = dir / ("out" + std::to_string(rule));
+        ASSERT_TRUE(session.settings.setDeletedFilesAction(rule));
+        RecoverySelection all;
+        all.wholeVolume = true;
+        Finished finished;
+        runRecovery(session.mounted, session.reader, session.settings, session.recovery, finished, all, out.string(),
+                    [](const std::string& raw) { return raw; });
+        std::vector<std::string> top;
+        for (const auto& entry : fs::directory_iterator(out))
+            top.push_back(entry.path().filename().string());
+        EXPECT_EQ(top, std::vector<std::string>{"OLDDATA"});
+        Names inside;
+        for (const auto& entry : fs::directory_iterator(out / "OLDDATA"))
+            inside[entry.path().filename().string()] = entry.file_size();
+        EXPECT_EQ(inside, expected);
+    }
 }
 
 } // namespace

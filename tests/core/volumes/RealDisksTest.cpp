@@ -12,6 +12,7 @@
 
 #include "FaultyDevice.h"
 #include "ManifestCheck.h"
+#include "SampleVolumes.h"
 #include "TempDir.h"
 #include "VolumeFixture.h"
 
@@ -369,28 +370,7 @@ TEST_F(RealDisks, ClonedDisksWithEqualIdsAreNotMirrors)
 
 TEST_F(RealDisks, NameSpaceChainsGiveTheShownNamesAndTheRootListsTheNameSpaces)
 {
-    ib::VolumeContents contents;
-    ib::Node report = ib::fileNode("REPORT.DOC", 5000);
-    report.nameSpaceRecords = {{.nameSpace = 2, .name = "report.doc"}, {.nameSpace = 4, .name = "Annual Report 2024.doc"}};
-    report.modifiedDateTime = ib::packDateTime(2024, 3, 1, 9, 30, 0);
-    ib::Node mac = ib::fileNode("ICON.PCT", 100);
-    mac.nameSpaceRecords = {{.nameSpace = 1, .name = "Icon picture"}};
-    ib::Node loop = ib::fileNode("LOOP.TXT", 10);
-    loop.nameSpaceRecords = {{.nameSpace = 2, .name = "loop.txt"}, {.nameSpace = 4, .name = "Looping.txt"}};
-    loop.nameSpaceRecords[1].next = 0;  // filled below once positions are known: points back
-    ib::Node folder = ib::folderNode("PROJECTS", {report, mac});
-    folder.nameSpaceRecords = {{.nameSpace = 4, .name = "Projects 2024"}};
-    contents.nodes = {folder, loop};
-    contents.root = ib::RootRecord{.nameSpaces = {0, 4, 2, 1}, .created = ib::packDateTime(2011, 2, 3, 18, 58, 40)};
-
-    // Make LOOP.TXT's chain loop: its LONG record names its NFS record again.
-    ib::DiskSpec disk = ib::singleVolumeDisk("SYS", 8, contents);
-    auto planned = ib::planImage(disk);
-    ASSERT_TRUE(planned) << planned.error();
-    const ib::ManifestEntry* plannedLoop = planned->volume("SYS")->find("Looping.txt");
-    ASSERT_TRUE(plannedLoop);
-    disk.partitions[0].netware->segments[0].contents->nodes[1].nameSpaceRecords[1].next = plannedLoop->nameList;
-
+    const ib::DiskSpec disk = test::nameSpaceDisk();
     const auto built = ib::writeImage(disk, dir / "ns.img");
     ASSERT_TRUE(built) << built.error();
     images = {dir / "ns.img"};
@@ -408,18 +388,7 @@ TEST_F(RealDisks, NameSpaceChainsGiveTheShownNamesAndTheRootListsTheNameSpaces)
 // deleted file's broken chain leaves it nothing else to take.
 TEST_F(RealDisks, ALongRecordOfAnotherFileInTheNextSlotIsNotTakenAsTheName)
 {
-    ib::VolumeContents contents;
-    ib::Node beta = ib::fileNode("BETA.TXT", 100);
-    beta.nameSpaceRecords = {{.nameSpace = 4, .name = "Beta long name.txt", .position = 3}};
-    ib::Node alpha = ib::fileNode("ALPHA.TXT", 200);
-    ib::Node gamma = ib::fileNode("GAMMA.TXT", 300);
-    gamma.nameSpaceRecords = {{.nameSpace = 4, .name = "Gamma long name.txt", .position = 6}};
-    ib::Node old = ib::fileNode("OLD.TXT", 50);
-    old.deletedMarker = 0x01000000;
-    old.nameList = 4000;  // its own records were reused
-    contents.nodes = {beta, alpha, gamma, old};
-    contents.root = ib::RootRecord{.nameSpaces = {0, 4}};
-
+    const ib::VolumeContents contents = test::nextSlotOwners();
     const auto built = ib::writeImage(ib::singleVolumeDisk("SYS", 8, contents), dir / "next.img");
     ASSERT_TRUE(built) << built.error();
     images = {dir / "next.img"};
@@ -506,19 +475,7 @@ TEST_F(RealDisks, EntriesOfAFolderWhosePrimaryEntryIsZeroAreNotPutAtTheTop)
 // whose @120 names neither stays another file's.
 TEST_F(RealDisks, ChainRecordsCarryingTheDosEntrysOwnPrimaryEntryGiveItsName)
 {
-    ib::VolumeContents contents;
-    ib::Node report = ib::fileNode("REPORT.DOC", 300);
-    report.ownId = 555;
-    report.nameSpaceRecords = {{.nameSpace = 4, .name = "Annual report.doc", .primaryEntry = 555}};
-    ib::Node other = ib::fileNode("OTHER.TXT", 30);
-    other.ownId = 556;
-    other.nameSpaceRecords = {{.nameSpace = 4, .name = "Not mine.txt", .primaryEntry = 777}};
-    ib::Node projects = ib::folderNode("PROJECTS", {report, other});
-    projects.ownId = 999;
-    projects.nameSpaceRecords = {{.nameSpace = 4, .name = "Projects 2024", .primaryEntry = 999}};
-    contents.nodes = {projects};
-    contents.root = ib::RootRecord{.nameSpaces = {0, 4}};
-
+    const ib::VolumeContents contents = test::chainPrimaryEntries();
     const auto built = ib::writeImage(ib::singleVolumeDisk("SYS", 8, contents), dir / "primary.img");
     ASSERT_TRUE(built) << built.error();
     images = {dir / "primary.img"};
