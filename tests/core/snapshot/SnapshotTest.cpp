@@ -8,6 +8,7 @@
 #include "mount/MountedVolume.h"
 
 #include "FaultyDevice.h"
+#include "SampleVolumes.h"
 #include "TempDir.h"
 #include "VolumeFixture.h"
 
@@ -548,6 +549,35 @@ TEST_F(LargeSnapshotTest, DamageAtTheBufferBoundariesIsRefused)
         EXPECT_EQ(result.status, SnapshotStatus::Damaged) << "case " << i;
         expectUntouched();
     }
+}
+
+// A placeholder folder has no entry on the disk: it is saved with every field
+// 0 but its name and id, its attributes too, and loads as a folder again.
+TEST(SnapshotPlaceholders, AreSavedWithZeroAttributesAndLoadAsFolders)
+{
+    test::TempDir dir;
+    Session session;
+    const test::BuiltVolume built = test::buildVolume(dir / "disk.img", test::commandSample());
+    test::openAndSelect(session, built.imagePath);
+    test::RecordingMountObserver observer;
+    ASSERT_EQ(mountVolume(session.mounted, session.reader, observer), MountResult::Completed);
+    ASSERT_TRUE(session.mounted.folders.back().isPlaceholder());
+    const std::string path = (dir / "sys.VSNP").string();
+    ASSERT_TRUE(saveSnapshot(session.mounted, 0, path).ok());
+
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::size_t name = bytes.find("Dir0");
+    ASSERT_NE(name, std::string::npos);
+    EXPECT_EQ(bytes.substr(name - 2, 2), std::string(2, '\0')) << "attributes and high attributes";
+
+    MountedVolume loaded;
+    ASSERT_TRUE(loadSnapshot(loaded, path).ok());
+    const TreeNode& placeholder = loaded.folders.back();
+    EXPECT_EQ(placeholder.name, "Dir0");
+    EXPECT_TRUE(placeholder.isFolder());
+    ASSERT_EQ(loaded.index.childFiles(placeholder.ownId).size(), 1u);
+    EXPECT_EQ(loaded.files[loaded.index.childFiles(placeholder.ownId)[0]].name, "ORPHAN.TXT");
 }
 
 TEST(SnapshotSamples, PassOverNodesWithoutAnEntryLikeAListOfCandidates)
