@@ -42,11 +42,14 @@ std::vector<std::string> lineWords(std::string line)
     return words;
 }
 
-// "current_pos current_status [current_pass]", the first line of a map.
+// "current_pos current_status [current_pass]", the first line of a map; the
+// status is the rescue's phase: copying, trimming, scraping, retrying,
+// filling, generating or finished.
 bool isStatusLine(const std::vector<std::string>& words)
 {
     std::uint64_t position = 0;
-    return words.size() >= 2 && words.size() <= 3 && parseNumber(words[0], position) && words[1].size() == 1;
+    return words.size() >= 2 && words.size() <= 3 && parseNumber(words[0], position) && words[1].size() == 1
+        && std::string("?*/-FG+").find(words[1][0]) != std::string::npos;
 }
 
 bool isRegularFile(const std::string& path)
@@ -77,7 +80,7 @@ std::optional<RescueMap> RescueMap::parse(std::istream& in, std::uint64_t imageB
         };
         if (!statusLineSeen) {
             if (!isStatusLine(words))
-                return fail("expected the current position and status, e.g. \"0x00000000  +  1\"");
+                return fail("expected the current position and status (one of ? * / - F G +), e.g. \"0x00000000  +  1\"");
             statusLineSeen = true;
             continue;
         }
@@ -87,7 +90,12 @@ std::optional<RescueMap> RescueMap::parse(std::istream& in, std::uint64_t imageB
             return fail("expected a block \"position size status\" with status one of ? * / - +");
         if (position < previousEnd)
             return fail("the block starts before the end of the previous one");
-        if (size > imageBytes || position > imageBytes - size)
+        if (size > ~std::uint64_t{0} - position)
+            return fail("the block reaches past the largest disk a map can describe");
+        // An image of a rescue still under way ends where writing stopped,
+        // while its map goes on to the disk's end: what lies past the image
+        // may be unfinished, never finished.
+        if (words[2] == "+" && position + size > imageBytes)
             return fail("the block reaches past the end of the image (" + std::to_string(imageBytes) + " bytes)");
         previousEnd = position + size;
         if (words[2] == "+" && size > 0)
@@ -98,8 +106,10 @@ std::optional<RescueMap> RescueMap::parse(std::istream& in, std::uint64_t imageB
         return std::nullopt;
     }
 
-    // A sector is readable only when finished blocks cover all its bytes.
-    const std::uint64_t sectors = (imageBytes + kSectorSize - 1) / kSectorSize;
+    // A sector is readable only when finished blocks cover all its bytes. The
+    // map's domain counts as the disk when it is larger than the image.
+    map.domainBytes_ = std::max(imageBytes, previousEnd);
+    const std::uint64_t sectors = (map.domainBytes_ + kSectorSize - 1) / kSectorSize;
     std::uint64_t cursor = 0;  // first sector not yet classified
     auto markBad = [&](std::uint64_t from, std::uint64_t to) {
         if (from >= to)

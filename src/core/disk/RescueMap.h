@@ -17,7 +17,8 @@ class RescueMap {
 public:
     // Parses a mapfile for an image of imageBytes bytes. Fails, with error
     // naming the line, when a line does not parse, blocks overlap or run
-    // backwards, or a block reaches past the image.
+    // backwards, or a finished block reaches past the image. Unfinished
+    // blocks past the image (a rescue still under way) are unreadable.
     static std::optional<RescueMap> parse(std::istream& in, std::uint64_t imageBytes, std::string& error);
     // The same for a file; error also covers a file that cannot be opened.
     static std::optional<RescueMap> load(const std::string& path, std::uint64_t imageBytes, std::string& error);
@@ -30,9 +31,12 @@ public:
     std::uint64_t unreadableSectors() const;
     // Unreadable sector ranges [first, end), sorted and disjoint.
     const std::vector<std::pair<std::uint64_t, std::uint64_t>>& unreadableRanges() const { return bad_; }
+    // The bytes the map describes: the image's, or more where its blocks go on past it.
+    std::uint64_t domainBytes() const { return domainBytes_; }
 
 private:
     std::vector<std::pair<std::uint64_t, std::uint64_t>> bad_;
+    std::uint64_t domainBytes_ = 0;
 };
 
 // Whether the file reads as a rescue map: text whose first line that is not

@@ -67,6 +67,19 @@ TEST(RescueMap, RefusesWhatDoesNotParseOrFitNamingTheLine)
     EXPECT_FALSE(parse("garbage\n", 4096, &error));
     EXPECT_EQ(error.substr(0, 8), "line 1: ");
     EXPECT_FALSE(parse("0x0 + 1\n0xFFFFFFFFFFFFFFFF 0x10 +\n", 4096, &error)) << "no overflow past the end";
+    EXPECT_FALSE(parse("0x0 + 1\n0xFFFFFFFFFFFFFFFF 0x10 ?\n", 4096, &error)) << "no overflow past the end";
+    EXPECT_FALSE(parse("0x0 x 1\n0x0 0x200 +\n", 4096, &error)) << "no such phase of a rescue";
+    EXPECT_EQ(error.substr(0, 8), "line 1: ");
+}
+
+// An image of a rescue still under way ends where writing stopped; its map
+// goes on to the disk's end with blocks not yet rescued.
+TEST(RescueMap, UnfinishedBlocksPastTheImageAreUnreadableSectorsOfTheDisk)
+{
+    const auto map = parse("0x800 ? 1\n0 0x800 +\n0x800 0x1800 ?\n0x2000 0x1000 -\n", 8 * 512);
+    ASSERT_TRUE(map);
+    EXPECT_EQ(map->domainBytes(), 0x3000u);
+    EXPECT_EQ(map->unreadableRanges(), (Ranges{{4, 24}}));
 }
 
 TEST(RescueMap, ReaderReportsUnrescuedSectorsWithoutReadingThem)
