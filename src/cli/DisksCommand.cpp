@@ -4,6 +4,7 @@
 #include "disk/DiskEnumerator.h"
 #include "disk/HelperDisk.h"
 #include "disk/HelperLibraries.h"
+#include "disk/Sector.h"
 
 #include <nlohmann/json.hpp>
 
@@ -27,6 +28,13 @@ int runDisks(const DisksOptions& options, std::ostream& out, std::ostream& err)
     }
     for (const auto& message : listed.errors)
         err << "tamsin: " << message << '\n';
+    // Sectors past what the helper's 32-bit addresses reach read as unreadable.
+    if (listed.table.accessMode == AccessMode::Helper)
+        for (const DiskInfo& d : listed.table.entries)
+            if (helperReachableSectors(d) < d.sizeBytes / kSectorSize)
+                err << "tamsin: " << d.path << ": the helper libraries reach only its first "
+                    << helperReachableSectors(d) << " of " << d.sizeBytes / kSectorSize
+                    << " sectors (2 TiB); the rest reads as unreadable\n";
 
     const DiskTable& table = listed.table;
     if (options.json) {

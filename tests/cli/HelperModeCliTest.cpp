@@ -128,6 +128,24 @@ TEST_F(HelperModeCliTest, DisksAreTheLibrariesDisks)
         << none.err;
 }
 
+// The cylinder product of a disk past 2 TiB does not fit 32 bits; the
+// helper's 32-bit addresses reach the first 2^32 sectors, and listing says so.
+TEST_F(HelperModeCliTest, DisksPastTwoTebibytesKeepTheirSizeAndTheirFiles)
+{
+    fs::resize_file(built.imagePath, (std::uint64_t{3} << 40));  // sparse; whole cylinders: 6442451568 sectors
+    const CommandResult listed = runF({"disks", "--json"});
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    EXPECT_EQ(nlohmann::json::parse(listed.out)[0]["totalSectors"], 4294967295u);
+    EXPECT_NE(listed.err.find("disk 0x80: the helper libraries reach only its first 4294967296 of 6442451568 sectors"),
+              std::string::npos)
+        << listed.err;
+
+    ASSERT_EQ(run({"recover", built.imagePath, "--volume", "0", "--to", (dir / "native").string()}).status, 0);
+    const CommandResult recovered = runF({"recover", "0", "--volume", "0", "--to", (dir / "helper").string()});
+    ASSERT_EQ(recovered.status, 0) << recovered.err;
+    EXPECT_EQ(treeContents(dir / "helper"), treeContents(dir / "native"));
+}
+
 TEST_F(HelperModeCliTest, PathsMapsAndImagesAreRefusedInModeF)
 {
     CommandResult r = runF({"volumes", built.imagePath});

@@ -52,7 +52,9 @@ std::string describeOpenFailure(const std::string& path, int error, bool blockDe
     if (error == ENODEV)
         return "cannot open " + path + ": not a disk: only block devices and regular image files can be read";
     std::string message = "cannot open " + path + ": " + std::strerror(error);
-    if (blockDevice && (error == EACCES || error == EPERM))
+    // Permission bits are what root or the disk group overcome; EPERM is the
+    // kernel refusing whoever asks, and its own words say why.
+    if (blockDevice && error == EACCES)
         message += " (reading a disk device needs root or membership of the disk group)";
     return message;
 }

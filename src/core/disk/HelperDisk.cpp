@@ -37,8 +37,8 @@ DiskTable listHelperDisks(const HelperLibraries& libraries)
         disk.cylinders = geometry.cylinders;
         disk.heads = geometry.heads;
         disk.sectorsPerTrack = geometry.sectorsPerTrack;
-        disk.totalSectors = geometry.heads * geometry.sectorsPerTrack * geometry.cylinders;
-        disk.sizeBytes = std::uint64_t{disk.totalSectors} * kSectorSize;
+        // The cylinder product of a disk past 2 TiB does not fit 32 bits.
+        setSize(disk, std::uint64_t{geometry.heads} * geometry.sectorsPerTrack * geometry.cylinders * kSectorSize);
         disk.model = kModelUnknown;
         disk.path = helperDiskName(disk.helperDisk);
         table.entries.push_back(std::move(disk));
@@ -47,9 +47,14 @@ DiskTable listHelperDisks(const HelperLibraries& libraries)
     return table;
 }
 
+std::uint64_t helperReachableSectors(const DiskInfo& disk)
+{
+    return std::min(disk.sizeBytes / kSectorSize, kHelperAddressableSectors);
+}
+
 HelperDevice::HelperDevice(const HelperLibraries& libraries, const DiskInfo& disk) :
     libraries_(libraries), diskNumber_(disk.helperDisk), int13Extensions_(disk.int13Extensions),
-    sizeBytes_(std::uint64_t{disk.totalSectors} * kSectorSize), name_(helperDiskName(disk.helperDisk))
+    sizeBytes_(helperReachableSectors(disk) * kSectorSize), name_(helperDiskName(disk.helperDisk))
 {
 }
 
@@ -80,7 +85,7 @@ DeviceRead HelperDevice::readAt(std::uint64_t byteOffset, std::span<std::uint8_t
     if (byteOffset >= sizeBytes_ || buffer.empty())
         return result;
     const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), sizeBytes_ - byteOffset));
-    // sizeBytes_ is at most 2^32 - 1 sectors, so sector numbers fit 32 bits.
+    // sizeBytes_ is at most 2^32 sectors, so sector numbers fit 32 bits.
     const auto first = static_cast<std::uint32_t>(byteOffset / kSectorSize);
     const auto last = static_cast<std::uint32_t>((byteOffset + length - 1) / kSectorSize);
     const std::uint32_t count = last - first + 1;

@@ -29,9 +29,15 @@ HelperChs helperChs(std::uint64_t firstSector);
 // "disk 0x80": what a helper disk is called where an image shows its path.
 std::string helperDiskName(std::uint32_t diskNumber);
 
-// The disks the libraries report, model "Unknown", size the cylinder product
-// (32 bits); the table's access mode is Helper.
+// The disks the libraries report, model "Unknown", size the cylinder product;
+// the table's access mode is Helper.
 DiskTable listHelperDisks(const HelperLibraries& libraries);
+
+// ReadDisk32 takes a 32-bit LBA: sectors from 2^32 on (past 2 TiB) cannot be
+// asked for.
+inline constexpr std::uint64_t kHelperAddressableSectors = std::uint64_t{1} << 32;
+// The sectors of a listed helper disk that its reads reach.
+std::uint64_t helperReachableSectors(const DiskInfo& disk);
 
 // One helper disk as a device. Reads are handed to ReadDisk32 in one call
 // and always count as delivered: the library reports no status.
@@ -44,7 +50,8 @@ public:
     static std::unique_ptr<HelperDevice> open(const HelperLibraries& libraries, const DiskInfo& disk,
                                               OpenError* error = nullptr);
 
-    // Bytes past the disk's size are not delivered; a range that does not
+    // Bytes past the disk's size, or past the reachable sectors, are not
+    // delivered (unreadable); a range that does not
     // start or end on a sector boundary is read through whole sectors.
     DeviceRead readAt(std::uint64_t byteOffset, std::span<std::uint8_t> buffer) override;
     std::uint64_t sizeBytes() const override { return sizeBytes_; }

@@ -246,6 +246,8 @@ TEST(FileDevice, PermissionDeniedOnADeviceNamesTheDiskGroup)
               "cannot open /dev/sdb: Permission denied (reading a disk device needs root or membership of the disk "
               "group)");
     EXPECT_EQ(describeOpenFailure("x.img", EACCES, false), "cannot open x.img: Permission denied");
+    EXPECT_EQ(describeOpenFailure("/dev/vda", EPERM, true), "cannot open /dev/vda: Operation not permitted")
+        << "the kernel's refusal, which root does not overcome";
 }
 
 } // namespace
