@@ -59,8 +59,9 @@ void WizardDialog::loadSnapshot()
     contents_->clear();
     contents_->clearDamage();
     // A snapshot the open disks do not hold would recover other data.
-    const SnapshotDiskGuard guard{session_.openDisks(),
-                                  [this] { return MessageDialog::ask(this, kSnapshotOtherDiskQuestion); }};
+    const SnapshotDiskGuard guard{session_.openDisks(), [this](const std::string& question) {
+                                      return MessageDialog::ask(this, question, MessageDialog::Default::No);
+                                  }};
     const SnapshotResult result = tamsin::loadSnapshot(session_.mounted, path, nullptr, guard);
     if (result.status == SnapshotStatus::OtherDisk)
         return;

@@ -85,9 +85,14 @@ void MessageDialog::show(QWidget* parent, const std::string& text, MessageKind k
     dialog.exec();
 }
 
-bool MessageDialog::ask(QWidget* parent, const std::string& text)
+bool MessageDialog::ask(QWidget* parent, const std::string& text, Default answer)
 {
     MessageDialog dialog(parent, QString::fromStdString(text), MessageKind::Question, Buttons::YesNo);
+    if (answer == Default::No) {
+        QPushButton* no = dialog.buttons_->button(QDialogButtonBox::No);
+        no->setDefault(true);
+        no->setFocus();
+    }
     return dialog.exec() == QDialog::Accepted;
 }
 

@@ -29,8 +29,11 @@ public:
 
     // Shows text modally with an OK button.
     static void show(QWidget* parent, const std::string& text, MessageKind kind);
+    // Which button Return presses in a question.
+    enum class Default { Yes, No };
     // Asks text with Yes and No (question kind); true when Yes was pressed.
-    static bool ask(QWidget* parent, const std::string& text);
+    // A question whose Yes could do harm makes No the default.
+    static bool ask(QWidget* parent, const std::string& text, Default answer = Default::Yes);
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -152,8 +152,9 @@ TEST_F(WizardBrowsingTest, ASnapshotOfAnotherDiskIsLoadedOnlyWhenTheUserSaysSo)
     for (bool load : {false, true}) {
         auto file = answerFileDialog(QString::fromStdString(written));
         DialogAnswer<MessageDialog> question([load](MessageDialog& dialog) {
-            EXPECT_EQ(dialog.text().toStdString(), kSnapshotOtherDiskQuestion);
+            EXPECT_EQ(dialog.text().toStdString(), snapshotOtherDiskQuestion(SnapshotDiskMatch::OtherEntries));
             EXPECT_EQ(dialog.kind(), ui::MessageKind::Question);
+            EXPECT_TRUE(dialog.buttonBox()->button(QDialogButtonBox::No)->isDefault()) << "Return must not load it";
             dialog.buttonBox()->button(load ? QDialogButtonBox::Yes : QDialogButtonBox::No)->click();
         });
         run.window().action(app::CommandId::LoadSnapshot)->trigger();

@@ -368,11 +368,15 @@ SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std:
     loaded.chosenFatList.endedNormally = !loaded.chosenFatList.empty() && loaded.chosenFatList.nodes.back().block == kChainEnd;
     if (in.remaining() != 0)
         return damaged(path, "unexpected bytes after the FAT block list");
-    if (!guard.disks.empty()
-        && checkSnapshotSamples(snapshotSamples(loaded.folders, loaded.files, withoutEntry), guard.disks)
-               == SnapshotDiskMatch::Mismatch
-        && !(guard.loadAnyway && guard.loadAnyway()))
-        return failure(SnapshotStatus::OtherDisk, kSnapshotOtherDiskQuestion, path);
+    if (!guard.disks.empty()) {
+        const SnapshotDiskMatch match =
+            checkSnapshotSamples(snapshotSamples(loaded.folders, loaded.files, withoutEntry), guard.disks);
+        if (match == SnapshotDiskMatch::OtherEntries || match == SnapshotDiskMatch::NoneReadable) {
+            const std::string question = snapshotOtherDiskQuestion(match);
+            if (!(guard.loadAnyway && guard.loadAnyway(question)))
+                return failure(SnapshotStatus::OtherDisk, question, path);
+        }
+    }
 
     volume.releaseMount();
     volume.volumeIndex = loaded.volumeIndex;

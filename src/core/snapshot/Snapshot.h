@@ -52,13 +52,13 @@ std::string snapshotPath(const std::string& chosen);
 SnapshotResult saveSnapshot(const MountedVolume& volume, std::uint16_t diskNumber, const std::string& path);
 
 // The disks a snapshot is loaded for, the selected one first. When disks
-// are given and their sampled directory sectors do not hold the snapshot's
-// names (checkSnapshotSamples), loadAnyway is asked; without it, or when it
-// answers false, loading ends with OtherDisk and the message
-// kSnapshotOtherDiskQuestion.
+// are given and their sampled directory sectors do not confirm the
+// snapshot's names (checkSnapshotSamples), loadAnyway is asked the question
+// of snapshotOtherDiskQuestion; without it, or when it answers false,
+// loading ends with OtherDisk and that question as the message.
 struct SnapshotDiskGuard {
     std::vector<const SectorReader*> disks;
-    std::function<bool()> loadAnyway;
+    std::function<bool(const std::string& question)> loadAnyway;
 };
 
 // Reads path and, only when every check passes, replaces volume's fields,

@@ -1,5 +1,6 @@
 #include "snapshot/SnapshotDiskCheck.h"
 
+#include "disk/Device.h"
 #include "disk/SectorReader.h"
 #include "mount/DirEntryFields.h"
 #include "mount/DirectoryWalk.h"
@@ -63,18 +64,43 @@ std::vector<const TreeNode*> snapshotSamples(const std::vector<TreeNode>& folder
 SnapshotDiskMatch checkSnapshotSamples(const std::vector<const TreeNode*>& samples,
                                        const std::vector<const SectorReader*>& disks)
 {
-    bool readAny = false;
+    if (samples.empty())
+        return SnapshotDiskMatch::Unknown;
+    std::size_t confirmed = 0;
+    std::size_t differing = 0;
+    std::size_t pastEnd = 0;
     std::array<std::uint8_t, kSectorSize> sector{};
     for (const TreeNode* node : samples) {
+        bool onSomeDisk = false;
+        bool read = false;
+        bool held = false;
         for (const SectorReader* disk : disks) {
+            const std::uint64_t diskSectors = disk->device() ? disk->device()->sizeBytes() / kSectorSize : 0;
+            if (node->entrySector >= diskSectors)
+                continue;
+            onSomeDisk = true;
             if (disk->readSectors(node->entrySector, 1, sector) != 0)
                 continue;
-            readAny = true;
-            if (sectorHoldsName(sector, node->entrySlot, node->name))
-                return SnapshotDiskMatch::Matches;
+            read = true;
+            if ((held = sectorHoldsName(sector, node->entrySlot, node->name)))
+                break;
         }
+        confirmed += held;
+        differing += read && !held;
+        pastEnd += !onSomeDisk;
     }
-    return readAny ? SnapshotDiskMatch::Mismatch : SnapshotDiskMatch::Unknown;
+    if (confirmed > 0 && differing == 0 && pastEnd == 0)
+        return SnapshotDiskMatch::Matches;
+    return differing > 0 || confirmed > 0 ? SnapshotDiskMatch::OtherEntries : SnapshotDiskMatch::NoneReadable;
+}
+
+std::string snapshotOtherDiskQuestion(SnapshotDiskMatch match)
+{
+    if (match == SnapshotDiskMatch::NoneReadable)
+        return "This snapshot may have been saved from another disk or volume: none of its entries could be read on "
+               "this disk, so files recovered through it may hold the wrong data. Load it anyway?";
+    return "This snapshot was saved from another disk or volume: its entries name other files, so files recovered "
+           "through it would hold the wrong data. Load it anyway?";
 }
 
 } // namespace tamsin

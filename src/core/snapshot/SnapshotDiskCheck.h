@@ -3,6 +3,7 @@
 // another disk or volume would send recovery to sectors holding other data.
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 namespace tamsin {
@@ -10,15 +11,16 @@ namespace tamsin {
 class SectorReader;
 struct TreeNode;
 
-inline constexpr const char* kSnapshotOtherDiskQuestion =
-    "This snapshot was saved from another disk or volume: the names it holds are not found where it says on this "
-    "disk, so files recovered through it would hold the wrong data. Load it anyway?";
-
 enum class SnapshotDiskMatch {
-    Matches,   // at least one sampled entry holds its node's name
-    Mismatch,  // sampled entries could be read and none holds its node's name
-    Unknown,   // nothing to sample, or no sampled sector could be read
+    Matches,       // a sampled entry holds its node's name; none holds another or lies past the disk
+    OtherEntries,  // a sampled entry read holds another name, or one lies past the disk while others match
+    NoneReadable,  // no sampled entry could be read: each unreadable or past the end of every disk
+    Unknown,       // nothing to sample
 };
+
+// What to ask (the wizard) or say (the command line) when the disk does not
+// confirm the snapshot (OtherEntries or NoneReadable).
+std::string snapshotOtherDiskQuestion(SnapshotDiskMatch match);
 
 inline constexpr std::size_t kSnapshotSamples = 16;
 
@@ -32,8 +34,10 @@ std::vector<const TreeNode*> snapshotSamples(const std::vector<TreeNode>& folder
 
 // Reads the directory sector of each sample and compares the DOS name, or
 // the long name of the next entry of the sector, with the node's name. A
-// sample matches when one of disks (the selected disk first, then those read
-// with it) holds it; sectors no disk can read count neither way.
+// sample confirms when one of disks (the selected disk first, then those read
+// with it) holds it, and contradicts when a disk read it and none holds it,
+// or when it lies past the end of every disk; a sector no disk can read
+// counts neither way. Only confirmations without a contradiction match.
 SnapshotDiskMatch checkSnapshotSamples(const std::vector<const TreeNode*>& samples,
                                        const std::vector<const SectorReader*>& disks);
 

@@ -338,8 +338,9 @@ protected:
         SectorReader reader;
         reader.attach(std::move(disk));
         return loadSnapshot(target, path, nullptr,
-                            {{&reader}, [&] {
+                            {{&reader}, [&](const std::string& question) {
                                  ++questions;
+                                 lastQuestion = question;
                                  return answer;
                              }});
     }
@@ -347,6 +348,7 @@ protected:
     test::TempDir dir;
     MountedVolume target;
     int questions = 0;
+    std::string lastQuestion;
 };
 
 TEST_F(SnapshotDiskTest, OwnDiskLoadsWithoutAQuestionAnotherAsksFirst)
@@ -362,7 +364,8 @@ TEST_F(SnapshotDiskTest, OwnDiskLoadsWithoutAQuestionAnotherAsksFirst)
     const SnapshotResult declined = loadFor(snapshot, FileDevice::open(second.imagePath), false);
     EXPECT_EQ(questions, 1);
     EXPECT_EQ(declined.status, SnapshotStatus::OtherDisk);
-    EXPECT_EQ(declined.message, kSnapshotOtherDiskQuestion);
+    EXPECT_EQ(declined.message, snapshotOtherDiskQuestion(SnapshotDiskMatch::OtherEntries));
+    EXPECT_EQ(lastQuestion, declined.message);
     EXPECT_TRUE(target.files.empty());  // left as it was
 
     EXPECT_TRUE(loadFor(snapshot, FileDevice::open(second.imagePath), true).ok());
@@ -380,7 +383,7 @@ TEST_F(SnapshotDiskTest, OwnDiskLoadsWithoutAQuestionAnotherAsksFirst)
     EXPECT_TRUE(loadSnapshot(target, snapshot, nullptr, {{&reader, &own}, {}}).ok());
 }
 
-TEST_F(SnapshotDiskTest, UnreadableSamplesCountNeitherWay)
+TEST_F(SnapshotDiskTest, NothingConfirmingIsAskedAboutWithItsReason)
 {
     test::BuiltVolume first, second;
     const std::string snapshot = saveFrom("ONE", first);
@@ -394,12 +397,19 @@ TEST_F(SnapshotDiskTest, UnreadableSamplesCountNeitherWay)
                 entrySectors.insert(node.entrySector);
     ASSERT_GT(entrySectors.size(), 2u);
 
-    // Another disk whose every sampled sector fails: nothing to go by, no question.
+    // A disk whose every sampled sector fails, and one too small to hold
+    // them: nothing confirms, so the snapshot is not taken without asking.
+    const std::string noneRead = snapshotOtherDiskQuestion(SnapshotDiskMatch::NoneReadable);
+    EXPECT_NE(noneRead.find("none of its entries could be read on this disk"), std::string::npos);
     auto unreadable = std::make_unique<test::FaultyDevice>(FileDevice::open(second.imagePath));
     for (std::uint64_t sector : entrySectors)
         unreadable->markBad(sector);
-    EXPECT_TRUE(loadFor(snapshot, std::move(unreadable), false).ok());
-    EXPECT_EQ(questions, 0);
+    EXPECT_EQ(loadFor(snapshot, std::move(unreadable), false).message, noneRead);
+    EXPECT_EQ(questions, 1);
+    EXPECT_EQ(loadFor(snapshot, std::make_unique<test::MemoryDevice>(std::vector<std::uint8_t>(3 * 512)), false).message,
+              noneRead);
+    EXPECT_EQ(questions, 2);
+    questions = 0;
 
     // The own disk with every entry sector but the first sample's failing still matches.
     std::uint64_t kept = 0;
