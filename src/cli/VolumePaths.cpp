@@ -45,9 +45,18 @@ std::string PathNamer::entryPath(const TreeNode& node)
 {
     if (node.isFolder() && node.treeItem != 0)
         return itemPath(node.treeItem);
+    return entryPath(node, names_.toUtf8(node.name));
+}
+
+std::string PathNamer::entryPath(const TreeNode& node, std::string_view utf8Name)
+{
+    if (node.isFolder() && node.treeItem != 0)
+        return itemPath(node.treeItem);
     const std::uint32_t parent = parentItemOf(volume_, node);
-    std::string path = parent == FolderTree::kRootItem ? empty_ : itemPath(parent);
-    return path.append("/").append(names_.toUtf8(node.name));
+    const std::string& folder = parent == FolderTree::kRootItem ? empty_ : itemPath(parent);
+    std::string path;
+    path.reserve(folder.size() + 1 + utf8Name.size());
+    return path.append(folder).append("/").append(utf8Name);
 }
 
 std::optional<EntryRef> resolveEntry(const MountedVolume& volume, const CodePageConverter& names,
