@@ -2,7 +2,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <array>
 #include <charconv>
+#include <cstring>
 #include <stdexcept>
 
 namespace tamsin::cli {
@@ -12,21 +14,41 @@ constexpr std::size_t kFlushBytes = 64 * 1024;
 
 // Printable ASCII other than the quote and the backslash: the bytes a JSON
 // string holds as they are.
+constexpr auto kPlainByte = [] {
+    std::array<bool, 256> plain{};
+    for (int c = 0x20; c <= 0x7E; ++c)
+        plain[static_cast<std::size_t>(c)] = c != '"' && c != '\\';
+    return plain;
+}();
+
 bool plainText(std::string_view text)
 {
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte > 0x7E || c == '"' || c == '\\')
-            return false;
-    }
-    return true;
+    // Without an early exit: names are short and nearly always plain.
+    bool plain = true;
+    for (const char c : text)
+        plain &= kPlainByte[static_cast<unsigned char>(c)];
+    return plain;
+}
+
+char* put(char* to, std::string_view text)
+{
+    std::memcpy(to, text.data(), text.size());
+    return to + text.size();
+}
+
+char* putQuoted(char* to, std::string_view text)
+{
+    *to++ = '"';
+    to = put(to, text);
+    *to++ = '"';
+    return to;
 }
 
 } // namespace
 
 JsonRows::JsonRows(std::ostream& out) : out_(out)
 {
-    buffer_.reserve(kFlushBytes + 4096);
+    buffer_.resize(2 * kFlushBytes);
 }
 
 JsonRows::Field& JsonRows::add(std::string_view key, Kind kind)
@@ -41,7 +63,16 @@ JsonRows::Field& JsonRows::add(std::string_view key, Kind kind)
 
 JsonRows& JsonRows::field(std::string_view key, std::string_view text)
 {
-    add(key, Kind::Text).text = text;
+    Field& field = add(key, Kind::Text);
+    if (plainText(text)) {
+        field.text = text;
+    } else {
+        // Escapes, other code points and invalid UTF-8 (replaced by U+FFFD)
+        // are left to nlohmann's own serializer, so they come out exactly as
+        // in a document it prints.
+        field.escaped = nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        field.text = field.escaped;
+    }
     return *this;
 }
 
@@ -57,18 +88,14 @@ JsonRows& JsonRows::field(std::string_view key, std::uint64_t value)
     return *this;
 }
 
-void JsonRows::writeString(std::string_view text)
+char* JsonRows::room(std::size_t bytes)
 {
-    if (plainText(text)) {
-        buffer_ += '"';
-        buffer_ += text;
-        buffer_ += '"';
-        return;
+    if (used_ + bytes > buffer_.size()) {
+        flush();
+        if (bytes > buffer_.size())
+            buffer_.resize(bytes);
     }
-    // Escapes, other code points and invalid UTF-8 (replaced by U+FFFD) are
-    // left to nlohmann's own serializer, so they come out exactly as in a
-    // document it prints.
-    buffer_ += nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return buffer_.data() + used_;
 }
 
 void JsonRows::endRow()
@@ -79,52 +106,58 @@ void JsonRows::endRow()
         for (std::size_t j = i; j > 0 && fields_[j].key < fields_[j - 1].key; --j)
             std::swap(fields_[j], fields_[j - 1]);
 
-    buffer_ += anyRow_ ? ",\n  " : "[\n  ";
+    // The most the row can take: `,\n  {\n` and `\n  }` around the fields,
+    // each `    "key": value,\n` with at most 20 digits for a number.
+    std::size_t most = 12;
+    for (std::size_t i = 0; i < fieldCount_; ++i)
+        most += fields_[i].key.size() + 10 + (fields_[i].kind == Kind::Text ? fields_[i].text.size() : 20);
+    char* const start = room(most);
+    char* to = put(start, anyRow_ ? ",\n  " : "[\n  ");
     anyRow_ = true;
     if (fieldCount_ == 0) {
-        buffer_ += "{}";
+        to = put(to, "{}");
     } else {
-        buffer_ += "{\n";
+        to = put(to, "{\n");
         for (std::size_t i = 0; i < fieldCount_; ++i) {
             const Field& field = fields_[i];
-            buffer_ += i == 0 ? "    " : ",\n    ";
-            writeString(field.key);
-            buffer_ += ": ";
+            to = put(to, i == 0 ? "    " : ",\n    ");
+            to = putQuoted(to, field.key);
+            to = put(to, ": ");
             switch (field.kind) {
             case Kind::Text:
-                writeString(field.text);
+                // Plain texts get their quotes here; escaped ones have them.
+                to = field.escaped.empty() ? putQuoted(to, field.text) : put(to, field.text);
                 break;
             case Kind::Boolean:
-                buffer_ += field.number ? "true" : "false";
+                to = put(to, field.number ? "true" : "false");
                 break;
-            case Kind::Number: {
-                char digits[24];
-                const auto end = std::to_chars(digits, digits + sizeof digits, field.number).ptr;
-                buffer_.append(digits, end);
+            case Kind::Number:
+                to = std::to_chars(to, to + 20, field.number).ptr;
                 break;
-            }
             }
         }
-        buffer_ += "\n  }";
+        to = put(to, "\n  }");
     }
+    used_ += static_cast<std::size_t>(to - start);
+    for (std::size_t i = 0; i < fieldCount_; ++i)
+        fields_[i].escaped.clear();
     fieldCount_ = 0;
-    flushIfFull();
+    if (used_ >= kFlushBytes)
+        flush();
 }
 
 void JsonRows::finish()
 {
-    buffer_ += anyRow_ ? "\n]\n" : "[]\n";
-    out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
-    buffer_.clear();
+    const std::string_view end = anyRow_ ? "\n]\n" : "[]\n";
+    used_ = static_cast<std::size_t>(put(room(end.size()), end) - buffer_.data());
+    flush();
     out_.flush();
 }
 
-void JsonRows::flushIfFull()
+void JsonRows::flush()
 {
-    if (buffer_.size() < kFlushBytes)
-        return;
-    out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
-    buffer_.clear();
+    out_.write(buffer_.data(), static_cast<std::streamsize>(used_));
+    used_ = 0;
 }
 
 } // namespace tamsin::cli

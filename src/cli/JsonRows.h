@@ -21,8 +21,9 @@ public:
     JsonRows(const JsonRows&) = delete;
     JsonRows& operator=(const JsonRows&) = delete;
 
-    // Fields of the current row, in any order; each key once. The texts are
-    // referred to, not copied: they must live until endRow().
+    // Fields of the current row, in any order; each key once, printable
+    // ASCII without quotes or backslashes. The key and text are referred to,
+    // not copied: they must live until endRow().
     JsonRows& field(std::string_view key, std::string_view text);
     JsonRows& field(std::string_view key, const char* text) { return field(key, std::string_view(text)); }
     JsonRows& field(std::string_view key, bool value);
@@ -39,17 +40,19 @@ private:
     struct Field {
         std::string_view key;
         Kind kind = Kind::Text;
-        std::string_view text;
+        std::string_view text;     // a text as written, quotes and escapes included
         std::uint64_t number = 0;  // also the boolean
+        std::string escaped;       // the written form of a text that needs escapes
     };
     static constexpr std::size_t kMaxFields = 16;
 
     Field& add(std::string_view key, Kind kind);
-    void writeString(std::string_view text);
-    void flushIfFull();
+    char* room(std::size_t bytes);
+    void flush();
 
     std::ostream& out_;
-    std::string buffer_;
+    std::string buffer_;  // what is not yet written to out_, then spare room
+    std::size_t used_ = 0;
     Field fields_[kMaxFields];
     std::size_t fieldCount_ = 0;
     bool anyRow_ = false;
