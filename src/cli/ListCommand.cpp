@@ -13,14 +13,14 @@ namespace {
 void writeEntry(JsonRows& json, const TreeNode& node, std::string_view dosName, PathNamer& paths,
                 const CodePageConverter& names)
 {
-    const auto [date, time] = formatNetWareDateTime(node.dateTime);
+    const NetWareDateTimeText stamp = netWareDateTimeText(node.dateTime);
     const std::string name = names.toUtf8(node.name);
     const std::string path = paths.entryPath(node, name);
     // Most entries have no DOS name apart from their name, which is then converted once.
     const bool ownDosName = dosName.data() != node.name.data();
-    const std::string dos = ownDosName ? names.toUtf8(std::string(dosName)) : std::string();
+    const std::string dos = ownDosName ? names.toUtf8(dosName) : std::string();
     json.field("compressed", node.isCompressed())
-        .field("date", date)
+        .field("date", stamp.dateText())
         .field("deleted", node.isDeleted())
         .field("dosName", ownDosName ? dos : name)
         .field("firstBlock", node.firstBlock)
@@ -30,7 +30,7 @@ void writeEntry(JsonRows& json, const TreeNode& node, std::string_view dosName, 
         .field("parentId", node.parentId)
         .field("path", path)
         .field("size", node.isFolder() ? 0 : node.size)
-        .field("time", time);
+        .field("time", stamp.timeText());
     json.endRow();
 }
 
