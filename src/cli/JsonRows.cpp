@@ -67,11 +67,11 @@ JsonRows& JsonRows::field(std::string_view key, std::string_view text)
     if (plainText(text)) {
         field.text = text;
     } else {
+        field.text = {};
         // Escapes, other code points and invalid UTF-8 (replaced by U+FFFD)
         // are left to nlohmann's own serializer, so they come out exactly as
         // in a document it prints.
         field.escaped = nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-        field.text = field.escaped;
     }
     return *this;
 }
@@ -110,7 +110,8 @@ void JsonRows::endRow()
     // each `    "key": value,\n` with at most 20 digits for a number.
     std::size_t most = 12;
     for (std::size_t i = 0; i < fieldCount_; ++i)
-        most += fields_[i].key.size() + 10 + (fields_[i].kind == Kind::Text ? fields_[i].text.size() : 20);
+        most += fields_[i].key.size() + 10
+            + (fields_[i].kind == Kind::Text ? fields_[i].text.size() + fields_[i].escaped.size() : 20);
     char* const start = room(most);
     char* to = put(start, anyRow_ ? ",\n  " : "[\n  ");
     anyRow_ = true;
@@ -126,7 +127,7 @@ void JsonRows::endRow()
             switch (field.kind) {
             case Kind::Text:
                 // Plain texts get their quotes here; escaped ones have them.
-                to = field.escaped.empty() ? putQuoted(to, field.text) : put(to, field.text);
+                to = field.escaped.empty() ? putQuoted(to, field.text) : put(to, field.escaped);
                 break;
             case Kind::Boolean:
                 to = put(to, field.number ? "true" : "false");

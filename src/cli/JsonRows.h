@@ -40,9 +40,9 @@ private:
     struct Field {
         std::string_view key;
         Kind kind = Kind::Text;
-        std::string_view text;     // a text as written, quotes and escapes included
+        std::string_view text;     // a plain text, written between quotes as it is
         std::uint64_t number = 0;  // also the boolean
-        std::string escaped;       // the written form of a text that needs escapes
+        std::string escaped;       // or the written form of a text that needs escapes
     };
     static constexpr std::size_t kMaxFields = 16;
 
