@@ -10,12 +10,13 @@
 namespace tamsin::cli {
 namespace {
 
+// pathScratch: room for the path, kept from row to row.
 void writeEntry(JsonRows& json, const TreeNode& node, std::string_view dosName, PathNamer& paths,
-                const CodePageConverter& names)
+                const CodePageConverter& names, std::string& pathScratch)
 {
     const NetWareDateTimeText stamp = netWareDateTimeText(node.dateTime);
     const std::string name = names.toUtf8(node.name);
-    const std::string path = paths.entryPath(node, name);
+    const std::string& path = paths.entryPath(node, name, pathScratch);
     // Most entries have no DOS name apart from their name, which is then converted once.
     const bool ownDosName = dosName.data() != node.name.data();
     const std::string dos = ownDosName ? names.toUtf8(dosName) : std::string();
@@ -89,7 +90,9 @@ int runList(const ListOptions& options, std::ostream& out, std::ostream& err)
     if (options.json) {
         // Each row is written as it is made: no list of the entries is held.
         JsonRows json(out);
-        forEachListed([&](const TreeNode& node) { writeEntry(json, node, volume.dosName(node), paths, names); });
+        std::string pathScratch;
+        forEachListed(
+            [&](const TreeNode& node) { writeEntry(json, node, volume.dosName(node), paths, names, pathScratch); });
         json.finish();
         return kExitOk;
     }

@@ -45,18 +45,19 @@ std::string PathNamer::entryPath(const TreeNode& node)
 {
     if (node.isFolder() && node.treeItem != 0)
         return itemPath(node.treeItem);
-    return entryPath(node, names_.toUtf8(node.name));
+    std::string path;
+    entryPath(node, names_.toUtf8(node.name), path);
+    return path;
 }
 
-std::string PathNamer::entryPath(const TreeNode& node, std::string_view utf8Name)
+const std::string& PathNamer::entryPath(const TreeNode& node, std::string_view utf8Name, std::string& scratch)
 {
     if (node.isFolder() && node.treeItem != 0)
         return itemPath(node.treeItem);
     const std::uint32_t parent = parentItemOf(volume_, node);
-    const std::string& folder = parent == FolderTree::kRootItem ? empty_ : itemPath(parent);
-    std::string path;
-    path.reserve(folder.size() + 1 + utf8Name.size());
-    return path.append(folder).append("/").append(utf8Name);
+    scratch.assign(parent == FolderTree::kRootItem ? empty_ : itemPath(parent));
+    scratch.append("/").append(utf8Name);
+    return scratch;
 }
 
 std::optional<EntryRef> resolveEntry(const MountedVolume& volume, const CodePageConverter& names,
