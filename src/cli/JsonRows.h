@@ -46,7 +46,19 @@ private:
     };
     static constexpr std::size_t kMaxFields = 16;
 
+    // The fields in key order and the bytes written before each value
+    // (`,\n    "key": `), worked out once for the keys of a row and used
+    // again while the rows give the same keys in the same order.
+    struct Layout {
+        std::size_t count = 0;
+        std::string_view keys[kMaxFields];  // as given
+        std::uint8_t order[kMaxFields]{};   // fields_ indexes in key order
+        std::string before[kMaxFields];     // in key order
+        std::size_t beforeBytes = 0;        // their sizes added up
+    };
+
     Field& add(std::string_view key, Kind kind);
+    void layOut();
     char* room(std::size_t bytes);
     void flush();
 
@@ -55,6 +67,10 @@ private:
     std::size_t used_ = 0;
     Field fields_[kMaxFields];
     std::size_t fieldCount_ = 0;
+    std::size_t valueBytes_ = 0;  // the most the values of the row take
+    bool anyEscaped_ = false;
+    bool sameKeys_ = true;        // so far, the keys of the layout
+    Layout layout_;
     bool anyRow_ = false;
 };
 
