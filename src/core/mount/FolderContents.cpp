@@ -12,9 +12,11 @@ namespace {
 // The value in decimal, at least two digits.
 char* putTwoDigits(char* to, std::uint32_t value)
 {
-    if (value < 10)
-        *to++ = '0';
-    return std::to_chars(to, to + 10, value).ptr;
+    if (value >= 100)
+        return std::to_chars(to, to + 10, value).ptr;
+    *to++ = static_cast<char>('0' + value / 10);
+    *to++ = static_cast<char>('0' + value % 10);
+    return to;
 }
 
 bool startsWith(const std::string& s, const char* prefix)
