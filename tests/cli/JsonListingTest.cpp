@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -29,10 +30,27 @@ std::string printed(const json& document)
     return document.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
+// Empty when the texts are equal, else the first line where they differ.
+std::string firstDifference(const std::string& got, const std::string& expected)
+{
+    const auto [g, e] = std::mismatch(got.begin(), got.end(), expected.begin(), expected.end());
+    if (g == got.end() && e == expected.end())
+        return {};
+    const std::size_t at = static_cast<std::size_t>(g - got.begin());
+    const std::size_t line = got.rfind('\n', at == 0 ? 0 : at - 1);
+    const std::size_t from = line == std::string::npos ? 0 : line + 1;
+    return "got \"" + got.substr(from, 60) + "\", expected \"" + expected.substr(from, 60) + "\"";
+}
+
 struct TextCase {
     const char* label;
     std::string text;
 };
+
+void PrintTo(const TextCase& textCase, std::ostream* out)
+{
+    *out << textCase.label;
+}
 
 class JsonRowsTest : public ::testing::TestWithParam<TextCase> {};
 
@@ -71,6 +89,28 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{"pastUnicode", "\xF4\x90\x80\x80"}, TextCase{"codePageByte", "PRI\x9B.TXT"},
                       TextCase{"long", std::string(100'000, 'N')}),
     [](const ::testing::TestParamInfo<TextCase>& info) { return std::string(info.param.label); });
+
+// Texts are checked for bytes that need escapes several bytes at a time:
+// every byte value at every place of texts of each length read differently.
+TEST(JsonRows, EveryByteIsFoundWhereverItIs)
+{
+    std::ostringstream out;
+    cli::JsonRows rows(out);
+    json expected = json::array();
+    for (const std::size_t size : {2, 5, 9, 17}) {
+        for (std::size_t place = 0; place < size; ++place) {
+            for (int byte = 0; byte < 256; ++byte) {
+                std::string text(size, 'a');
+                text[place] = static_cast<char>(byte);
+                rows.field("text", text);
+                rows.endRow();
+                expected.push_back({{"text", text}});
+            }
+        }
+    }
+    rows.finish();
+    EXPECT_EQ(firstDifference(out.str(), printed(expected)), "");
+}
 
 TEST(JsonRows, NoRowsIsAnEmptyArray)
 {
