@@ -30,16 +30,14 @@ std::string printed(const json& document)
     return document.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
-// Empty when the texts are equal, else the first line where they differ.
+// The line where got first differs from expected; empty when they are equal.
 std::string firstDifference(const std::string& got, const std::string& expected)
 {
-    const auto [g, e] = std::mismatch(got.begin(), got.end(), expected.begin(), expected.end());
-    if (g == got.end() && e == expected.end())
-        return {};
-    const std::size_t at = static_cast<std::size_t>(g - got.begin());
-    const std::size_t line = got.rfind('\n', at == 0 ? 0 : at - 1);
-    const std::size_t from = line == std::string::npos ? 0 : line + 1;
-    return "got \"" + got.substr(from, 60) + "\", expected \"" + expected.substr(from, 60) + "\"";
+    if (got == expected)
+        return "";
+    const auto at = std::mismatch(got.begin(), got.end(), expected.begin(), expected.end()).first - got.begin();
+    const std::size_t from = got.rfind('\n', static_cast<std::size_t>(std::max<std::ptrdiff_t>(at - 1, 0))) + 1;
+    return got.substr(from, 60) + " <> " + expected.substr(from, 60);
 }
 
 struct TextCase {
@@ -71,23 +69,13 @@ TEST_P(JsonRowsTest, RowsAreWhatNlohmannPrintsForTheSameArray)
     EXPECT_EQ(out.str(), printed(expected));
 }
 
-std::string controlCharacters()
-{
-    std::string text;
-    for (int c = 0; c < 0x20; ++c)
-        text += static_cast<char>(c);
-    return text + "\x7F";
-}
-
+// Single bytes of every value are tried in EveryByteIsFoundWhereverItIs.
 INSTANTIATE_TEST_SUITE_P(
     Texts, JsonRowsTest,
-    ::testing::Values(TextCase{"plain", "/SYSTEM/MAIL/INBOX.TXT"}, TextCase{"empty", ""},
-                      TextCase{"quoteAndBackslash", "A\"B\\C"}, TextCase{"controls", controlCharacters()},
-                      TextCase{"utf8", "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"},
+    ::testing::Values(TextCase{"empty", ""}, TextCase{"utf8", "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"},
                       TextCase{"loneContinuation", "A\x80" "B"}, TextCase{"cut", "AB\xE2\x82"},
                       TextCase{"overlong", "\xC0\xAF.TXT"}, TextCase{"surrogate", "\xED\xA0\x80X"},
-                      TextCase{"pastUnicode", "\xF4\x90\x80\x80"}, TextCase{"codePageByte", "PRI\x9B.TXT"},
-                      TextCase{"long", std::string(100'000, 'N')}),
+                      TextCase{"pastUnicode", "\xF4\x90\x80\x80"}, TextCase{"long", std::string(100'000, 'N')}),
     [](const ::testing::TestParamInfo<TextCase>& info) { return std::string(info.param.label); });
 
 // Texts are checked for bytes that need escapes several bytes at a time:
@@ -112,17 +100,9 @@ TEST(JsonRows, EveryByteIsFoundWhereverItIs)
     EXPECT_EQ(firstDifference(out.str(), printed(expected)), "");
 }
 
-TEST(JsonRows, NoRowsIsAnEmptyArray)
-{
-    std::ostringstream out;
-    cli::JsonRows rows(out);
-    rows.finish();
-    EXPECT_EQ(out.str(), printed(json::array()));
-}
-
 // The four listing commands on a volume with names that need escapes,
 // compressed files and unread sectors: each output, read and printed again
-// by nlohmann, is unchanged.
+// by nlohmann, is unchanged, empty arrays included.
 TEST(JsonListings, OutputIsWhatNlohmannPrintsForTheSameRows)
 {
     test::TempDir dir;
