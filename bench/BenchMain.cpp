@@ -1,5 +1,5 @@
 // tamsin-bench: throughput and memory of the mount, snapshots, the recovery and the volume search, also through
-// container images.
+// container images, and of the JSON listing.
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +14,7 @@ int snapshotBench(const std::filesystem::path& scratchParent, const std::vector<
 int recoveryBench(const std::filesystem::path& scratchParent, std::uint32_t largeMiB);
 int searchBench(const std::filesystem::path& scratchParent, std::uint32_t gib);
 int containerBench(const std::filesystem::path& scratchParent, std::uint32_t dataMiB);
+int listingBench(const std::filesystem::path& scratchParent, const std::vector<std::uint32_t>& sizes, int rounds);
 } // namespace tamsin::bench
 
 namespace {
@@ -49,14 +50,18 @@ int run(int argc, char** argv)
         return tamsin::bench::searchBench(scratch, 4);
     if (which == "containers")
         return tamsin::bench::containerBench(scratch, 256);
+    if (which == "listing")
+        return tamsin::bench::listingBench(scratch, {200'000, 1'000'000}, 5);
     std::fprintf(stderr,
-                 "usage: tamsin-bench mount|snapshot|recovery|search|containers [SCRATCH-FOLDER]\n"
+                 "usage: tamsin-bench mount|snapshot|recovery|search|containers|listing [SCRATCH-FOLDER]\n"
                  "  mount     mount time and peak memory for 10k, 100k and 1M directory entries\n"
                  "  snapshot  snapshot load against the mount (time, memory) and save against cat, same sizes\n"
                  "  recovery  recovery of a >1 GiB volume against cat on the same file system, warm and cold\n"
                  "  search    volume search of a 4 GiB image against cat to /dev/null, and cold of a 1.1 GiB one\n"
                  "  (cold parts drop the page cache before each timed run: as root only, skipped otherwise)\n"
-                 "  containers  volume search and recovery through VMDK, VHD, QCOW2 (VHDX, EWF) against raw\n");
+                 "  containers  volume search and recovery through VMDK, VHD, QCOW2 (VHDX, EWF) against raw\n"
+                 "  listing   tamsin ls --recursive --json against tamsin info (time, memory), 200k and 1M entries\n"
+                 "            (the tamsin of this build, or $TAMSIN)\n");
     return 2;
 }
 

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -64,6 +65,32 @@ ChildRun runInChildTimingStep(const std::function<bool(double& stepSeconds)>& wo
     });
     if (run.ok && ::read(readEnd.get(), &run.stepSeconds, sizeof run.stepSeconds) != static_cast<ssize_t>(sizeof run.stepSeconds))
         run.ok = false;
+    return run;
+}
+
+ChildRun runProgram(const std::string& program, const std::vector<std::string>& args)
+{
+    ChildRun run;
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    ::posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    ::posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    rusage usage{};
+    if (spawned != 0 || ::wait4(pid, &status, 0, &usage) != pid)
+        return run;
+    run.seconds = secondsSince(start);
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    run.peakRssKiB = static_cast<std::uint64_t>(usage.ru_maxrss);
     return run;
 }
 

@@ -40,6 +40,11 @@ ChildRun runInChild(const std::function<bool()>& work);
 // in ChildRun::stepSeconds.
 ChildRun runInChildTimingStep(const std::function<bool(double& stepSeconds)>& work);
 
+// Runs a program with arguments, its output and error to /dev/null, and
+// measures it alone: spawned without copying this process's memory, so the
+// peak is the program's own.
+ChildRun runProgram(const std::string& program, const std::vector<std::string>& args);
+
 // The middle value (the mean of the two middle ones for an even count); 0 for none.
 double median(std::vector<double> values);
 

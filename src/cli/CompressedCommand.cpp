@@ -1,10 +1,9 @@
 #include "Commands.h"
+#include "JsonRows.h"
 #include "TextTable.h"
 #include "VolumePaths.h"
 
 #include "recovery/CompressedFiles.h"
-
-#include <nlohmann/json.hpp>
 
 namespace tamsin::cli {
 
@@ -19,19 +18,18 @@ int runCompressed(const CompressedOptions& options, std::ostream& out, std::ostr
     const auto found = compressedFiles(volume, mounted->session.reader);
 
     if (options.json) {
-        auto array = nlohmann::json::array();
+        JsonRows json(out);
         for (const auto& info : found) {
-            nlohmann::json row = {{"path", paths.entryPath(volume.files[info.position])},
-                                  {"size", info.size},
-                                  {"headerReadable", info.headerReadable},
-                                  {"headerMatches", info.headerMatches()}};
-            if (info.headerReadable) {
-                row["checkSize"] = info.checkSize;
-                row["storedLength"] = info.storedLength;
-            }
-            array.push_back(row);
+            const std::string path = paths.entryPath(volume.files[info.position]);
+            json.field("path", path)
+                .field("size", info.size)
+                .field("headerReadable", info.headerReadable)
+                .field("headerMatches", info.headerMatches());
+            if (info.headerReadable)
+                json.field("checkSize", info.checkSize).field("storedLength", info.storedLength);
+            json.endRow();
         }
-        out << array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        json.finish();
         return kExitOk;
     }
     if (found.empty()) {

@@ -1,12 +1,11 @@
 #include "Commands.h"
 #include "Interrupt.h"
+#include "JsonRows.h"
 #include "ProgressLine.h"
 #include "TextTable.h"
 #include "VolumePaths.h"
 
 #include "recovery/DamageScan.h"
-
-#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cstdio>
@@ -84,13 +83,15 @@ int runDamage(const DamageOptions& options, std::ostream& out, std::ostream& err
     std::stable_sort(firstEntry, lines.end(), [](const Line& a, const Line& b) { return a.path < b.path; });
 
     if (options.json) {
-        auto array = nlohmann::json::array();
-        for (const Line& line : lines)
-            array.push_back({{"path", line.path},
-                             {"kind", damageKindName(line.row->kind)},
-                             {"unreadableBytes", line.row->unreadableBytes},
-                             {"totalBytes", line.row->totalBytes}});
-        out << array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        JsonRows json(out);
+        for (const Line& line : lines) {
+            json.field("path", line.path)
+                .field("kind", damageKindName(line.row->kind))
+                .field("unreadableBytes", line.row->unreadableBytes)
+                .field("totalBytes", line.row->totalBytes);
+            json.endRow();
+        }
+        json.finish();
         return report.stopped ? kExitError : kExitOk;
     }
 

@@ -1,10 +1,9 @@
 #include "Commands.h"
+#include "JsonRows.h"
 #include "TextTable.h"
 
 #include "search/FindFiles.h"
 #include "search/SearchControl.h"
-
-#include <nlohmann/json.hpp>
 
 namespace tamsin::cli {
 namespace {
@@ -12,6 +11,24 @@ namespace {
 struct Collector final : FindObserver {
     std::vector<FoundFile> rows;
     void fileFound(const FoundFile& row, std::uint32_t) override { rows.push_back(row); }
+};
+
+// Writes each match as the search reports it.
+class JsonWriter final : public FindObserver {
+public:
+    JsonWriter(std::ostream& out, const CodePageConverter& names) : json_(out), names_(names) {}
+    void fileFound(const FoundFile& row, std::uint32_t) override
+    {
+        const std::string name = names_.toUtf8(row.name);
+        const std::string path = names_.toUtf8(row.path);
+        json_.field("name", name).field("path", path).field("size", row.sizeBytes);
+        json_.endRow();
+    }
+    void finish() { json_.finish(); }
+
+private:
+    JsonRows json_;
+    const CodePageConverter& names_;
 };
 
 } // namespace
@@ -24,16 +41,14 @@ int runFind(const FindOptions& options, std::ostream& out, std::ostream& err)
         return status;
     const CodePageConverter& names = *mounted->names;
     SearchControl control;
-    Collector found;
-    findFiles(mounted->session.mounted, options.pattern, control, found);
-
     if (options.json) {
-        auto array = nlohmann::json::array();
-        for (const auto& row : found.rows)
-            array.push_back({{"name", names.toUtf8(row.name)}, {"path", names.toUtf8(row.path)}, {"size", row.sizeBytes}});
-        out << array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        JsonWriter json(out, names);
+        findFiles(mounted->session.mounted, options.pattern, control, json);
+        json.finish();
         return kExitOk;
     }
+    Collector found;
+    findFiles(mounted->session.mounted, options.pattern, control, found);
     if (found.rows.empty()) {
         out << "No file matches " << options.pattern << ".\n";
         return kExitOk;

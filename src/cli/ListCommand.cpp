@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "JsonRows.h"
 #include "TextTable.h"
 #include "VolumePaths.h"
 
@@ -6,28 +7,32 @@
 #include "mount/FolderPaths.h"
 #include "search/FileFilters.h"
 
-#include <nlohmann/json.hpp>
-
-
 namespace tamsin::cli {
 namespace {
 
-nlohmann::json entryJson(const TreeNode& node, const std::string& dosName, const std::string& path,
-                         const CodePageConverter& names)
+// pathScratch: room for the path, kept from row to row.
+void writeEntry(JsonRows& json, const TreeNode& node, std::string_view dosName, PathNamer& paths,
+                const CodePageConverter& names, std::string& pathScratch)
 {
-    const auto [date, time] = formatNetWareDateTime(node.dateTime);
-    return {{"path", path},
-            {"name", names.toUtf8(node.name)},
-            {"kind", node.isFolder() ? "folder" : "file"},
-            {"deleted", node.isDeleted()},
-            {"compressed", node.isCompressed()},
-            {"size", node.isFolder() ? 0 : node.size},
-            {"date", date},
-            {"time", time},
-            {"parentId", node.parentId},
-            {"ownId", node.ownId},
-            {"firstBlock", node.firstBlock},
-            {"dosName", names.toUtf8(dosName)}};
+    const NetWareDateTimeText stamp = netWareDateTimeText(node.dateTime);
+    const std::string name = names.toUtf8(node.name);
+    const std::string& path = paths.entryPath(node, name, pathScratch);
+    // Most entries have no DOS name apart from their name, which is then converted once.
+    const bool ownDosName = dosName.data() != node.name.data();
+    const std::string dos = ownDosName ? names.toUtf8(dosName) : std::string();
+    json.field("compressed", node.isCompressed())
+        .field("date", stamp.dateText())
+        .field("deleted", node.isDeleted())
+        .field("dosName", ownDosName ? dos : name)
+        .field("firstBlock", node.firstBlock)
+        .field("kind", node.isFolder() ? "folder" : "file")
+        .field("name", name)
+        .field("ownId", node.ownId)
+        .field("parentId", node.parentId)
+        .field("path", path)
+        .field("size", node.isFolder() ? 0 : node.size)
+        .field("time", stamp.timeText());
+    json.endRow();
 }
 
 } // namespace
@@ -53,16 +58,9 @@ int runList(const ListOptions& options, std::ostream& out, std::ostream& err)
     auto listed = [&](const TreeNode& node) { return node.isFolder() || filters.passes(node.name); };
 
     // Recursive: every folder in list order, then every file. Otherwise the
-    // folder's rows: its folders, then its files.
-    std::vector<const TreeNode*> nodes;
-    if (options.recursive) {
-        nodes.reserve(volume.folders.size() + volume.files.size());
-        for (const auto& folder : volume.folders)
-            nodes.push_back(&folder);
-        for (const auto& file : volume.files)
-            if (listed(file))
-                nodes.push_back(&file);
-    } else {
+    // folder's rows as its contents list has them: its folders, then its files.
+    std::uint32_t folderId = 0;
+    if (!options.recursive) {
         const auto item = findFolderItem(volume, splitPath(options.path), [&](const std::string& raw, const std::string& name) {
             return names.toUtf8(raw) == name;
         });
@@ -71,18 +69,35 @@ int runList(const ListOptions& options, std::ostream& out, std::ostream& err)
             return kExitError;
         }
         const TreeNode* folder = volume.folderForItem(*item);
-        for (const auto& row : folderContents(volume, folder ? folder->ownId : 0, plainTypeName,
-                                              [&](const std::string& name) { return filters.passes(name); }))
-            nodes.push_back(row.isFolder ? &volume.folders[row.node] : &volume.files[row.node]);
+        folderId = folder ? folder->ownId : 0;
     }
+    auto forEachListed = [&](auto&& visit) {
+        if (options.recursive) {
+            for (const auto& folder : volume.folders)
+                visit(folder);
+            for (const auto& file : volume.files)
+                if (listed(file))
+                    visit(file);
+            return;
+        }
+        for (std::uint32_t position : volume.index.childFolders(folderId))
+            visit(volume.folders[position]);
+        for (std::uint32_t position : volume.index.childFiles(folderId))
+            if (listed(volume.files[position]))
+                visit(volume.files[position]);
+    };
 
     if (options.json) {
-        auto array = nlohmann::json::array();
-        for (const TreeNode* node : nodes)
-            array.push_back(entryJson(*node, std::string(volume.dosName(*node)), paths.entryPath(*node), names));
-        out << array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        // Each row is written as it is made: no list of the entries is held.
+        JsonRows json(out);
+        std::string pathScratch;
+        forEachListed(
+            [&](const TreeNode& node) { writeEntry(json, node, volume.dosName(node), paths, names, pathScratch); });
+        json.finish();
         return kExitOk;
     }
+    std::vector<const TreeNode*> nodes;
+    forEachListed([&](const TreeNode& node) { nodes.push_back(&node); });
     if (nodes.empty()) {
         out << "(empty folder)\n";
         return kExitOk;

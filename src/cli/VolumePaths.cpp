@@ -45,9 +45,19 @@ std::string PathNamer::entryPath(const TreeNode& node)
 {
     if (node.isFolder() && node.treeItem != 0)
         return itemPath(node.treeItem);
+    std::string path;
+    entryPath(node, names_.toUtf8(node.name), path);
+    return path;
+}
+
+const std::string& PathNamer::entryPath(const TreeNode& node, std::string_view utf8Name, std::string& scratch)
+{
+    if (node.isFolder() && node.treeItem != 0)
+        return itemPath(node.treeItem);
     const std::uint32_t parent = parentItemOf(volume_, node);
-    std::string path = parent == FolderTree::kRootItem ? empty_ : itemPath(parent);
-    return path.append("/").append(names_.toUtf8(node.name));
+    scratch.assign(parent == FolderTree::kRootItem ? empty_ : itemPath(parent));
+    scratch.append("/").append(utf8Name);
+    return scratch;
 }
 
 std::optional<EntryRef> resolveEntry(const MountedVolume& volume, const CodePageConverter& names,

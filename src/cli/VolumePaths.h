@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tamsin::cli {
@@ -22,6 +23,10 @@ public:
     const std::string& itemPath(std::uint32_t item);
     // The path of a folder or file node, its own name last.
     std::string entryPath(const TreeNode& node);
+    // The same for a node whose name the caller has converted already: a
+    // folder's path held here, or one made in scratch, valid until the next
+    // call. Listings of many entries make their paths without allocating.
+    const std::string& entryPath(const TreeNode& node, std::string_view utf8Name, std::string& scratch);
 
 private:
     const MountedVolume& volume_;

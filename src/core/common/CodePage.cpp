@@ -1,5 +1,6 @@
 #include "common/CodePage.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <iconv.h>
 #include <mutex>
@@ -15,8 +16,19 @@ struct CodePageConverter::Handle {
 CodePageConverter::CodePageConverter(const std::string& codePage)
 {
     iconv_t cd = iconv_open("UTF-8", codePage.c_str());
-    if (cd != reinterpret_cast<iconv_t>(-1))
-        handle_ = std::make_unique<Handle>(cd);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return;
+    handle_ = std::make_unique<Handle>(cd);
+    // Each byte alone, and all of them in a row: a byte that shifts a state
+    // or starts a sequence converts to something else (or nothing) alone.
+    std::string all;
+    bool same = true;
+    for (int c = 0; c < 0x80; ++c) {
+        const std::string one(1, static_cast<char>(c));
+        same = same && convert(one) == one;
+        all += one;
+    }
+    asciiAsItself_ = same && convert(all) == all;
 }
 
 CodePageConverter::~CodePageConverter()
@@ -25,10 +37,17 @@ CodePageConverter::~CodePageConverter()
         iconv_close(handle_->cd);
 }
 
-std::string CodePageConverter::toUtf8(const std::string& raw) const
+std::string CodePageConverter::toUtf8(std::string_view raw) const
 {
     if (!handle_)
-        return raw;
+        return std::string(raw);
+    if (asciiAsItself_ && std::all_of(raw.begin(), raw.end(), [](char c) { return (c & 0x80) == 0; }))
+        return std::string(raw);
+    return convert(raw);
+}
+
+std::string CodePageConverter::convert(std::string_view raw) const
+{
     std::lock_guard guard(handle_->lock);
     iconv(handle_->cd, nullptr, nullptr, nullptr, nullptr);
 

@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace tamsin {
 
@@ -18,11 +19,16 @@ public:
     bool valid() const { return handle_ != nullptr; }
 
     // Bytes the code page cannot map are shown as U+FFFD.
-    std::string toUtf8(const std::string& raw) const;
+    std::string toUtf8(std::string_view raw) const;
 
 private:
+    std::string convert(std::string_view raw) const;
+
     struct Handle;
     std::unique_ptr<Handle> handle_;
+    // The code page maps every ASCII byte to itself (CP437, CP850, ...):
+    // names in ASCII, nearly all of them, are taken as they are.
+    bool asciiAsItself_ = false;
 };
 
 } // namespace tamsin

@@ -4,13 +4,19 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 
 namespace tamsin {
 namespace {
 
-std::string twoDigits(std::uint32_t value)
+// The value in decimal, at least two digits.
+char* putTwoDigits(char* to, std::uint32_t value)
 {
-    return (value < 10 ? "0" : "") + std::to_string(value);
+    if (value >= 100)
+        return std::to_chars(to, to + 10, value).ptr;
+    *to++ = static_cast<char>('0' + value / 10);
+    *to++ = static_cast<char>('0' + value % 10);
+    return to;
 }
 
 bool startsWith(const std::string& s, const char* prefix)
@@ -29,12 +35,30 @@ NetWareDateTime decodeNetWareDateTime(std::uint32_t value)
 
 std::pair<std::string, std::string> formatNetWareDateTime(std::uint32_t value)
 {
+    const NetWareDateTimeText text = netWareDateTimeText(value);
+    return {std::string(text.dateText()), std::string(text.timeText())};
+}
+
+NetWareDateTimeText netWareDateTimeText(std::uint32_t value)
+{
     static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     const NetWareDateTime t = decodeNetWareDateTime(value);
     const char* monthText = t.month >= 1 && t.month <= 12 ? kMonths[t.month - 1] : "Err";
-    return {twoDigits(t.day) + "-" + monthText + "-" + std::to_string(t.year),
-            twoDigits(t.hours) + ":" + twoDigits(t.minutes) + ":" + twoDigits(t.seconds)};
+    NetWareDateTimeText text;
+    char* to = putTwoDigits(text.date, t.day);
+    *to++ = '-';
+    to = std::copy_n(monthText, 3, to);
+    *to++ = '-';
+    to = std::to_chars(to, to + 10, t.year).ptr;
+    text.dateSize = static_cast<std::size_t>(to - text.date);
+    to = putTwoDigits(text.time, t.hours);
+    *to++ = ':';
+    to = putTwoDigits(to, t.minutes);
+    *to++ = ':';
+    to = putTwoDigits(to, t.seconds);
+    text.timeSize = static_cast<std::size_t>(to - text.time);
+    return text;
 }
 
 std::string plainTypeName(const std::string& rawName)

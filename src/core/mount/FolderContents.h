@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -27,6 +28,17 @@ NetWareDateTime decodeNetWareDateTime(std::uint32_t value);
 // Date string ("07-Mar-1998") and time string ("13:05:42") of a packed
 // NetWare date and time.
 std::pair<std::string, std::string> formatNetWareDateTime(std::uint32_t value);
+
+// The same two texts held in place, for listings of many entries.
+struct NetWareDateTimeText {
+    char date[32];
+    char time[32];
+    std::size_t dateSize = 0;
+    std::size_t timeSize = 0;
+    std::string_view dateText() const { return {date, dateSize}; }
+    std::string_view timeText() const { return {time, timeSize}; }
+};
+NetWareDateTimeText netWareDateTimeText(std::uint32_t value);
 
 enum class RowColour { Black, Grey, Red };
 
