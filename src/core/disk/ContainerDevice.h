@@ -59,14 +59,38 @@ private:
     bool cached_ = true;
 };
 
-// Each opener returns null and sets reason (one line, from the library) when
-// the library refuses the file.
-std::unique_ptr<Device> openVmdkDevice(const std::string& path, std::string& reason);
-std::unique_ptr<Device> openVhdiDevice(const std::string& path, std::string& reason);  // VHD and VHDX
-// A dynamic VHD read through its own block table; null with reason empty
-// when the file is a VHD of another kind (fixed, differencing).
-std::unique_ptr<Device> openDynamicVhdDevice(const std::string& path, std::string& reason);
-std::unique_ptr<Device> openQcowDevice(const std::string& path, std::string& reason);
-std::unique_ptr<Device> openEwfDevice(const std::string& path, std::string& reason);  // finds the segment files
+// Why an opener refused a file. reason: one line, from the library or the
+// reader. unsupported: the file is of a kind of the format that is not read
+// at all ("encrypted"); the message is then "PATH: encrypted QEMU disk
+// image: not supported".
+struct Refusal {
+    std::string reason;
+    std::string unsupported;
+};
+
+// Each opener returns null and fills refusal when it refuses the file.
+std::unique_ptr<Device> openVmdkDevice(const std::string& path, Refusal& refusal);
+std::unique_ptr<Device> openVhdiDevice(const std::string& path, Refusal& refusal);  // VHD and VHDX
+// A dynamic or differencing VHD read through its own block table; null
+// with an empty refusal when the file is a VHD of another kind (fixed).
+std::unique_ptr<Device> openDynamicVhdDevice(const std::string& path, Refusal& refusal);
+std::unique_ptr<Device> openQcowDevice(const std::string& path, Refusal& refusal);
+std::unique_ptr<Device> openEwfDevice(const std::string& path, Refusal& refusal);  // finds the segment files
+
+// Opens the disk a container names as its parent (a backing file): name as
+// the container gives it, taken relative to the container's folder unless
+// absolute, in whatever format its content shows (raw: as a raw image
+// whatever its content). Null with reason, naming the parent, when it
+// cannot be opened or the chain of parents runs too deep (a loop).
+std::unique_ptr<Device> openParentDisk(const std::string& childPath, const std::string& name, bool raw,
+                                       std::string& reason);
+
+// Damage a container device finds in the container's own structures while
+// reading (corrupt table entries) is told to this handler, once per device,
+// as one line naming the file; the sectors concerned read as unreadable.
+// Without a handler nothing is told. The command line prints it as a warning.
+using ContainerNoticeHandler = void (*)(const std::string& message);
+void setContainerNoticeHandler(ContainerNoticeHandler handler);
+void containerNotice(const std::string& message);
 
 } // namespace tamsin

@@ -81,12 +81,12 @@ private:
 
 } // namespace
 
-std::unique_ptr<Device> openEwfDevice(const std::string& path, std::string& reason)
+std::unique_ptr<Device> openEwfDevice(const std::string& path, Refusal& refusal)
 {
     Ewf::Error error;
     libewf_handle_t* raw = nullptr;
     if (libewf_handle_initialize(&raw, error.out()) != 1) {
-        reason = error.message("cannot set up the reader");
+        refusal.reason = error.message("cannot set up the reader");
         return nullptr;
     }
     std::unique_ptr<libewf_handle_t, HandleDeleter<Ewf>> handle(raw);
@@ -96,12 +96,12 @@ std::unique_ptr<Device> openEwfDevice(const std::string& path, std::string& reas
     char* const* names = segments.count() > 0 ? segments.names() : single;
     const int count = segments.count() > 0 ? segments.count() : 1;
     if (libewf_handle_open(handle.get(), names, count, LIBEWF_OPEN_READ, error.out()) != 1) {
-        reason = error.message("its segment files cannot be read");
+        refusal.reason = error.message("its segment files cannot be read");
         return nullptr;
     }
     size64_t size = 0;
     if (libewf_handle_get_media_size(handle.get(), &size, error.out()) != 1) {
-        reason = error.message("no media size");
+        refusal.reason = error.message("no media size");
         libewf_handle_close(handle.get(), error.out());
         return nullptr;
     }

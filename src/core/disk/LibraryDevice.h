@@ -18,8 +18,10 @@ public:
 
     // Takes an opened handle.
     // cached: through the device's chunk cache (see ContainerDevice).
-    LibraryDevice(std::string path, std::uint64_t mediaSize, Handle* handle, bool cached = true)
-        : ContainerDevice(std::move(path), mediaSize, cached), handle_(handle)
+    // parent: a device whose handle this one's reads go through, closed after it.
+    LibraryDevice(std::string path, std::uint64_t mediaSize, Handle* handle, bool cached = true,
+                  std::unique_ptr<LibraryDevice> parent = nullptr)
+        : ContainerDevice(std::move(path), mediaSize, cached), handle_(handle), parent_(std::move(parent))
     {
     }
     ~LibraryDevice() override
@@ -28,6 +30,8 @@ public:
         Lib::close(handle_, error.out());
         Lib::free(&handle_, error.out());
     }
+
+    Handle* handle() const { return handle_; }
     LibraryDevice(const LibraryDevice&) = delete;
     LibraryDevice& operator=(const LibraryDevice&) = delete;
 
@@ -40,6 +44,7 @@ protected:
 
 private:
     Handle* handle_;
+    std::unique_ptr<LibraryDevice> parent_;
 };
 
 // Frees a handle that is not (or no longer) owned by a device.
