@@ -259,6 +259,7 @@ public:
     }
 
     std::uint64_t sizeBytes() const override { return layout_.size; }
+    bool failuresRepeat() const override { return true; }
     const std::string& path() const override { return file_->path(); }
 
 private:

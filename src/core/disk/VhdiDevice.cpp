@@ -97,7 +97,7 @@ std::unique_ptr<LibraryDevice<Vhdi>> openChain(const std::string& path, std::str
         if (libvhdi_file_set_parent_file(handle.get(), parent->handle(), error.out()) != 1)
             return refuse(error.message("the parent disk does not match"));
     }
-    return std::make_unique<LibraryDevice<Vhdi>>(path, size, handle.release(), true, std::move(parent));
+    return std::make_unique<LibraryDevice<Vhdi>>(path, size, handle.release(), ContainerGranularity{}, std::move(parent));
 }
 
 } // namespace

@@ -344,6 +344,7 @@ public:
     }
 
     std::uint64_t sizeBytes() const override { return size_; }
+    bool failuresRepeat() const override { return true; }
     const std::string& path() const override { return path_; }
 
 private:
