@@ -68,57 +68,70 @@ const ContainerDevice::Chunk& ContainerDevice::chunk(std::uint64_t index)
 void ContainerDevice::readPieces(std::uint64_t start, std::vector<std::uint8_t>& data, std::uint64_t from,
                                  std::uint64_t to)
 {
-    const std::uint64_t piece = granularity_.piece ? granularity_.piece : to - from;
     for (std::uint64_t at = from; at < to;) {
         // Pieces end on multiples of the piece size, as the library's own units do.
-        const std::uint64_t end = granularity_.piece ? std::min(to, (at / piece + 1) * piece) : to;
+        const std::uint64_t piece = granularity_.piece;
+        const std::uint64_t end = piece ? std::min(to, (at / piece + 1) * piece) : to;
         auto bytes = std::span(data).subspan(static_cast<std::size_t>(at - start), static_cast<std::size_t>(end - at));
         if (!readRange(at, bytes)) {
-            if (end - at <= kUnitBytes) {
+            if (end - at <= std::max<std::uint64_t>(granularity_.smallest, 512))
+                markDamaged(at, end);
+            else
                 locate(start, data, at, end);
-            } else {
-                // A long failed run: its units one by one, then the failed ones split.
-                for (std::uint64_t u = at; u < end;) {
-                    const std::uint64_t uEnd = std::min(end, (u / kUnitBytes + 1) * kUnitBytes);
-                    auto unit = std::span(data).subspan(static_cast<std::size_t>(u - start),
-                                                        static_cast<std::size_t>(uEnd - u));
-                    if (!readRange(u, unit))
-                        locate(start, data, u, uEnd);
-                    u = uEnd;
-                }
-            }
         }
         at = end;
     }
 }
 
-// [from, to) failed to read: its halves are tried; where one half reads the
-// other is split further, where both fail the damage is taken to cover both.
+// [from, to) failed to read. Finds its first damaged sector (the longest
+// head that reads) and where the damage ends (the shortest tail that
+// reads) by halving, and takes what lies between as damaged; in a long run,
+// units that read on their own are kept. Each halving step is one library
+// call, so a chunk costs a few dozen calls however much of it is damaged.
 void ContainerDevice::locate(std::uint64_t start, std::vector<std::uint8_t>& data, std::uint64_t from, std::uint64_t to)
 {
-    const std::uint64_t smallest = std::max<std::uint64_t>(granularity_.smallest, 512);
-    if (to - from <= smallest) {
-        markDamaged(from, to);
-        return;
-    }
-    const std::uint64_t mid = from + (to - from) / 2 / 512 * 512;
-    if (mid == from) {
-        markDamaged(from, to);
-        return;
-    }
-    auto part = [&](std::uint64_t a, std::uint64_t b) {
-        return std::span(data).subspan(static_cast<std::size_t>(a - start), static_cast<std::size_t>(b - a));
+    auto reads = [&](std::uint64_t a, std::uint64_t b) {
+        return a >= b
+            || readRange(a, std::span(data).subspan(static_cast<std::size_t>(a - start), static_cast<std::size_t>(b - a)));
     };
-    const bool first = readRange(from, part(from, mid));
-    const bool second = readRange(mid, part(mid, to));
-    if (!first && !second) {
-        markDamaged(from, to);
+    auto middle = [](std::uint64_t a, std::uint64_t b) { return a + (b - a) / 2 / 512 * 512; };
+    std::uint64_t lo = from;
+    std::uint64_t hi = to;  // [from, lo) reads; [lo, hi) holds damage
+    while (hi - lo > 512) {
+        const std::uint64_t mid = middle(lo, hi);
+        if (reads(lo, mid))
+            lo = mid;
+        else
+            hi = mid;
+    }
+    const std::uint64_t first = lo;
+    lo = first + 512;
+    hi = to;  // [hi, to) reads; the damage ends in [lo, hi]
+    while (lo < hi) {
+        const std::uint64_t mid = middle(lo, hi);
+        if (reads(mid, hi))
+            hi = mid;
+        else
+            lo = mid + 512;
+    }
+    const std::uint64_t end = std::min(hi, to);
+    const std::uint64_t unitsFrom = (first + 512 + kUnitBytes - 1) / kUnitBytes * kUnitBytes;
+    const std::uint64_t unitsTo = (end - 512) / kUnitBytes * kUnitBytes;
+    if (unitsTo <= unitsFrom || unitsTo - unitsFrom < 2 * kUnitBytes) {
+        markDamaged(first, end);
         return;
     }
-    if (!first)
-        locate(start, data, from, mid);
-    if (!second)
-        locate(start, data, mid, to);
+    markDamaged(first, unitsFrom);
+    markDamaged(unitsTo, end);
+    for (std::uint64_t u = unitsFrom; u < unitsTo; u += kUnitBytes) {
+        if (reads(u, u + kUnitBytes))
+            continue;
+        // Damaged at both ends: taken as damaged throughout.
+        if (!reads(u, u + 512) && !reads(u + kUnitBytes - 512, u + kUnitBytes))
+            markDamaged(u, u + kUnitBytes);
+        else
+            locate(start, data, u, u + kUnitBytes);
+    }
 }
 
 bool ContainerDevice::readRange(std::uint64_t offset, std::span<std::uint8_t> buffer)
