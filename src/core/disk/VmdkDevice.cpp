@@ -159,6 +159,7 @@ bool readDescriptor(const std::string& path, Descriptor& out, std::string& reaso
         return false;
     }
     std::string descriptor;
+    bool embedded = false;
     const std::string own = std::filesystem::path(path).filename().string();
     if (headRead.bytes >= 80 && le32(header) == kSparseMagic) {
         const std::uint64_t at = le64(header + 28);
@@ -171,6 +172,7 @@ bool readDescriptor(const std::string& path, Descriptor& out, std::string& reaso
                 reason = "the embedded descriptor lies outside the file";
                 return false;
             }
+            embedded = true;
             descriptor.resize(static_cast<std::size_t>(std::min(sectors * 512, file->sizeBytes() - at * 512)));
             if (!readExactly(*file, at * 512, std::span(reinterpret_cast<std::uint8_t*>(descriptor.data()), descriptor.size()))) {
                 reason = "the embedded descriptor cannot be read";
@@ -224,7 +226,9 @@ bool readDescriptor(const std::string& path, Descriptor& out, std::string& reaso
             reason = "the extent file \"" + name + "\" is not a file name beside the descriptor";
             return false;
         }
-        extent.file = FileDevice::open((folder / name).string(), &openError);
+        // An embedded descriptor describes the file it is in, whatever
+        // the file is called now.
+        extent.file = FileDevice::open(embedded && type == "SPARSE" ? path : (folder / name).string(), &openError);
         if (!extent.file) {
             reason = "an extent file cannot be read: " + openError.message;
             return false;
