@@ -302,7 +302,8 @@ INSTANTIATE_TEST_SUITE_P(Vmdk, VmdkExtentNames,
                          ::testing::Values("in-flat.vmd/", "/proc/self/mem", "../../../../etc/passwd", "..", "sub\\in-flat.vmdk"));
 
 // Flat extents read from their offset; a stream-optimized disk (read by
-// the library) and a hand-made sparse extent of 2 MiB grains read whole.
+// the library), a renamed monolithic sparse one and a hand-made sparse
+// extent of 2 MiB grains read whole.
 TEST(VmdkExtents, FlatOffsetsLibraryExtentsAndLargeGrainsRead)
 {
     test::TempDir dir;
@@ -311,6 +312,12 @@ TEST(VmdkExtents, FlatOffsetsLibraryExtentsAndLargeGrainsRead)
     run("qemu-img", {"convert", "-f", "raw", "-O", "vmdk", "-o", "subformat=streamOptimized", "raw.img", "stream.vmdk"},
         dir.path());
     auto device = open(dir / "stream.vmdk");
+    ASSERT_TRUE(device);
+    EXPECT_TRUE(readDevice(*device) == raw);
+    // A monolithic sparse file renamed: its embedded descriptor names the old name.
+    run("qemu-img", {"convert", "-f", "raw", "-O", "vmdk", "raw.img", "old.vmdk"}, dir.path());
+    fs::rename(dir / "old.vmdk", dir / "renamed.vmdk");
+    device = open(dir / "renamed.vmdk");
     ASSERT_TRUE(device);
     EXPECT_TRUE(readDevice(*device) == raw);
 
