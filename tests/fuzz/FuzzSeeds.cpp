@@ -206,7 +206,8 @@ void writeContainerSeeds(const fs::path& out)
     const std::vector<std::tuple<const char*, std::uint8_t, std::string, std::string>> made = {
         {"qcow2-compressed", 0, "qemu-img convert -c -f raw -O qcow2 -o cluster_size=512 raw.img x.qcow2", "x.qcow2"},
         {"qcow-v1-compressed", 0, "qemu-img convert -c -f raw -O qcow raw.img x.qcow", "x.qcow"},
-        {"vmdk-stream", 1, "qemu-img convert -f raw -O vmdk -o subformat=streamOptimized raw.img x.vmdk", "x.vmdk"},
+        // Its embedded descriptor names the file the fuzz target writes.
+        {"vmdk-stream", 1, "qemu-img convert -f raw -O vmdk -o subformat=streamOptimized raw.img disk.vmdk", "disk.vmdk"},
         {"ewf", 5, "ewfacquire -u -q -c none -t x raw.img", "x.E01"},
     };
     for (const auto& [name, kind, command, result] : made) {

@@ -42,9 +42,6 @@ constexpr std::uint64_t kMaxL1Entries = (std::uint64_t{32} << 20) / 8;
 // Level-2 tables kept in memory at once.
 constexpr std::uint64_t kMaxCachedTableBytes = std::uint64_t{64} << 20;
 
-// A level-1 entry the file is too short to hold.
-constexpr std::uint64_t kPastTheEnd = ~std::uint64_t{0};
-
 constexpr std::uint32_t kBackingFormatExtension = 0xE2792ACA;
 constexpr std::uint64_t kKnownIncompatible = 0x1F;
 constexpr std::uint64_t kExternalData = 1u << 2;
@@ -273,11 +270,13 @@ private:
     Cluster lookup(std::uint64_t cluster)
     {
         const std::uint64_t index = cluster >> layout_.l2Bits;
-        if (index >= l1_.size() || l1_[index] == 0)
+        if (index >= layout_.l1Entries)
             return {};
-        const std::uint64_t entry = l1_[index];
-        if (entry == kPastTheEnd)
+        if (index >= l1_.size())
             return {Cluster::Kind::CutOff};
+        const std::uint64_t entry = l1_[index];
+        if (entry == 0)
+            return {};
         const bool v1 = layout_.version == 1;
         const std::uint64_t clusterSize = std::uint64_t{1} << layout_.clusterBits;
         if (!v1 && ((entry & kL1Reserved) != 0 || (entry & kOffsetMask) % clusterSize != 0))
@@ -427,7 +426,7 @@ private:
 
     std::unique_ptr<FileDevice> file_;
     Layout layout_;
-    std::vector<std::uint64_t> l1_;  // level-2 table entries as stored
+    std::vector<std::uint64_t> l1_;  // level-1 entries as far as the file holds them
     std::unique_ptr<Device> backing_;
     std::mutex mutex_;
     std::unordered_map<std::uint64_t, std::vector<std::uint64_t>> tables_;  // by file offset; empty: not in the file
@@ -450,17 +449,17 @@ std::unique_ptr<Device> openQcowDevice(const std::string& path, Refusal& refusal
     Layout layout;
     if (!readLayout(*file, layout, refusal))
         return nullptr;
-    // The level-1 table as far as the file holds it; entries past its end
-    // point nowhere the file has.
-    std::vector<std::uint64_t> l1(static_cast<std::size_t>(layout.l1Entries), 0);
+    // The level-1 table as far as the file holds it; clusters of entries
+    // past its end are cut off.
     const std::uint64_t held = std::min(layout.l1Entries, (file->sizeBytes() - std::min(layout.l1At, file->sizeBytes())) / 8);
     std::vector<std::uint8_t> raw(static_cast<std::size_t>(held * 8));
     if (!readExactly(*file, layout.l1At, raw)) {
         refusal.reason = "the level-1 table cannot be read";
         return nullptr;
     }
+    std::vector<std::uint64_t> l1(static_cast<std::size_t>(held));
     for (std::size_t i = 0; i < l1.size(); ++i)
-        l1[i] = i < held ? be64(&raw[i * 8]) : kPastTheEnd;
+        l1[i] = be64(&raw[i * 8]);
     std::unique_ptr<Device> backing;
     if (!layout.backing.empty()) {
         backing = openParentDisk(path, layout.backing, layout.backingRaw, refusal.reason);
