@@ -400,5 +400,29 @@ TEST(ContainerDamage, IsFoundOnceToTheSectorAndNeverAskedAgain)
     EXPECT_EQ(library.calls, before);
 }
 
+
+// A chunk of an evidence file whose checksum fails: its sectors, and only
+// they, are unreadable.
+TEST(EwfDamage, AChunkWithABadChecksumIsUnreadableAndTheRestReads)
+{
+    test::TempDir dir;
+    const Bytes raw = sampleDisk();
+    writeFile(dir / "raw.img", raw);
+    run("ewfacquire", {"-u", "-q", "-c", "none", "-t", "disk", "raw.img"}, dir.path());
+    patch(dir / "disk.E01", 600'000, Bytes(16, 0xFF));
+    SectorReader reader;
+    reader.attach(open(dir / "disk.E01"));
+    ASSERT_TRUE(reader.isOpen());
+    Bytes read(raw.size());
+    std::vector<std::uint32_t> unreadable;
+    reader.readSectorsZeroFilled(0, static_cast<std::uint32_t>(raw.size() / 512), read, &unreadable);
+    ASSERT_EQ(unreadable.size(), 64u) << "one chunk of 32 KiB";
+    EXPECT_EQ(unreadable.front() % 64, 0u);
+    EXPECT_EQ(unreadable.back(), unreadable.front() + 63);
+    const std::size_t from = std::size_t{unreadable.front()} * 512;
+    EXPECT_TRUE(std::equal(raw.begin(), raw.begin() + static_cast<long>(from), read.begin()));
+    EXPECT_TRUE(std::equal(raw.begin() + static_cast<long>(from) + 32768, raw.end(), read.begin() + static_cast<long>(from) + 32768));
+}
+
 } // namespace
 } // namespace tamsin
