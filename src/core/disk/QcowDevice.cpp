@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
@@ -124,8 +125,10 @@ bool readLayout(FileDevice& file, Layout& layout, Refusal& refusal)
                 return false;
             }
             if (incompatible & ~kKnownIncompatible) {
-                refusal.reason = "it uses features this reader does not know (incompatible feature bits "
-                    + std::to_string(incompatible) + ")";
+                char bits[32];
+                std::snprintf(bits, sizeof bits, "0x%llx", static_cast<unsigned long long>(incompatible));
+                refusal.reason = std::string("it uses features this reader does not know (incompatible feature bits ")
+                    + bits + ")";
                 return false;
             }
             if (headerLength > 104 && read.bytes > 104 && header[104] != 0) {
