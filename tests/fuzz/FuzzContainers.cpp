@@ -6,8 +6,8 @@
 // every sector is read (the first 4 MiB and the last 1 MiB of a larger disk).
 //
 // Built with TAMSIN_FUZZ_DIFFERENTIAL, the same file is also opened by the
-// format's library where the library reads it alone (QCOW2, VMDK, VHD), and
-// wherever both read a range whole, their bytes must agree.
+// format's library where the library reads it alone (QCOW2, VMDK, VHD,
+// VHDX), and wherever both read a range whole, their bytes must agree.
 
 #include "FuzzSupport.h"
 
@@ -171,12 +171,15 @@ void differential(std::size_t kind, const std::string& path, Device& ours)
             }
             libvmdk_handle_free(&handle, nullptr);
         }
-    } else if (kind == 3) {
+    } else if (kind == 3 || kind == 4) {
         libvhdi_file_t* file = nullptr;
         size64_t size = 0;
+        std::uint32_t type = 0;
         if (libvhdi_file_initialize(&file, nullptr) == 1) {
             if (libvhdi_file_open(file, path.c_str(), LIBVHDI_OPEN_READ, nullptr) == 1) {
-                if (libvhdi_file_get_media_size(file, &size, nullptr) == 1)
+                // The library reads a differencing disk alone.
+                if (libvhdi_file_get_media_size(file, &size, nullptr) == 1
+                    && libvhdi_file_get_disk_type(file, &type, nullptr) == 1 && type != LIBVHDI_DISK_TYPE_DIFFERENTIAL)
                     compare(ours, size, [&](std::uint64_t at, void* to, std::size_t n) {
                         return libvhdi_file_read_buffer_at_offset(file, to, n, static_cast<off64_t>(at), nullptr);
                     });
@@ -192,7 +195,7 @@ void differential(std::size_t kind, const std::string& path, Device& ours)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    if (size < 1 || size > (256u << 10))
+    if (size < 1 || size > (512u << 10))
         return 0;
     const std::size_t kind = data[0] % std::size(kFormats);
     const Format& format = kFormats[kind];

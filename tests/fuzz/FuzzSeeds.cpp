@@ -171,6 +171,77 @@ std::vector<std::uint8_t> vhdSeed(bool differencing)
     return f;
 }
 
+std::uint32_t crc32c(const std::vector<std::uint8_t>& bytes, std::size_t from, std::size_t length)
+{
+    std::uint32_t crc = ~0u;
+    for (std::size_t i = from; i < from + length; ++i) {
+        crc ^= bytes[i];
+        for (int k = 0; k < 8; ++k)
+            crc = crc & 1 ? 0x82F63B78u ^ (crc >> 1) : crc >> 1;
+    }
+    return ~crc;
+}
+
+// A VHDX of 4 blocks of 1 MiB, none stored (block 1 zero, the others not
+// present): headers, region table, metadata at 256 KiB and the table at
+// 320 KiB; differencing, its parent named base.raw.
+std::vector<std::uint8_t> vhdxSeed(bool differencing)
+{
+    std::vector<std::uint8_t> f(384 << 10, 0);
+    putText(f, 0, "vhdxfile");
+    for (const std::size_t at : {64u << 10, 128u << 10}) {
+        putText(f, at, "head");
+        put(f, at + 8, at >> 16, 8, false);    // sequence number
+        put(f, at + 66, 1, 2, false);          // version
+        put(f, at + 68, 1 << 20, 4, false);    // log length
+        put(f, at + 72, 1 << 20, 8, false);    // log offset
+        put(f, at + 4, crc32c(f, at, 4096), 4, false);
+    }
+    const std::uint8_t bat[16] = {0x66, 0x77, 0xC2, 0x2D, 0x23, 0xF6, 0x00, 0x42, 0x9D, 0x64, 0x11, 0x5E, 0x9B, 0xFD, 0x4A, 0x08};
+    const std::uint8_t meta[16] = {0x06, 0xA2, 0x7C, 0x8B, 0x90, 0x47, 0x9A, 0x4B, 0xB8, 0xFE, 0x57, 0x5F, 0x05, 0x0F, 0x88, 0x6E};
+    const std::size_t regions = 192 << 10;
+    putText(f, regions, "regi");
+    put(f, regions + 8, 2, 4, false);
+    std::copy_n(bat, 16, f.begin() + regions + 16);
+    put(f, regions + 32, 320 << 10, 8, false);
+    put(f, regions + 40, 64 << 10, 4, false);
+    std::copy_n(meta, 16, f.begin() + regions + 48);
+    put(f, regions + 64, 256 << 10, 8, false);
+    put(f, regions + 72, 64 << 10, 4, false);
+    put(f, regions + 4, crc32c(f, regions, 64 << 10), 4, false);
+    const std::size_t m = 256 << 10;
+    putText(f, m, "metadata");
+    const std::uint8_t ids[4][16] = {
+        {0x37, 0x67, 0xA1, 0xCA, 0x36, 0xFA, 0x43, 0x4D, 0xB3, 0xB6, 0x33, 0xF0, 0xAA, 0x44, 0xE7, 0x6B},
+        {0x24, 0x42, 0xA5, 0x2F, 0x1B, 0xCD, 0x76, 0x48, 0xB2, 0x11, 0x5D, 0xBE, 0xD8, 0x3B, 0xF4, 0xB8},
+        {0x1D, 0xBF, 0x41, 0x81, 0x6F, 0xA9, 0x09, 0x47, 0xBA, 0x47, 0xF2, 0x33, 0xA8, 0xFA, 0xAB, 0x5F},
+        {0x2D, 0x5F, 0xD3, 0xA8, 0x0B, 0xB3, 0x4D, 0x45, 0xAB, 0xF7, 0xD3, 0xD8, 0x48, 0x34, 0xAB, 0x0C}};
+    const std::string key = "relative_path", value = "base.raw";
+    const std::uint32_t offsets[4] = {4096, 4104, 4112, 4120};
+    const std::uint32_t lengths[4] = {8, 8, 4, static_cast<std::uint32_t>(32 + 2 * (key.size() + value.size()))};
+    const int items = differencing ? 4 : 3;
+    put(f, m + 10, items, 2, false);
+    for (int i = 0; i < items; ++i) {
+        std::copy_n(ids[i], 16, f.begin() + static_cast<long>(m + 32 + 32 * i));
+        put(f, m + 32 + 32 * i + 16, offsets[i], 4, false);
+        put(f, m + 32 + 32 * i + 20, lengths[i], 4, false);
+    }
+    put(f, m + 4096, 1 << 20, 4, false);             // block size
+    put(f, m + 4100, differencing ? 2 : 0, 4, false);
+    put(f, m + 4104, 4 << 20, 8, false);             // disk size
+    put(f, m + 4112, 512, 4, false);                 // sector size
+    const std::size_t locator = m + 4120;
+    put(f, locator + 18, 1, 2, false);
+    put(f, locator + 20, 32, 4, false);
+    put(f, locator + 24, 32 + 2 * key.size(), 4, false);
+    put(f, locator + 28, 2 * key.size(), 2, false);
+    put(f, locator + 30, 2 * value.size(), 2, false);
+    for (std::size_t i = 0; i < key.size() + value.size(); ++i)
+        f[locator + 32 + 2 * i] = static_cast<std::uint8_t>((key + value)[i]);
+    put(f, (320 << 10) + 8, 2, 8, false);            // block 1: zeros
+    return f;
+}
+
 // Writes a container with a tool in a scratch folder; empty when the tool is missing or fails.
 std::vector<std::uint8_t> madeWith(const std::string& command, const fs::path& folder, const std::string& result)
 {
@@ -194,6 +265,8 @@ void writeContainerSeeds(const fs::path& out)
     writeContainer(dir, "vmdk-flat", 2, std::vector<std::uint8_t>(flat.begin(), flat.end()));
     writeContainer(dir, "vhd-dynamic", 3, vhdSeed(false));
     writeContainer(dir, "vhd-differencing", 3, vhdSeed(true));
+    writeContainer(dir, "vhdx", 4, vhdxSeed(false));
+    writeContainer(dir, "vhdx-differencing", 4, vhdxSeed(true));
 
     // Tool-made ones where qemu-img and ewfacquire are installed: compressed
     // clusters and grains, and an EWF file.

@@ -102,7 +102,9 @@ struct Refusal {
 
 // Each opener returns null and fills refusal when it refuses the file.
 std::unique_ptr<Device> openVmdkDevice(const std::string& path, Refusal& refusal);
-std::unique_ptr<Device> openVhdiDevice(const std::string& path, Refusal& refusal);  // VHD and VHDX
+std::unique_ptr<Device> openVhdiDevice(const std::string& path, Refusal& refusal);  // fixed VHD
+// A VHDX read through its own block allocation table (and its parent's).
+std::unique_ptr<Device> openVhdxDevice(const std::string& path, Refusal& refusal);
 // A dynamic or differencing VHD read through its own block table; null
 // with an empty refusal when the file is a VHD of another kind (fixed).
 std::unique_ptr<Device> openDynamicVhdDevice(const std::string& path, Refusal& refusal);

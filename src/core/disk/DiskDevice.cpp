@@ -86,7 +86,7 @@ std::unique_ptr<Device> openDiskDevice(const std::string& path, OpenError* error
         if (!device && refusal.reason.empty() && refusal.unsupported.empty())
             device = openVhdiDevice(path, refusal);
         break;
-    case DiskFormat::Vhdx: device = openVhdiDevice(path, refusal); break;
+    case DiskFormat::Vhdx: device = openVhdxDevice(path, refusal); break;
     case DiskFormat::Qcow2: device = openQcowDevice(path, refusal); break;
     case DiskFormat::Ewf: device = openEwfDevice(path, refusal); break;
     case DiskFormat::Raw: break;

@@ -19,10 +19,8 @@ public:
 
     // Takes an opened handle.
     // granularity: how the chunk cache asks the library (see ContainerDevice).
-    // parent: a device whose handle this one's reads go through, closed after it.
-    LibraryDevice(std::string path, std::uint64_t mediaSize, Handle* handle, Granularity granularity = {},
-                  std::unique_ptr<LibraryDevice> parent = nullptr)
-        : ContainerDevice(std::move(path), mediaSize, granularity), handle_(handle), parent_(std::move(parent))
+    LibraryDevice(std::string path, std::uint64_t mediaSize, Handle* handle, Granularity granularity = {})
+        : ContainerDevice(std::move(path), mediaSize, granularity), handle_(handle)
     {
     }
     ~LibraryDevice() override
@@ -31,8 +29,6 @@ public:
         Lib::close(handle_, error.out());
         Lib::free(&handle_, error.out());
     }
-
-    Handle* handle() const { return handle_; }
     LibraryDevice(const LibraryDevice&) = delete;
     LibraryDevice& operator=(const LibraryDevice&) = delete;
 
@@ -53,7 +49,6 @@ protected:
 
 private:
     Handle* handle_;
-    std::unique_ptr<LibraryDevice> parent_;
 };
 
 // Frees a handle that is not (or no longer) owned by a device.

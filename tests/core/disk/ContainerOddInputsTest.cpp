@@ -106,8 +106,9 @@ TEST_P(QcowLayouts, ReadLikeTheRawDisk)
     const test::CommandResult made = test::runCommand("sh", shell, dir.path());
     // qemu-img ends a compressed version 1 image with an error after writing
     // it whole: there what it wrote is checked, not its status.
-    if (GetParam().label != std::string("version1Compressed"))
+    if (GetParam().label != std::string("version1Compressed")) {
         ASSERT_EQ(made.status, 0) << made.err;
+    }
     auto device = open(dir / "disk.img");
     ASSERT_TRUE(device);
     ASSERT_EQ(device->sizeBytes(), raw.size());
@@ -400,6 +401,64 @@ TEST(ContainerDamage, IsFoundOnceToTheSectorAndNeverAskedAgain)
     EXPECT_EQ(library.calls, before);
 }
 
+
+// A differencing VHDX (qemu-img makes none: a made one gets a parent in its
+// metadata by hand, and its absent blocks are marked not present) reads its
+// absent blocks from the parent beside it.
+TEST(VhdxChain, ReadsAbsentBlocksFromTheParent)
+{
+    test::TempDir dir;
+    run("qemu-img", {"create", "-q", "-f", "vhdx", "-o", "block_size=1M", "parent.vhdx", "4M"}, dir.path());
+    run("qemu-io", {"-c", "write -P 0xa5 0 4M", "parent.vhdx"}, dir.path());
+    run("qemu-img", {"create", "-q", "-f", "vhdx", "-o", "block_size=1M", "child.vhdx", "4M"}, dir.path());
+    run("qemu-io", {"-c", "write -P 0x5a 1M 1M", "child.vhdx"}, dir.path());
+    Bytes file = readFile(dir / "child.vhdx");
+    auto le = [&](std::size_t at, int bytes) {
+        std::uint64_t v = 0;
+        for (int i = bytes - 1; i >= 0; --i)
+            v = (v << 8) | file[at + i];
+        return v;
+    };
+    auto put = [&](std::size_t at, std::uint64_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            file[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+    };
+    // The region table: the table's and the metadata's offsets (by the first GUID byte).
+    std::size_t bat = 0, meta = 0;
+    for (std::size_t e = (192 << 10) + 16; e < (192 << 10) + 16 + 32 * le((192 << 10) + 8, 4); e += 32)
+        (file[e] == 0x66 ? bat : meta) = le(e + 16, 8);
+    ASSERT_TRUE(bat && meta);
+    put(meta + le(meta + 32 + 16, 4) + 4, 2, 4);  // the first item, file parameters: has a parent
+    const std::size_t count = le(meta + 10, 2);
+    const std::size_t at = 60 << 10;              // free room in the metadata region
+    const std::string key = "relative_path", value = ".\\parent.vhdx";
+    const Bytes guid = {0x2D, 0x5F, 0xD3, 0xA8, 0x0B, 0xB3, 0x4D, 0x45, 0xAB, 0xF7, 0xD3, 0xD8, 0x48, 0x34, 0xAB, 0x0C};
+    std::copy(guid.begin(), guid.end(), file.begin() + static_cast<long>(meta + 32 + 32 * count));
+    put(meta + 32 + 32 * count + 16, at, 4);
+    put(meta + 32 + 32 * count + 20, 32 + 2 * (key.size() + value.size()), 4);
+    put(meta + 10, count + 1, 2);
+    put(meta + at + 18, 1, 2);
+    put(meta + at + 20, 32, 4);
+    put(meta + at + 24, 32 + 2 * key.size(), 4);
+    put(meta + at + 28, 2 * key.size(), 2);
+    put(meta + at + 30, 2 * value.size(), 2);
+    for (std::size_t i = 0; i < key.size() + value.size(); ++i)
+        file[meta + at + 32 + 2 * i] = static_cast<std::uint8_t>((key + value)[i]);
+    for (const int block : {0, 2, 3})
+        put(bat + 8 * block, 0, 8);
+    writeFile(dir / "child.vhdx", file);
+
+    auto device = open(dir / "child.vhdx");
+    ASSERT_TRUE(device);
+    Bytes expected(4 << 20, 0xA5);
+    std::fill_n(expected.begin() + (1 << 20), 1 << 20, 0x5A);
+    EXPECT_TRUE(readDevice(*device) == expected);
+    device.reset();
+    fs::remove(dir / "parent.vhdx");
+    std::string message;
+    EXPECT_FALSE(open(dir / "child.vhdx", &message));
+    EXPECT_NE(message.find("parent.vhdx: No such file"), std::string::npos) << message;
+}
 
 // A chunk of an evidence file whose checksum fails: its sectors, and only
 // they, are unreadable.
