@@ -192,8 +192,8 @@ std::string utf8(const std::uint8_t* p, std::size_t bytes, bool bigEndian)
 
 // The parent of a differencing disk, as its header names it: the relative
 // locator (a Windows path such as .\base.vhd), else the parent's own name found
-// beside the disk, else the absolute locator. The first that exists, or the
-// first given when none does.
+// beside the disk, else the absolute locator, or its file name beside the
+// disk. The first that exists, or the first given when none does.
 std::string parentName(Device& file, const std::string& path, const std::uint8_t* header)
 {
     std::vector<std::string> names;
@@ -221,8 +221,10 @@ std::string parentName(Device& file, const std::string& path, const std::uint8_t
     const std::string own = utf8(header + 64, 512, true);
     if (!own.empty() && own.find('/') == std::string::npos && own.find('\\') == std::string::npos)
         names.push_back(own);
-    if (!absolute.empty())
+    if (!absolute.empty()) {
         names.push_back(absolute);
+        names.push_back(std::filesystem::path(absolute).filename().string());  // C:/VMs/base.vhd: base.vhd beside it
+    }
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     for (const std::string& name : names) {
         std::error_code error;
