@@ -284,7 +284,7 @@ private:
         const std::uint64_t clusterSize = std::uint64_t{1} << layout_.clusterBits;
         if (!v1 && ((entry & kL1Reserved) != 0 || (entry & kOffsetMask) % clusterSize != 0))
             return {Cluster::Kind::Corrupt};
-        if (v1 && entry % 512 != 0)
+        if (v1 && entry % clusterSize != 0)
             return {Cluster::Kind::Corrupt};
         const std::vector<std::uint64_t>* table = levelTwo(v1 ? entry : entry & kOffsetMask);
         if (!table)
@@ -331,7 +331,8 @@ private:
         }
         if (entry == 0)
             return {};
-        if (entry % 512 != 0)
+        // Version 1 writers place tables and clusters on cluster boundaries too.
+        if (entry % clusterSize != 0)
             return {Cluster::Kind::Corrupt};
         if (entry > fileSize || clusterSize > fileSize - entry)
             return {Cluster::Kind::CutOff};

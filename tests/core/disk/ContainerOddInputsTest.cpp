@@ -241,47 +241,54 @@ TEST(QcowChain, AFileNamingItselfIsRefused)
 
 // Level-2 entries no writer makes (a reserved bit, an offset inside a
 // cluster) make their clusters unreadable, told once; the others read.
-TEST(QcowDamage, CorruptTableEntriesAreUnreadableClustersToldOnce)
+// Version 1 has no reserved bits: both of its entries point inside a cluster.
+class QcowDamage : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(QcowDamage, CorruptTableEntriesAreUnreadableClustersToldOnce)
 {
     test::TempDir dir;
     const Bytes raw = sampleDisk();
     writeFile(dir / "raw.img", raw);
-    run("qemu-img", {"convert", "-f", "raw", "-O", "qcow2", "raw.img", "disk.qcow2"}, dir.path());
-    const Bytes file = readFile(dir / "disk.qcow2");
-    std::uint64_t l1 = 0, l2 = 0;
-    for (int i = 0; i < 8; ++i)
-        l1 = (l1 << 8) | file[40 + i];
-    for (int i = 0; i < 8; ++i)
-        l2 = (l2 << 8) | file[l1 + i];
-    l2 &= 0x00FFFFFFFFFFFE00ull;
-    for (const int cluster : {2, 3}) {
-        std::uint64_t entry = 0;
+    const bool v1 = GetParam() == "qcow";
+    run("qemu-img", {"convert", "-f", "raw", "-O", GetParam(), "raw.img", "disk.img"}, dir.path());
+    const Bytes file = readFile(dir / "disk.img");
+    auto entryAt = [&](std::uint64_t at) {
+        std::uint64_t v = 0;
         for (int i = 0; i < 8; ++i)
-            entry = (entry << 8) | file[l2 + cluster * 8 + i];
-        patch(dir / "disk.qcow2", l2 + cluster * 8, be(cluster == 2 ? entry | 2 : entry + 512, 8));
+            v = (v << 8) | file[at + i];
+        return v;
+    };
+    const std::uint64_t l2 = entryAt(entryAt(40)) & 0x00FFFFFFFFFFFE00ull;
+    for (const int cluster : {2, 3}) {
+        const std::uint64_t entry = entryAt(l2 + cluster * 8);
+        patch(dir / "disk.img", l2 + cluster * 8, be(cluster == 2 && !v1 ? entry | 2 : entry + 512, 8));
     }
 
     static int notices = 0;
     static std::string told;
+    notices = 0;
     setContainerNoticeHandler([](const std::string& message) {
         ++notices;
         told = message;
     });
     SectorReader reader;
-    reader.attach(open(dir / "disk.qcow2"));
+    reader.attach(open(dir / "disk.img"));
     ASSERT_TRUE(reader.isOpen());
     Bytes read(raw.size());
     std::vector<std::uint32_t> unreadable;
     reader.readSectorsZeroFilled(0, static_cast<std::uint32_t>(raw.size() / 512), read, &unreadable);
     setContainerNoticeHandler(nullptr);
-    ASSERT_EQ(unreadable.size(), 256u);
-    EXPECT_EQ(unreadable.front(), 256u) << "clusters 2 and 3 of 64 KiB";
-    EXPECT_EQ(unreadable.back(), 511u);
-    EXPECT_TRUE(std::equal(raw.begin(), raw.begin() + 131072, read.begin()));
-    EXPECT_TRUE(std::equal(raw.begin() + 262144, raw.end(), read.begin() + 262144));
+    const std::uint32_t cluster = v1 ? 8 : 128;  // sectors: 4 KiB and 64 KiB clusters
+    ASSERT_EQ(unreadable.size(), 2 * cluster);
+    EXPECT_EQ(unreadable.front(), 2 * cluster) << "clusters 2 and 3";
+    EXPECT_EQ(unreadable.back(), 4 * cluster - 1);
+    EXPECT_TRUE(std::equal(raw.begin(), raw.begin() + 2 * cluster * 512, read.begin()));
+    EXPECT_TRUE(std::equal(raw.begin() + 4 * cluster * 512, raw.end(), read.begin() + 4 * cluster * 512));
     EXPECT_EQ(notices, 1);
-    EXPECT_EQ(told.rfind((dir / "disk.qcow2").string() + ": ", 0), 0u) << told;
+    EXPECT_EQ(told.rfind((dir / "disk.img").string() + ": ", 0), 0u) << told;
 }
+
+INSTANTIATE_TEST_SUITE_P(Qcow, QcowDamage, ::testing::Values("qcow2", "qcow"));
 
 // Extent files are files beside the descriptor: any other name is refused
 // before anything is opened.
