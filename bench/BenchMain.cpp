@@ -15,6 +15,7 @@ int recoveryBench(const std::filesystem::path& scratchParent, std::uint32_t larg
 int searchBench(const std::filesystem::path& scratchParent, std::uint32_t gib);
 int containerBench(const std::filesystem::path& scratchParent, std::uint32_t dataMiB);
 int listingBench(const std::filesystem::path& scratchParent, const std::vector<std::uint32_t>& sizes, int rounds);
+int damagedContainerBench(const std::filesystem::path& scratchParent);
 } // namespace tamsin::bench
 
 namespace {
@@ -50,16 +51,20 @@ int run(int argc, char** argv)
         return tamsin::bench::searchBench(scratch, 4);
     if (which == "containers")
         return tamsin::bench::containerBench(scratch, 256);
+    if (which == "damaged-containers")
+        return tamsin::bench::damagedContainerBench(scratch);
     if (which == "listing")
         return tamsin::bench::listingBench(scratch, {200'000, 1'000'000}, 5);
     std::fprintf(stderr,
-                 "usage: tamsin-bench mount|snapshot|recovery|search|containers|listing [SCRATCH-FOLDER]\n"
+                 "usage: tamsin-bench mount|snapshot|recovery|search|containers|damaged-containers|listing\n"
+                 "       [SCRATCH-FOLDER]\n"
                  "  mount     mount time and peak memory for 10k, 100k and 1M directory entries\n"
                  "  snapshot  snapshot load against the mount (time, memory) and save against cat, same sizes\n"
                  "  recovery  recovery of a >1 GiB volume against cat on the same file system, warm and cold\n"
                  "  search    volume search of a 4 GiB image against cat to /dev/null, and cold of a 1.1 GiB one\n"
                  "  (cold parts drop the page cache before each timed run: as root only, skipped otherwise)\n"
                  "  containers  volume search and recovery through VMDK, VHD, QCOW2 (VHDX, EWF) against raw\n"
+                 "  damaged-containers  every sector of cut, corrupt and odd 4 MiB containers, each under a second\n"
                  "  listing   tamsin ls --recursive --json against tamsin info (time, memory), 200k and 1M entries\n"
                  "            (the tamsin of this build, or $TAMSIN)\n");
     return 2;

@@ -10,8 +10,12 @@
 #include "session/Session.h"
 #include "volumes/VolumeSearch.h"
 
+#include "disk/DiskDevice.h"
+
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <random>
 #include <unistd.h>
 
 namespace tamsin::bench {
@@ -145,6 +149,81 @@ int containerBench(const std::filesystem::path& scratchParent, std::uint32_t dat
                     std::filesystem::remove(entry.path());
     }
     std::printf("goal: flat and sparse VMDK, VHD and QCOW2 at least 0.70 of raw -- %s\n", met ? "met" : "not met");
+    return 0;
+}
+
+namespace {
+
+// Writes bytes over path at offset; false when the file cannot be written.
+bool overwrite(const std::filesystem::path& path, std::uint64_t at, const std::string& bytes)
+{
+    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(static_cast<std::streamoff>(at));
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(f);
+}
+
+} // namespace
+
+// Damaged and odd containers of a 4 MiB disk, each read sector by sector in
+// runs of 60 as the volume search reads: a damaged container's reads fail
+// the same way every time, so none may take a second.
+int damagedContainerBench(const std::filesystem::path& scratchParent)
+{
+    Scratch scratch(scratchParent);
+    const std::filesystem::path dir = scratch.path();
+    {
+        std::mt19937 random(1);
+        std::string raw(4 << 20, '\0');
+        for (char& c : raw)
+            c = static_cast<char>(random());
+        std::ofstream(dir / "raw.img", std::ios::binary).write(raw.data(), static_cast<std::streamsize>(raw.size()));
+    }
+    const std::string cd = "cd '" + dir.string() + "' && ";
+    struct Case {
+        const char* label;
+        std::string make;  // shell command in the scratch folder
+        const char* file;
+        std::uint64_t patchAt = 0;
+        std::string patch;  // bytes written over the made file
+    };
+    const std::vector<Case> cases = {
+        {"qcow2 cut in half", "qemu-img convert -f raw -O qcow2 raw.img a.qcow2 && truncate -s 2M a.qcow2", "a.qcow2"},
+        {"qcow2 cluster bits 22", "qemu-img convert -f raw -O qcow2 raw.img b.qcow2", "b.qcow2", 20, std::string("\0\0\0\x16", 4)},
+        {"vmdk 4096-sector grains", "qemu-img convert -f raw -O vmdk raw.img c.vmdk", "c.vmdk", 20, std::string("\0\x10\0\0\0\0\0\0", 8)},
+        {"vmdk stream cut in half",
+         "mkdir -p d && qemu-img convert -f raw -O vmdk -o subformat=streamOptimized raw.img d/d.vmdk && truncate -s 2M d/d.vmdk",
+         "d/d.vmdk"},
+        {"vhd dynamic cut in half", "qemu-img convert -f raw -O vpc raw.img e.vhd && truncate -s 2M e.vhd", "e.vhd"},
+        {"vhdx cut at 5 MiB", "qemu-img convert -f raw -O vhdx raw.img f.vhdx && truncate -s 5M f.vhdx", "f.vhdx"},
+        {"ewf segment cut", "ewfacquire -u -q -c none -S 1048576 -t g raw.img </dev/null >/dev/null && truncate -s 500000 g.E02",
+         "g.E01"},
+    };
+    bool met = true;
+    std::printf("%-26s %8s %12s\n", "container", "seconds", "unreadable");
+    for (const Case& c : cases) {
+        if (std::system((cd + c.make + " >/dev/null 2>&1").c_str()) != 0
+            || (!c.patch.empty() && !overwrite(dir / c.file, c.patchAt, c.patch))) {
+            std::fprintf(stderr, "could not write the %s container (qemu-img and ewfacquire come with scripts/install-deps.sh)\n",
+                         c.label);
+            return 1;
+        }
+        const auto start = std::chrono::steady_clock::now();
+        SectorReader reader;
+        std::uint64_t unreadable = 0;
+        if (auto device = openDiskDevice((dir / c.file).string())) {
+            reader.attach(std::move(device));
+            const std::uint64_t sectors = reader.device()->sizeBytes() / kSectorSize;
+            std::vector<std::uint8_t> buffer(60 * kSectorSize);
+            for (std::uint64_t s = 0; s < sectors; s += 60)
+                unreadable += reader.readSectorsZeroFilled(s, static_cast<std::uint32_t>(std::min<std::uint64_t>(60, sectors - s)), buffer);
+        }
+        const double seconds = secondsSince(start);
+        std::printf("%-26s %8.3f %12s\n", c.label, seconds, reader.isOpen() ? std::to_string(unreadable).c_str() : "refused");
+        std::fflush(stdout);
+        met = met && seconds < 1.0;
+    }
+    std::printf("goal: every damaged container read in under a second -- %s\n", met ? "met" : "not met");
     return 0;
 }
 

@@ -7,7 +7,7 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)" --target tamsin-bench
 scratch=${1:-build}
 mkdir -p "$scratch"
-for b in mount snapshot recovery search containers listing; do
+for b in mount snapshot recovery search containers damaged-containers listing; do
   echo "== $b"
   build/bench/tamsin-bench "$b" "$scratch"
 done

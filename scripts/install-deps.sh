@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev
   nlohmann-json3-dev libcli11-dev
   qt6-base-dev xvfb xauth
-  libvmdk-dev libvhdi-dev libqcow-dev libewf-dev ewf-tools qemu-utils
+  libvmdk-dev libvhdi-dev libqcow-dev libewf-dev zlib1g-dev ewf-tools qemu-utils
   shared-mime-info fonts-dejavu-core adwaita-icon-theme
   python3 xz-utils
 )

@@ -2,6 +2,7 @@
 
 #include "Commands.h"
 
+#include "disk/ContainerDevice.h"
 #include "disk/HelperLibraries.h"
 
 #include <CLI/CLI.hpp>
@@ -150,6 +151,8 @@ int main(int argc, char** argv)
             return kExitError;
         }
     }
+    // Damage found inside a container image while reading: one warning per image.
+    tamsin::setContainerNoticeHandler([](const std::string& message) { std::cerr << "tamsin: warning: " << message << '\n'; });
     disks.accessMode = mode;
     volumes.accessMode = mode;
     for (MountOptions* mount : {&list.mount, &info.mount, &recover.mount, &cat.mount, &find.mount,

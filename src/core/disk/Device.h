@@ -26,6 +26,10 @@ public:
     // may start reading them now; changes nothing that is read.
     virtual void prefetch(std::uint64_t /*byteOffset*/, std::uint64_t /*bytes*/) {}
 
+    // True when a failed read fails the same way every time (damage inside
+    // a container image, not a disk's media): retrying it is pointless.
+    virtual bool failuresRepeat() const { return false; }
+
     // Size in bytes as the device or file reports it.
     virtual std::uint64_t sizeBytes() const = 0;
 

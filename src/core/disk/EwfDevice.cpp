@@ -5,6 +5,9 @@
 
 #include <libewf.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace tamsin {
 namespace {
 
@@ -13,41 +16,39 @@ struct Ewf {
     using Error = LibraryError<libewf_error_t, libewf_error_backtrace_sprint, libewf_error_free>;
     static int close(Handle* h, libewf_error_t** e) { return libewf_handle_close(h, e); }
     static int free(Handle** h, libewf_error_t** e) { return libewf_handle_free(h, e); }
-    // A read touching a chunk whose checksum failed, or sectors the
-    // acquisition could not read (stored as zeros), fails: those bytes are
-    // not the disk's.
     static ssize_t read(Handle* h, void* buffer, std::size_t size, off64_t offset, libewf_error_t** e)
     {
-        const ssize_t n = libewf_handle_read_random(h, buffer, size, offset, e);
-        if (n <= 0)
-            return n;
-        std::uint32_t sectorBytes = 0;
-        if (libewf_handle_get_bytes_per_sector(h, &sectorBytes, e) != 1 || sectorBytes == 0)
-            return n;
-        const std::uint64_t first = static_cast<std::uint64_t>(offset) / sectorBytes;
-        const std::uint64_t end = (static_cast<std::uint64_t>(offset) + static_cast<std::uint64_t>(n) + sectorBytes - 1) / sectorBytes;
-        return touchesRange(h, first, end, libewf_handle_get_number_of_checksum_errors, libewf_handle_get_checksum_error)
-                || touchesRange(h, first, end, libewf_handle_get_number_of_acquiry_errors,
-                                libewf_handle_get_acquiry_error)
-            ? -1
-            : n;
+        return libewf_handle_read_random(h, buffer, size, offset, e);
     }
 
-    // Whether any recorded range of sectors meets [first, end).
-    template <typename Count, typename Get>
-    static bool touchesRange(Handle* h, std::uint64_t first, std::uint64_t end, Count count, Get get)
+    // Chunks whose checksum failed and sectors the acquisition could not
+    // read (stored as zeros) are not the disk's bytes: the ranges of them
+    // within [offset, offset + length), in bytes.
+    static void damage(Handle* h, std::uint64_t offset, std::uint64_t length,
+                       std::vector<std::pair<std::uint64_t, std::uint64_t>>& damaged)
     {
         Error error;
-        std::uint32_t ranges = 0;
-        if (count(h, &ranges, error.out()) != 1)
-            return false;
-        for (std::uint32_t i = 0; i < ranges; ++i) {
-            std::uint64_t start = 0;
-            std::uint64_t length = 0;
-            if (get(h, i, &start, &length, error.out()) == 1 && start < end && first < start + length)
-                return true;
+        std::uint32_t sectorBytes = 0;
+        if (libewf_handle_get_bytes_per_sector(h, &sectorBytes, error.out()) != 1 || sectorBytes == 0)
+            return;
+        const std::uint64_t first = offset / sectorBytes;
+        const std::uint64_t end = (offset + length + sectorBytes - 1) / sectorBytes;
+        using Count = int (*)(Handle*, std::uint32_t*, libewf_error_t**);
+        using Get = int (*)(Handle*, std::uint32_t, std::uint64_t*, std::uint64_t*, libewf_error_t**);
+        const std::pair<Count, Get> lists[] = {
+            {libewf_handle_get_number_of_checksum_errors, libewf_handle_get_checksum_error},
+            {libewf_handle_get_number_of_acquiry_errors, libewf_handle_get_acquiry_error}};
+        for (const auto& [count, get] : lists) {
+            std::uint32_t ranges = 0;
+            if (count(h, &ranges, error.out()) != 1)
+                continue;
+            for (std::uint32_t i = 0; i < ranges; ++i) {
+                std::uint64_t start = 0;
+                std::uint64_t sectors = 0;
+                if (get(h, i, &start, &sectors, error.out()) == 1 && start < end && first < start + sectors)
+                    damaged.emplace_back(std::max(start, first) * sectorBytes, std::min(start + sectors, end) * sectorBytes);
+            }
         }
-        return false;
     }
 };
 
@@ -81,12 +82,12 @@ private:
 
 } // namespace
 
-std::unique_ptr<Device> openEwfDevice(const std::string& path, std::string& reason)
+std::unique_ptr<Device> openEwfDevice(const std::string& path, Refusal& refusal)
 {
     Ewf::Error error;
     libewf_handle_t* raw = nullptr;
     if (libewf_handle_initialize(&raw, error.out()) != 1) {
-        reason = error.message("cannot set up the reader");
+        refusal.reason = error.message("cannot set up the reader");
         return nullptr;
     }
     std::unique_ptr<libewf_handle_t, HandleDeleter<Ewf>> handle(raw);
@@ -96,16 +97,23 @@ std::unique_ptr<Device> openEwfDevice(const std::string& path, std::string& reas
     char* const* names = segments.count() > 0 ? segments.names() : single;
     const int count = segments.count() > 0 ? segments.count() : 1;
     if (libewf_handle_open(handle.get(), names, count, LIBEWF_OPEN_READ, error.out()) != 1) {
-        reason = error.message("its segment files cannot be read");
+        refusal.reason = error.message("its segment files cannot be read");
         return nullptr;
     }
     size64_t size = 0;
     if (libewf_handle_get_media_size(handle.get(), &size, error.out()) != 1) {
-        reason = error.message("no media size");
+        refusal.reason = error.message("no media size");
         libewf_handle_close(handle.get(), error.out());
         return nullptr;
     }
-    return std::make_unique<LibraryDevice<Ewf>>(path, size, handle.release());
+    // Asked a chunk at a time, and a chunk that fails is not split: each
+    // damaged chunk is read once (the library leaks its buffer every time).
+    std::uint32_t chunkBytes = 0;
+    ContainerDevice::Granularity granularity;
+    if (libewf_handle_get_chunk_size(handle.get(), &chunkBytes, error.out()) == 1 && chunkBytes >= 512
+        && chunkBytes <= (1u << 20) && (chunkBytes & (chunkBytes - 1)) == 0)
+        granularity = {chunkBytes, chunkBytes};
+    return std::make_unique<LibraryDevice<Ewf>>(path, size, handle.release(), granularity);
 }
 
 } // namespace tamsin

@@ -1,7 +1,8 @@
 #pragma once
 // A container device over one handle of a container library. Lib supplies
 // the handle and error types and the library's close, free and read-at-
-// offset calls. Internal to the container devices.
+// offset calls, and may supply damage (see findDamage). Internal to the
+// container devices.
 
 #include "disk/ContainerDevice.h"
 #include "disk/LibraryError.h"
@@ -17,9 +18,9 @@ public:
     using Error = typename Lib::Error;
 
     // Takes an opened handle.
-    // cached: through the device's chunk cache (see ContainerDevice).
-    LibraryDevice(std::string path, std::uint64_t mediaSize, Handle* handle, bool cached = true)
-        : ContainerDevice(std::move(path), mediaSize, cached), handle_(handle)
+    // granularity: how the chunk cache asks the library (see ContainerDevice).
+    LibraryDevice(std::string path, std::uint64_t mediaSize, Handle* handle, Granularity granularity = {})
+        : ContainerDevice(std::move(path), mediaSize, granularity), handle_(handle)
     {
     }
     ~LibraryDevice() override
@@ -36,6 +37,14 @@ protected:
     {
         Error error;
         return Lib::read(handle_, buffer.data(), buffer.size(), static_cast<off64_t>(offset), error.out());
+    }
+
+    // A library that records damage instead of failing the read supplies Lib::damage.
+    void findDamage(std::uint64_t offset, std::uint64_t length,
+                    std::vector<std::pair<std::uint64_t, std::uint64_t>>& damaged) override
+    {
+        if constexpr (requires { Lib::damage(handle_, offset, length, damaged); })
+            Lib::damage(handle_, offset, length, damaged);
     }
 
 private:

@@ -183,8 +183,10 @@ std::uint32_t SectorReader::readNative(std::uint64_t firstSector, std::uint32_t 
 
     if (TentativeReadScope::noteFailure())
         return reportRange(0, count);
-    // Slow path: every sector of the run again, each with up to retryCount attempts.
-    const std::uint16_t attempts = retryCount();
+    // Slow path: every sector of the run again, each with up to retryCount
+    // attempts; one where the device fails the same way every time.
+    const std::uint16_t attempts =
+        device_->failuresRepeat() ? std::min<std::uint16_t>(retryCount(), 1) : retryCount();
     std::uint32_t failed = 0;
     std::uint8_t sector[kSectorSize];
     for (std::uint32_t i = 0; i < count; ++i) {

@@ -99,7 +99,8 @@ public:
     bool isOpen() const { return device_ != nullptr; }
     Device* device() const { return device_.get(); }
 
-    // Attempts per sector in the sector-by-sector pass; 0 skips that pass.
+    // Attempts per sector in the sector-by-sector pass; 0 skips that pass. A
+    // device whose failures repeat (a container image) gets one attempt.
     void setRetryCount(std::uint16_t count) { retryCount_.store(count, std::memory_order_relaxed); }
     std::uint16_t retryCount() const { return retryCount_.load(std::memory_order_relaxed); }
 

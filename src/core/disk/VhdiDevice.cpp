@@ -1,4 +1,4 @@
-// Virtual PC (VHD, fixed or dynamic) and Hyper-V (VHDX) disks through libvhdi.
+// Fixed Virtual PC (VHD) disks through libvhdi.
 
 #include "disk/ContainerDevice.h"
 #include "disk/LibraryDevice.h"
@@ -21,22 +21,22 @@ struct Vhdi {
 
 } // namespace
 
-std::unique_ptr<Device> openVhdiDevice(const std::string& path, std::string& reason)
+std::unique_ptr<Device> openVhdiDevice(const std::string& path, Refusal& refusal)
 {
     Vhdi::Error error;
     libvhdi_file_t* raw = nullptr;
     if (libvhdi_file_initialize(&raw, error.out()) != 1) {
-        reason = error.message("cannot set up the reader");
+        refusal.reason = error.message("cannot set up the reader");
         return nullptr;
     }
     std::unique_ptr<libvhdi_file_t, HandleDeleter<Vhdi>> handle(raw);
     if (libvhdi_file_open(handle.get(), path.c_str(), LIBVHDI_OPEN_READ, error.out()) != 1) {
-        reason = error.message("not a readable image");
+        refusal.reason = error.message("not a readable image");
         return nullptr;
     }
     size64_t size = 0;
     if (libvhdi_file_get_media_size(handle.get(), &size, error.out()) != 1) {
-        reason = error.message("no media size");
+        refusal.reason = error.message("no media size");
         libvhdi_file_close(handle.get(), error.out());
         return nullptr;
     }
