@@ -1,5 +1,6 @@
 #include "snapshot/SnapshotDiskCheck.h"
 
+#include "common/LittleEndian.h"
 #include "disk/Device.h"
 #include "disk/SectorReader.h"
 #include "mount/DirEntryFields.h"
@@ -26,18 +27,27 @@ std::string entryName(std::span<const std::uint8_t> entry, std::uint8_t nameSpac
     return std::string(begin, strnlen(begin, length));
 }
 
-bool sectorHoldsName(std::span<const std::uint8_t> sector, std::uint16_t slot, std::string_view name)
+// Whether the entry at the node's slot is the node's own: by its DOS name, by
+// a long name in the next slot, or, for a node shown by a name from its
+// name-space chain, by the fields the walk took from that DOS entry.
+bool sectorHoldsNode(std::span<const std::uint8_t> sector, const TreeNode& node)
 {
     constexpr std::uint32_t kSlots = kSectorSize / kDirEntrySize;
+    const std::uint16_t slot = node.entrySlot;
     if (slot >= kSlots)
         return false;
     const auto entry = sector.subspan(std::size_t{slot} * kDirEntrySize, kDirEntrySize);
+    const std::string_view name = node.name;
     if (entryName(entry, kDosNameSpace, kMaxDosNameLength) == name)
         return true;
-    // The walk takes a long name from the next entry of the same sector.
-    return slot + 1u < kSlots
-           && entryName(sector.subspan(std::size_t{slot + 1u} * kDirEntrySize, kDirEntrySize), kLongNameSpace,
-                        kMaxLongNameLength) == name;
+    if (slot + 1u < kSlots
+        && entryName(sector.subspan(std::size_t{slot + 1u} * kDirEntrySize, kDirEntrySize), kLongNameSpace,
+                     kMaxLongNameLength) == name)
+        return true;
+    return entry[kNameSpace] == kDosNameSpace && entry[kAttributes] == node.attributes
+           && entry[kAttributesHigh] == node.attributesHigh && readU32(entry, kSize) == node.size
+           && readU32(entry, kFirstBlock) == node.firstBlock && readU32(entry, kDateTime) == node.dateTime
+           && readU32(entry, kDeletedMarker) == node.deletedMarker;
 }
 
 } // namespace
@@ -82,7 +92,7 @@ SnapshotDiskMatch checkSnapshotSamples(const std::vector<const TreeNode*>& sampl
             if (disk->readSectors(node->entrySector, 1, sector) != 0)
                 continue;
             read = true;
-            if ((held = sectorHoldsName(sector, node->entrySlot, node->name)))
+            if ((held = sectorHoldsNode(sector, *node)))
                 break;
         }
         confirmed += held;
