@@ -27,9 +27,21 @@ std::string entryName(std::span<const std::uint8_t> entry, std::uint8_t nameSpac
     return std::string(begin, strnlen(begin, length));
 }
 
+// Whether a DOS entry could carry this name: 8.3, no lower case, no blanks.
+bool fitsDosNameSpace(std::string_view name)
+{
+    const std::size_t dot = name.find('.');
+    const std::string_view base = name.substr(0, dot);
+    const std::string_view extension = dot == std::string_view::npos ? std::string_view{} : name.substr(dot + 1);
+    if (base.empty() || base.size() > 8 || extension.size() > 3 || extension.find('.') != std::string_view::npos)
+        return false;
+    return std::none_of(name.begin(), name.end(), [](char c) { return c == ' ' || (c >= 'a' && c <= 'z'); });
+}
+
 // Whether the entry at the node's slot is the node's own: by its DOS name, by
-// a long name in the next slot, or, for a node shown by a name from its
-// name-space chain, by the fields the walk took from that DOS entry.
+// a long name in the next slot, or, for a node shown by a name no DOS entry
+// can carry (taken from its name-space chain), by the fields the walk took
+// from that DOS entry.
 bool sectorHoldsNode(std::span<const std::uint8_t> sector, const TreeNode& node)
 {
     constexpr std::uint32_t kSlots = kSectorSize / kDirEntrySize;
@@ -44,7 +56,7 @@ bool sectorHoldsNode(std::span<const std::uint8_t> sector, const TreeNode& node)
         && entryName(sector.subspan(std::size_t{slot + 1u} * kDirEntrySize, kDirEntrySize), kLongNameSpace,
                      kMaxLongNameLength) == name)
         return true;
-    return entry[kNameSpace] == kDosNameSpace && entry[kAttributes] == node.attributes
+    return !fitsDosNameSpace(name) && entry[kNameSpace] == kDosNameSpace && entry[kAttributes] == node.attributes
            && entry[kAttributesHigh] == node.attributesHigh && readU32(entry, kSize) == node.size
            && readU32(entry, kFirstBlock) == node.firstBlock && readU32(entry, kDateTime) == node.dateTime
            && readU32(entry, kDeletedMarker) == node.deletedMarker;
