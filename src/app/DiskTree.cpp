@@ -17,6 +17,7 @@ DiskTree::DiskTree(QWidget* parent) : StepTree(parent)
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) { onItem(item); });
     connect(this, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) { onItem(item); });
+    connect(this, &StepTree::keyboardMoved, this, [this](QTreeWidgetItem* item) { onItem(item); });
     connect(this, &QTreeWidget::itemSelectionChanged, this, &DiskTree::followSelection);
 }
 

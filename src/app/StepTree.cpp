@@ -1,6 +1,7 @@
 #include "StepTree.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 namespace tamsin::app {
@@ -21,6 +22,15 @@ void StepTree::mousePressEvent(QMouseEvent* event)
         return;
     }
     QTreeWidget::mousePressEvent(event);
+}
+
+void StepTree::keyPressEvent(QKeyEvent* event)
+{
+    QTreeWidgetItem* before = currentItem();
+    QTreeWidget::keyPressEvent(event);
+    QTreeWidgetItem* after = currentItem();
+    if (after && after != before)
+        emit keyboardMoved(after);
 }
 
 } // namespace tamsin::app

@@ -21,6 +21,7 @@ VolumeTree::VolumeTree(QWidget* parent) : StepTree(parent)
     header()->setStretchLastSection(false);
     connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) { onItem(item); });
     connect(this, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) { onItem(item); });
+    connect(this, &StepTree::keyboardMoved, this, [this](QTreeWidgetItem* item) { onItem(item); });
 }
 
 void VolumeTree::recreate(int disk)

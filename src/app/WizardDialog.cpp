@@ -15,6 +15,7 @@
 #include "WorkerThread.h"
 
 #include "disk/FileDevice.h"
+#include "ui/ReturnPressesButtons.h"
 #include "disk/RescueMap.h"
 
 #ifndef TAMSIN_HOME_PAGE
@@ -103,6 +104,8 @@ WizardDialog::WizardDialog(DiskTable disks, Desktop* desktop, QWidget* parent) :
         desktop_ = ownDesktop_.get();
     }
     session_.disks = std::move(disks);
+    // Return presses the focused button here and in every dialog opened from here.
+    new ui::ReturnPressesButtons(this);
     // The code page chosen last time; an unknown one leaves CP437.
     names_->setCodePage(QSettings().value(QString::fromUtf8(kCodePageSetting)).toString().toStdString());
     homePage_ = QString::fromUtf8(TAMSIN_HOME_PAGE);

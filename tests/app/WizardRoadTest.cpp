@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <QTest>
 #include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -317,6 +318,34 @@ TEST_F(WizardRoadTest, AConfiguredHomePageOpensFromTheLogoAndOnExit)
         [](MessageDialog& dialog) { dialog.buttonBox()->button(QDialogButtonBox::Yes)->click(); });
     run.window().action(app::CommandId::Exit)->trigger();
     EXPECT_EQ(run.desktop().urls, (QStringList{page, page}));
+}
+
+// The keyboard does what the mouse does: arrows pick a disk and a volume,
+// Return presses the focused button.
+TEST_F(WizardRoadTest, KeyboardAloneReachesTheBrowsingStep)
+{
+    WizardRun run({image});
+    auto* disks = run.window().findChild<QTreeWidget*>(QStringLiteral("diskTree"));
+    disks->setFocus();
+    disks->setCurrentItem(disks->topLevelItem(0));
+    QTest::keyClick(disks, Qt::Key_Down);
+    EXPECT_TRUE(run.button("next")->isVisible());
+    EXPECT_EQ(run.panelValue(1), QStringLiteral("256 MB ( Approx )"));
+
+    run.button("next")->setFocus();
+    QTest::keyClick(run.button("next"), Qt::Key_Return);
+    ASSERT_EQ(run.state().wizardStep, 1);
+
+    auto* volumes = run.window().findChild<QTreeWidget*>(QStringLiteral("volumeTree"));
+    volumes->setFocus();
+    volumes->setCurrentItem(volumes->topLevelItem(0));
+    QTest::keyClick(volumes, Qt::Key_Down);
+    ASSERT_TRUE(run.button("next")->isVisible());
+    EXPECT_FALSE(run.panelValue(0).isEmpty());
+
+    run.button("back")->setFocus();
+    QTest::keyClick(run.button("back"), Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(run.state().wizardStep, 0);
 }
 
 } // namespace
