@@ -72,6 +72,12 @@ void WizardState::beginNext()
     controls.next = {false, false};
 }
 
+void WizardState::nextStayedOnDisk()
+{
+    if (wizardStep == 0 && !workerRunning)
+        controls.next = {true, true};
+}
+
 void WizardState::enterVolumeStep()
 {
     controls.volumeTree = {true, true};

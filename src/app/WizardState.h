@@ -82,6 +82,9 @@ public:
 
     // Next: what every press does first.
     void beginNext();
+    // Next on the disk step that ended there (a message, nothing found): Next
+    // is offered again for the disk still selected.
+    void nextStayedOnDisk();
     // Next with the volume table read and volumes found.
     void enterVolumeStep();
     // Next with a valid search range: the search worker starts.

@@ -16,6 +16,7 @@
 #include "ui/MessageDialog.h"
 #include "volumes/VolumeTableReader.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -246,12 +247,22 @@ void WizardDialog::onNext()
 {
     if (state_.workerRunning)
         return;
+    // Next while browsing goes on to the recovery of what is selected.
+    if (state_.wizardStep == 2) {
+        if (QAction* recover = action(CommandId::RecoverSelected); recover && recover->isEnabled())
+            recover->trigger();
+        return;
+    }
     session_.filters.clear();
     state_.beginNext();
     applyState();
     switch (state_.wizardStep) {
     case 0:
         nextFromDiskStep();
+        if (session_.disks.disk(session_.disks.selectedDisk)) {
+            state_.nextStayedOnDisk();
+            applyState();
+        }
         break;
     case 1:
         startMount();

@@ -28,6 +28,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 
@@ -93,13 +94,18 @@ protected:
     // text of the report that ends the run.
     QString recoverInto(WizardRun& run, CommandId command, const fs::path& out)
     {
+        return recoverInto([&] { run.window().action(command)->trigger(); }, out);
+    }
+
+    QString recoverInto(const std::function<void()>& press, const fs::path& out)
+    {
         auto folder = answerFileDialog(QString::fromStdString(out.string()));
         QString report;
         DialogAnswer<ui::RecoveryReportDialog> answer([&](ui::RecoveryReportDialog& dialog) {
             report = dialog.text();
             dialog.accept();
         });
-        run.window().action(command)->trigger();
+        press();
         EXPECT_TRUE(folder->answered());
         EXPECT_TRUE(answer.answered());
         return report;
@@ -170,6 +176,13 @@ TEST_F(WizardRecoveryTest, RecoverSelectedTakesListRowsOrTheTreeFolder)
     const fs::path tree = destination("tree");
     recoverInto(run, CommandId::RecoverSelected, tree);
     EXPECT_EQ(recoveredFiles(tree), under(sysFiles, {"SYSTEM/"}));
+
+    // Next while browsing recovers the selection as well, and stays offered.
+    const fs::path next = destination("next");
+    recoverInto([&] { run.pressNext(); }, next);
+    EXPECT_EQ(recoveredFiles(next), under(sysFiles, {"SYSTEM/"}));
+    EXPECT_TRUE(run.button("next")->isVisible());
+    EXPECT_EQ(run.state().wizardStep, 2);
 }
 
 TEST_F(WizardRecoveryTest, TickedFoldersJoinTheSelectedRowsEachFileOnce)

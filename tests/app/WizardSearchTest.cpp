@@ -43,9 +43,8 @@ TEST_F(WizardSearchTest, FindsTheVolumesOfAWipedPartitionTable)
     run.pressNext();
     EXPECT_TRUE(none.answered());
     EXPECT_EQ(run.state().wizardStep, 0);
-    EXPECT_FALSE(run.button("next")->isVisible());
+    EXPECT_TRUE(run.button("next")->isVisible());
 
-    run.clickDisk(0);
     run.chooseSearch(true);
     EXPECT_TRUE(run.window().findChild<QWidget*>(QStringLiteral("selectRange"))->isVisible());
     EXPECT_EQ(run.state().startSectorText, "0");
@@ -100,7 +99,7 @@ TEST_F(WizardSearchTest, RefusesABadRangeAndStays)
         EXPECT_TRUE(answer.answered()) << i;
         EXPECT_EQ(run.state().wizardStep, 0);
         EXPECT_FALSE(run.state().workerRunning);
-        EXPECT_FALSE(run.button("next")->isVisible());
+        EXPECT_TRUE(run.button("next")->isVisible()) << "the range can be mended and Next pressed again";
     }
 }
 
