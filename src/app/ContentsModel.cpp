@@ -20,6 +20,8 @@ constexpr int kWidths[ContentsModel::ColumnCount] = {150, 100, 70, 100, 70, 70};
 constexpr const char* kHeadings[ContentsModel::ColumnCount] = {"Name", "Type", "Size", "Date", "Time", "Sector"};
 constexpr int kDetailsWidth = 500;
 
+} // namespace
+
 QColor colourOf(RowColour colour)
 {
     switch (colour) {
@@ -32,8 +34,6 @@ QColor colourOf(RowColour colour)
     }
     return {0, 0, 0};
 }
-
-} // namespace
 
 ContentsModel::ContentsModel(MountedVolume& volume, const NameCodec& names, const FileTypes& types, QObject* parent) :
     QAbstractTableModel(parent), volume_(volume), names_(names), types_(types)

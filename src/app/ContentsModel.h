@@ -7,6 +7,7 @@
 // costs a vector of positions, not a million rows of text.
 
 #include <QAbstractTableModel>
+#include <QColor>
 
 #include <cstdint>
 #include <string>
@@ -17,12 +18,16 @@ namespace tamsin {
 class FileFilters;
 class MountedVolume;
 struct TreeNode;
+enum class RowColour;
 } // namespace tamsin
 
 namespace tamsin::app {
 
 class FileTypes;
 class NameCodec;
+
+// The colour that shows a row of the given colour class (deleted grey, compressed red).
+QColor colourOf(RowColour colour);
 
 class ContentsModel : public QAbstractTableModel {
     Q_OBJECT

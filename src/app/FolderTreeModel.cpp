@@ -1,9 +1,13 @@
 #include "FolderTreeModel.h"
 
+#include "ContentsModel.h"
 #include "FileTypes.h"
 #include "NameCodec.h"
 
+#include "mount/FolderContents.h"
 #include "mount/MountedVolume.h"
+
+#include <QBrush>
 
 namespace tamsin::app {
 
@@ -130,6 +134,11 @@ QVariant FolderTreeModel::data(const QModelIndex& index, int role) const
         return item == FolderTree::kRootItem ? types_.volumeIcon() : types_.folderIcon();
     case Qt::CheckStateRole:
         return checkState(item);
+    case Qt::ForegroundRole:
+        // Deleted folders are grey here as in the list.
+        if (const TreeNode* folder = volume_.folderForItem(item); folder && folder->isDeleted())
+            return QBrush(colourOf(RowColour::Grey));
+        return {};
     default:
         return {};
     }

@@ -130,6 +130,12 @@ TEST_F(WizardRoadTest, VolumeTableRoadMountsAndBrowsesSys)
     EXPECT_EQ(run.listColumn(1).at(2), QStringLiteral("Deleted Folder"));
     EXPECT_EQ(rowColour(run, 2), QColor(150, 150, 150));
     EXPECT_EQ(rowColour(run, 0), QColor(0, 0, 0));
+    // ... and in the tree.
+    const auto treeColour = [&](const QStringList& path) {
+        return run.treeIndex(path).data(Qt::ForegroundRole).value<QBrush>().color();
+    };
+    EXPECT_EQ(treeColour({"USERS", "CAROL"}), QColor(150, 150, 150));
+    EXPECT_EQ(treeColour({"USERS", "ALICE"}), QColor(0, 0, 0));
 
     // A double-click on a folder row opens it and selects it in the tree.
     run.doubleClickRow(run.listRow(QStringLiteral("ALICE")));
