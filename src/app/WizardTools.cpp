@@ -116,7 +116,7 @@ void WizardDialog::showDamageReport()
     WorkerThread worker([&] {
         report = scanDamage(session_.mounted, session_.reader, progress, stop);
         QMetaObject::invokeMethod(
-            &dialog, [&] { dialog.finishWork(damageReportText(session_.mounted, report, *names_)); },
+            &dialog, [&] { dialog.finishWork(damageReportText(session_.mounted, report, *names_), report.stopped); },
             Qt::QueuedConnection);
     });
     worker.start();

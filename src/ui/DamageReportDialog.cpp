@@ -53,11 +53,12 @@ void DamageReportDialog::setProgress(int percent)
     progress_->setValue(percent);
 }
 
-void DamageReportDialog::finishWork(const QString& report)
+void DamageReportDialog::finishWork(const QString& report, bool stopped)
 {
     text_->setPlainText(report);
     finished_ = true;
-    progress_->setValue(100);
+    if (!stopped)
+        progress_->setValue(100);
     stopButton_->setEnabled(false);
     finish_->setEnabled(true);
     finish_->setFocus();

@@ -23,7 +23,8 @@ public:
 
     void setProgress(int percent);
     // The scan is over: shows its report and enables "Finish".
-    void finishWork(const QString& report);
+    // A stopped scan leaves the bar where it stood.
+    void finishWork(const QString& report, bool stopped = false);
     bool workFinished() const { return finished_; }
 
     QString text() const;

@@ -3,6 +3,7 @@
 
 #include "GuiTest.h"
 
+#include "ui/DamageReportDialog.h"
 #include "ui/RecoveryProgressDialog.h"
 #include "ui/RecoveryReportDialog.h"
 #include "ui/RestoreCompressedDialog.h"
@@ -12,6 +13,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+
+#include <atomic>
 
 #include <gtest/gtest.h>
 
@@ -91,6 +94,18 @@ TEST(RestoreCompressedDialog, FinishClosesOnlyOnceTheWorkIsOver)
     dialog.finishButton()->click();
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+TEST(DamageReportDialog, TheBarShowsHowFarAStoppedScanCame)
+{
+    for (const bool stopped : {false, true}) {
+        std::atomic<bool> stop{false};
+        DamageReportDialog dialog(nullptr, stop);
+        dialog.setProgress(40);
+        dialog.finishWork(QStringLiteral("report\n"), stopped);
+        EXPECT_EQ(dialog.progressBar()->value(), stopped ? 40 : 100);
+        EXPECT_TRUE(dialog.finishButton()->isEnabled());
+    }
 }
 
 } // namespace
