@@ -16,6 +16,7 @@
 #include "ui/RecoverySettingsDialog.h"
 #include "ui/ReportDialog.h"
 
+#include <QLocale>
 #include <QAction>
 #include <QCursor>
 #include <QKeyEvent>
@@ -185,10 +186,11 @@ void WizardDialog::showProperties()
     const PropertiesReport report = propertiesFor(session_.mounted, contentsRow);
     ui::ReportDialog::Rows rows = {
         {"Name :", names_->toDisplay(report.name).toStdString()},
-        {"Size                            :", report.size},
+        {"Size                            :", report.size + " (" + QLocale().toString(static_cast<qulonglong>(report.bytes)).toStdString() + " bytes)"},
         {"Contains                     :", report.contains},
         {"Creation Date              :", report.creationDate},
         {"Modification Date       :", report.modificationDate},
+        {"Attributes                  :", report.attributes},
     };
     // A name from another name space is shown; the DOS name follows it.
     if (!report.dosName.empty() && report.dosName != report.name)

@@ -247,8 +247,11 @@ void WizardDialog::onNext()
 {
     if (state_.workerRunning)
         return;
-    // Next while browsing goes on to the recovery of what is selected.
+    // Next while browsing brings the details view back and goes on to the
+    // recovery of what is selected; it stays offered.
     if (state_.wizardStep == 2) {
+        state_.listView = ListViewMode::Details;
+        applyState();
         if (QAction* recover = action(CommandId::RecoverSelected); recover && recover->isEnabled())
             recover->trigger();
         return;

@@ -21,7 +21,6 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -220,6 +219,8 @@ TEST_F(WizardBrowsingTest, ReportsShowTheVolumeAndTheMarkedRow)
         EXPECT_EQ(dialog.windowTitle(), QStringLiteral("File/Folder Properties"));
         EXPECT_EQ(dialog.value(0)->text(), QStringLiteral("ALICE"));
         EXPECT_EQ(dialog.value(2)->text(), QStringLiteral("4 File(s) and 0 Folder(s)"));
+        EXPECT_TRUE(dialog.value(1)->text().startsWith(QStringLiteral("Less than 1 MB ("))) << "and the exact bytes";
+        EXPECT_TRUE(dialog.value(1)->text().endsWith(QStringLiteral(" bytes)")));
         dialog.accept();
     });
     run.window().runCommand(app::CommandId::Properties);
@@ -261,9 +262,17 @@ TEST_F(WizardBrowsingTest, ViewModesAndNextReturnToDetails)
     run.window().action(app::CommandId::List)->trigger();
     EXPECT_EQ(icons->viewMode(), QListView::ListMode);
     EXPECT_EQ(icons->model()->rowCount(), 4);
-    run.pressNext();  // browsing: Next only brings the details view back
+    // Browsing: Next brings the details view back and goes on to recover the
+    // selection; with nothing selected it says so.
+    DialogAnswer<MessageDialog> nothing([](MessageDialog& dialog) {
+        EXPECT_EQ(dialog.text().toStdString(), app::text::kNothingSelected);
+        dialog.accept();
+    });
+    run.pressNext();
+    EXPECT_TRUE(nothing.answered());
     EXPECT_TRUE(run.fileList()->isVisible());
     EXPECT_EQ(run.state().wizardStep, 2);
+    EXPECT_TRUE(run.button("next")->isVisible());
 }
 
 TEST_F(WizardBrowsingTest, TabF2AndEnterFollowTheFocusedPane)

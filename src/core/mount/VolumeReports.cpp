@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <set>
+#include <utility>
 
 namespace tamsin {
 
@@ -150,6 +151,27 @@ SubtreeCounts countSubtree(const MountedVolume& volume, std::uint32_t treeItem)
     return counts;
 }
 
+std::string attributeNames(std::uint8_t attributes, std::uint8_t attributesHigh)
+{
+    // The folder bit is left out: the report says folder or file already.
+    static constexpr std::pair<std::uint8_t, const char*> kLow[] = {
+        {0x01, "Read Only"}, {0x02, "Hidden"}, {0x04, "System"}, {0x08, "Execute Only"},
+        {0x20, "Archive"},   {0x80, "Shareable"},
+    };
+    static constexpr std::pair<std::uint8_t, const char*> kHigh[] = {
+        {0x02, "Compress Immediately"}, {0x04, "Compressed"}, {0x08, "Do Not Compress"}, {0x20, "Cannot Compress"},
+    };
+    std::string names;
+    const auto add = [&](const auto& table, std::uint8_t bits) {
+        for (const auto& [bit, name] : table)
+            if (bits & bit)
+                names += (names.empty() ? "" : ", ") + std::string(name);
+    };
+    add(kLow, attributes);
+    add(kHigh, attributesHigh);
+    return names.empty() ? "None" : names;
+}
+
 PropertiesReport propertiesFor(const MountedVolume& volume, const ContentsRow& row)
 {
     PropertiesReport report;
@@ -162,13 +184,16 @@ PropertiesReport propertiesFor(const MountedVolume& volume, const ContentsRow& r
         const auto [modifiedDate, modifiedTime] = formatNetWareDateTime(node.modifiedDateTime);
         report.modificationDate = modifiedDate + " " + modifiedTime;
     }
+    report.attributes = attributeNames(node.attributes, node.attributesHigh);
     if (!row.isFolder) {
+        report.bytes = node.size;
         report.size = std::to_string(std::stoull(row.size) / 1024 + 1) + " KB";
         return report;
     }
     const SubtreeCounts counts = countSubtree(volume, row.key);
     report.contains = std::to_string(counts.files) + " File(s) and "
         + std::to_string(counts.folders > 0 ? counts.folders - 1 : 0) + " Folder(s)";
+    report.bytes = counts.bytes;
     const std::uint64_t megabytes = counts.bytes / 1024 / 1024;
     report.size = (megabytes == 0 ? std::string("Less than 1") : std::to_string(megabytes)) + " MB";
     return report;

@@ -75,7 +75,13 @@ struct PropertiesReport {
     std::string dosName;           // the name in the DOS name space
     std::string creationDate;      // the entry's creation stamp: "07-Mar-1998 13:05:42"
     std::string modificationDate;  // its modification stamp; empty when none is recorded
+    std::uint64_t bytes = 0;       // the exact size behind the rounded one (a folder: its subtree's files)
+    std::string attributes;        // "Read Only, Hidden, Compressed", "None" when no bit is set
 };
+
+// The names of the NetWare attribute bits set in the entry's attribute bytes
+// 4 and 7, joined by ", "; "None" when none is.
+std::string attributeNames(std::uint8_t attributes, std::uint8_t attributesHigh);
 
 // Counts of a folder's subtree as the tree shows it (deleted entries,
 // placeholders and filtered-out files included).

@@ -98,10 +98,17 @@ TEST_F(FolderContentsTest, PropertiesOfFilesAndFolders)
     EXPECT_EQ(propertiesFor(volume, rows[2]).size, "1 KB");  // 1023 bytes
     EXPECT_EQ(propertiesFor(volume, rows[4]).size, "3 KB");  // 2048 bytes
     EXPECT_EQ(propertiesFor(volume, rows[5]).size, "1 KB");  // empty
+    // The rounded size has the exact one beside it.
+    EXPECT_EQ(propertiesFor(volume, rows[2]).bytes, 1023u);
+    EXPECT_EQ(propertiesFor(volume, rows[5]).bytes, 0u);
+    EXPECT_EQ(propertiesFor(volume, rows[4]).attributes, "Compressed");
+    EXPECT_EQ(attributeNames(0x23, 0x0C), "Read Only, Hidden, Archive, Compressed, Do Not Compress");
+    EXPECT_EQ(attributeNames(0x10, 0x00), "None");
 
     const PropertiesReport docs = propertiesFor(volume, rows[0]);
     EXPECT_EQ(docs.contains, "1 File(s) and 1 Folder(s)");
     EXPECT_EQ(docs.size, "3 MB");
+    EXPECT_GE(docs.bytes, 3u << 20);
     const PropertiesReport old = propertiesFor(volume, rows[1]);
     EXPECT_EQ(old.contains, "0 File(s) and 0 Folder(s)");
     EXPECT_EQ(old.size, "Less than 1 MB");
