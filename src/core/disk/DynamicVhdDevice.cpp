@@ -6,6 +6,7 @@
 // Fields are big-endian. Reading the table ourselves keeps a read one positioned read
 // of the file; the general library looks up every sector's range anew.
 
+#include "disk/ContainerBytes.h"
 #include "disk/ContainerDevice.h"
 #include "disk/FileDevice.h"
 #include "disk/Sector.h"
@@ -20,28 +21,15 @@
 namespace tamsin {
 namespace {
 
+using namespace container;
+
 constexpr std::uint32_t kUnallocated = 0xFFFFFFFFu;
 constexpr std::uint32_t kDynamicDisk = 3;
 constexpr std::uint32_t kDifferencingDisk = 4;
 constexpr std::size_t kFooterSize = 512;
 constexpr std::size_t kHeaderSize = 1024;
 
-std::uint32_t be32(const std::uint8_t* p)
-{
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
-}
-
-std::uint64_t be64(const std::uint8_t* p)
-{
-    return (std::uint64_t{be32(p)} << 32) | be32(p + 4);
-}
-
 // Reads exactly buffer.size() bytes at offset.
-bool readExactly(Device& file, std::uint64_t offset, std::span<std::uint8_t> buffer)
-{
-    const DeviceRead read = file.readAt(offset, buffer);
-    return read.ok && read.bytes == buffer.size();
-}
 
 class DynamicVhdDevice final : public Device {
 public:

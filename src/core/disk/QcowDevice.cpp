@@ -6,6 +6,7 @@
 // offset is checked against the file before it is read. Encrypted images,
 // external data files, subclusters and zstd compression are refused.
 
+#include "disk/ContainerBytes.h"
 #include "disk/ContainerDevice.h"
 #include "disk/FileDevice.h"
 
@@ -22,21 +23,7 @@
 namespace tamsin {
 namespace {
 
-std::uint32_t be32(const std::uint8_t* p)
-{
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
-}
-
-std::uint64_t be64(const std::uint8_t* p)
-{
-    return (std::uint64_t{be32(p)} << 32) | be32(p + 4);
-}
-
-bool readExactly(Device& file, std::uint64_t offset, std::span<std::uint8_t> buffer)
-{
-    const DeviceRead read = file.readAt(offset, buffer);
-    return read.ok && read.bytes == buffer.size();
-}
+using namespace container;
 
 // QEMU's own limit: a level-1 table of at most 32 MiB.
 constexpr std::uint64_t kMaxL1Entries = (std::uint64_t{32} << 20) / 8;

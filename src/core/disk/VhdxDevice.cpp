@@ -8,6 +8,7 @@
 // disk holds the sector or its parent does. Fields are little-endian. The
 // log is not replayed.
 
+#include "disk/ContainerBytes.h"
 #include "disk/ContainerDevice.h"
 #include "disk/FileDevice.h"
 
@@ -23,21 +24,7 @@
 namespace tamsin {
 namespace {
 
-std::uint32_t le32(const std::uint8_t* p)
-{
-    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
-}
-
-std::uint64_t le64(const std::uint8_t* p)
-{
-    return le32(p) | (std::uint64_t{le32(p + 4)} << 32);
-}
-
-bool readExactly(Device& file, std::uint64_t offset, std::span<std::uint8_t> buffer)
-{
-    const DeviceRead read = file.readAt(offset, buffer);
-    return read.ok && read.bytes == buffer.size();
-}
+using namespace container;
 
 // CRC-32C over bytes, with the four at skip counted as zeros (the checksum field).
 std::uint32_t crc32c(std::span<const std::uint8_t> bytes, std::size_t skip)

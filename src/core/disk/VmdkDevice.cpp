@@ -5,6 +5,7 @@
 // kinds (compressed, stream-optimized, ESX sparse) through libvmdk. A disk
 // naming a parent reads the grains it does not hold from the parent.
 
+#include "disk/ContainerBytes.h"
 #include "disk/ContainerDevice.h"
 #include "disk/FileDevice.h"
 #include "disk/LibraryDevice.h"
@@ -22,6 +23,8 @@
 namespace tamsin {
 namespace {
 
+using namespace container;
+
 struct Vmdk {
     using Handle = libvmdk_handle_t;
     using Error = LibraryError<libvmdk_error_t, libvmdk_error_backtrace_sprint, libvmdk_error_free>;
@@ -32,22 +35,6 @@ struct Vmdk {
         return libvmdk_handle_read_buffer_at_offset(h, buffer, size, offset, e);
     }
 };
-
-std::uint32_t le32(const std::uint8_t* p)
-{
-    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
-}
-
-std::uint64_t le64(const std::uint8_t* p)
-{
-    return le32(p) | (std::uint64_t{le32(p + 4)} << 32);
-}
-
-bool readExactly(Device& file, std::uint64_t offset, std::span<std::uint8_t> buffer)
-{
-    const DeviceRead read = file.readAt(offset, buffer);
-    return read.ok && read.bytes == buffer.size();
-}
 
 constexpr std::uint32_t kSparseMagic = 0x564D444B;  // "KDMV"
 constexpr std::uint64_t kMaxDescriptorBytes = 1u << 20;
