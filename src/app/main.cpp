@@ -1,11 +1,13 @@
 // tamsin-gui [--access-mode N|F] [--no-devices] [IMAGE...]: the recovery wizard.
 
+#include "ExitOnSignals.h"
 #include "HelperStart.h"
 #include "WizardDialog.h"
 
 #include "disk/DiskEnumerator.h"
 #include "disk/HelperDisk.h"
 #include "disk/HelperLibraries.h"
+#include "recovery/PrivateFolder.h"
 #include "ui/MessageDialog.h"
 
 #include <QApplication>
@@ -88,6 +90,11 @@ int main(int argc, char* argv[])
             sources.sysBlock.clear();
         listing = tamsin::enumerateDisks(images, sources);
     }
+
+    // Opened-file folders of runs that were killed or crashed go now; a
+    // signal ends this run through the event loop so its own folder goes too.
+    tamsin::PrivateFolder::removeAbandoned();
+    tamsin::app::ExitOnSignals exitOnSignals;
 
     tamsin::app::WizardDialog window(std::move(listing.table));
     window.show();

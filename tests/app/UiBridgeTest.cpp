@@ -1,12 +1,17 @@
 #include "UiBridge.h"
 
+#include "ExitOnSignals.h"
+
 #include "GuiTest.h"
 
+#include <QCoreApplication>
 #include <QObject>
+#include <QTimer>
 #include <QThread>
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <thread>
 #include <vector>
 
@@ -102,6 +107,26 @@ TEST(Batched, EveryValueArrivesOnceInOrderInAFewBatches)
     EXPECT_LT(batches, 100);
     rows.flush();  // nothing left: nothing applied
     EXPECT_EQ(applied.size(), static_cast<std::size_t>(kCount));
+}
+
+// SIGTERM ends the event loop, so the window's destructors run and its
+// private folder goes; afterwards the default action is back.
+TEST(ExitOnSignals, ATerminateSignalEndsTheEventLoopsInOrder)
+{
+    int caught = 0;
+    int exitCode = 0;
+    {
+        ExitOnSignals handler;
+        QObject::connect(&handler, &ExitOnSignals::received, [&](int signal) { caught = signal; });
+        QTimer::singleShot(0, [] { ::raise(SIGTERM); });
+        QTimer::singleShot(5000, [] { QCoreApplication::exit(-1); });
+        exitCode = QCoreApplication::exec();
+    }
+    EXPECT_EQ(caught, SIGTERM);
+    EXPECT_EQ(exitCode, 128 + SIGTERM);
+    struct sigaction now {};
+    ::sigaction(SIGTERM, nullptr, &now);
+    EXPECT_EQ(now.sa_handler, SIG_DFL);
 }
 
 } // namespace

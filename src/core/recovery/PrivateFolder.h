@@ -22,6 +22,15 @@ public:
     // Removes the folder and everything in it; the next path() makes a new one.
     void remove();
 
+    // Removes the folders a process of this user left behind when it was
+    // killed or crashed: tamsin-* folders of the user, in the places path()
+    // uses, whose pid file names a process that no longer runs. Folders
+    // without a pid file are left alone. Returns how many were removed.
+    static int removeAbandoned();
+
+    // The file inside the folder that holds the owning process's id.
+    static constexpr const char* kPidFile = ".tamsin-pid";
+
 private:
     std::string path_;
 };

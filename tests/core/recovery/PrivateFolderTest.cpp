@@ -12,6 +12,8 @@
 #include <fstream>
 #include <optional>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace tamsin {
 namespace {
@@ -87,6 +89,39 @@ TEST(PrivateFolder, FallsBackToTheTemporaryFolder)
         folder.remove();
         EXPECT_FALSE(fs::exists(made));
     }
+}
+
+// Folders of killed runs go at the next start; live ones and folders
+// without a pid file stay.
+TEST(PrivateFolder, FoldersOfProcessesThatAreGoneAreRemoved)
+{
+    test::TempDir runtime;
+    ScopedEnv xdg("XDG_RUNTIME_DIR", runtime.path().c_str());
+    ScopedEnv tmpdir("TMPDIR", runtime.path().c_str());
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ASSERT_GT(child, 0);
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    const auto folderOf = [&](const char* name, std::optional<pid_t> pid) {
+        const fs::path folder = runtime.path() / name;
+        fs::create_directory(folder);
+        std::ofstream(folder / "OPENED.TXT") << "x";
+        if (pid)
+            std::ofstream(folder / PrivateFolder::kPidFile) << *pid << '\n';
+        return folder;
+    };
+    const fs::path gone = folderOf("tamsin-aaaaaa", child);
+    const fs::path live = folderOf("tamsin-bbbbbb", ::getppid());
+    const fs::path unmarked = folderOf("tamsin-cccccc", std::nullopt);
+    const fs::path other = folderOf("keep-aaaaaa", child);
+    PrivateFolder own;
+    ASSERT_FALSE(own.path().empty());
+
+    EXPECT_GE(PrivateFolder::removeAbandoned(), 1);
+    EXPECT_FALSE(fs::exists(gone));
+    for (const fs::path& kept : {live, unmarked, other, fs::path(own.path())})
+        EXPECT_TRUE(fs::exists(kept)) << kept;
 }
 
 } // namespace
