@@ -44,6 +44,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 namespace tamsin::app {
 namespace {
@@ -298,9 +299,18 @@ QWidget* WizardDialog::buildRightPane()
         });
     }
     connect(contents_, &QAbstractItemModel::modelReset, this, [this] {
+        settingWidths_ = true;
         for (int column = 0; column < contents_->columnCount(); ++column)
             detailsView_->setColumnWidth(column, ContentsModel::columnWidth(contents_->sixColumns() ? column : -1));
         fitNameColumns();
+        if (contents_->sixColumns())
+            for (const auto& [column, width] : userWidths_)
+                detailsView_->setColumnWidth(column, width);
+        settingWidths_ = false;
+    });
+    connect(detailsView_->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int width) {
+        if (!settingWidths_ && contents_->sixColumns())
+            userWidths_[column] = width;
     });
     connect(contents_, &ContentsModel::folderRenamed, folderModel_, &FolderTreeModel::itemRenamed);
     connect(detailsView_->itemDelegate(), &QAbstractItemDelegate::closeEditor, this, [this] { labelEditing_ = false; });
@@ -364,12 +374,17 @@ void WizardDialog::fitNameColumns()
 {
     if (!contents_->sixColumns())
         return;
-    // Name and Type grow to their longest text; their set widths are the least.
+    // Name and Type grow to their longest text; their set widths are the
+    // least. A width the user chose stays.
+    const bool wasSetting = std::exchange(settingWidths_, true);
     for (int column : {int(ContentsModel::Name), int(ContentsModel::Type)}) {
+        if (userWidths_.contains(column))
+            continue;
         detailsView_->resizeColumnToContents(column);
         const int fitted = detailsView_->columnWidth(column);
         detailsView_->setColumnWidth(column, std::max(fitted, ContentsModel::columnWidth(column)));
     }
+    settingWidths_ = wasSetting;
 }
 
 void WizardDialog::applyState()

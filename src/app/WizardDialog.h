@@ -216,6 +216,10 @@ private:
     // Browsing state.
     Pane focusPane_ = Pane::List;
     bool labelEditing_ = false;
+    // Widths the user dragged a details column to, by column; kept from
+    // folder to folder. settingWidths_ tells our own changes from theirs.
+    std::map<int, int> userWidths_;
+    bool settingWidths_ = false;
     // Set while the window itself moves the tree's current folder, and while
     // a mouse button is down in the tree (the click shows the folder).
     bool quietTree_ = false;

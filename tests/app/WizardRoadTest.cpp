@@ -16,6 +16,7 @@
 #include <QBrush>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -353,6 +354,21 @@ TEST_F(WizardRoadTest, KeyboardAloneReachesTheBrowsingStep)
     run.button("back")->setFocus();
     QTest::keyClick(run.button("back"), Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(run.state().wizardStep, 0);
+}
+
+// A column the user widened keeps its width from folder to folder.
+TEST_F(WizardRoadTest, ColumnWidthsTheUserSetSurviveAFolderChange)
+{
+    WizardRun run({image});
+    mountSys(run);
+    QHeaderView* header = run.fileList()->horizontalHeader();
+    header->resizeSection(2, 211);
+    header->resizeSection(0, 333);
+    run.clickTree({"USERS"});
+    run.clickTree({"USERS", "ALICE"});
+    EXPECT_EQ(header->sectionSize(2), 211);
+    EXPECT_EQ(header->sectionSize(0), 333);
+    EXPECT_EQ(header->sectionSize(3), 100) << "untouched columns keep their set width";
 }
 
 } // namespace

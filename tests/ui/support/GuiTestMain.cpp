@@ -2,7 +2,9 @@
 // unless the caller chose another, then GoogleTest.
 
 #include <QApplication>
+#include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -44,9 +46,13 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     // The file dialogs must be Qt's own widgets so the tests can answer them.
     qunsetenv("QT_QPA_PLATFORMTHEME");
-    // Settings the tests change go to a test folder, not the user's.
+    // Settings the tests change go to a folder of this process alone: not the
+    // user's, and not shared with runs beside it or left by a killed one.
     QStandardPaths::setTestModeEnabled(true);
     testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
+    const QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
     return RUN_ALL_TESTS();
 }
