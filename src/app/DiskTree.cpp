@@ -8,8 +8,23 @@
 #include <QSignalBlocker>
 
 #include <algorithm>
+#include <filesystem>
 
 namespace tamsin::app {
+
+namespace {
+
+// What tells the disk apart beside its number: an image's name and
+// container format (its model), a device's name and model.
+QString diskLabel(const DiskInfo& disk)
+{
+    std::string label = disk.model;
+    if (!disk.isImage && !disk.path.empty())
+        label = std::filesystem::path(disk.path).filename().string() + (label.empty() ? "" : ", " + label);
+    return label.empty() ? QString() : QStringLiteral(" - ") + QString::fromStdString(label);
+}
+
+} // namespace
 
 DiskTree::DiskTree(QWidget* parent) : StepTree(parent)
 {
@@ -31,10 +46,10 @@ void DiskTree::populate(const DiskTable& disks)
     // Only disks are picked: a range drawn over the root takes the disks alone.
     root->setFlags(root->flags() & ~Qt::ItemIsSelectable);
     for (std::uint16_t n = 0; n < disks.diskCount; ++n) {
-        auto* item = new QTreeWidgetItem(root, {QString::fromStdString(diskItemText(n))});
+        const DiskInfo& disk = disks.entries[n];
+        auto* item = new QTreeWidgetItem(root, {QString::fromStdString(diskItemText(n)) + diskLabel(disk)});
         item->setIcon(0, icons.icon(QFileIconProvider::Drive));
         item->setData(0, Qt::UserRole, n);
-        const DiskInfo& disk = disks.entries[n];
         QString tip = QString::fromStdString(disk.path);
         const std::string map = disk.rescueMap.empty() && disk.isImage ? mapBesideImage(disk.path) : disk.rescueMap;
         if (!map.empty())

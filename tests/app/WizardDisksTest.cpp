@@ -311,6 +311,9 @@ TEST_F(WizardDisksTest, ContainerImagesOpenByContentAndReadAsTheirRawDisks)
     ASSERT_EQ(disks.diskCount, 2u);
     EXPECT_EQ(disks.entries[0].model, "VMware disk image (first.vmdk)");
     EXPECT_EQ(disks.entries[1].model, "QEMU disk image (second.img)");
+    // The disk tree names them so.
+    auto* tree = run.window().findChild<QTreeWidget*>(QStringLiteral("diskTree"));
+    EXPECT_EQ(tree->topLevelItem(0)->child(1)->text(0), QStringLiteral("Storage Device1 - QEMU disk image (second.img)"));
     run.pressNext();
     EXPECT_EQ(run.volumeNames(), (QStringList{"SYS", "DATA"}));
 }

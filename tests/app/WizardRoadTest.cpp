@@ -277,7 +277,7 @@ TEST_F(WizardRoadTest, DiskImagesCanBeAddedInTheDiskStep)
     open->trigger();
     ASSERT_TRUE(pick.answered());
     ASSERT_EQ(disks->topLevelItem(0)->childCount(), 1);
-    EXPECT_EQ(disks->topLevelItem(0)->child(0)->text(0), QStringLiteral("Storage Device0"));
+    EXPECT_EQ(disks->topLevelItem(0)->child(0)->text(0), QStringLiteral("Storage Device0 - demo.img"));
     EXPECT_TRUE(run.button("next")->isVisible());  // the new disk is selected
     EXPECT_EQ(run.panelValue(1), QStringLiteral("256 MB ( Approx )"));
 
