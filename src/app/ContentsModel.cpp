@@ -46,6 +46,7 @@ void ContentsModel::clear()
     rows_.clear();
     rows_.shrink_to_fit();
     fetched_ = 0;
+    folderFiles_ = shownFiles_ = 0;
     endResetModel();
 }
 
@@ -100,6 +101,8 @@ void ContentsModel::showFolder(std::uint32_t id, const FileFilters& filters)
     for (std::uint32_t position : files)
         if (filters.passes(volume_.files[position].name))
             rows_.push_back({false, position});
+    folderFiles_ = files.size();
+    shownFiles_ = rows_.size() - folders.size();
     fetched_ = std::min<int>(kBatch, static_cast<int>(rows_.size()));
     endResetModel();
 }

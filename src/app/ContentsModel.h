@@ -47,6 +47,9 @@ public:
     // Lists the children of the folder whose ownId is id (0: the root).
     void showFolder(std::uint32_t id, const FileFilters& filters);
     std::uint32_t folderId() const { return folderId_; }
+    // Files of the shown folder, and how many of them the filters passed.
+    std::size_t folderFiles() const { return folderFiles_; }
+    std::size_t shownFiles() const { return shownFiles_; }
 
     // Rows in the folder, including those not yet handed to the view.
     int totalRows() const { return static_cast<int>(rows_.size()); }
@@ -101,6 +104,8 @@ private:
     const FileTypes& types_;
     bool six_ = true;
     std::uint32_t folderId_ = 0;
+    std::size_t folderFiles_ = 0;
+    std::size_t shownFiles_ = 0;
     std::vector<RowRef> rows_;
     struct Damage {
         std::uint64_t unreadableBytes;

@@ -279,8 +279,20 @@ QWidget* WizardDialog::buildRightPane()
 
     listViews_->addWidget(detailsView_);
     listViews_->addWidget(iconView_);
+    listPage_ = new QWidget(rightPane_);
+    filterNotice_ = new QLabel(listPage_);
+    filterNotice_->setObjectName(QStringLiteral("filterNotice"));
+    filterNotice_->setTextFormat(Qt::RichText);
+    filterNotice_->setContentsMargins(6, 3, 6, 3);
+    filterNotice_->hide();
+    connect(filterNotice_, &QLabel::linkActivated, this, &WizardDialog::clearFileFilters);
+    auto* listLayout = new QVBoxLayout(listPage_);
+    listLayout->setContentsMargins(0, 0, 0, 0);
+    listLayout->setSpacing(0);
+    listLayout->addWidget(filterNotice_);
+    listLayout->addWidget(listViews_, 1);
     rightPane_->addWidget(statusPanel_);
-    rightPane_->addWidget(listViews_);
+    rightPane_->addWidget(listPage_);
 
     for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(detailsView_),
                                     static_cast<QAbstractItemView*>(iconView_)}) {
@@ -303,6 +315,7 @@ QWidget* WizardDialog::buildRightPane()
         for (int column = 0; column < contents_->columnCount(); ++column)
             detailsView_->setColumnWidth(column, ContentsModel::columnWidth(contents_->sixColumns() ? column : -1));
         fitNameColumns();
+        showFilterNotice();
         if (contents_->sixColumns())
             for (const auto& [column, width] : userWidths_)
                 detailsView_->setColumnWidth(column, width);
@@ -398,7 +411,7 @@ void WizardDialog::applyState()
     follow(stop_, c.stop);
 
     contents_->setSixColumns(c.sixColumns);
-    rightPane_->setCurrentWidget(c.fileListVisible ? static_cast<QWidget*>(listViews_)
+    rightPane_->setCurrentWidget(c.fileListVisible ? listPage_
                                                    : static_cast<QWidget*>(statusPanel_));
     statusPanel_->apply(state_.panel, c.progressVisible, c.progress);
 

@@ -192,6 +192,10 @@ private:
     // Shows the folder holding the file in the tree and selects its row.
     void showFoundFile(std::uint32_t filePosition);
     void editFileFilters();
+    // Shows, while file filters are set, how many files of the folder they
+    // let through, with a link that clears them.
+    void showFilterNotice();
+    void clearFileFilters();
     void restoreCompressed();
     // Scans the volume for what lies on unreadable sectors, shows the report
     // and marks the damaged entries in the contents list.
@@ -234,6 +238,8 @@ private:
     QStackedWidget* rightPane_ = nullptr;
     StatusPanel* statusPanel_ = nullptr;
     QStackedWidget* listViews_ = nullptr;
+    QWidget* listPage_ = nullptr;  // the filter notice above the list views
+    QLabel* filterNotice_ = nullptr;
     QTableView* detailsView_ = nullptr;
     QListView* iconView_ = nullptr;
     QGroupBox* identifyBox_ = nullptr;

@@ -19,6 +19,7 @@
 #include "ui/FindFilesDialog.h"
 #include "ui/RestoreCompressedDialog.h"
 
+#include <QLabel>
 #include <QListView>
 #include <QTableView>
 
@@ -77,6 +78,26 @@ void WizardDialog::editFileFilters()
     // through the new filters.
     selectTreeItem(FolderTree::kRootItem);
     contents_->showFolder(0, session_.filters);
+}
+
+void WizardDialog::showFilterNotice()
+{
+    if (session_.filters.count() == 0 || state_.wizardStep != 2) {
+        filterNotice_->hide();
+        return;
+    }
+    filterNotice_->setText(QStringLiteral("Filter active: %1 of %2 files shown &nbsp; <a href=\"clear\">Clear filter</a>")
+                               .arg(contents_->shownFiles())
+                               .arg(contents_->folderFiles()));
+    filterNotice_->show();
+}
+
+void WizardDialog::clearFileFilters()
+{
+    if (state_.wizardStep != 2 || state_.busy)
+        return;
+    session_.filters.clear();
+    contents_->showFolder(contents_->folderId(), session_.filters);
 }
 
 void WizardDialog::restoreCompressed()

@@ -341,6 +341,19 @@ TEST_F(WizardToolsTest, ClosingTheFiltersRefillsTheRootListAndNextEmptiesThem)
     });
     EXPECT_EQ(run.window().session().filters.list(), (std::vector<std::string>{"*.DOC"}));
     EXPECT_EQ(run.listColumn(0), (folders + QStringList{"A.DOC"}));
+    // A notice says the filter hides files; its link clears the filter.
+    auto* notice = run.window().findChild<QLabel*>(QStringLiteral("filterNotice"));
+    ASSERT_TRUE(notice);
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_TRUE(notice->text().startsWith(QStringLiteral("Filter active: 1 of 3 files shown"))) << notice->text().toStdString();
+    emit notice->linkActivated(QStringLiteral("clear"));
+    EXPECT_EQ(run.window().session().filters.count(), 0u);
+    EXPECT_FALSE(notice->isVisible());
+    EXPECT_EQ(run.listColumn(0), (folders + QStringList{"REPORT.TXT", "A.DOC", "B.TXT"}));
+    edit([&](ui::FileFiltersDialog& dialog) {
+        add(dialog, QStringLiteral("*.DOC"));
+        dialog.closeButton()->click();
+    });
 
     // Next empties the filters: after a new mount the dialog opens empty.
     run.pressBack();
