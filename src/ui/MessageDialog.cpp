@@ -3,12 +3,15 @@
 #include "ui/UiTexts.h"
 
 #include <QDialogButtonBox>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QStyle>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace tamsin::ui {
 namespace {
@@ -46,6 +49,16 @@ MessageDialog::MessageDialog(QWidget* parent, const QString& text, MessageKind k
     text_->setObjectName(QStringLiteral("messageText"));
     text_->setTextFormat(Qt::PlainText);
     text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Long lines wrap at a readable width instead of widening the box to
+    // the screen; shorter texts keep the width of their longest line.
+    const QFontMetrics metrics(text_->font());
+    const int readable = metrics.averageCharWidth() * 72;
+    int widest = 0;
+    for (const QString& line : text.split(QLatin1Char('\n')))
+        widest = std::max(widest, metrics.horizontalAdvance(line));
+    text_->setWordWrap(true);
+    text_->setMinimumWidth(std::min(widest, readable) + 2);
+    text_->setMaximumWidth(readable + 2);
 
     auto* body = new QHBoxLayout;
     body->addWidget(icon);

@@ -31,6 +31,18 @@ TEST(MessageDialog, ShowsTheTextAsStoredUnderTheProgramCaption)
     EXPECT_TRUE(answer.answered());
 }
 
+// A long one-line message wraps at a readable width; its text stays whole.
+TEST(MessageDialog, LongLinesWrapAtAReadableWidth)
+{
+    const QString line = QStringLiteral("the volume table could not be read from this disk ").repeated(8);
+    MessageDialog dialog(nullptr, line, MessageKind::Error, MessageDialog::Buttons::Ok);
+    const int readable = dialog.fontMetrics().averageCharWidth() * 72;
+    EXPECT_LT(dialog.sizeHint().width(), readable + 200);
+    EXPECT_EQ(dialog.text(), line);
+    MessageDialog shortOne(nullptr, QStringLiteral("Done."), MessageKind::Information, MessageDialog::Buttons::Ok);
+    EXPECT_LT(shortOne.sizeHint().width(), readable);
+}
+
 TEST(MessageDialog, AskReturnsWhichButtonWasPressed)
 {
     for (const bool yes : {true, false}) {
