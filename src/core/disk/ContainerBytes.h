@@ -4,6 +4,7 @@
 
 #include "disk/Device.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 
@@ -34,6 +35,19 @@ inline bool readExactly(Device& file, std::uint64_t offset, std::span<std::uint8
 {
     const DeviceRead read = file.readAt(offset, buffer);
     return read.ok && read.bytes == buffer.size();
+}
+
+// What an overlay does not hold: the parent's bytes where it has them, zeros
+// past its end (or everywhere without a parent). False when the parent's read fails.
+inline bool readFromParent(Device* parent, std::uint64_t at, std::span<std::uint8_t> piece)
+{
+    const std::uint64_t parentSize = parent ? parent->sizeBytes() : 0;
+    const std::size_t there =
+        at >= parentSize ? 0 : static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), parentSize - at));
+    if (there > 0 && !readExactly(*parent, at, piece.first(there)))
+        return false;
+    std::fill(piece.begin() + static_cast<long>(there), piece.end(), std::uint8_t{0});
+    return true;
 }
 
 } // namespace tamsin::container

@@ -111,13 +111,7 @@ private:
     // Sectors this disk does not hold: the parent's where it has them, else zeros.
     bool readAbsent(std::uint64_t at, std::span<std::uint8_t> piece)
     {
-        const std::uint64_t parentSize = parent_ ? parent_->sizeBytes() : 0;
-        const std::size_t there =
-            at >= parentSize ? 0 : static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), parentSize - at));
-        if (there > 0 && !readExactly(*parent_, at, piece.first(there)))
-            return false;
-        std::fill(piece.begin() + static_cast<long>(there), piece.end(), std::uint8_t{0});
-        return true;
+        return readFromParent(parent_.get(), at, piece);
     }
 
     // The sector bitmap of the block stored at file sector entry, read once;

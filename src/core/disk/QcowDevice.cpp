@@ -397,13 +397,7 @@ private:
     // Absent clusters: the backing file's bytes where it has them, zeros past its end.
     bool readBacking(std::uint64_t at, std::span<std::uint8_t> piece)
     {
-        const std::uint64_t backingSize = backing_ ? backing_->sizeBytes() : 0;
-        const std::size_t there =
-            at >= backingSize ? 0 : static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), backingSize - at));
-        if (there > 0 && !readExactly(*backing_, at, piece.first(there)))
-            return false;
-        std::fill(piece.begin() + static_cast<long>(there), piece.end(), std::uint8_t{0});
-        return true;
+        return readFromParent(backing_.get(), at, piece);
     }
 
     void noteCorrupt()
