@@ -26,6 +26,10 @@ StatusPanel::StatusPanel(QWidget* parent) :
         values_[i]->setTextFormat(Qt::PlainText);
         labels_[i]->setFont(bold);
         values_[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        // A long value (the paths of a volume's segments) wraps within the
+        // pane rather than widening the window.
+        values_[i]->setWordWrap(true);
+        values_[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         grid->addWidget(labels_[i], static_cast<int>(i), 0);
         grid->addWidget(values_[i], static_cast<int>(i), 1);
     }

@@ -99,7 +99,9 @@ TEST_F(WizardDisksTest, APickedPairListsTheSpannedVolumeOnceWithItsSegments)
     EXPECT_EQ(run.segmentTexts(1), (QStringList{item(0), item(1)}));
 
     // The volume's item: the whole volume, from its first segment to its last.
+    const int width = run.window().width();
     run.clickVolume(1);
+    EXPECT_EQ(run.window().width(), width) << "long segment paths wrap, the window keeps its size";
     EXPECT_EQ(run.panelLabel(1), QStringLiteral("Volume Start    "));
     EXPECT_EQ(run.panelValue(1), start(0));
     EXPECT_EQ(run.panelValue(2), end(1));
