@@ -24,22 +24,35 @@ VolumeTree::VolumeTree(QWidget* parent) : StepTree(parent)
     connect(this, &StepTree::keyboardMoved, this, [this](QTreeWidgetItem* item) { onItem(item); });
 }
 
-void VolumeTree::recreate(int disk)
+void VolumeTree::recreate(const std::vector<int>& disks)
 {
     clear();
-    auto* root = new QTreeWidgetItem(this, {QString::fromUtf8(text::kStorageDevicePrefix) + QString::number(disk)});
-    root->setIcon(0, QFileIconProvider().icon(QFileIconProvider::Drive));
+    for (int disk : disks) {
+        auto* root = new QTreeWidgetItem(this, {QString::fromUtf8(text::kStorageDevicePrefix) + QString::number(disk)});
+        root->setIcon(0, QFileIconProvider().icon(QFileIconProvider::Drive));
+    }
     fitColumn();
 }
 
-QTreeWidgetItem* VolumeTree::addVolume(const QString& name, int position)
+QTreeWidgetItem* VolumeTree::addVolume(const QString& name, int position, std::size_t slot)
 {
-    auto* item = new QTreeWidgetItem(root(), {name});
+    if (topLevelItemCount() == 0)
+        recreate({0});
+    QTreeWidgetItem* disk = topLevelItem(slot < static_cast<std::size_t>(topLevelItemCount()) ? static_cast<int>(slot) : 0);
+    auto* item = new QTreeWidgetItem(disk, {name});
     item->setIcon(0, QFileIconProvider().icon(QFileIconProvider::Folder));
     item->setData(0, kPositionRole, position);
-    root()->setExpanded(true);
+    disk->setExpanded(true);
     fitColumn();
     return item;
+}
+
+int VolumeTree::volumeCount() const
+{
+    int count = 0;
+    for (int i = 0; i < topLevelItemCount(); ++i)
+        count += topLevelItem(i)->childCount();
+    return count;
 }
 
 void VolumeTree::addSegment(QTreeWidgetItem* volume, const QString& text, int position)
@@ -70,32 +83,35 @@ void VolumeTree::resizeEvent(QResizeEvent* event)
 
 QTreeWidgetItem* VolumeTree::volumeItem(int position) const
 {
-    QTreeWidgetItem* top = root();
-    if (!top)
-        return nullptr;
-    for (int i = 0; i < top->childCount(); ++i)
-        if (top->child(i)->data(0, kPositionRole).toInt() == position)
-            return top->child(i);
+    for (int d = 0; d < topLevelItemCount(); ++d) {
+        QTreeWidgetItem* disk = topLevelItem(d);
+        for (int i = 0; i < disk->childCount(); ++i)
+            if (disk->child(i)->data(0, kPositionRole).toInt() == position)
+                return disk->child(i);
+    }
     return nullptr;
 }
 
 QTreeWidgetItem* VolumeTree::segmentItem(int position) const
 {
-    QTreeWidgetItem* top = root();
-    if (!top || position < 0)
+    if (position < 0)
         return nullptr;
-    for (int i = 0; i < top->childCount(); ++i) {
-        QTreeWidgetItem* volume = top->child(i);
-        for (int j = 0; j < volume->childCount(); ++j)
-            if (volume->child(j)->data(0, kPositionRole).toInt() == position)
-                return volume->child(j);
+    for (int d = 0; d < topLevelItemCount(); ++d) {
+        QTreeWidgetItem* disk = topLevelItem(d);
+        for (int i = 0; i < disk->childCount(); ++i) {
+            QTreeWidgetItem* volume = disk->child(i);
+            for (int j = 0; j < volume->childCount(); ++j)
+                if (volume->child(j)->data(0, kPositionRole).toInt() == position)
+                    return volume->child(j);
+        }
     }
     return nullptr;
 }
 
 void VolumeTree::onItem(QTreeWidgetItem* item)
 {
-    if (!item || item == root())
+    // A disk's root picks nothing.
+    if (!item || !item->parent())
         return;
     const int position = item->data(0, kPositionRole).toInt();
     if (!item->data(0, kSegmentRole).toBool())

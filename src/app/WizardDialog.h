@@ -215,6 +215,7 @@ private:
     QString lastDestination_;  // the folder the last recovery wrote into
     PrivateFolder openedFiles_;  // files extracted for Open and Open With; removed on exit
     LabelledRows pickedRows_;  // the status-panel rows of the volume picked last
+    std::vector<int> sessionDisks_;  // the disk list's numbers of the open disks, the selected one first
     bool closing_ = false;
 
     // Browsing state.

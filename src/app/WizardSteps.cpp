@@ -204,16 +204,16 @@ void WizardDialog::pickVolume(int position, bool segment)
 void WizardDialog::listVolumes()
 {
     pickedRows_.clear();
-    volumeTree_->recreate(session_.disks.selectedDisk);
+    volumeTree_->recreate(sessionDisks_);
     for (const VolumeEntry& entry : volumeEntries(session_.volumes)) {
         const VolumeInfo& record = session_.volumes[entry.position];
         const QString name = names_->toDisplay(record.name);
         if (!entry.spanned) {
-            volumeTree_->addVolume(name, static_cast<int>(entry.position));
+            volumeTree_->addVolume(name, static_cast<int>(entry.position), record.diskIndex);
             continue;
         }
-        QTreeWidgetItem* item = volumeTree_->addVolume(
-            name + QString::fromStdString(volumeItemSuffix(record)), static_cast<int>(entry.position));
+        QTreeWidgetItem* item = volumeTree_->addVolume(name + QString::fromStdString(volumeItemSuffix(record)),
+                                                       static_cast<int>(entry.position), record.diskIndex);
         for (const SegmentEntry& segment : entry.segments)
             volumeTree_->addSegment(item, QString::fromStdString(segmentItemText(session_.volumes, record, segment)),
                                     segment.found ? static_cast<int>(segment.position) : -1);
@@ -222,6 +222,7 @@ void WizardDialog::listVolumes()
 
 bool WizardDialog::openMoreDisks()
 {
+    sessionDisks_ = {session_.disks.selectedDisk};
     for (int index : diskTree_->selectedDisks()) {
         const DiskInfo* disk = session_.disks.disk(static_cast<std::size_t>(index));
         if (!disk || index == session_.disks.selectedDisk)
@@ -230,8 +231,10 @@ bool WizardDialog::openMoreDisks()
         if (!openDisk_(session_.addDisk(), *disk, error)) {
             MessageDialog::show(this, error, MessageKind::Error);
             session_.closeMoreDisks();
+            sessionDisks_ = {session_.disks.selectedDisk};
             return false;
         }
+        sessionDisks_.push_back(index);
     }
     return true;
 }

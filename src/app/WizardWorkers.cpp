@@ -46,7 +46,7 @@ void WizardDialog::startWorker(std::function<void()> body)
 void WizardDialog::startVolumeSearch(SearchRange range)
 {
     pickedRows_.clear();
-    volumeTree_->recreate(session_.disks.selectedDisk);
+    volumeTree_->recreate({session_.disks.selectedDisk});
     state_.beginVolumeSearch(range.end);
     applyState();
     const std::uint32_t runLength = session_.settings.sectorsPerAttempt();

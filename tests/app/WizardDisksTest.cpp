@@ -205,6 +205,45 @@ TEST_F(WizardDisksTest, CtrlAndShiftClicksDecideTheDisksAndWhichIsReadFirst)
     EXPECT_EQ(run.volumeNames(), (QStringList{"DATA", "SYS"}));
 }
 
+// Each disk has its root; a volume sits under the disk it lies on, a
+// volume of several disks under the disk of its first segment.
+TEST_F(WizardDisksTest, VolumesAreListedUnderTheirOwnDisk)
+{
+    imagebuilder::DiskSetSpec set = spannedDataSet();
+    imagebuilder::SegmentSpec apps;
+    apps.name = "APPS";
+    apps.contents.emplace();
+    set.disks[1].partitions[0].netware->segments = {apps};
+    const std::vector<std::string> own = writeImages(dir, {"own0.img", "own1.img"}, set, nullptr);
+    WizardRun run(own);
+    run.clickDisk(1);
+    run.clickDisk(0, Qt::ControlModifier);
+    run.pressNext();
+    ASSERT_EQ(run.state().wizardStep, 1);
+    auto* tree = run.window().findChild<app::VolumeTree*>(QStringLiteral("volumeTree"));
+    ASSERT_EQ(tree->topLevelItemCount(), 2);
+    const auto childNames = [](QTreeWidgetItem* disk) {
+        QStringList names;
+        for (int i = 0; i < disk->childCount(); ++i)
+            names << disk->child(i)->text(0);
+        return names;
+    };
+    EXPECT_EQ(tree->topLevelItem(0)->text(0), QStringLiteral("Storage Device 1"));
+    EXPECT_EQ(childNames(tree->topLevelItem(0)), (QStringList{"APPS"}));
+    EXPECT_EQ(tree->topLevelItem(1)->text(0), QStringLiteral("Storage Device 0"));
+    EXPECT_EQ(childNames(tree->topLevelItem(1)), (QStringList{"DATA", "SYS"}));
+
+    // A disk's root picks nothing; a volume under the second root mounts as any other.
+    const VolumeTable& volumes = run.window().session().volumes;
+    int appsAt = -1;
+    for (std::uint32_t i = 0; i < volumes.volumeCount(); ++i)
+        if (volumes[i].name == "APPS")
+            appsAt = static_cast<int>(i);
+    run.clickVolume(appsAt);
+    EXPECT_EQ(run.window().session().mounted.volumeIndex, appsAt);
+    EXPECT_TRUE(run.button("next")->isVisible());
+}
+
 TEST_F(WizardDisksTest, SearchVolumesScansTheFirstDiskAlone)
 {
     WizardRun run(images);

@@ -225,13 +225,21 @@ void WizardRun::pressBack()
     button("back")->click();
 }
 
+QList<QTreeWidgetItem*> WizardRun::volumeItems() const
+{
+    QList<QTreeWidgetItem*> items;
+    auto* tree = window_->findChild<app::VolumeTree*>(QStringLiteral("volumeTree"));
+    for (int d = 0; d < tree->topLevelItemCount(); ++d)
+        for (int i = 0; i < tree->topLevelItem(d)->childCount(); ++i)
+            items << tree->topLevelItem(d)->child(i);
+    return items;
+}
+
 QStringList WizardRun::volumeNames() const
 {
     QStringList names;
-    auto* tree = window_->findChild<app::VolumeTree*>(QStringLiteral("volumeTree"));
-    if (QTreeWidgetItem* root = tree->root())
-        for (int i = 0; i < root->childCount(); ++i)
-            names << root->child(i)->text(0);
+    for (QTreeWidgetItem* volume : volumeItems())
+        names << volume->text(0);
     return names;
 }
 
@@ -245,12 +253,11 @@ static QPoint textStart(const QRect& rect)
 QStringList WizardRun::segmentTexts(int row) const
 {
     QStringList texts;
-    auto* tree = window_->findChild<app::VolumeTree*>(QStringLiteral("volumeTree"));
-    QTreeWidgetItem* root = tree->root();
-    if (!root || row >= root->childCount())
+    const QList<QTreeWidgetItem*> volumes = volumeItems();
+    if (row >= volumes.size())
         return texts;
-    for (int i = 0; i < root->child(row)->childCount(); ++i)
-        texts << root->child(row)->child(i)->text(0);
+    for (int i = 0; i < volumes[row]->childCount(); ++i)
+        texts << volumes[row]->child(i)->text(0);
     return texts;
 }
 

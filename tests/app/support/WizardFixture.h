@@ -13,6 +13,7 @@
 #include "imagebuilder/DiskDescription.h"
 #include "imagebuilder/ImageBuilder.h"
 
+#include <QList>
 #include <QModelIndex>
 #include <QStringList>
 
@@ -29,6 +30,7 @@ class QListView;
 class QPushButton;
 class QTableView;
 class QTreeView;
+class QTreeWidgetItem;
 
 namespace tamsin::test {
 
@@ -134,6 +136,8 @@ public:
     void setRange(const QString& start, const QString& end);
     void pressNext();
     void pressBack();
+    // The volume items of every disk's root, in tree order.
+    QList<QTreeWidgetItem*> volumeItems() const;
     QStringList volumeNames() const;
     // The texts of the segment items below the volume item at row.
     QStringList segmentTexts(int row) const;
