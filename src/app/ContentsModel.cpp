@@ -36,7 +36,7 @@ QColor colourOf(RowColour colour)
 }
 
 ContentsModel::ContentsModel(MountedVolume& volume, const NameCodec& names, const FileTypes& types, QObject* parent) :
-    QAbstractTableModel(parent), volume_(volume), names_(names), types_(types)
+    SortableTableModel(parent), volume_(volume), names_(names), types_(types)
 {
 }
 
@@ -97,12 +97,14 @@ void ContentsModel::showFolder(std::uint32_t id, const FileFilters& filters)
     const auto files = volume_.index.childFiles(id);
     rows_.reserve(folders.size() + files.size());
     for (std::uint32_t position : folders)
-        rows_.push_back({true, position});
+        rows_.push_back({true, position, static_cast<std::uint32_t>(rows_.size())});
     for (std::uint32_t position : files)
         if (filters.passes(volume_.files[position].name))
-            rows_.push_back({false, position});
+            rows_.push_back({false, position, static_cast<std::uint32_t>(rows_.size())});
     folderFiles_ = files.size();
     shownFiles_ = rows_.size() - folders.size();
+    if (sortColumn() >= 0)
+        applyOrder(sortedOrder());
     fetched_ = std::min<int>(kBatch, static_cast<int>(rows_.size()));
     endResetModel();
 }
@@ -135,6 +137,74 @@ std::string ContentsModel::typeText(int row) const
     return tamsin::typeText(node(row), [this](const std::string& raw) {
         return types_.typeName(names_.toDisplay(raw)).toStdString();
     });
+}
+
+namespace {
+
+// A date and time as one number that orders like the moment it names.
+std::uint64_t momentKey(std::uint32_t packed)
+{
+    const NetWareDateTime t = decodeNetWareDateTime(packed);
+    return ((((std::uint64_t{t.year} * 13 + t.month) * 32 + t.day) * 24 + t.hours) * 60 + t.minutes) * 60 + t.seconds;
+}
+
+std::uint64_t timeOfDayKey(std::uint32_t packed)
+{
+    const NetWareDateTime t = decodeNetWareDateTime(packed);
+    return (std::uint64_t{t.hours} * 60 + t.minutes) * 60 + t.seconds;
+}
+
+} // namespace
+
+std::vector<std::size_t> ContentsModel::sortedOrder() const
+{
+    const std::size_t count = rows_.size();
+    const std::size_t folders = static_cast<std::size_t>(
+        std::count_if(rows_.begin(), rows_.end(), [](const RowRef& ref) { return ref.folder; }));
+    const int column = sortColumn();
+    const auto sortGroups = [&](auto less) {
+        std::vector<std::size_t> order = stableOrder(0, folders, less);
+        const std::vector<std::size_t> files = stableOrder(folders, count, less);
+        order.insert(order.end(), files.begin(), files.end());
+        return order;
+    };
+    if (column == Name || column == Type) {
+        std::vector<QString> texts(count);
+        for (std::size_t i = 0; i < count; ++i)
+            texts[i] = column == Name ? names_.toDisplay(node(static_cast<int>(i)).name)
+                                      : QString::fromStdString(typeText(static_cast<int>(i)));
+        return sortGroups([&](std::size_t a, std::size_t b) {
+            return QString::compare(texts[a], texts[b], Qt::CaseInsensitive) < 0;
+        });
+    }
+    std::vector<std::uint64_t> keys(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const int row = static_cast<int>(i);
+        const TreeNode& n = node(row);
+        switch (column) {
+        case Size:
+            keys[i] = isFolderRow(row) ? 0 : n.size;
+            break;
+        case Date:
+            keys[i] = momentKey(n.dateTime);
+            break;
+        case Time:
+            keys[i] = timeOfDayKey(n.dateTime);
+            break;
+        case Key:
+            keys[i] = key(row);
+            break;
+        default:
+            keys[i] = rows_[i].listed;
+            break;
+        }
+    }
+    return sortGroups([&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+}
+
+void ContentsModel::applyOrder(const std::vector<std::size_t>& order)
+{
+    permute(rows_, order);
 }
 
 int ContentsModel::columnWidth(int column)

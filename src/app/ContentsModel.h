@@ -1,12 +1,14 @@
 #pragma once
 // The contents list of one folder: subfolders first, then the files the
 // filters pass, each in discovery order, in six columns (Name, Type, Size,
-// Date, Time and the key column "Sector"). Only node positions are held;
+// Date, Time and the key column "Sector"); sorted by a column, folders stay
+// before files. Only node positions are held;
 // texts, icons and colours are made when a view asks, and rows are handed
 // to the view in batches as it scrolls, so a folder with a million entries
 // costs a vector of positions, not a million rows of text.
 
-#include <QAbstractTableModel>
+#include "SortableTableModel.h"
+
 #include <QColor>
 
 #include <cstdint>
@@ -29,7 +31,7 @@ class NameCodec;
 // The colour that shows a row of the given colour class (deleted grey, compressed red).
 QColor colourOf(RowColour colour);
 
-class ContentsModel : public QAbstractTableModel {
+class ContentsModel : public SortableTableModel {
     Q_OBJECT
 public:
     enum Column { Name = 0, Type, Size, Date, Time, Key, ColumnCount };
@@ -94,7 +96,11 @@ private:
     struct RowRef {
         bool folder;
         std::uint32_t position;
+        std::uint32_t listed;  // its place in the folder's unsorted list
     };
+
+    std::vector<std::size_t> sortedOrder() const override;
+    void applyOrder(const std::vector<std::size_t>& order) override;
 
     TreeNode& mutableNode(int row);
     QString cellText(int row, int column) const;

@@ -13,7 +13,7 @@ constexpr const char* kHeadings[FoundFilesModel::ColumnCount] = {"File Name", "P
 } // namespace
 
 FoundFilesModel::FoundFilesModel(const NameCodec& names, const FileTypes& types, QObject* parent) :
-    QAbstractTableModel(parent), names_(names), types_(types)
+    SortableTableModel(parent), names_(names), types_(types)
 {
 }
 
@@ -22,6 +22,8 @@ void FoundFilesModel::clear()
     beginResetModel();
     rows_.clear();
     rows_.shrink_to_fit();
+    found_.clear();
+    found_.shrink_to_fit();
     endResetModel();
 }
 
@@ -31,8 +33,35 @@ void FoundFilesModel::append(std::vector<FoundFile>&& rows)
         return;
     const int first = static_cast<int>(rows_.size());
     beginInsertRows({}, first, first + static_cast<int>(rows.size()) - 1);
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        found_.push_back(static_cast<std::uint32_t>(found_.size()));
     rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
     endInsertRows();
+    if (sortColumn() >= 0)
+        sort(sortColumn(), sortOrder());
+}
+
+std::vector<std::size_t> FoundFilesModel::sortedOrder() const
+{
+    const int column = sortColumn();
+    if (column == FileName || column == Path) {
+        std::vector<QString> texts(rows_.size());
+        for (std::size_t i = 0; i < rows_.size(); ++i)
+            texts[i] = names_.toDisplay(column == FileName ? rows_[i].name : rows_[i].path);
+        return stableOrder(0, rows_.size(), [&](std::size_t a, std::size_t b) {
+            return QString::compare(texts[a], texts[b], Qt::CaseInsensitive) < 0;
+        });
+    }
+    if (column == Size)
+        return stableOrder(0, rows_.size(),
+                           [&](std::size_t a, std::size_t b) { return rows_[a].sizeBytes < rows_[b].sizeBytes; });
+    return stableOrder(0, rows_.size(), [&](std::size_t a, std::size_t b) { return found_[a] < found_[b]; });
+}
+
+void FoundFilesModel::applyOrder(const std::vector<std::size_t>& order)
+{
+    permute(rows_, order);
+    permute(found_, order);
 }
 
 int FoundFilesModel::rowCount(const QModelIndex& parent) const

@@ -1,11 +1,12 @@
 #pragma once
 // The rows of a file search: "File Name", "Path" and "Size", appended in
 // batches as the search finds them. Names and paths are kept as the
-// volume's bytes and shown through the code page.
+// volume's bytes and shown through the code page. Sorted by a column, rows
+// found later take their place in that order.
 
 #include "search/FindFiles.h"
 
-#include <QAbstractTableModel>
+#include "SortableTableModel.h"
 
 #include <vector>
 
@@ -14,7 +15,7 @@ namespace tamsin::app {
 class FileTypes;
 class NameCodec;
 
-class FoundFilesModel : public QAbstractTableModel {
+class FoundFilesModel : public SortableTableModel {
     Q_OBJECT
 public:
     enum Column { FileName = 0, Path, Size, ColumnCount };
@@ -31,9 +32,13 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
+    std::vector<std::size_t> sortedOrder() const override;
+    void applyOrder(const std::vector<std::size_t>& order) override;
+
     const NameCodec& names_;
     const FileTypes& types_;
     std::vector<FoundFile> rows_;
+    std::vector<std::uint32_t> found_;  // each row's place in the order found
 };
 
 } // namespace tamsin::app

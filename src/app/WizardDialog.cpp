@@ -254,7 +254,9 @@ QWidget* WizardDialog::buildRightPane()
     detailsView_->setSelectionBehavior(QAbstractItemView::SelectRows);
     detailsView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     detailsView_->setEditTriggers(QAbstractItemView::SelectedClicked);
-    detailsView_->setSortingEnabled(false);
+    // A header click sorts by its column; a third click brings the listed order back.
+    detailsView_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    detailsView_->horizontalHeader()->setSortIndicatorClearable(true);
     detailsView_->setWordWrap(false);
     detailsView_->setIconSize(QSize(16, 16));
     detailsView_->verticalHeader()->hide();
@@ -411,6 +413,8 @@ void WizardDialog::applyState()
     follow(stop_, c.stop);
 
     contents_->setSixColumns(c.sixColumns);
+    if (detailsView_->isSortingEnabled() != c.sixColumns)
+        detailsView_->setSortingEnabled(c.sixColumns);
     rightPane_->setCurrentWidget(c.fileListVisible ? listPage_
                                                    : static_cast<QWidget*>(statusPanel_));
     statusPanel_->apply(state_.panel, c.progressVisible, c.progress);

@@ -40,6 +40,10 @@ FindFilesDialog::FindFilesDialog(QWidget* parent) :
     results_->verticalHeader()->hide();
     results_->verticalHeader()->setDefaultSectionSize(results_->fontMetrics().height() + 6);
     results_->horizontalHeader()->setHighlightSections(false);
+    // A header click sorts the results; a third click brings the found order back.
+    results_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    results_->horizontalHeader()->setSortIndicatorClearable(true);
+    results_->setSortingEnabled(true);
     results_->setMinimumSize(kColumnWidths[0] + kColumnWidths[1] + kColumnWidths[2] + 24, 220);
     lastFile_->setObjectName(QStringLiteral("lastFile"));
     filesFound_->setObjectName(QStringLiteral("filesFound"));

@@ -2,6 +2,7 @@
 // settings, view modes, renaming, keys and the right-click menu, opening
 // files, the manual and Live Update.
 
+#include "ContentsModel.h"
 #include "Images.h"
 #include "QuickHelp.h"
 #include "WizardFixture.h"
@@ -359,6 +360,41 @@ TEST_F(WizardBrowsingTest, TheCodePageChoiceRendersNamesAgainAndIsRemembered)
     again.window().setCodePage("CP437");
     EXPECT_EQ(QSettings().value(QStringLiteral("names/codePage")).toString(), QStringLiteral("CP437"));
     EXPECT_GE(again.listRow(cp437), 0);
+}
+
+// A header click sorts the list by its column, a second reverses it, a
+// third brings the listed order back; the order holds from folder to folder.
+TEST_F(WizardBrowsingTest, HeaderClicksSortTheListAndTheOrderHoldsAcrossFolders)
+{
+    WizardRun run({image});
+    mountSys(run);
+    run.clickTree({"SYSTEM"});
+    const QStringList listed = run.listColumn(0);
+    ASSERT_EQ(listed.size(), 4);
+
+    clickHeader(run.fileList(), app::ContentsModel::Size);
+    EXPECT_EQ(run.listColumn(0), (QStringList{"AUTOEXEC.BAK", "AUTOEXEC.NCF", "SYS$LOG.ERR", "MONITOR.NLM"}));
+    clickHeader(run.fileList(), app::ContentsModel::Size);
+    EXPECT_EQ(run.listColumn(0), (QStringList{"MONITOR.NLM", "SYS$LOG.ERR", "AUTOEXEC.NCF", "AUTOEXEC.BAK"}));
+    clickHeader(run.fileList(), app::ContentsModel::Date);
+    EXPECT_EQ(run.listColumn(0).first(), QStringLiteral("MONITOR.NLM")) << "12-Sep-1996 comes first";
+    EXPECT_EQ(run.listColumn(0).last(), QStringLiteral("SYS$LOG.ERR")) << "01-Mar-1999 comes last";
+
+    // Another folder is listed in the order chosen; the selection follows its row.
+    run.clickTree({"USERS", "ALICE"});
+    EXPECT_EQ(run.listColumn(0).first(), QStringLiteral("NOTES.TXT"));
+    run.fileList()->selectRow(0);
+    clickHeader(run.fileList(), app::ContentsModel::Name);
+    EXPECT_EQ(run.listColumn(0),
+              (QStringList{"Budget Forecast 1999.xls", "Customer Address List.txt", "NOTES.TXT", "Quarterly Report 1998.doc"}));
+    const QModelIndexList selected = run.fileList()->selectionModel()->selectedRows();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(selected.front().data().toString(), QStringLiteral("NOTES.TXT"));
+
+    run.clickTree({"SYSTEM"});
+    clickHeader(run.fileList(), app::ContentsModel::Name);
+    clickHeader(run.fileList(), app::ContentsModel::Name);
+    EXPECT_EQ(run.listColumn(0), listed);
 }
 
 TEST_F(WizardBrowsingTest, RightClickMenuGreysOpenWithOnFolders)

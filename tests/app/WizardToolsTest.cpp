@@ -155,6 +155,16 @@ TEST_F(WizardToolsTest, FindListsEveryMatchWithItsFolder)
         EXPECT_TRUE(dialog.startButton()->isEnabled());
         EXPECT_FALSE(dialog.stopButton()->isEnabled());
 
+        // The Size header sorts by the size in bytes; a third click brings the found order back.
+        clickHeader(dialog.results(), 2);
+        std::vector<Row> bySize = expected;
+        std::stable_sort(bySize.begin(), bySize.end(),
+                         [](const Row& a, const Row& b) { return a.size.toULongLong() < b.size.toULongLong(); });
+        EXPECT_EQ(shownRows(dialog), bySize);
+        clickHeader(dialog.results(), 2);
+        clickHeader(dialog.results(), 2);
+        EXPECT_EQ(shownRows(dialog), expected);
+
         // A second search replaces the rows; a substring finds README.TXT.
         dialog.patternEdit()->setText(QStringLiteral("readme"));
         dialog.startButton()->click();

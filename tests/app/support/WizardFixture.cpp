@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
+#include <QHeaderView>
 #include <QTest>
 #include <QTreeView>
 
@@ -25,6 +26,13 @@
 #include <iterator>
 
 namespace tamsin::test {
+
+void clickHeader(QTableView* table, int column)
+{
+    QHeaderView* header = table->horizontalHeader();
+    const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+}
 
 bool FakeDesktop::openUrl(const QUrl& url)
 {

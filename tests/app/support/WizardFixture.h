@@ -93,6 +93,9 @@ private:
     std::optional<std::string> saved_;
 };
 
+// Clicks the header of a table's column, as a user sorting by it.
+void clickHeader(QTableView* table, int column);
+
 // Answers the next file dialog (files or folders) by typing path and
 // pressing its accept button.
 std::unique_ptr<ModalWatcher> answerFileDialog(const QString& path);
