@@ -5,6 +5,12 @@
 #include "mount/MountedVolume.h"
 #include "search/FindFiles.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+
 namespace tamsin::app {
 
 namespace {
@@ -113,6 +119,88 @@ QString damageReportText(const MountedVolume& volume, const DamageReport& report
         }
     }
     text += QStringLiteral("\nRecovered copies of these files hold zeros where their sectors could not be read.\n");
+    return text;
+}
+
+QByteArray recoveryReportJson(const RecoveryReport& report, const QString& destination)
+{
+    QJsonArray problems;
+    for (const RecoveryProblem& problem : report.problems)
+        problems.append(QJsonObject{{"path", QString::fromStdString(problem.path)},
+                                    {"problem", QString::fromStdString(problem.problem)}});
+    const QJsonObject object{
+        {"destination", destination},
+        {"filesWritten", static_cast<qint64>(report.filesWritten)},
+        {"bytesWritten", static_cast<qint64>(report.bytesWritten)},
+        {"incomplete", static_cast<qint64>(report.incomplete)},
+        {"skippedDuplicates", static_cast<qint64>(report.skippedDuplicates)},
+        {"skippedDeleted", static_cast<qint64>(report.skippedDeleted)},
+        {"skippedByUser", static_cast<qint64>(report.skippedByUser)},
+        {"notStarted", static_cast<qint64>(report.notStarted)},
+        {"failed", static_cast<qint64>(report.failed)},
+        {"stopped", report.stopped},
+        {"problems", problems},
+    };
+    return QJsonDocument(object).toJson(QJsonDocument::Indented);
+}
+
+QByteArray damageReportJson(const MountedVolume& volume, const DamageReport& report, const NameCodec& names)
+{
+    QJsonArray rows;
+    for (const DamageRow& row : report.rows) {
+        QString path;
+        if (row.kind == DamageKind::Table)
+            path = QString::fromStdString(row.table);
+        else
+            path = entryPath(volume, row.kind == DamageKind::Folder ? volume.folders[row.position]
+                                                                  : volume.files[row.position], names);
+        rows.append(QJsonObject{{"path", path},
+                                {"kind", QString::fromUtf8(damageKindName(row.kind))},
+                                {"unreadableBytes", static_cast<qint64>(row.unreadableBytes)},
+                                {"totalBytes", static_cast<qint64>(row.totalBytes)}});
+    }
+    const QJsonObject object{
+        {"volume", names.toDisplay(volume.volumeName)},
+        {"stopped", report.stopped},
+        {"filesScanned", static_cast<qint64>(report.filesScanned)},
+        {"rows", rows},
+    };
+    return QJsonDocument(object).toJson(QJsonDocument::Indented);
+}
+
+int OverallProgress::percent() const
+{
+    if (bytes > 0)
+        return static_cast<int>(std::min<std::uint64_t>(bytesDone, bytes) * 100 / bytes);
+    return files > 0 ? static_cast<int>(std::min(filesDone, files) * 100 / files) : 0;
+}
+
+QString overallProgressText(const OverallProgress& progress)
+{
+    const auto size = [](std::uint64_t bytes) {
+        if (bytes < 1024)
+            return QStringLiteral("%1 bytes").arg(bytes);
+        if (bytes < (1u << 20))
+            return QStringLiteral("%1 KB").arg(bytes / 1024);
+        if (bytes < (1u << 30))
+            return QStringLiteral("%1 MB").arg(static_cast<double>(bytes) / (1u << 20), 0, 'f', 1);
+        return QStringLiteral("%1 GB").arg(static_cast<double>(bytes) / (1u << 30), 0, 'f', 1);
+    };
+    // The file being copied counts: the first file is "File 1 of N".
+    const std::uint64_t current = std::min(progress.filesDone + 1, progress.files);
+    QString text = QStringLiteral("File %1 of %2, %3 of %4")
+                       .arg(current)
+                       .arg(progress.files)
+                       .arg(size(progress.bytesDone), size(progress.bytes));
+    if (progress.secondsLeft >= 0) {
+        const auto seconds = static_cast<std::uint64_t>(progress.secondsLeft + 0.5);
+        if (seconds < 60)
+            text += QStringLiteral(", about %1 s left").arg(std::max<std::uint64_t>(seconds, 1));
+        else if (seconds < 3600)
+            text += QStringLiteral(", about %1 min left").arg((seconds + 30) / 60);
+        else
+            text += QStringLiteral(", about %1 h %2 min left").arg(seconds / 3600).arg(seconds % 3600 / 60);
+    }
     return text;
 }
 

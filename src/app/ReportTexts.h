@@ -6,6 +6,7 @@
 #include "recovery/DamageScan.h"
 #include "recovery/RecoveryRun.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <vector>
@@ -31,5 +32,23 @@ QString compressedFilesText(const MountedVolume& volume, const std::vector<Compr
 // folder and file (path, bytes unreadable of its size, share intact), or a
 // line saying nothing is damaged.
 QString damageReportText(const MountedVolume& volume, const DamageReport& report, const NameCodec& names);
+
+// The same two reports as JSON objects, for saving: the counts and one
+// {path, problem} per problem; the damaged tables, folders and files with
+// the keys of `tamsin damage --json`.
+QByteArray recoveryReportJson(const RecoveryReport& report, const QString& destination);
+QByteArray damageReportJson(const MountedVolume& volume, const DamageReport& report, const NameCodec& names);
+
+// The overall line of a running recovery: "File 3 of 19, 120 KB of 446 KB"
+// and, once known, ", about 2 min left".
+struct OverallProgress {
+    std::uint64_t filesDone = 0;
+    std::uint64_t files = 0;
+    std::uint64_t bytesDone = 0;
+    std::uint64_t bytes = 0;
+    double secondsLeft = -1;  // negative: not known yet
+    int percent() const;
+};
+QString overallProgressText(const OverallProgress& progress);
 
 } // namespace tamsin::app

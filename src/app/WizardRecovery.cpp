@@ -111,7 +111,8 @@ void WizardDialog::runRecoveryInto(const QString& destination, const RecoverySel
             marks.push_back({false, file.position, file.unreadableBytes, file.totalBytes});
         contents_->markDamaged(marks);
     }
-    ui::RecoveryReportDialog dialog(this, recoveryReportText(report, destination));
+    ui::RecoveryReportDialog dialog(this, recoveryReportText(report, destination),
+                                    recoveryReportJson(report, destination));
     dialog.exec();
 }
 

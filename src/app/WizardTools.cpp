@@ -137,7 +137,11 @@ void WizardDialog::showDamageReport()
     WorkerThread worker([&] {
         report = scanDamage(session_.mounted, session_.reader, progress, stop);
         QMetaObject::invokeMethod(
-            &dialog, [&] { dialog.finishWork(damageReportText(session_.mounted, report, *names_), report.stopped); },
+            &dialog,
+            [&] {
+                dialog.finishWork(damageReportText(session_.mounted, report, *names_), report.stopped,
+                                  damageReportJson(session_.mounted, report, *names_));
+            },
             Qt::QueuedConnection);
     });
     worker.start();

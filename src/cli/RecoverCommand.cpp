@@ -16,6 +16,11 @@ class CliRecoveryObserver final : public RecoveryRunObserver {
 public:
     explicit CliRecoveryObserver(std::ostream& err) : line_(err) {}
 
+    void runPlanned(std::uint64_t files, std::uint64_t bytes) override
+    {
+        files_ = files;
+        totalBytes_ = bytes;
+    }
     void fileStarted(const std::string&, const std::string& name, std::uint32_t) override
     {
         current_ = name;
@@ -54,9 +59,9 @@ private:
     {
         if (!line_.due(force))
             return;
-        std::string text = std::to_string(done_) + " files, ";
-        text.append(std::to_string(bytes_ / 1024)).append(" KiB  ").append(current_).append("  ").append(
-            std::to_string(percent_)).append("%");
+        std::string text = std::to_string(done_) + " of " + std::to_string(files_) + " files, ";
+        text.append(std::to_string(bytes_ / 1024)).append(" of ").append(std::to_string(totalBytes_ / 1024));
+        text.append(" KiB  ").append(current_).append("  ").append(std::to_string(percent_)).append("%");
         line_.show(text);
     }
 
@@ -65,6 +70,8 @@ private:
     int percent_ = 0;
     std::uint64_t done_ = 0;
     std::uint64_t bytes_ = 0;
+    std::uint64_t files_ = 0;
+    std::uint64_t totalBytes_ = 0;
 };
 
 bool parseSettings(const RecoverOptions& options, RecoverySettings& settings, std::ostream& err)

@@ -1,5 +1,6 @@
 #include "ui/DamageReportDialog.h"
 
+#include "ui/ReportExport.h"
 #include "ui/UiTexts.h"
 
 #include <QHBoxLayout>
@@ -16,7 +17,7 @@ DamageReportDialog::DamageReportDialog(QWidget* parent, std::atomic<bool>& stop)
     progress_(new QProgressBar(this)),
     text_(new QPlainTextEdit(this)),
     stopButton_(new QPushButton(QString::fromUtf8(text::kStopDamageScan), this)),
-    finish_(new QPushButton(QString::fromUtf8(text::kFinish), this))
+    finish_(new QPushButton(QString::fromUtf8(text::kFinish), this)), export_(new ReportExport(this))
 {
     setObjectName(QStringLiteral("damageReportDialog"));
     setWindowTitle(QString::fromUtf8(text::kDamageReportCaption));
@@ -39,6 +40,7 @@ DamageReportDialog::DamageReportDialog(QWidget* parent, std::atomic<bool>& stop)
     connect(finish_, &QPushButton::clicked, this, &QDialog::accept);
 
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(export_);
     buttons->addStretch(1);
     buttons->addWidget(stopButton_);
     buttons->addWidget(finish_);
@@ -53,9 +55,10 @@ void DamageReportDialog::setProgress(int percent)
     progress_->setValue(percent);
 }
 
-void DamageReportDialog::finishWork(const QString& report, bool stopped)
+void DamageReportDialog::finishWork(const QString& report, bool stopped, const QByteArray& json)
 {
     text_->setPlainText(report);
+    export_->setReport(report, json);
     finished_ = true;
     if (!stopped)
         progress_->setValue(100);

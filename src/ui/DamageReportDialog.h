@@ -15,6 +15,8 @@ class QPushButton;
 
 namespace tamsin::ui {
 
+class ReportExport;
+
 class DamageReportDialog : public QDialog {
     Q_OBJECT
 public:
@@ -22,15 +24,16 @@ public:
     DamageReportDialog(QWidget* parent, std::atomic<bool>& stop);
 
     void setProgress(int percent);
-    // The scan is over: shows its report and enables "Finish".
-    // A stopped scan leaves the bar where it stood.
-    void finishWork(const QString& report, bool stopped = false);
+    // The scan is over: shows its report, enables "Finish" and the report's
+    // Copy and Save As. A stopped scan leaves the bar where it stood.
+    void finishWork(const QString& report, bool stopped = false, const QByteArray& json = {});
     bool workFinished() const { return finished_; }
 
     QString text() const;
     QProgressBar* progressBar() const { return progress_; }
     QPushButton* stopButton() const { return stopButton_; }
     QPushButton* finishButton() const { return finish_; }
+    ReportExport* exportButtons() const { return export_; }
 
 public slots:
     void reject() override;
@@ -41,6 +44,7 @@ private:
     QPlainTextEdit* text_;
     QPushButton* stopButton_;
     QPushButton* finish_;
+    ReportExport* export_;
     bool finished_ = false;
 };
 

@@ -46,7 +46,8 @@ QLabel* valueLabel(QWidget* parent, const QString& name)
 RecoveryProgressDialog::RecoveryProgressDialog(QWidget* parent, RecoveryRunState& run) :
     QDialog(parent), run_(run), path_(valueLabel(this, QStringLiteral("path"))),
     name_(valueLabel(this, QStringLiteral("fileName"))), total_(valueLabel(this, QStringLiteral("totalFiles"))),
-    progress_(new QProgressBar(this)), stop_(new QPushButton(QString::fromUtf8(text::kStopSaving), this)),
+    progress_(new QProgressBar(this)), overall_(valueLabel(this, QStringLiteral("overall"))),
+    overallBar_(new QProgressBar(this)), stop_(new QPushButton(QString::fromUtf8(text::kStopSaving), this)),
     skip_(new QPushButton(QString::fromUtf8(text::kSkipFile), this)),
     cancel_(new QPushButton(QString::fromUtf8(text::kCancel), this))
 {
@@ -63,6 +64,11 @@ RecoveryProgressDialog::RecoveryProgressDialog(QWidget* parent, RecoveryRunState
     progress_->setObjectName(QStringLiteral("progress"));
     progress_->setRange(0, 100);
     progress_->setValue(0);
+    overallBar_->setObjectName(QStringLiteral("overallProgress"));
+    overallBar_->setRange(0, 100);
+    overallBar_->setValue(0);
+    overall_->hide();
+    overallBar_->hide();
 
     stop_->setObjectName(QStringLiteral("stopSaving"));
     skip_->setObjectName(QStringLiteral("skipFile"));
@@ -84,6 +90,9 @@ RecoveryProgressDialog::RecoveryProgressDialog(QWidget* parent, RecoveryRunState
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addWidget(progress_);
+    layout->addSpacing(6);
+    layout->addWidget(overall_);
+    layout->addWidget(overallBar_);
     layout->addLayout(buttons);
 }
 
@@ -99,6 +108,14 @@ void RecoveryProgressDialog::showFile(const QString& path, const QString& name, 
 void RecoveryProgressDialog::showProgress(int percent)
 {
     progress_->setValue(percent);
+}
+
+void RecoveryProgressDialog::showOverall(const QString& text, int percent)
+{
+    overall_->setText(text);
+    overallBar_->setValue(percent);
+    overall_->show();
+    overallBar_->show();
 }
 
 void RecoveryProgressDialog::finish()

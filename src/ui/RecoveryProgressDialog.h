@@ -1,6 +1,8 @@
 #pragma once
 // Shown while a recovery run copies files: the file being written, how many
-// files were started, its progress, and the buttons that stop the run or
+// files were started, its progress, the whole run's progress (files, bytes
+// and time left, once the run has said how much it holds), and the buttons
+// that stop the run or
 // skip the file. The buttons only set the run's flags; the worker acts on
 // them. The dialog closes when the run ends.
 
@@ -25,6 +27,8 @@ public:
     // of the run started before it.
     void showFile(const QString& path, const QString& name, std::uint32_t filesStarted);
     void showProgress(int percent);
+    // The whole run: a line such as "File 3 of 19, 120 KB of 446 KB" and its share done.
+    void showOverall(const QString& text, int percent);
     // The run is over: the dialog closes.
     void finish();
     bool finished() const { return finished_; }
@@ -33,6 +37,8 @@ public:
     QLabel* fileNameValue() const { return name_; }
     QLabel* totalFilesValue() const { return total_; }
     QProgressBar* progressBar() const { return progress_; }
+    QLabel* overallValue() const { return overall_; }
+    QProgressBar* overallBar() const { return overallBar_; }
     QPushButton* stopButton() const { return stop_; }
     QPushButton* skipButton() const { return skip_; }
     QPushButton* cancelButton() const { return cancel_; }
@@ -48,6 +54,8 @@ private:
     QLabel* name_;
     QLabel* total_;
     QProgressBar* progress_;
+    QLabel* overall_;
+    QProgressBar* overallBar_;
     QPushButton* stop_;
     QPushButton* skip_;
     QPushButton* cancel_;

@@ -1,16 +1,18 @@
 #include "ui/RecoveryReportDialog.h"
 
+#include "ui/ReportExport.h"
 #include "ui/UiTexts.h"
 
 #include <QDialogButtonBox>
+#include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 namespace tamsin::ui {
 
-RecoveryReportDialog::RecoveryReportDialog(QWidget* parent, const QString& report) :
-    QDialog(parent), text_(new QPlainTextEdit(report, this))
+RecoveryReportDialog::RecoveryReportDialog(QWidget* parent, const QString& report, const QByteArray& json) :
+    QDialog(parent), text_(new QPlainTextEdit(report, this)), export_(new ReportExport(this))
 {
     setObjectName(QStringLiteral("recoveryReportDialog"));
     setWindowTitle(QString::fromUtf8(text::kRecoveryReportCaption));
@@ -23,9 +25,15 @@ RecoveryReportDialog::RecoveryReportDialog(QWidget* parent, const QString& repor
     buttons->addButton(QString::fromUtf8(text::kOk), QDialogButtonBox::AcceptRole)->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 
+    export_->setReport(report, json);
+    auto* row = new QHBoxLayout;
+    row->addWidget(export_);
+    row->addStretch(1);
+    row->addWidget(buttons);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(text_, 1);
-    layout->addWidget(buttons);
+    layout->addLayout(row);
 }
 
 QString RecoveryReportDialog::text() const

@@ -4,6 +4,7 @@
 #include "FoundFilesModel.h"
 #include "NameCodec.h"
 #include "QuickHelp.h"
+#include "ReportTexts.h"
 
 #include "mount/MountedVolume.h"
 #include "search/FileFilters.h"
@@ -350,6 +351,44 @@ TEST(QuickHelpText, BlankRunsFlowAndCommandNamesStayWhole)
 {
     const QString html = quickHelpHtml("\r\n        Copy using   Recover Selected      or\r\n   Recover All <here>.");
     EXPECT_EQ(html, QStringLiteral("Copy using <b>Recover&nbsp;Selected</b> or<br><b>Recover&nbsp;All</b> &lt;here&gt;."));
+}
+
+// Sorted by a column the folders stay first, each group in the column's
+// order, ties in listed order; column -1 is the listed order again.
+TEST_F(ModelsTest, ContentsSortKeepsFoldersFirstAndComesBackToTheListedOrder)
+{
+    ContentsModel model(volume, names, types, nullptr);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    model.showFolder(0, filters);
+    const QStringList listed = column(model, ContentsModel::Name);
+    model.sort(ContentsModel::Size, Qt::DescendingOrder);
+    EXPECT_EQ(column(model, ContentsModel::Name),
+              (QStringList{"USERS", "apps", "OLD", "PACKED.DAT", "README.TXT", "LOST.DAT", "GONE.DOC"}));
+    model.sort(ContentsModel::Name, Qt::AscendingOrder);
+    EXPECT_EQ(column(model, ContentsModel::Name),
+              (QStringList{"apps", "OLD", "USERS", "GONE.DOC", "LOST.DAT", "PACKED.DAT", "README.TXT"}));
+    model.sort(-1, Qt::DescendingOrder);
+    EXPECT_EQ(column(model, ContentsModel::Name), listed);
+}
+
+TEST(OverallProgress, TextAndShare)
+{
+    struct Case {
+        OverallProgress progress;
+        const char* text;
+        int percent;
+    };
+    const Case cases[] = {
+        {{0, 19, 0, 456704, -1}, "File 1 of 19, 0 bytes of 446 KB", 0},
+        {{2, 19, 122880, 456704, 4.6}, "File 3 of 19, 120 KB of 446 KB, about 5 s left", 26},
+        {{19, 19, 456704, 456704, 0}, "File 19 of 19, 446 KB of 446 KB, about 1 s left", 100},
+        {{5, 10, 3 << 20, 6 << 20, 150}, "File 6 of 10, 3.0 MB of 6.0 MB, about 3 min left", 50},
+        {{1, 4, 0, 0, 7384}, "File 2 of 4, 0 bytes of 0 bytes, about 2 h 3 min left", 25},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(overallProgressText(c.progress), QString::fromUtf8(c.text));
+        EXPECT_EQ(c.progress.percent(), c.percent) << c.text;
+    }
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "recovery/Extraction.h"
 #include "ui/MessageDialog.h"
 #include "ui/RecoveryProgressDialog.h"
+#include "ui/ReportExport.h"
 #include "ui/RecoveryReportDialog.h"
 
 #include <QAction>
@@ -24,6 +25,12 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProgressBar>
 #include <QTest>
 
 #include <filesystem>
@@ -145,6 +152,32 @@ TEST_F(WizardRecoveryTest, RecoverAllCopiesTheWholeVolumeByteForByte)
         << report.toStdString();
     EXPECT_TRUE(report.contains(QStringLiteral("Failed:                    0\n")));
     EXPECT_FALSE(report.contains(QStringLiteral("Problems:")));
+
+    // The report is copied and saved as text or JSON.
+    const fs::path saved = destination("saved");
+    DialogAnswer<ui::RecoveryReportDialog> exported([&](ui::RecoveryReportDialog& dialog) {
+        dialog.exportButtons()->copyButton()->click();
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), dialog.text());
+        for (const char* name : {"report.json", "report"}) {
+            auto file = answerFileDialog(QString::fromStdString((saved / name).string()));
+            dialog.exportButtons()->saveButton()->click();
+            EXPECT_TRUE(file->answered());
+        }
+        dialog.accept();
+    });
+    auto again = answerFileDialog(QString::fromStdString(saved.string()));
+    run.window().action(CommandId::RecoverAll)->trigger();
+    EXPECT_TRUE(exported.answered());
+    std::ifstream textFile(saved / "report.txt");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(textFile), {}).substr(0, 10), "Recovered ");
+    std::ifstream jsonFile(saved / "report.json");
+    const QJsonObject json =
+        QJsonDocument::fromJson(QByteArray::fromStdString(std::string(std::istreambuf_iterator<char>(jsonFile), {})))
+            .object();
+    EXPECT_EQ(json["filesWritten"].toInteger(), static_cast<qint64>(sysFiles.size()));
+    EXPECT_EQ(json["bytesWritten"].toInteger(), static_cast<qint64>(bytes));
+    EXPECT_EQ(json["destination"].toString(), QString::fromStdString(saved.string()));
+    EXPECT_TRUE(json["problems"].toArray().isEmpty());
 
     // Again into the same folder: the duplicate rule (Rename) keeps both.
     recoverInto(run, CommandId::RecoverAll, out);
@@ -293,6 +326,10 @@ protected:
             EXPECT_TRUE(waitUntil([&] { return progress->fileNameValue()->text() == QStringLiteral("LOGIN.EXE"); }));
             EXPECT_TRUE(progress->pathValue()->text().endsWith(QStringLiteral("/LOGIN/LOGIN.EXE")));
             EXPECT_EQ(progress->totalFilesValue()->text(), QStringLiteral("0"));
+            EXPECT_TRUE(progress->overallBar()->isVisible());
+            EXPECT_TRUE(progress->overallValue()->text().startsWith(
+                QStringLiteral("File 1 of %1, 0 bytes of ").arg(manifestFiles(*layout.volume("SYS")).size())))
+                << progress->overallValue()->text().toStdString();
             (progress->*button)()->click();
             run->gate()->open();
             return true;

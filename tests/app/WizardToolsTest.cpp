@@ -16,6 +16,7 @@
 #include "ui/FileFiltersDialog.h"
 #include "ui/FindFilesDialog.h"
 #include "ui/DamageReportDialog.h"
+#include "ui/ReportExport.h"
 #include "ui/MessageDialog.h"
 #include "ui/RecoveryReportDialog.h"
 #include "ui/ReportDialog.h"
@@ -30,6 +31,9 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTableView>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 #include <QTreeView>
 
@@ -37,6 +41,7 @@
 #include <filesystem>
 #include <set>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 
 #include <gtest/gtest.h>
@@ -463,10 +468,22 @@ TEST_F(WizardToolsTest, DamageReportNamesFilesOnUnreadSectorsAndMarksTheirRows)
                                  "Recovered copies of these files hold zeros where their sectors could not be read.\n")
                       .arg(login.size)
                       .arg(100.0 * (login.size - 512) / login.size, 0, 'f', 1));
+        auto file = answerFileDialog(QString::fromStdString((dir / "damage.json").string()));
+        dialog.exportButtons()->saveButton()->click();
+        EXPECT_TRUE(file->answered());
         dialog.finishButton()->click();
     });
     run.window().action(CommandId::DamageReport)->trigger();
     EXPECT_TRUE(report.answered());
+    std::ifstream saved(dir / "damage.json");
+    const QJsonObject json =
+        QJsonDocument::fromJson(QByteArray::fromStdString(std::string(std::istreambuf_iterator<char>(saved), {}))).object();
+    ASSERT_EQ(json["rows"].toArray().size(), 1);
+    const QJsonObject row = json["rows"].toArray().at(0).toObject();
+    EXPECT_EQ(row["path"].toString(), QStringLiteral("\\LOGIN\\LOGIN.EXE"));
+    EXPECT_EQ(row["kind"].toString(), QStringLiteral("file"));
+    EXPECT_EQ(row["unreadableBytes"].toInteger(), 512);
+    EXPECT_EQ(row["totalBytes"].toInteger(), static_cast<qint64>(login.size));
 
     // The damaged row carries the emblem's tooltip; its neighbours do not.
     run.clickTree({QStringLiteral("LOGIN")});

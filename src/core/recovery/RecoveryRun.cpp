@@ -727,6 +727,17 @@ RecoveryReport runRecovery(const MountedVolume& volume, const SectorReader& read
         if (position < volume.files.size())
             planner.addFile(position, parentItemOf(volume, volume.files[position]));  // the folder that lists it
 
+    std::uint64_t plannedFiles = 0;
+    std::uint64_t plannedBytes = 0;
+    for (const PlannedFile& planned : planner.files) {
+        const TreeNode& node = volume.files[planned.position];
+        if (settings.takesFile(node.deletedMarker)) {
+            ++plannedFiles;
+            plannedBytes += node.size;
+        }
+    }
+    observer.runPlanned(plannedFiles, plannedBytes);
+
     std::string error;
     if (!makeDestination(destination, error)) {
         report.failed = planner.files.size();
@@ -774,6 +785,7 @@ RecoveryReport runRecovery(const MountedVolume& volume, const SectorReader& read
             ++report.skippedDeleted;
             continue;
         }
+        observer.fileBegins(node);
         ExtractResult result;
         if (run.recoveryAborted) {
             prepared.discard(abandonedFolders);

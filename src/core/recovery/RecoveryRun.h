@@ -44,6 +44,12 @@ struct RecoveryReport {
 
 class RecoveryRunObserver : public ExtractionObserver {
 public:
+    // Before the first file: how many files the run will copy and their
+    // bytes, as the entries give them (files the deleted-files rule leaves
+    // out are not counted).
+    virtual void runPlanned(std::uint64_t /*files*/, std::uint64_t /*bytes*/) {}
+    // A file the run counted is taken up; fileFinished follows.
+    virtual void fileBegins(const TreeNode& /*node*/) {}
     // After each file of the run, whatever its outcome.
     virtual void fileFinished(const TreeNode& /*node*/, const ExtractResult& /*result*/) {}
 };
