@@ -58,6 +58,8 @@ const char* commandText(CommandId id)
         return "Open Disk &Image...";
     case CommandId::DamageReport:
         return "Damage &Report";
+    case CommandId::Preview:
+        return "Pre&view";
     }
     return "";
 }
@@ -127,7 +129,7 @@ const ContextMenuLayout& contextMenuLayout()
 {
     using C = CommandId;
     static const ContextMenuLayout layout = {
-        {{C::Open}, {C::OpenWith}, {}, {C::ContextRecoverSelected}, {C::ContextRecoverAll}, {}},
+        {{C::Open}, {C::OpenWith}, {C::Preview}, {}, {C::ContextRecoverSelected}, {C::ContextRecoverAll}, {}},
         "&View",
         {{C::ContextIcons}, {C::ContextList}, {C::ContextDetails}},
         {{}, {C::ContextFindFiles}, {}, {C::Rename}, {}, {C::ContextSettings}, {}, {C::Properties}},

@@ -41,6 +41,8 @@ enum class CommandId : int {
     OpenDiskImage = 40001,
     // Ours: lists what lies on unreadable sectors and marks it in the list.
     DamageReport = 40002,
+    // Ours: shows the start of the marked file as text or hex.
+    Preview = 40003,
 };
 
 // The columns of the menu-state table.

@@ -12,7 +12,10 @@
 #include "mount/FolderContents.h"
 #include "mount/VolumeReports.h"
 #include "recovery/DestinationNames.h"
+#include "recovery/FilePreview.h"
+#include "recovery/RecoveryRun.h"
 #include "ui/MessageDialog.h"
+#include "ui/PreviewDialog.h"
 #include "ui/RecoverySettingsDialog.h"
 #include "ui/ReportDialog.h"
 
@@ -23,6 +26,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QStringDecoder>
 #include <QTableView>
 #include <QTreeView>
 
@@ -126,12 +130,36 @@ void WizardDialog::openEntry(bool openWith)
              launcher);
 }
 
+void WizardDialog::previewEntry()
+{
+    const int row = markedRow();
+    if (state_.wizardStep != 2 || state_.busy || focusPane_ != Pane::List || row < 0 || contents_->isFolderRow(row))
+        return;
+    const TreeNode& file = contents_->node(row);
+    const QString name = names_->toDisplay(file.name);
+    const FileStart start = readFileStart(session_.mounted, session_.reader, file);
+    if (start.compressed) {
+        ui::MessageDialog::show(this, "\"" + name.toStdString() + "\" is stored compressed; its data cannot be shown.",
+                                ui::MessageKind::Information);
+        return;
+    }
+    const QByteArray bytes(reinterpret_cast<const char*>(start.bytes.data()), static_cast<qsizetype>(start.bytes.size()));
+    // UTF-8 when the bytes are valid UTF-8, else the volume's code page.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (utf8.hasError())
+        text = names_->toDisplay(bytes.toStdString());
+    ui::PreviewDialog dialog(this, name, bytes, text, file.size, QString::fromStdString(describeProblem(start.result)));
+    dialog.exec();
+}
+
 void WizardDialog::showContextMenu(const QPoint& globalPos)
 {
     const int row = markedRow();
     if (focusPane_ != Pane::List || !state_.canShowContextMenu() || row < 0)
         return;
     action(CommandId::OpenWith)->setEnabled(!contents_->isFolderRow(row));
+    action(CommandId::Preview)->setEnabled(!contents_->isFolderRow(row));
     contextMenu_->popup(globalPos);
 }
 

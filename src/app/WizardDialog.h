@@ -160,6 +160,8 @@ private:
     void onTreeCurrentChanged(const QModelIndex& current);
     void onListActivated(const QModelIndex& index);
     void openEntry(bool openWith);
+    // Shows the start of the marked file in the preview dialog.
+    void previewEntry();
     void showContextMenu(const QPoint& globalPos);
     void startRename();
     void setListView(ListViewMode mode);

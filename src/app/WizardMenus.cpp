@@ -202,6 +202,9 @@ void WizardDialog::buildContextMenu()
     QMenu* view = contextMenu_->addMenu(QString::fromUtf8(layout.viewTitle));
     add(view, layout.viewEntries);
     add(contextMenu_, layout.after);
+    // F3 previews the marked file from anywhere in the window.
+    action(CommandId::Preview)->setShortcut(QKeySequence(Qt::Key_F3));
+    addAction(action(CommandId::Preview));
 }
 
 void WizardDialog::runCommand(CommandId id)
@@ -256,6 +259,9 @@ void WizardDialog::runCommand(CommandId id)
         break;
     case CommandId::OpenWith:
         openEntry(true);
+        break;
+    case CommandId::Preview:
+        previewEntry();
         break;
     case CommandId::Rename:
         startRename();

@@ -16,6 +16,7 @@
 #include "snapshot/SnapshotDiskCheck.h"
 #include "ui/HelpWindow.h"
 #include "ui/MessageDialog.h"
+#include "ui/PreviewDialog.h"
 #include "ui/RecoverySettingsDialog.h"
 #include "ui/ReportDialog.h"
 
@@ -418,6 +419,48 @@ TEST_F(WizardBrowsingTest, RightClickMenuGreysOpenWithOnFolders)
     ASSERT_TRUE(waitUntil([&] { return menu->isVisible(); }));
     EXPECT_FALSE(openWith->isEnabled());
     menu->close();
+}
+
+// F3 shows a text file as text, a binary one as hex, at most its first 64 KiB.
+TEST_F(WizardBrowsingTest, PreviewShowsTheStartOfAFileAsTextOrHex)
+{
+    WizardRun run({image});
+    mountSys(run);
+    struct Case {
+        QStringList folder;
+        const char* name;
+        bool hex;
+    };
+    for (const Case& c : {Case{{"PUBLIC"}, "README.TXT", false}, Case{{"SYSTEM"}, "MONITOR.NLM", true}}) {
+        // F3 is a window shortcut: the window must be the active one.
+        run.window().activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&run.window()));
+        run.clickTree(c.folder);
+        const int row = run.listRow(QString::fromUtf8(c.name));
+        ASSERT_GE(row, 0);
+        QTableView* list = run.fileList();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(row, 1)).center());
+        const auto data = imagebuilder::expectedData(*demoSys().find(c.name));
+        const QByteArray head(reinterpret_cast<const char*>(data.data()),
+                              static_cast<qsizetype>(std::min<std::size_t>(data.size(), 65536)));
+        DialogAnswer<ui::PreviewDialog> preview([&](ui::PreviewDialog& dialog) {
+            EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Preview - %1").arg(c.name));
+            EXPECT_EQ(dialog.showingHex(), c.hex);
+            EXPECT_EQ(dialog.shownText(), c.hex ? ui::PreviewDialog::hexDump(head)
+                                                : QString::fromLatin1(head).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+            EXPECT_EQ(dialog.extentLabel()->text(),
+                      data.size() > 65536 ? QStringLiteral("The first 65536 of %1 bytes shown.").arg(data.size())
+                                          : QStringLiteral("All %1 bytes shown.").arg(data.size()));
+            dialog.showHex(!c.hex);
+            EXPECT_EQ(dialog.showingHex(), !c.hex);
+            dialog.reject();
+        });
+        QTest::keyClick(list, Qt::Key_F3);
+        EXPECT_TRUE(preview.answered()) << c.name;
+    }
+    EXPECT_EQ(ui::PreviewDialog::hexDump(QByteArray("Hello, NetWare!\n\x01", 17)).toStdString(),
+              QStringLiteral("00000000  48 65 6c 6c 6f 2c 20 4e  65 74 57 61 72 65 21 0a  |Hello, NetWare!.|\n"
+                             "00000010  01                                                |.|\n").toStdString());
 }
 
 TEST_F(WizardBrowsingTest, DoubleClickOpensAFileFromAPrivateFolderRemovedAtTheEnd)
