@@ -1,6 +1,7 @@
 #pragma once
-// Starts the program for an extracted file through the desktop; when the
-// file's type has none, lets the user pick a program.
+// Starts the program for an extracted file through the desktop; Open With,
+// or a type without a program, offers the desktop's applications for the
+// type, and any other program.
 
 #include "recovery/OpenFile.h"
 

@@ -16,6 +16,7 @@
 #include "snapshot/SnapshotDiskCheck.h"
 #include "ui/HelpWindow.h"
 #include "ui/MessageDialog.h"
+#include "ui/OpenWithDialog.h"
 #include "ui/PreviewDialog.h"
 #include "ui/RecoverySettingsDialog.h"
 #include "ui/ReportDialog.h"
@@ -461,6 +462,36 @@ TEST_F(WizardBrowsingTest, PreviewShowsTheStartOfAFileAsTextOrHex)
     EXPECT_EQ(ui::PreviewDialog::hexDump(QByteArray("Hello, NetWare!\n\x01", 17)).toStdString(),
               QStringLiteral("00000000  48 65 6c 6c 6f 2c 20 4e  65 74 57 61 72 65 21 0a  |Hello, NetWare!.|\n"
                              "00000010  01                                                |.|\n").toStdString());
+}
+
+// Open With lists the desktop's applications for the type and starts the one picked.
+TEST_F(WizardBrowsingTest, OpenWithOffersTheDesktopsApplicationsForTheType)
+{
+    OpenedFilesFolder temp;
+    const auto apps = dir / "data" / "applications";
+    std::filesystem::create_directories(apps);
+    std::ofstream(apps / "notes.desktop") << "[Desktop Entry]\nType=Application\nName=Notes\n"
+                                             "Exec=/opt/notes --new-window %f\nMimeType=text/plain;\n";
+    const std::string data = (dir / "data").string();
+    ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+    ::setenv("XDG_DATA_DIRS", data.c_str(), 1);
+    WizardRun run({image});
+    mountSys(run);
+    run.clickTree({"PUBLIC"});
+    QTableView* list = run.fileList();
+    const int row = run.listRow(QStringLiteral("README.TXT"));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(row, 1)).center());
+    DialogAnswer<ui::OpenWithDialog> choose([](ui::OpenWithDialog& dialog) {
+        ASSERT_EQ(dialog.list()->count(), 1);
+        EXPECT_EQ(dialog.list()->item(0)->text(), QStringLiteral("Notes"));
+        dialog.openButton()->click();
+    });
+    run.window().action(app::CommandId::OpenWith)->trigger();
+    ::unsetenv("XDG_DATA_HOME");
+    ::unsetenv("XDG_DATA_DIRS");
+    EXPECT_TRUE(choose.answered());
+    EXPECT_EQ(run.desktop().programs,
+              QStringList{QStringLiteral("/opt/notes --new-window %1").arg(QString::fromStdString((temp.folder() / "README.TXT").string()))});
 }
 
 TEST_F(WizardBrowsingTest, DoubleClickOpensAFileFromAPrivateFolderRemovedAtTheEnd)
