@@ -317,6 +317,7 @@ QWidget* WizardDialog::buildRightPane()
         for (int column = 0; column < contents_->columnCount(); ++column)
             detailsView_->setColumnWidth(column, ContentsModel::columnWidth(contents_->sixColumns() ? column : -1));
         fitNameColumns();
+        fitIconGrid();
         showFilterNotice();
         if (contents_->sixColumns())
             for (const auto& [column, width] : userWidths_)
@@ -441,9 +442,29 @@ void WizardDialog::applyState()
         iconView_->setFlow(icons ? QListView::LeftToRight : QListView::TopToBottom);
         iconView_->setWrapping(true);
         iconView_->setIconSize(QSize(16, 16));
-        iconView_->setGridSize(icons ? QSize(ContentsModel::columnWidth(ContentsModel::Name), 40) : QSize());
+        iconView_->setWordWrap(icons);
         iconView_->setMovement(QListView::Static);
+        fitIconGrid();
     }
+}
+
+void WizardDialog::fitIconGrid()
+{
+    if (state_.listView == ListViewMode::Details)
+        return;
+    const QFontMetrics metrics = iconView_->fontMetrics();
+    if (state_.listView == ListViewMode::Icons) {
+        // A fixed cell, names wrapped on up to three lines below the icon.
+        iconView_->setGridSize(QSize(ContentsModel::columnWidth(ContentsModel::Name), 16 + 3 * metrics.lineSpacing() + 10));
+        return;
+    }
+    // List: every column as wide as the folder's longest name, within the pane.
+    int widest = 0;
+    const int rows = std::min(contents_->totalRows(), 100000);
+    for (int row = 0; row < rows; ++row)
+        widest = std::max(widest, metrics.horizontalAdvance(names_->toDisplay(contents_->node(row).name)));
+    const int limit = std::max(iconView_->viewport()->width() - 8, ContentsModel::columnWidth(ContentsModel::Name));
+    iconView_->setGridSize(QSize(std::min(widest + 16 + 16, limit), std::max(metrics.height(), 16) + 6));
 }
 
 } // namespace tamsin::app

@@ -107,6 +107,8 @@ private:
     void applyState();
     // Widens the Name and Type columns of the details view to their content.
     void fitNameColumns();
+    // The List and Icons views' cells: in List as wide as the longest name.
+    void fitIconGrid();
 
     // Disk and volume steps (WizardSteps.cpp).
     void onDiskClicked(int index);

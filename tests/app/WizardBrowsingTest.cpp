@@ -276,6 +276,14 @@ TEST_F(WizardBrowsingTest, ViewModesAndNextReturnToDetails)
     EXPECT_TRUE(run.fileList()->isVisible());
     EXPECT_EQ(run.state().wizardStep, 2);
     EXPECT_TRUE(run.button("next")->isVisible());
+
+    // Every name fits its cell: the List's columns are as wide as the longest.
+    run.window().action(app::CommandId::List)->trigger();
+    run.clickTree({"USERS", "ALICE"});
+    const QString longest = QStringLiteral("Quarterly Report 1998.doc");
+    EXPECT_GT(icons->gridSize().width(), icons->fontMetrics().horizontalAdvance(longest) + 16);
+    const QModelIndex at = icons->model()->index(run.listRow(longest), 0);
+    EXPECT_GE(icons->visualRect(at).width(), icons->fontMetrics().horizontalAdvance(longest) + 16);
 }
 
 TEST_F(WizardBrowsingTest, TabF2AndEnterFollowTheFocusedPane)
