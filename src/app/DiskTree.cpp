@@ -5,6 +5,7 @@
 #include "disk/RescueMap.h"
 
 #include <QFileIconProvider>
+#include <QPainter>
 #include <QSignalBlocker>
 
 #include <algorithm>
@@ -57,6 +58,28 @@ void DiskTree::populate(const DiskTable& disks)
         item->setToolTip(0, tip);
     }
     root->setExpanded(true);
+}
+
+bool DiskTree::showsEmptyHint() const
+{
+    return root() && root()->childCount() == 0;
+}
+
+QString DiskTree::emptyHint()
+{
+    return QStringLiteral("No disks are listed. To read a disk image, choose Recovery > Open Disk Image... (Ctrl+O) "
+                          "or drop the image file here.");
+}
+
+void DiskTree::paintEvent(QPaintEvent* event)
+{
+    StepTree::paintEvent(event);
+    if (!showsEmptyHint())
+        return;
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::Disabled, QPalette::Text));
+    const QRect below = viewport()->rect().adjusted(8, visualItemRect(root()).bottom() + 8, -8, -8);
+    painter.drawText(below, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, emptyHint());
 }
 
 QTreeWidgetItem* DiskTree::diskItem(int n) const

@@ -24,12 +24,18 @@ public:
     // The selected disks in the order they were picked; disks picked at once
     // (a Shift-click range) in index order.
     const std::vector<int>& selectedDisks() const { return picked_; }
+    // While no disk is listed, the pane says how to open an image.
+    bool showsEmptyHint() const;
+    static QString emptyHint();
 
 signals:
     // A disk item was clicked (or activated from the keyboard).
     void diskClicked(int index);
     // The selected disks changed (clicks, keys, or a click beside the items).
     void pickedChanged();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void onItem(QTreeWidgetItem* item);

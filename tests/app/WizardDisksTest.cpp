@@ -7,6 +7,7 @@
 #include "WizardFixture.h"
 
 #include "GuiTest.h"
+#include "DiskTree.h"
 #include "VolumeTree.h"
 
 #include "ui/MessageDialog.h"
@@ -263,6 +264,8 @@ TEST_F(WizardDisksTest, SearchVolumesScansTheFirstDiskAlone)
 TEST_F(WizardDisksTest, SeveralImagesOpenedAtOnceArePickedTogether)
 {
     WizardRun run({});
+    auto* disks = run.window().findChild<app::DiskTree*>(QStringLiteral("diskTree"));
+    EXPECT_TRUE(disks->showsEmptyHint()) << "an empty list says how to open an image";
     DialogAnswer<QFileDialog> pick([&](QFileDialog& dialog) {
         EXPECT_EQ(dialog.fileMode(), QFileDialog::ExistingFiles);
         dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
@@ -271,6 +274,7 @@ TEST_F(WizardDisksTest, SeveralImagesOpenedAtOnceArePickedTogether)
     });
     run.window().action(app::CommandId::OpenDiskImage)->trigger();
     ASSERT_TRUE(pick.answered());
+    EXPECT_FALSE(disks->showsEmptyHint());
     EXPECT_EQ(run.statusLine(), QStringLiteral("2 disks selected: Storage Device0, Storage Device1"));
     ASSERT_TRUE(run.button("next")->isVisible());
     run.pressNext();
