@@ -49,6 +49,8 @@ Entry readEntry(const QString& path)
             entry.app.icon = value;
         else if (key == QStringLiteral("Exec"))
             entry.app.exec = value;
+        else if (key == QStringLiteral("Terminal"))
+            entry.app.terminal = value == QStringLiteral("true");
         else if (key == QStringLiteral("MimeType"))
             entry.mimeTypes = value.split(QLatin1Char(';'), Qt::SkipEmptyParts);
         else if ((key == QStringLiteral("NoDisplay") || key == QStringLiteral("Hidden")) && value == QStringLiteral("true"))

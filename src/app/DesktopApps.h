@@ -14,6 +14,7 @@ struct DesktopApp {
     QString name;  // as the desktop shows it
     QString icon;  // a theme icon name or an absolute path; may be empty
     QString exec;  // the Exec line
+    bool terminal = false;  // runs in a terminal (Terminal=true)
 };
 
 // Applications whose MimeType names mimeType or one of the types it is a

@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <QStandardPaths>
 #include <QUrl>
 
 namespace tamsin::app {
@@ -21,7 +22,11 @@ void DesktopLauncher::openWith(const std::string& path)
 {
     const QString file = QString::fromStdString(path);
     const QMimeType type = QMimeDatabase().mimeTypeForFile(file);
-    const std::vector<DesktopApp> apps = applicationsFor(type.name());
+    // A program that runs in a terminal gets the desktop's terminal, or is
+    // not offered where there is none.
+    const QString terminal = QStandardPaths::findExecutable(QStringLiteral("x-terminal-emulator"));
+    std::vector<DesktopApp> apps = applicationsFor(type.name());
+    std::erase_if(apps, [&](const DesktopApp& app) { return app.terminal && terminal.isEmpty(); });
     QStringList names;
     QList<QIcon> icons;
     for (const DesktopApp& app : apps) {
@@ -32,7 +37,10 @@ void DesktopLauncher::openWith(const std::string& path)
     if (dialog.exec() != QDialog::Accepted)
         return;
     if (const int row = dialog.chosen(); row >= 0) {
-        const QStringList command = commandFor(apps[static_cast<std::size_t>(row)].exec, file);
+        const DesktopApp& app = apps[static_cast<std::size_t>(row)];
+        QStringList command = commandFor(app.exec, file);
+        if (app.terminal && !command.isEmpty())
+            command = QStringList{terminal, QStringLiteral("-e")} + command;
         if (!command.isEmpty())
             desktop_.startProgram(command.front(), command.mid(1));
         return;

@@ -58,6 +58,7 @@ void DiskTree::populate(const DiskTable& disks)
         item->setToolTip(0, tip);
     }
     root->setExpanded(true);
+    fitColumn();
 }
 
 bool DiskTree::showsEmptyHint() const

@@ -13,6 +13,29 @@ StepTree::StepTree(QWidget* parent) : QTreeWidget(parent)
     setRootIsDecorated(true);
     setIconSize(QSize(16, 16));
     setSelectionMode(QAbstractItemView::SingleSelection);
+    header()->setStretchLastSection(false);
+    connect(this, &QTreeWidget::itemExpanded, this, &StepTree::fitColumn);
+    connect(model(), &QAbstractItemModel::rowsInserted, this, &StepTree::fitColumn);
+}
+
+StepTree::~StepTree()
+{
+    // The model outlives this part of the tree while the widget is taken down.
+    disconnect(model(), nullptr, this, nullptr);
+}
+
+void StepTree::fitColumn()
+{
+    // At least the pane's width, so a click beside a short name still hits its row.
+    resizeColumnToContents(0);
+    if (columnWidth(0) < viewport()->width())
+        setColumnWidth(0, viewport()->width());
+}
+
+void StepTree::resizeEvent(QResizeEvent* event)
+{
+    QTreeWidget::resizeEvent(event);
+    fitColumn();
 }
 
 void StepTree::mousePressEvent(QMouseEvent* event)

@@ -1,6 +1,6 @@
 #pragma once
 // A tree of the left pane with one root item: a click that hits no item
-// selects the root. Moving the current item by keyboard reports it as
+// selects the root. Its column is as wide as its longest item text. Moving the current item by keyboard reports it as
 // keyboardMoved, so a step can treat it as the click it stands for.
 
 #include <QTreeWidget>
@@ -11,6 +11,7 @@ class StepTree : public QTreeWidget {
     Q_OBJECT
 public:
     explicit StepTree(QWidget* parent);
+    ~StepTree() override;
 
     QTreeWidgetItem* root() const { return topLevelItemCount() > 0 ? topLevelItem(0) : nullptr; }
 
@@ -20,6 +21,10 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    // Widens the column to its longest text, or to the pane when narrower:
+    // long item texts scroll sideways rather than being cut.
+    void fitColumn();
 };
 
 } // namespace tamsin::app

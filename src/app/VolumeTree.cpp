@@ -16,9 +16,6 @@ constexpr int kSegmentRole = Qt::UserRole + 1;
 VolumeTree::VolumeTree(QWidget* parent) : StepTree(parent)
 {
     setObjectName(QStringLiteral("volumeTree"));
-    // Segment items name their disk's path: the pane scrolls sideways
-    // rather than cutting it.
-    header()->setStretchLastSection(false);
     connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) { onItem(item); });
     connect(this, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) { onItem(item); });
     connect(this, &StepTree::keyboardMoved, this, [this](QTreeWidgetItem* item) { onItem(item); });
@@ -64,20 +61,6 @@ void VolumeTree::addSegment(QTreeWidgetItem* volume, const QString& text, int po
     if (position < 0)
         item->setFlags(item->flags() & ~(Qt::ItemIsEnabled | Qt::ItemIsSelectable));
     volume->setExpanded(true);
-    fitColumn();
-}
-
-void VolumeTree::fitColumn()
-{
-    // At least the pane's width, so a click beside a short name still hits its row.
-    resizeColumnToContents(0);
-    if (columnWidth(0) < viewport()->width())
-        setColumnWidth(0, viewport()->width());
-}
-
-void VolumeTree::resizeEvent(QResizeEvent* event)
-{
-    StepTree::resizeEvent(event);
     fitColumn();
 }
 

@@ -34,13 +34,8 @@ signals:
     void volumeClicked(int position);
     void segmentClicked(int position);
 
-protected:
-    void resizeEvent(QResizeEvent* event) override;
-
 private:
     void onItem(QTreeWidgetItem* item);
-    // Widens the column to its longest text, or to the pane when narrower.
-    void fitColumn();
 };
 
 } // namespace tamsin::app

@@ -25,7 +25,8 @@ PreviewDialog::PreviewDialog(QWidget* parent, const QString& name, const QByteAr
     view_->setReadOnly(true);
     view_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     view_->setLineWrapMode(QPlainTextEdit::NoWrap);
-    view_->setMinimumSize(view_->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 80,
+    // A whole hex line and the scroll bar.
+    view_->setMinimumSize(view_->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 80 + 60,
                           view_->fontMetrics().lineSpacing() * 24);
     asText_->setObjectName(QStringLiteral("asText"));
     asHex_->setObjectName(QStringLiteral("asHex"));

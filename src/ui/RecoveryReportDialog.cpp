@@ -4,6 +4,7 @@
 #include "ui/UiTexts.h"
 
 #include <QDialogButtonBox>
+#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -18,6 +19,8 @@ RecoveryReportDialog::RecoveryReportDialog(QWidget* parent, const QString& repor
     setWindowTitle(QString::fromUtf8(text::kRecoveryReportCaption));
     text_->setObjectName(QStringLiteral("reportText"));
     text_->setReadOnly(true);
+    // The report's counts are aligned with blanks.
+    text_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     text_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     text_->setMinimumSize(text_->fontMetrics().averageCharWidth() * 80, text_->fontMetrics().lineSpacing() * 14);
 

@@ -44,7 +44,7 @@ TEST(ApplicationsFor, TypesAndTheirParentsTheFirstFolderDecidesAndHiddenOnesStay
     test::TempDir dir;
     const auto home = dir / "home";
     const auto system = dir / "system";
-    writeDesktopFile(system / "zed.desktop", "Name=Zed\nExec=zed %U\nMimeType=text/plain;");
+    writeDesktopFile(system / "zed.desktop", "Name=Zed\nExec=zed %U\nTerminal=true\nMimeType=text/plain;");
     writeDesktopFile(system / "viewer.desktop", "Name=Image Viewer\nExec=view %f\nMimeType=image/png;");
     writeDesktopFile(system / "kde" / "kate.desktop", "Name=Kate\nName[de]=Kate DE\nExec=kate %U\nMimeType=text/plain;");
     writeDesktopFile(system / "quiet.desktop", "Name=Quiet\nExec=quiet\nNoDisplay=true\nMimeType=text/plain;");
@@ -63,6 +63,7 @@ TEST(ApplicationsFor, TypesAndTheirParentsTheFirstFolderDecidesAndHiddenOnesStay
     EXPECT_EQ(names(QStringLiteral("text/x-log")), names(QStringLiteral("text/plain"))) << "a kind of text/plain";
     EXPECT_EQ(names(QStringLiteral("image/png")), QStringList{"Image Viewer=viewer.desktop"});
     EXPECT_TRUE(names(QStringLiteral("application/x-nothing")).isEmpty());
+    EXPECT_TRUE(applicationsFor(QStringLiteral("text/plain"), folders).back().terminal) << "Zed runs in a terminal";
 }
 
 } // namespace

@@ -119,7 +119,12 @@ TEST(ExitOnSignals, ATerminateSignalEndsTheEventLoopsInOrder)
         ExitOnSignals handler;
         QObject::connect(&handler, &ExitOnSignals::received, [&](int signal) { caught = signal; });
         QTimer::singleShot(0, [] { ::raise(SIGTERM); });
-        QTimer::singleShot(5000, [] { QCoreApplication::exit(-1); });
+        // A guard that goes with the test: a timer left pending would end
+        // some later test's event loops, and with them its dialogs.
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(-1); });
+        guard.start(5000);
         exitCode = QCoreApplication::exec();
     }
     EXPECT_EQ(caught, SIGTERM);
