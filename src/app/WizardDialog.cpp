@@ -390,10 +390,10 @@ void WizardDialog::fitNameColumns()
 {
     if (!contents_->sixColumns())
         return;
-    // Name and Type grow to their longest text; their set widths are the
-    // least. A width the user chose stays.
+    // Name, Type and Size grow to their longest text; their set widths are
+    // the least. A width the user chose stays.
     const bool wasSetting = std::exchange(settingWidths_, true);
-    for (int column : {int(ContentsModel::Name), int(ContentsModel::Type)}) {
+    for (int column : {int(ContentsModel::Name), int(ContentsModel::Type), int(ContentsModel::Size)}) {
         if (userWidths_.contains(column))
             continue;
         detailsView_->resizeColumnToContents(column);
