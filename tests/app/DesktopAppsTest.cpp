@@ -17,6 +17,11 @@ struct CommandCase {
     QStringList command;
 };
 
+void PrintTo(const CommandCase& c, std::ostream* out)
+{
+    *out << c.exec;
+}
+
 class CommandFor : public ::testing::TestWithParam<CommandCase> {};
 
 TEST_P(CommandFor, PlacesTheFileAndDropsOtherFieldCodes)
