@@ -156,7 +156,7 @@ int main(int argc, char** argv)
     disks.accessMode = mode;
     volumes.accessMode = mode;
     for (MountOptions* mount : {&list.mount, &info.mount, &recover.mount, &cat.mount, &find.mount,
-                                &compressed.mount, &snapshotSave.mount})
+                                &compressed.mount, &snapshotSave.mount, &damage.mount})
         mount->accessMode = mode;
 
     if (*disksCommand)

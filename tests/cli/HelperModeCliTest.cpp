@@ -95,6 +95,11 @@ TEST_F(HelperModeCliTest, ListsAndReadsTheSameAsNativeAccess)
     const auto files = treeContents(dir / "helper");
     EXPECT_EQ(files, treeContents(dir / "native"));
     EXPECT_EQ(files.size(), 3u);
+
+    // Every command that mounts reads through the helper, damage included.
+    const CommandResult damage = runF({"damage", "0", "--volume", "0"});
+    ASSERT_EQ(damage.status, 0) << damage.err;
+    EXPECT_EQ(damage.out, run({"damage", built.imagePath, "--volume", "0"}).out);
 }
 
 TEST_F(HelperModeCliTest, DisksAreTheLibrariesDisks)
