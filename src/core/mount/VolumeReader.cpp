@@ -26,4 +26,9 @@ std::uint64_t VolumeReader::diskSector(std::uint64_t volumeSector) const
     return layout_->diskSector(volumeSector);
 }
 
+DiskPlace VolumeReader::diskPlace(std::uint64_t volumeSector) const
+{
+    return layout_->diskPlace(volumeSector);
+}
+
 } // namespace tamsin

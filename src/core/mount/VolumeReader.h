@@ -3,6 +3,8 @@
 // through its layout, so that the mount and recovery never learn where a
 // block lies: which segment, partition, mirror member or spare block.
 
+#include "volumes/VolumeLayout.h"
+
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -12,7 +14,6 @@ namespace tamsin {
 
 class MountedVolume;
 class SectorReader;
-class VolumeLayout;
 
 class VolumeReader {
 public:
@@ -28,6 +29,9 @@ public:
 
     // The absolute disk sector a volume sector lies at (0 in a missing segment).
     std::uint64_t diskSector(std::uint64_t volumeSector) const;
+    // The disk and sector a volume sector lies at: where its reads, and so
+    // hints of reads to come, go.
+    DiskPlace diskPlace(std::uint64_t volumeSector) const;
 
     const VolumeLayout& layout() const { return *layout_; }
 

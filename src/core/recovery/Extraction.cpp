@@ -105,7 +105,7 @@ public:
         if (prefetchedTo_ > i + window / 2)
             return;
         const std::size_t to = i + window;
-        const std::size_t reached = prefetchBlocks(volume_, io_, reader_, values, std::max(prefetchedTo_, i), to);
+        const std::size_t reached = prefetchBlocks(volume_, io_, values, std::max(prefetchedTo_, i), to);
         prefetchedTo_ = reached < std::min(to, values.size()) ? values.size() : to;
     }
 

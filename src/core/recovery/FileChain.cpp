@@ -49,36 +49,38 @@ FileChain buildFileChain(const MountedVolume& volume, FatEntryReader& fat, std::
     return chain;
 }
 
-void PrefetchRuns::add(std::uint64_t diskSector, std::uint64_t sectors)
+void PrefetchRuns::add(DiskPlace place, std::uint64_t sectors)
 {
-    if (diskSector == 0 || sectors == 0)
+    if (!place.disk || place.sector == 0 || sectors == 0)
         return;  // a missing segment, or nothing
-    if (end_ > 0 && diskSector == end_ && end_ + sectors - start_ <= UINT32_MAX) {
+    if (end_ > 0 && place.disk == disk_ && place.sector == end_ && end_ + sectors - start_ <= UINT32_MAX) {
         end_ += sectors;
         return;
     }
     flush();
-    start_ = diskSector;
-    end_ = diskSector + sectors;
+    disk_ = place.disk;
+    start_ = place.sector;
+    end_ = place.sector + sectors;
 }
 
 void PrefetchRuns::flush()
 {
-    if (end_ > 0)
-        reader_.prefetch(start_, static_cast<std::uint32_t>(end_ - start_));
+    if (end_ > 0 && disk_)
+        disk_->prefetch(start_, static_cast<std::uint32_t>(end_ - start_));
+    disk_ = nullptr;
     start_ = end_ = 0;
 }
 
-std::size_t prefetchBlocks(const MountedVolume& volume, const VolumeReader& io, const SectorReader& reader,
-                           const std::vector<std::uint32_t>& values, std::size_t from, std::size_t to)
+std::size_t prefetchBlocks(const MountedVolume& volume, const VolumeReader& io, const std::vector<std::uint32_t>& values,
+                           std::size_t from, std::size_t to)
 {
-    PrefetchRuns runs(reader);
+    PrefetchRuns runs;
     std::size_t i = from;
     for (; i < std::min(to, values.size()); ++i) {
         const std::uint32_t value = values[i];
         if ((value & kTopBit) != 0 || (value == 0 && i > 0))
             break;
-        runs.add(io.diskSector(volume.blockStart(value)), volume.sectorsPerBlock);
+        runs.add(io.diskPlace(volume.blockStart(value)), volume.sectorsPerBlock);
     }
     return i;
 }

@@ -2,6 +2,8 @@
 // A file's chain of block references as the chosen FAT gives it, and the
 // meaning of each reference.
 
+#include "volumes/VolumeLayout.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -72,20 +74,21 @@ FileChain buildFileChain(const MountedVolume& volume, FatEntryReader& fat, std::
 // a fragment reference).
 bool chainHasBlockAt(const FileChain& chain, std::uint64_t position);
 
-// Gathers prefetch hints: runs of disk sectors that follow each other go to
-// the disk as one request, when a run breaks or on flush().
+// Gathers prefetch hints: runs of sectors that follow each other on one disk
+// go to that disk as one request, when a run breaks or on flush(). Each hint
+// goes to the disk the volume sector lies on, as its read will.
 class PrefetchRuns {
 public:
-    explicit PrefetchRuns(const SectorReader& reader) : reader_(reader) {}
+    PrefetchRuns() = default;
     ~PrefetchRuns() { flush(); }
     PrefetchRuns(const PrefetchRuns&) = delete;
     PrefetchRuns& operator=(const PrefetchRuns&) = delete;
 
-    void add(std::uint64_t diskSector, std::uint64_t sectors);
+    void add(DiskPlace place, std::uint64_t sectors);
     void flush();
 
 private:
-    const SectorReader& reader_;
+    const SectorReader* disk_ = nullptr;
     std::uint64_t start_ = 0;
     std::uint64_t end_ = 0;  // 0: no run gathered
 };
@@ -93,8 +96,8 @@ private:
 // Tells the disk that the blocks named by values[from, to) will be read soon,
 // consecutive ones as one request, up to the first value that names no
 // block. Returns the index after the last value it went through.
-std::size_t prefetchBlocks(const MountedVolume& volume, const VolumeReader& io, const SectorReader& reader,
-                           const std::vector<std::uint32_t>& values, std::size_t from, std::size_t to);
+std::size_t prefetchBlocks(const MountedVolume& volume, const VolumeReader& io, const std::vector<std::uint32_t>& values,
+                           std::size_t from, std::size_t to);
 
 // The suballocation chains of a volume, each followed through the FAT once
 // for a run over many files and kept. Every suballocated file names a

@@ -309,8 +309,7 @@ public:
     FirstBlockPrefetch(const MountedVolume& volume, const SectorReader& reader, const RecoverySettings& settings,
                        const RecoveryRunState& run, const std::vector<PlannedFile>& files,
                        SuballocationChains& chains) :
-        volume_(volume), io_(volume, reader), settings_(settings), run_(run), files_(files), chains_(chains),
-        runs_(reader)
+        volume_(volume), io_(volume, reader), settings_(settings), run_(run), files_(files), chains_(chains)
     {
     }
 
@@ -358,7 +357,7 @@ private:
         }
     }
 
-    void add(std::uint64_t volumeSector, std::uint64_t sectors) { runs_.add(io_.diskSector(volumeSector), sectors); }
+    void add(std::uint64_t volumeSector, std::uint64_t sectors) { runs_.add(io_.diskPlace(volumeSector), sectors); }
 
     const MountedVolume& volume_;
     VolumeReader io_;

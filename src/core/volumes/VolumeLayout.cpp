@@ -78,13 +78,14 @@ std::uint32_t VolumeLayout::read(std::uint64_t first, std::uint32_t count, std::
     return failed;
 }
 
-std::uint64_t VolumeLayout::diskSector(std::uint64_t volumeSector) const
+DiskPlace VolumeLayout::diskPlace(std::uint64_t volumeSector) const
 {
     const std::uint64_t spb = sectorsPerBlock_ == 0 ? 1 : sectorsPerBlock_;
     const VolumeSegment* segment = segmentOf(volumeSector / spb);
     if (!segment)
-        return 0;
-    return segment->partition->homeSector(segment->logicalStart + (volumeSector - std::uint64_t{segment->firstBlock} * spb));
+        return {};
+    const std::uint64_t logical = segment->logicalStart + (volumeSector - std::uint64_t{segment->firstBlock} * spb);
+    return {segment->partition->primary().disk, segment->partition->homeSector(logical)};
 }
 
 std::vector<std::uint32_t> VolumeLayout::missingSegments() const

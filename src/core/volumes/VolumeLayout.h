@@ -15,6 +15,15 @@
 
 namespace tamsin {
 
+class SectorReader;
+
+// Where a volume sector lies: the disk its reads are served from and the
+// absolute sector there, before redirection. No disk in a missing segment.
+struct DiskPlace {
+    const SectorReader* disk = nullptr;
+    std::uint64_t sector = 0;
+};
+
 inline constexpr std::uint64_t kUnboundedBlocks = std::numeric_limits<std::uint64_t>::max();
 
 struct VolumeSegment {
@@ -48,7 +57,8 @@ public:
 
     // The absolute disk sector (before redirection) of a volume sector; 0
     // when its segment is missing.
-    std::uint64_t diskSector(std::uint64_t volumeSector) const;
+    std::uint64_t diskSector(std::uint64_t volumeSector) const { return diskPlace(volumeSector).sector; }
+    DiskPlace diskPlace(std::uint64_t volumeSector) const;
 
     std::uint32_t sectorsPerBlock() const { return sectorsPerBlock_; }
     std::uint32_t segmentCount() const { return segmentCount_; }

@@ -2,6 +2,7 @@
 #include "volumes/VolumeLayout.h"
 
 #include "disk/SectorReader.h"
+#include "recovery/FileChain.h"
 
 #include "FaultyDevice.h"
 
@@ -170,6 +171,32 @@ TEST(VolumeLayout, ARunCrossingASegmentBoundaryReadsBothSegments)
     EXPECT_TRUE(layout.complete());
     EXPECT_EQ(layout.diskSector(33), 20u + 801);
     EXPECT_EQ(layout.segments()[1].startSector(), 820u);
+}
+
+// Read-ahead hints go to the disk each sector lies on, a run split where
+// the volume moves to another disk; a missing segment gets none.
+TEST(VolumeLayout, HintsGoToTheDiskEachSectorLiesOn)
+{
+    TwoSegments disks;
+    const VolumeLayout layout = disks.layout(3);
+    EXPECT_EQ(layout.diskPlace(3).disk, &disks.diskA.reader);
+    EXPECT_EQ(layout.diskPlace(33).disk, &disks.diskB.reader);
+    EXPECT_EQ(layout.diskPlace(33).sector, 20u + 801);
+    EXPECT_EQ(layout.diskPlace(70).disk, nullptr);
+
+    std::vector<std::string> hints;
+    disks.diskA.device->onPrefetch([&](std::uint64_t first, std::uint64_t count) {
+        hints.push_back("A " + std::to_string(first) + "+" + std::to_string(count));
+    });
+    disks.diskB.device->onPrefetch([&](std::uint64_t first, std::uint64_t count) {
+        hints.push_back("B " + std::to_string(first) + "+" + std::to_string(count));
+    });
+    {
+        PrefetchRuns runs;
+        for (std::uint64_t block = 2; block < 10; ++block)
+            runs.add(layout.diskPlace(block * 8), 8);
+    }
+    EXPECT_EQ(hints, (std::vector<std::string>{"A 1176+16", "B 820+32"}));
 }
 
 TEST(VolumeLayout, BlocksOfAMissingSegmentOrBeyondTheLastAreUnreadableZeros)
