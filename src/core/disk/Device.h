@@ -1,6 +1,12 @@
 #pragma once
 // The narrow interface the sector reader reads through: a block device, an
 // image file, or a test device that fails chosen sectors.
+//
+// Threads: readAt and prefetch are called from several threads at once (a
+// recovery copies on one thread while another reads and makes the files
+// ahead of it), so every device must allow that, serialising inside where
+// what it reads through does not (a container library handle, a cache).
+// Opening and closing happen on one thread while no read runs.
 
 #include <cstddef>
 #include <cstdint>

@@ -72,6 +72,7 @@ void HelperLibraries::readDisk(std::uint32_t diskNumber, std::uint32_t cylinder,
                                std::uint32_t sector, std::uint32_t count, void* buffer, std::uint32_t lba,
                                std::uint32_t int13Extensions) const
 {
+    const std::lock_guard lock(readMutex_);
     readDisk_(diskNumber, cylinder, head, sector, count, buffer, lba, int13Extensions);
 }
 

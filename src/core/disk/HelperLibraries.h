@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
 #include <string>
 
 namespace tamsin {
@@ -73,6 +74,8 @@ private:
     CheckInt13Extension checkInt13Extension_ = nullptr;
     GetDriveGeometry getDriveGeometry_ = nullptr;
     FindHardDisk findHardDisk_ = nullptr;
+    // The libraries promise nothing about threads: one read at a time.
+    mutable std::mutex readMutex_;
 };
 
 } // namespace tamsin
