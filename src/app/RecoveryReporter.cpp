@@ -1,5 +1,7 @@
 #include "RecoveryReporter.h"
 
+#include "WizardTexts.h"
+
 #include "mount/TreeNode.h"
 #include "ui/MessageDialog.h"
 #include "ui/RecoveryProgressDialog.h"
@@ -70,13 +72,13 @@ void RecoveryReporter::fileProgress(int percent)
 bool RecoveryReporter::continueAfterCreateError(const std::string& path)
 {
     bool goOn = true;
-    ordered([&] { goOn = ui::MessageDialog::ask(&dialog_, createErrorQuestion(path)); });
+    ordered([&] { goOn = ui::MessageDialog::ask(&dialog_, text::createErrorQuestion(path)); });
     return goOn;
 }
 
-void RecoveryReporter::notice(const std::string& text)
+void RecoveryReporter::notice(ExtractNotice notice)
 {
-    ordered([&] { ui::MessageDialog::show(&dialog_, text, ui::MessageKind::Information); });
+    ordered([&] { ui::MessageDialog::show(&dialog_, text::noticeText(notice), ui::MessageKind::Information); });
 }
 
 void RecoveryReporter::finish()

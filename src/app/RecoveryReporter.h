@@ -30,7 +30,7 @@ public:
     void fileStarted(const std::string& path, const std::string& name, std::uint32_t filesStarted) override;
     void fileProgress(int percent) override;
     bool continueAfterCreateError(const std::string& path) override;
-    void notice(const std::string& text) override;
+    void notice(ExtractNotice notice) override;
     void fileFinished(const TreeNode& node, const ExtractResult& result) override;
     // Files the run found on unreadable sectors; read once the run is over.
     struct DamagedFile {

@@ -8,6 +8,7 @@
 #include "FolderTreeModel.h"
 #include "FolderTreeView.h"
 #include "NameCodec.h"
+#include "WizardTexts.h"
 
 #include "mount/FolderContents.h"
 #include "mount/VolumeReports.h"
@@ -37,7 +38,10 @@ namespace {
 class NoticeObserver final : public ExtractionObserver {
 public:
     explicit NoticeObserver(QWidget* parent) : parent_(parent) {}
-    void notice(const std::string& text) override { ui::MessageDialog::show(parent_, text, ui::MessageKind::Information); }
+    void notice(ExtractNotice notice) override
+    {
+        ui::MessageDialog::show(parent_, text::noticeText(notice), ui::MessageKind::Information);
+    }
 
 private:
     QWidget* parent_;

@@ -2,6 +2,10 @@
 // The wizard's own texts, as displayed: caption, instructions, questions,
 // messages, control labels and tooltips.
 
+#include "recovery/Extraction.h"
+
+#include <string>
+
 namespace tamsin::app::text {
 
 inline constexpr const char* kCaption = "Corvane Tamsin Novell (Traditional Volumes)";
@@ -73,5 +77,19 @@ inline constexpr const char* kIdentifyOptionsHelp =
 inline constexpr const char* kSelectRangeHelp =
     "<b>Scan Control</b><hr>"
     "<p>Here select the disk area to scan. Don't change <br>if you want to scan the whole disk.</p>";
+
+// What an extraction tells the user, and the question when a destination
+// cannot be created.
+inline constexpr const char* kChecksumErrorNotice = "Compress File CheckSum Error";
+inline constexpr const char* kCompressedOpenNotice =
+    "You cannot open the compressed file, although you can recover the compressed file(s).";
+inline std::string createErrorQuestion(const std::string& path)
+{
+    return "Error creating file : " + path + ".  Continue Recovery ? ";
+}
+inline const char* noticeText(ExtractNotice notice)
+{
+    return notice == ExtractNotice::ChecksumError ? kChecksumErrorNotice : kCompressedOpenNotice;
+}
 
 } // namespace tamsin::app::text

@@ -42,16 +42,16 @@ public:
         if (!line_.canAsk())
             return true;
         line_.clear();
-        line_.stream() << createErrorQuestion(path) << "[y/n] " << std::flush;
+        line_.stream() << "Error creating file : " << path << ".  Continue Recovery ? [y/n] " << std::flush;
         std::string answer;
         return !std::getline(std::cin, answer) || answer.empty() || answer[0] == 'y' || answer[0] == 'Y';
     }
-    void notice(const std::string& text) override
+    void notice(ExtractNotice notice) override
     {
-        if (!line_.active())
+        if (!line_.active() || notice != ExtractNotice::ChecksumError)
             return;  // the report lists it
         line_.clear();
-        line_.stream() << text << " (" << terminalSafe(current_) << ")\n";
+        line_.stream() << "Compress File CheckSum Error (" << terminalSafe(current_) << ")\n";
     }
 
 private:

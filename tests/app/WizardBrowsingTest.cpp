@@ -531,7 +531,7 @@ TEST_F(WizardBrowsingTest, DoubleClickOpensAFileFromAPrivateFolderRemovedAtTheEn
         // A compressed file is not opened; a notice says why.
         run.clickTree({"USERS", "ALICE"});
         DialogAnswer<MessageDialog> notice([](MessageDialog& dialog) {
-            EXPECT_EQ(dialog.text().toStdString(), kCompressedOpenNotice);
+            EXPECT_EQ(dialog.text().toStdString(), app::text::kCompressedOpenNotice);
             dialog.accept();
         });
         run.doubleClickRow(run.listRow(QStringLiteral("Customer Address List.txt")));

@@ -389,7 +389,7 @@ TEST_F(WizardRecoveryTest, ACreateErrorAsksWhetherToGoOn)
         fs::create_directories(out / "LOGIN" / "LOGIN.EXE");
         const std::string blocked = (out / "LOGIN" / "LOGIN.EXE").string();
         DialogAnswer<MessageDialog> question([&](MessageDialog& dialog) {
-            EXPECT_EQ(dialog.text().toStdString(), createErrorQuestion(blocked));
+            EXPECT_EQ(dialog.text().toStdString(), "Error creating file : " + blocked + ".  Continue Recovery ? ");
             EXPECT_EQ(dialog.kind(), ui::MessageKind::Question);
             dialog.buttonBox()->button(goOn ? QDialogButtonBox::Yes : QDialogButtonBox::No)->click();
         });
@@ -417,7 +417,7 @@ TEST_F(WizardRecoveryTest, ACompressedFileWithAWrongHeaderShowsTheChecksumNotice
     selectRows(run, {"Customer Address List.txt"});
     const fs::path out = destination("bad");
     DialogAnswer<MessageDialog> notice([](MessageDialog& dialog) {
-        EXPECT_EQ(dialog.text().toStdString(), kChecksumErrorNotice);
+        EXPECT_EQ(dialog.text().toStdString(), "Compress File CheckSum Error");
         dialog.accept();
     });
     const QString report = recoverInto(run, CommandId::RecoverSelected, out);

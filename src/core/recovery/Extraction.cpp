@@ -23,13 +23,6 @@
 
 namespace tamsin {
 
-std::string createErrorQuestion(const std::string& path)
-{
-    std::string question = "Error creating file : ";
-    question.append(path).append(".  Continue Recovery ? ");
-    return question;
-}
-
 namespace {
 
 constexpr std::uint8_t kCompressedFlag = 0x04;
@@ -489,7 +482,7 @@ void copyFileContents(const MountedVolume& volume, const SectorReader& reader, R
             return;
         }
         if (compressed && !compressedLength(copier.io(), fragmentStartSector(volume, copier.fat(), request.firstBlock, copier.chains()), size, size)) {
-            observer.notice(kChecksumErrorNotice);
+            observer.notice(ExtractNotice::ChecksumError);
             result.outcome = ExtractOutcome::ChecksumError;
             return;
         }
@@ -508,7 +501,7 @@ void copyFileContents(const MountedVolume& volume, const SectorReader& reader, R
         return;
     }
     if (compressed && !compressedLength(copier.io(), volume.blockStart(request.firstBlock), size, size)) {
-        observer.notice(kChecksumErrorNotice);
+        observer.notice(ExtractNotice::ChecksumError);
         result.outcome = ExtractOutcome::ChecksumError;
         return;
     }

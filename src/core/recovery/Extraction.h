@@ -19,7 +19,11 @@ class SectorReader;
 class SuballocationChains;
 struct TreeNode;
 
-inline constexpr const char* kChecksumErrorNotice = "Compress File CheckSum Error";
+// What an extraction tells the user as it happens; the front ends word it.
+enum class ExtractNotice {
+    ChecksumError,      // a compressed file's stored header does not carry its size
+    CompressedNotOpened,  // a compressed file was asked to be opened for viewing
+};
 // A copy writes its file in pieces of up to this many bytes; a file of one
 // piece is written in one go when its data is read.
 inline constexpr std::uint64_t kCopyPieceBytes = std::uint64_t{1} << 20;
@@ -47,14 +51,11 @@ public:
     // Recovery mode: percentage of the file written so far.
     virtual void fileProgress(int /*percent*/) {}
     // Recovery mode: the destination could not be created. Return false to
-    // abandon the run ("Error creating file : <path>.  Continue Recovery ? ").
+    // abandon the run.
     virtual bool continueAfterCreateError(const std::string& /*path*/) { return true; }
-    // A notice for the user, e.g. kChecksumErrorNotice.
-    virtual void notice(const std::string& /*text*/) {}
+    // Something for the user to know now.
+    virtual void notice(ExtractNotice /*notice*/) {}
 };
-
-// The question shown when a destination cannot be created.
-std::string createErrorQuestion(const std::string& path);
 
 enum class ExtractMode { Quiet = 0, Recovery = 1 };
 

@@ -14,7 +14,7 @@ OpenResult openFile(const MountedVolume& volume, const SectorReader& reader, Rec
     run.recoveryAborted = false;
     run.skipCurrentFile = false;
     if (file.isCompressed()) {
-        observer.notice(kCompressedOpenNotice);
+        observer.notice(ExtractNotice::CompressedNotOpened);
         result.outcome = OpenOutcome::CompressedRefused;
         return result;
     }

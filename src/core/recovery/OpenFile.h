@@ -10,9 +10,6 @@ namespace tamsin {
 
 struct TreeNode;
 
-inline constexpr const char* kCompressedOpenNotice =
-    "You cannot open the compressed file, although you can recover the compressed file(s).";
-
 // What starts programs; the GUI implements it with the desktop's services.
 class Launcher {
 public:
@@ -32,7 +29,7 @@ struct OpenResult {
 };
 
 // Extracts file into tempFolder (overwriting a file of the same name) and
-// launches it; a compressed file is refused with kCompressedOpenNotice. An
+// launches it; a compressed file is refused with ExtractNotice::CompressedNotOpened. An
 // empty tempFolder extracts nothing.
 OpenResult openFile(const MountedVolume& volume, const SectorReader& reader, RecoveryRunState& run,
                     ExtractionObserver& observer, const TreeNode& file, const std::string& safeName,

@@ -195,11 +195,11 @@ class KeptReports : public ExtractionObserver {
 public:
     void fileProgress(int percent) override
     {
-        reports_.push_back({percent, {}});
+        reports_.push_back({percent});
         ++progressReports_;
         lastPercent_ = percent;
     }
-    void notice(const std::string& text) override { reports_.push_back({0, text, true}); }
+    void notice(ExtractNotice notice) override { reports_.push_back({0, notice, true}); }
 
     // The copy reported no progress, or only its end: a skip or stop asked
     // at that report would not have changed it.
@@ -221,7 +221,7 @@ public:
 private:
     struct Report {
         int percent;
-        std::string notice;
+        ExtractNotice notice = ExtractNotice::ChecksumError;
         bool isNotice = false;
     };
     std::vector<Report> reports_;
