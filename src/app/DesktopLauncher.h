@@ -3,7 +3,7 @@
 // or a type without a program, offers the desktop's applications for the
 // type, and any other program.
 
-#include "recovery/OpenFile.h"
+#include "OpenFile.h"
 
 class QWidget;
 

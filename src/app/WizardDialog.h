@@ -8,7 +8,7 @@
 #include "SearchReporter.h"
 #include "WizardState.h"
 
-#include "recovery/PrivateFolder.h"
+#include "PrivateFolder.h"
 #include "session/Session.h"
 
 #include <QMainWindow>

@@ -7,7 +7,7 @@
 #include "disk/DiskEnumerator.h"
 #include "disk/HelperDisk.h"
 #include "disk/HelperLibraries.h"
-#include "recovery/PrivateFolder.h"
+#include "PrivateFolder.h"
 #include "ui/MessageDialog.h"
 
 #include <QApplication>
@@ -93,7 +93,7 @@ int main(int argc, char* argv[])
 
     // Opened-file folders of runs that were killed or crashed go now; a
     // signal ends this run through the event loop so its own folder goes too.
-    tamsin::PrivateFolder::removeAbandoned();
+    tamsin::app::PrivateFolder::removeAbandoned();
     tamsin::app::ExitOnSignals exitOnSignals;
 
     tamsin::app::WizardDialog window(std::move(listing.table));

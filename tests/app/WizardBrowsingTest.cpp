@@ -11,7 +11,7 @@
 #include "WizardTexts.h"
 
 #include "imagebuilder/Demo.h"
-#include "recovery/OpenFile.h"
+#include "OpenFile.h"
 #include "snapshot/Snapshot.h"
 #include "snapshot/SnapshotDiskCheck.h"
 #include "ui/HelpWindow.h"

@@ -4,7 +4,6 @@
 #include "recovery/DestinationNames.h"
 #include "recovery/Extraction.h"
 #include "recovery/FileWriter.h"
-#include "recovery/OpenFile.h"
 
 #include "disk/FileDevice.h"
 #include "mount/Mount.h"
@@ -164,48 +163,6 @@ TEST_F(ExtractionTest, ModificationStampWinsOverTheCreationStampWhenValid)
     };
     EXPECT_EQ(yearOf("EDITED.TXT"), 2003);
     EXPECT_EQ(yearOf("DAMAGED.TXT"), 1998) << "an impossible modification stamp falls back to the creation stamp";
-}
-
-TEST_F(ExtractionTest, OpeningExtractsToTheTemporaryFolderAndFallsBackToTheChooser)
-{
-    ib::VolumeContents c;
-    ib::Node packed = ib::fileNode("PACKED.BIN", 3000);
-    packed.compressed = ib::Compression{};
-    c.nodes = {ib::fileNode("VIEW.TXT", 700), packed};
-    build(c);
-    struct FakeLauncher : Launcher {
-        bool associated = true;
-        std::vector<std::string> opened, chooser;
-        bool open(const std::string& path) override
-        {
-            opened.push_back(path);
-            return associated;
-        }
-        void openWith(const std::string& path) override { chooser.push_back(path); }
-    } launcher;
-    const std::string temp = (dir / "tmp").string();
-    std::filesystem::create_directory(temp);
-    std::ofstream(temp + "/VIEW.TXT") << "an older copy";
-    run.recoveryAborted = true;  // opening clears the run flags
-
-    OpenResult result = openFile(session.mounted, session.reader, run, notices, file("VIEW.TXT"), "VIEW.TXT", temp,
-                                 false, launcher);
-    EXPECT_EQ(result.outcome, OpenOutcome::Launched);
-    EXPECT_EQ(launcher.opened, std::vector<std::string>{temp + "/VIEW.TXT"});
-    EXPECT_EQ(readFile(temp + "/VIEW.TXT"), expected("VIEW.TXT"));
-
-    launcher.associated = false;
-    openFile(session.mounted, session.reader, run, notices, file("VIEW.TXT"), "VIEW.TXT", temp, false, launcher);
-    EXPECT_EQ(launcher.chooser.size(), 1u);
-    openFile(session.mounted, session.reader, run, notices, file("VIEW.TXT"), "VIEW.TXT", temp, true, launcher);
-    EXPECT_EQ(launcher.chooser.size(), 2u);
-    EXPECT_EQ(launcher.opened.size(), 2u);  // Open With goes straight to the chooser
-
-    result = openFile(session.mounted, session.reader, run, notices, file("PACKED.BIN"), "PACKED.BIN", temp, false,
-                      launcher);
-    EXPECT_EQ(result.outcome, OpenOutcome::CompressedRefused);
-    EXPECT_EQ(notices.notices.back(), ExtractNotice::CompressedNotOpened);
-    EXPECT_FALSE(pathExists(temp + "/PACKED.BIN"));
 }
 
 TEST_F(ExtractionTest, CompressedFilesAreWrittenAsTheirStoredStreamOrRefused)

@@ -1,4 +1,4 @@
-#include "recovery/PrivateFolder.h"
+#include "PrivateFolder.h"
 
 #include <cerrno>
 #include <csignal>
@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace tamsin {
+namespace tamsin::app {
 namespace {
 
 // mkdtemp makes the folder with mode 0700; empty when it fails. The pid
@@ -86,4 +86,4 @@ void PrivateFolder::remove()
     path_.clear();
 }
 
-} // namespace tamsin
+} // namespace tamsin::app

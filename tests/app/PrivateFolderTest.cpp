@@ -1,7 +1,7 @@
 // The private folder files are opened from: where it is made, its mode, and
 // its removal.
 
-#include "recovery/PrivateFolder.h"
+#include "PrivateFolder.h"
 
 #include "TempDir.h"
 
@@ -15,7 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace tamsin {
+namespace tamsin::app {
 namespace {
 
 namespace fs = std::filesystem;
@@ -125,4 +125,4 @@ TEST(PrivateFolder, FoldersOfProcessesThatAreGoneAreRemoved)
 }
 
 } // namespace
-} // namespace tamsin
+} // namespace tamsin::app

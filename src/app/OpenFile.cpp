@@ -1,8 +1,8 @@
-#include "recovery/OpenFile.h"
+#include "OpenFile.h"
 
 #include "mount/TreeNode.h"
 
-namespace tamsin {
+namespace tamsin::app {
 
 OpenResult openFile(const MountedVolume& volume, const SectorReader& reader, RecoveryRunState& run,
                     ExtractionObserver& observer, const TreeNode& file, const std::string& safeName,
@@ -28,4 +28,4 @@ OpenResult openFile(const MountedVolume& volume, const SectorReader& reader, Rec
     return result;
 }
 
-} // namespace tamsin
+} // namespace tamsin::app

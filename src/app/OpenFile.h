@@ -7,8 +7,10 @@
 #include <string>
 
 namespace tamsin {
-
 struct TreeNode;
+}
+
+namespace tamsin::app {
 
 // What starts programs; the GUI implements it with the desktop's services.
 class Launcher {
@@ -35,4 +37,4 @@ OpenResult openFile(const MountedVolume& volume, const SectorReader& reader, Rec
                     ExtractionObserver& observer, const TreeNode& file, const std::string& safeName,
                     const std::string& tempFolder, bool openWith, Launcher& launcher);
 
-} // namespace tamsin
+} // namespace tamsin::app

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace tamsin {
+namespace tamsin::app {
 
 class PrivateFolder {
 public:
@@ -35,4 +35,4 @@ private:
     std::string path_;
 };
 
-} // namespace tamsin
+} // namespace tamsin::app
