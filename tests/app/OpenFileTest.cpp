@@ -3,8 +3,6 @@
 
 #include "OpenFile.h"
 
-#include "mount/Mount.h"
-
 #include "TempDir.h"
 #include "VolumeFixture.h"
 
@@ -39,20 +37,10 @@ class OpenFileTest : public ::testing::Test {
 protected:
     void build(ib::VolumeContents contents)
     {
-        built = test::buildVolume(dir / "disk.img", std::move(contents), 8);
+        built = test::buildAndMount(session, dir / "disk.img", std::move(contents));
         ASSERT_TRUE(built.manifest);
-        test::openAndSelect(session, built.imagePath);
-        test::RecordingMountObserver observer;
-        ASSERT_EQ(mountVolume(session.mounted, session.reader, observer), MountResult::Completed);
     }
-    const TreeNode& file(const std::string& name)
-    {
-        for (const auto& f : session.mounted.files)
-            if (f.name == name)
-                return f;
-        ADD_FAILURE() << "no file " << name;
-        return session.mounted.files.front();
-    }
+    const TreeNode& file(const std::string& name) { return test::fileNamed(session.mounted, name); }
     std::vector<std::uint8_t> expected(const std::string& name) { return ib::expectedData(*built.manifest->find(name)); }
 
     test::TempDir dir;

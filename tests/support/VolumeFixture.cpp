@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "mount/Mount.h"
 #include "volumes/VolumeTableReader.h"
 
 #include <gtest/gtest.h>
@@ -44,6 +45,31 @@ void openAndSelect(Session& session, const std::string& imagePath)
     ASSERT_TRUE(session.reader.openDisk(disk));
     ASSERT_EQ(readVolumeTables(session.reader, session.volumes), VolumeTableStatus::VolumesFound);
     session.mounted.selectVolume(session.volumes[0], 0);
+}
+
+BuiltVolume buildAndMount(Session& session, const std::filesystem::path& imagePath,
+                          imagebuilder::VolumeContents contents, std::uint32_t sectorsPerBlock)
+{
+    BuiltVolume built = buildVolume(imagePath, std::move(contents), sectorsPerBlock);
+    if (!built.manifest)
+        return built;
+    openAndSelect(session, built.imagePath);
+    RecordingMountObserver observer;
+    const MountResult result = mountVolume(session.mounted, session.reader, observer);
+    EXPECT_EQ(result, MountResult::Completed);
+    if (result != MountResult::Completed)
+        built.manifest.reset();
+    return built;
+}
+
+const TreeNode& fileNamed(const MountedVolume& volume, const std::string& name)
+{
+    for (const TreeNode& file : volume.files)
+        if (file.name == name)
+            return file;
+    ADD_FAILURE() << "no file " << name;
+    static const TreeNode none;
+    return volume.files.empty() ? none : volume.files.front();
 }
 
 bool RecordingMountObserver::sawStatus(const std::string& text) const

@@ -35,6 +35,14 @@ std::string rescueMapText(std::uint64_t imageBytes, const std::set<std::uint64_t
 // Opens the image, reads its volume tables and selects volume 0.
 void openAndSelect(Session& session, const std::string& imagePath);
 
+// buildVolume, openAndSelect, and the mount of the volume in session. Fails
+// the test (the manifest is then null) when a step fails.
+BuiltVolume buildAndMount(Session& session, const std::filesystem::path& imagePath,
+                          imagebuilder::VolumeContents contents, std::uint32_t sectorsPerBlock = 8);
+
+// The first file of the volume named name; fails the test when there is none.
+const TreeNode& fileNamed(const MountedVolume& volume, const std::string& name);
+
 class RecordingMountObserver : public MountObserver {
 public:
     std::vector<std::string> statuses;

@@ -54,24 +54,14 @@ class ExtractionTest : public ::testing::Test {
 protected:
     void build(ib::VolumeContents contents)
     {
-        built = test::buildVolume(dir / "disk.img", std::move(contents), 8);
+        built = test::buildAndMount(session, dir / "disk.img", std::move(contents));
         ASSERT_TRUE(built.manifest);
-        test::openAndSelect(session, built.imagePath);
-        test::RecordingMountObserver observer;
-        ASSERT_EQ(mountVolume(session.mounted, session.reader, observer), MountResult::Completed);
         std::filesystem::create_directory(out());
     }
 
     std::string out() const { return (dir / "out").string(); }
 
-    const TreeNode& file(const std::string& name)
-    {
-        for (const auto& f : session.mounted.files)
-            if (f.name == name)
-                return f;
-        ADD_FAILURE() << "no file " << name;
-        return session.mounted.files.front();
-    }
+    const TreeNode& file(const std::string& name) { return test::fileNamed(session.mounted, name); }
 
     ExtractResult extract(const std::string& name, ExtractMode mode = ExtractMode::Recovery,
                           DuplicateAction duplicates = DuplicateAction::Rename, const std::string& folder = {})
