@@ -188,16 +188,16 @@ int damagedContainerBench(const std::filesystem::path& scratchParent)
         std::string patch;  // bytes written over the made file
     };
     const std::vector<Case> cases = {
-        {"qcow2 cut in half", "qemu-img convert -f raw -O qcow2 raw.img a.qcow2 && truncate -s 2M a.qcow2", "a.qcow2"},
+        {"qcow2 cut in half", "qemu-img convert -f raw -O qcow2 raw.img a.qcow2 && truncate -s 2M a.qcow2", "a.qcow2", 0, {}},
         {"qcow2 cluster bits 22", "qemu-img convert -f raw -O qcow2 raw.img b.qcow2", "b.qcow2", 20, std::string("\0\0\0\x16", 4)},
         {"vmdk 4096-sector grains", "qemu-img convert -f raw -O vmdk raw.img c.vmdk", "c.vmdk", 20, std::string("\0\x10\0\0\0\0\0\0", 8)},
         {"vmdk stream cut in half",
          "mkdir -p d && qemu-img convert -f raw -O vmdk -o subformat=streamOptimized raw.img d/d.vmdk && truncate -s 2M d/d.vmdk",
-         "d/d.vmdk"},
-        {"vhd dynamic cut in half", "qemu-img convert -f raw -O vpc raw.img e.vhd && truncate -s 2M e.vhd", "e.vhd"},
-        {"vhdx cut at 5 MiB", "qemu-img convert -f raw -O vhdx raw.img f.vhdx && truncate -s 5M f.vhdx", "f.vhdx"},
+         "d/d.vmdk", 0, {}},
+        {"vhd dynamic cut in half", "qemu-img convert -f raw -O vpc raw.img e.vhd && truncate -s 2M e.vhd", "e.vhd", 0, {}},
+        {"vhdx cut at 5 MiB", "qemu-img convert -f raw -O vhdx raw.img f.vhdx && truncate -s 5M f.vhdx", "f.vhdx", 0, {}},
         {"ewf segment cut", "ewfacquire -u -q -c none -S 1048576 -t g raw.img </dev/null >/dev/null && truncate -s 500000 g.E02",
-         "g.E01"},
+         "g.E01", 0, {}},
     };
     bool met = true;
     std::printf("%-26s %8s %12s\n", "container", "seconds", "unreadable");
