@@ -15,13 +15,6 @@ StepTree::StepTree(QWidget* parent) : QTreeWidget(parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     header()->setStretchLastSection(false);
     connect(this, &QTreeWidget::itemExpanded, this, &StepTree::fitColumn);
-    connect(model(), &QAbstractItemModel::rowsInserted, this, &StepTree::fitColumn);
-}
-
-StepTree::~StepTree()
-{
-    // The model outlives this part of the tree while the widget is taken down.
-    disconnect(model(), nullptr, this, nullptr);
 }
 
 void StepTree::fitColumn()

@@ -11,7 +11,6 @@ class StepTree : public QTreeWidget {
     Q_OBJECT
 public:
     explicit StepTree(QWidget* parent);
-    ~StepTree() override;
 
     QTreeWidgetItem* root() const { return topLevelItemCount() > 0 ? topLevelItem(0) : nullptr; }
 
@@ -23,7 +22,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     // Widens the column to its longest text, or to the pane when narrower:
-    // long item texts scroll sideways rather than being cut.
+    // long item texts scroll sideways rather than being cut. Called when an
+    // item is expanded; a tree that adds items calls it after adding them.
     void fitColumn();
 };
 
