@@ -444,12 +444,15 @@ void WizardDialog::applyState()
         iconView_->setIconSize(QSize(16, 16));
         iconView_->setWordWrap(icons);
         iconView_->setMovement(QListView::Static);
-        fitIconGrid();
+        // The cells follow the folder (on each listing) and the mode: not every state change.
+        if (gridFittedFor_ != state_.listView)
+            fitIconGrid();
     }
 }
 
 void WizardDialog::fitIconGrid()
 {
+    gridFittedFor_ = state_.listView;
     if (state_.listView == ListViewMode::Details)
         return;
     const QFontMetrics metrics = iconView_->fontMetrics();

@@ -219,7 +219,8 @@ private:
     QString lastDestination_;  // the folder the last recovery wrote into
     PrivateFolder openedFiles_;  // files extracted for Open and Open With; removed on exit
     LabelledRows pickedRows_;  // the status-panel rows of the volume picked last
-    std::vector<int> sessionDisks_;  // the disk list's numbers of the open disks, the selected one first
+    std::vector<int> sessionDisks_;
+    ListViewMode gridFittedFor_ = ListViewMode::Details;  // the view mode the List/Icons cells were last fitted for  // the disk list's numbers of the open disks, the selected one first
     bool closing_ = false;
 
     // Browsing state.
