@@ -1,6 +1,7 @@
 #include "ReportTexts.h"
 
 #include "NameCodec.h"
+#include "RecoveryWords.h"
 
 #include "mount/MountedVolume.h"
 #include "search/FindFiles.h"
@@ -48,7 +49,7 @@ QString recoveryReportText(const RecoveryReport& report, const QString& destinat
         text += QStringLiteral("\nProblems:\n");
         for (const RecoveryProblem& problem : report.problems)
             text += QString::fromStdString(problem.path) + QStringLiteral(": ")
-                + QString::fromStdString(problem.problem) + QLatin1Char('\n');
+                + QString::fromStdString(words::problemText(problem)) + QLatin1Char('\n');
     }
     return text;
 }
@@ -127,7 +128,7 @@ QByteArray recoveryReportJson(const RecoveryReport& report, const QString& desti
     QJsonArray problems;
     for (const RecoveryProblem& problem : report.problems)
         problems.append(QJsonObject{{"path", QString::fromStdString(problem.path)},
-                                    {"problem", QString::fromStdString(problem.problem)}});
+                                    {"problem", QString::fromStdString(words::problemText(problem))}});
     const QJsonObject object{
         {"destination", destination},
         {"filesWritten", static_cast<qint64>(report.filesWritten)},

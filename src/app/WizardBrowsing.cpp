@@ -8,6 +8,7 @@
 #include "FolderTreeModel.h"
 #include "FolderTreeView.h"
 #include "NameCodec.h"
+#include "RecoveryWords.h"
 #include "WizardTexts.h"
 
 #include "mount/FolderContents.h"
@@ -153,7 +154,7 @@ void WizardDialog::previewEntry()
     QString text = utf8.decode(bytes);
     if (utf8.hasError())
         text = names_->toDisplay(bytes.toStdString());
-    ui::PreviewDialog dialog(this, name, bytes, text, file.size, QString::fromStdString(describeProblem(start.result)));
+    ui::PreviewDialog dialog(this, name, bytes, text, file.size, QString::fromStdString(words::describeProblem(start.result)));
     dialog.exec();
 }
 

@@ -95,7 +95,7 @@ void WizardDialog::runRecoveryInto(const QString& destination, const RecoverySel
         const std::string target = QFile::encodeName(destination).toStdString();
         const NameCodec& names = *names_;
         WorkerThread worker([&] {
-            report = runRecovery(session_.mounted, session_.reader, session_.settings, session_.recovery, reporter,
+            report = runRecovery(session_.mounted, session_.reader, session_.settings.rules(), session_.recovery, reporter,
                                  selection, target,
                                  [&names](const std::string& raw) { return names.toDisplay(raw).toStdString(); });
             reporter.finish();

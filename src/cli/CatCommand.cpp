@@ -1,8 +1,8 @@
 #include "Commands.h"
+#include "RecoveryWords.h"
 #include "VolumePaths.h"
 
 #include "recovery/Extraction.h"
-#include "recovery/RecoveryRun.h"
 
 #include <unistd.h>
 
@@ -29,7 +29,7 @@ int runCat(const CatOptions& options, std::ostream& err)
     ExtractionObserver quiet;
     ExtractResult result;
     copyFileContents(volume, mounted->session.reader, run, quiet, request, STDOUT_FILENO, result);
-    const std::string problem = describeProblem(result);
+    const std::string problem = words::describeProblem(result);
     if (!problem.empty()) {
         err << "tamsin: " << options.path << ": " << problem << '\n';
         return kExitError;

@@ -3,6 +3,7 @@
 #include "ProgressLine.h"
 #include "TextTable.h"
 #include "VolumePaths.h"
+#include "RecoveryWords.h"
 
 #include "recovery/RecoveryRun.h"
 #include "recovery/RecoverySettings.h"
@@ -137,7 +138,7 @@ int runRecover(const RecoverOptions& options, std::ostream& out, std::ostream& e
         // Ctrl-C stops the run as Stop Saving does: the file being written
         // stays partial, no further file is created, and the report follows.
         InterruptGuard interrupt(run.recoveryAborted);
-        report = runRecovery(volume, session.reader, settings, run, observer, selection, options.destination,
+        report = runRecovery(volume, session.reader, settings.rules(), run, observer, selection, options.destination,
                              [&](const std::string& raw) { return names.toUtf8(raw); });
     }
 
@@ -151,12 +152,12 @@ int runRecover(const RecoverOptions& options, std::ostream& out, std::ostream& e
         << "  skipped during copy: " << report.skippedByUser << '\n'
         << "  failed:              " << report.failed << '\n';
     for (const auto& problem : report.problems)
-        out << "  " << terminalSafe(problem.path) << ": " << problem.problem << '\n';
+        out << "  " << terminalSafe(problem.path) << ": " << words::problemText(problem) << '\n';
     // Files that could not be created or written are errors: standard error
     // names them too, for scripts that keep only that.
     for (const auto& problem : report.problems)
-        if (problem.problem.rfind("cannot create", 0) == 0 || problem.problem.rfind("write failed", 0) == 0)
-            err << "tamsin: " << terminalSafe(problem.path) << ": " << problem.problem << '\n';
+        if (problem.destinationFailed())
+            err << "tamsin: " << terminalSafe(problem.path) << ": " << words::problemText(problem) << '\n';
     if (report.failed > 0 || report.stopped)
         return kExitError;
     return report.incomplete > 0 ? kExitIncomplete : kExitOk;

@@ -10,6 +10,7 @@
 #include "recovery/DestinationNames.h"
 #include "recovery/FileChain.h"
 #include "recovery/FileWriter.h"
+#include "recovery/Prefetch.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -49,42 +49,6 @@ FileChain buildFileChain(const MountedVolume& volume, FatEntryReader& fat, std::
     return chain;
 }
 
-void PrefetchRuns::add(DiskPlace place, std::uint64_t sectors)
-{
-    if (!place.disk || place.sector == 0 || sectors == 0)
-        return;  // a missing segment, or nothing
-    if (end_ > 0 && place.disk == disk_ && place.sector == end_ && end_ + sectors - start_ <= UINT32_MAX) {
-        end_ += sectors;
-        return;
-    }
-    flush();
-    disk_ = place.disk;
-    start_ = place.sector;
-    end_ = place.sector + sectors;
-}
-
-void PrefetchRuns::flush()
-{
-    if (end_ > 0 && disk_)
-        disk_->prefetch(start_, static_cast<std::uint32_t>(end_ - start_));
-    disk_ = nullptr;
-    start_ = end_ = 0;
-}
-
-std::size_t prefetchBlocks(const MountedVolume& volume, const VolumeReader& io, const std::vector<std::uint32_t>& values,
-                           std::size_t from, std::size_t to)
-{
-    PrefetchRuns runs;
-    std::size_t i = from;
-    for (; i < std::min(to, values.size()); ++i) {
-        const std::uint32_t value = values[i];
-        if ((value & kTopBit) != 0 || (value == 0 && i > 0))
-            break;
-        runs.add(io.diskPlace(volume.blockStart(value)), volume.sectorsPerBlock);
-    }
-    return i;
-}
-
 bool chainHasBlockAt(const FileChain& chain, std::uint64_t position)
 {
     if (position >= chain.values.size())

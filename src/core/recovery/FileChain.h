@@ -74,31 +74,6 @@ FileChain buildFileChain(const MountedVolume& volume, FatEntryReader& fat, std::
 // a fragment reference).
 bool chainHasBlockAt(const FileChain& chain, std::uint64_t position);
 
-// Gathers prefetch hints: runs of sectors that follow each other on one disk
-// go to that disk as one request, when a run breaks or on flush(). Each hint
-// goes to the disk the volume sector lies on, as its read will.
-class PrefetchRuns {
-public:
-    PrefetchRuns() = default;
-    ~PrefetchRuns() { flush(); }
-    PrefetchRuns(const PrefetchRuns&) = delete;
-    PrefetchRuns& operator=(const PrefetchRuns&) = delete;
-
-    void add(DiskPlace place, std::uint64_t sectors);
-    void flush();
-
-private:
-    const SectorReader* disk_ = nullptr;
-    std::uint64_t start_ = 0;
-    std::uint64_t end_ = 0;  // 0: no run gathered
-};
-
-// Tells the disk that the blocks named by values[from, to) will be read soon,
-// consecutive ones as one request, up to the first value that names no
-// block. Returns the index after the last value it went through.
-std::size_t prefetchBlocks(const MountedVolume& volume, const VolumeReader& io, const std::vector<std::uint32_t>& values,
-                           std::size_t from, std::size_t to);
-
 // The suballocation chains of a volume, each followed through the FAT once
 // for a run over many files and kept. Every suballocated file names a
 // position in the chain of its size class; following the chain from its root

@@ -3,7 +3,10 @@
 // under a destination folder, with the folder structure of the tree
 // recreated, the deleted-files rule applied, and a report at the end.
 
+#include "recovery/DestinationTree.h"
 #include "recovery/Extraction.h"
+#include "recovery/RecoverySettings.h"
+#include "recovery/RunPlan.h"
 
 #include <cstdint>
 #include <functional>
@@ -13,20 +16,29 @@
 namespace tamsin {
 
 class MountedVolume;
-class RecoverySettings;
 class SectorReader;
 struct TreeNode;
 
-struct RecoverySelection {
-    bool wholeVolume = false;
-    std::vector<std::uint32_t> folderItems;  // tree items; each means its whole subtree
-    std::vector<std::uint32_t> folderFiles;  // tree items; each means its own files, not its subfolders
-    std::vector<std::uint32_t> files;        // positions in the files list
+enum class ProblemKind {
+    File,           // a file's copy ended short of whole: result tells how
+    FolderNotMade,  // a folder could not be made for the file (failure)
+    NotAFolder,     // the destination names something other than a folder (failure)
 };
 
 struct RecoveryProblem {
-    std::string path;     // destination path (or the volume path when nothing was created)
-    std::string problem;  // one line
+    std::string path;  // destination path; a file's decoded name when its folder failed
+    ProblemKind kind = ProblemKind::File;
+    ExtractResult result;   // File
+    FolderFailure failure;  // FolderNotMade and NotAFolder
+
+    // The destination refused the file: it, or its folder, could not be
+    // created, or writing it failed.
+    bool destinationFailed() const
+    {
+        return kind == ProblemKind::FolderNotMade
+            || (kind == ProblemKind::File
+                && (result.outcome == ExtractOutcome::CreateFailed || result.outcome == ExtractOutcome::WriteFailed));
+    }
 };
 
 struct RecoveryReport {
@@ -54,9 +66,6 @@ public:
     virtual void fileFinished(const TreeNode& /*node*/, const ExtractResult& /*result*/) {}
 };
 
-// Converts a raw name in the volume's code page to UTF-8.
-using NameDecoder = std::function<std::string(const std::string& raw)>;
-
 // Clears the run flags, copies every selected file once (a file named by
 // several parts of the selection is taken at its first) in tree order, and sets
 // recoveryFinished at the end. Creates destination (and the folders under
@@ -65,11 +74,8 @@ using NameDecoder = std::function<std::string(const std::string& raw)>;
 // file is copied the small files after it are copied too, each ending as its
 // own copy would; what was made for files that a stop leaves unstarted is
 // removed before this returns.
-RecoveryReport runRecovery(const MountedVolume& volume, const SectorReader& reader, const RecoverySettings& settings,
-                           RecoveryRunState& run, RecoveryRunObserver& observer, const RecoverySelection& selection,
+// The rules are those of the run's start (RecoverySettings::rules()).
+RecoveryReport runRecovery(const MountedVolume& volume, const SectorReader& reader, RunRules rules, RecoveryRunState& run, RecoveryRunObserver& observer, const RecoverySelection& selection,
                            const std::string& destination, const NameDecoder& decodeName);
-
-// One line for an extraction result's problem, or empty when there is none.
-std::string describeProblem(const ExtractResult& result);
 
 } // namespace tamsin

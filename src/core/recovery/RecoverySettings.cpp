@@ -41,9 +41,9 @@ bool RecoverySettings::setRetryCount(std::uint16_t value)
     return true;
 }
 
-bool RecoverySettings::takesFile(std::uint32_t deletedMarker) const
+bool RunRules::takesFile(std::uint32_t deletedMarker) const
 {
-    switch (deletedFilesAction()) {
+    switch (deletedFiles) {
     case DeletedFilesAction::Include:
         return true;
     case DeletedFilesAction::OnlyDeleted:

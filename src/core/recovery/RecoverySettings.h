@@ -10,6 +10,16 @@ namespace tamsin {
 enum class DuplicateAction : std::uint16_t { Rename = 1, Overwrite = 2, Skip = 3 };
 enum class DeletedFilesAction : std::uint16_t { Include = 1, OnlyDeleted = 2, Exclude = 3 };
 
+// The rules one recovery run keeps from its start to its end, whatever the
+// settings become meanwhile.
+struct RunRules {
+    DuplicateAction duplicates = DuplicateAction::Rename;
+    DeletedFilesAction deletedFiles = DeletedFilesAction::Include;
+
+    // Whether a file with this deleted marker is taken by the run.
+    bool takesFile(std::uint32_t deletedMarker) const;
+};
+
 class RecoverySettings {
 public:
     static constexpr std::uint32_t kMinSectorsPerAttempt = 1;
@@ -32,8 +42,10 @@ public:
     bool setDeletedFilesAction(std::uint16_t value);
     bool setRetryCount(std::uint16_t value);
 
+    // The duplicate and deleted-files rules as they stand now.
+    RunRules rules() const { return {duplicateAction(), deletedFilesAction()}; }
     // Whether a file with this deleted marker is taken by a recovery run.
-    bool takesFile(std::uint32_t deletedMarker) const;
+    bool takesFile(std::uint32_t deletedMarker) const { return rules().takesFile(deletedMarker); }
 
 private:
     std::atomic<std::uint32_t> sectorsPerAttempt_;

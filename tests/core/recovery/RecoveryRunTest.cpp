@@ -47,7 +47,7 @@ protected:
 
     RecoveryReport recover(const RecoverySelection& selection)
     {
-        return runRecovery(session.mounted, session.reader, session.settings, session.recovery, finished, selection,
+        return runRecovery(session.mounted, session.reader, session.settings.rules(), session.recovery, finished, selection,
                            (dir / "out").string(), [](const std::string& raw) { return raw; });
     }
 
@@ -182,7 +182,7 @@ TEST_F(RecoveryRunTest, StopEndsTheRunAndTheReportSaysSo)
     stopper.run = &session.recovery;
     RecoverySelection all;
     all.wholeVolume = true;
-    const RecoveryReport report = runRecovery(session.mounted, session.reader, session.settings, session.recovery,
+    const RecoveryReport report = runRecovery(session.mounted, session.reader, session.settings.rules(), session.recovery,
                                               stopper, all, (dir / "out").string(),
                                               [](const std::string& raw) { return raw; });
     EXPECT_TRUE(report.stopped);
@@ -221,7 +221,8 @@ TEST_F(RecoveryRunTest, DestinationThatIsAFileFailsEveryFile)
     const RecoveryReport report = recover(all);
     EXPECT_EQ(report.filesWritten, 0u);
     EXPECT_EQ(report.failed, 7u);
-    ASSERT_FALSE(report.problems.empty());
+    ASSERT_EQ(report.problems.size(), 1u);
+    EXPECT_EQ(report.problems[0].kind, ProblemKind::NotAFolder);
 }
 
 // Entries whose destination names are the same: a deleted file and the live
@@ -258,7 +259,7 @@ protected:
     {
         RecoverySelection all;
         all.wholeVolume = true;
-        return runRecovery(session.mounted, session.reader, session.settings, session.recovery, finished, all,
+        return runRecovery(session.mounted, session.reader, session.settings.rules(), session.recovery, finished, all,
                            (dir / "out").string(), [](const std::string& raw) { return raw; });
     }
 
@@ -342,7 +343,7 @@ TEST(SameNameFolders, RecoverIntoOneFolder)
         RecoverySelection all;
         all.wholeVolume = true;
         Finished finished;
-        runRecovery(session.mounted, session.reader, session.settings, session.recovery, finished, all, out.string(),
+        runRecovery(session.mounted, session.reader, session.settings.rules(), session.recovery, finished, all, out.string(),
                     [](const std::string& raw) { return raw; });
         std::vector<std::string> top;
         for (const auto& entry : fs::directory_iterator(out))

@@ -2,7 +2,7 @@
 #include "volumes/VolumeLayout.h"
 
 #include "disk/SectorReader.h"
-#include "recovery/FileChain.h"
+#include "recovery/Prefetch.h"
 
 #include "FaultyDevice.h"
 
