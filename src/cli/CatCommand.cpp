@@ -3,6 +3,7 @@
 #include "VolumePaths.h"
 
 #include "recovery/Extraction.h"
+#include "recovery/FileCopier.h"
 
 #include <unistd.h>
 

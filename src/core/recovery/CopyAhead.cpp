@@ -2,7 +2,9 @@
 
 #include "disk/SectorReader.h"
 #include "mount/MountedVolume.h"
+#include "recovery/DestinationFile.h"
 #include "recovery/DestinationNames.h"
+#include "recovery/FileCopier.h"
 #include "recovery/FileWriter.h"
 
 #include <cerrno>

@@ -1,15 +1,12 @@
 #include "recovery/DamageScan.h"
 
-#include "disk/FileDevice.h"
+#include "common/LittleEndian.h"
 #include "disk/SectorReader.h"
 #include "disk/Sector.h"
 #include "mount/MountedVolume.h"
 #include "mount/FatEntryReader.h"
 #include "mount/VolumeReader.h"
-#include "recovery/Extraction.h"
 #include "recovery/FileChain.h"
-
-#include <fcntl.h>
 
 #include <algorithm>
 #include <array>
@@ -77,42 +74,104 @@ TableDamage scanTable(const MountedVolume& volume, const VolumeReader& io, const
     return damage;
 }
 
-// Whether the first data sector of a file (where a compressed file keeps its
-// header) cannot be read.
-bool headerUnreadable(const MountedVolume& volume, const VolumeReader& io, std::uint32_t firstBlock)
-{
-    std::optional<std::uint64_t> sector;
-    if (isFragmentReference(firstBlock)) {
-        FatEntryReader fat(volume, io);
-        sector = fragmentStartSector(volume, fat, firstBlock);
-    } else if (firstBlock != 0xFFFFFFFFu) {
-        sector = volume.blockStart(firstBlock);
-    }
-    std::array<std::uint8_t, kSectorSize> header{};
-    return sector && io.read(*sector, 1, header) != 0;
-}
-
-// Turns the per-file progress of a copy into the scan's progress and its
-// stop request into the copy's.
-class FileScanObserver final : public ExtractionObserver {
+// Reads each file's data where a copy would read it, and counts the bytes of
+// it, within its length, that cannot be read or that a chain broken on
+// unreadable FAT sectors no longer reaches. Nothing is written anywhere.
+class FileDamage {
 public:
-    FileScanObserver(DamageObserver& observer, RecoveryRunState& run, const std::atomic<bool>& stop,
-                     std::uint64_t totalBytes) :
-        observer_(observer), run_(run), stop_(stop), totalBytes_(std::max<std::uint64_t>(totalBytes, 1))
+    FileDamage(const MountedVolume& volume, const SectorReader& reader, const std::atomic<bool>& stop,
+               DamageObserver& observer, std::uint64_t totalBytes) :
+        volume_(volume), io_(volume, reader), chains_(volume, reader), stop_(stop), observer_(observer),
+        totalBytes_(std::max<std::uint64_t>(totalBytes, 1))
     {
     }
 
-    void startFile(std::uint64_t size) { fileSize_ = size; }
-    void finishFile() { doneBytes_ += fileSize_; report(doneBytes_); }
-
-    void fileProgress(int percent) override
+    // The bytes of the file lost, at most its size; none when a stop came
+    // while it was read.
+    std::optional<std::uint64_t> lostBytes(const TreeNode& file)
     {
+        FatEntryReader fat(volume_, io_);
+        length_ = file.size;
+        covered_ = 0;
+        unreadable_ = 0;
+        const std::uint64_t blockBytes = std::uint64_t{volume_.sectorsPerBlock} * kSectorSize;
+        const bool fragmentOnly = isFragmentReference(file.firstBlock);
+        // A copy leaves these empty: there is nothing of them to lose.
+        if ((fragmentOnly && file.size > blockBytes) || (!fragmentOnly && !firstBlockHoldsData(volume_, file.firstBlock)))
+            return 0;
+        if ((file.attributesHigh & kCompressedFlag) != 0) {
+            // The stored header carries the length; one that cannot be read loses the file whole.
+            const std::optional<std::uint64_t> header =
+                fragmentOnly ? fragmentStartSector(volume_, fat, file.firstBlock, &chains_) : volume_.blockStart(file.firstBlock);
+            std::array<std::uint8_t, kSectorSize> sector{};
+            if (!header)
+                return 0;
+            if (io_.read(*header, 1, sector) != 0)
+                return file.size;
+            if (readU32(sector, 4) != file.size)
+                return 0;
+            length_ = readU32(sector, 8);
+        }
+        if (fragmentOnly) {
+            readFragment(fat, file.firstBlock);
+        } else {
+            const FileChain chain = buildFileChain(volume_, fat, file.firstBlock, (length_ + blockBytes - 1) / blockBytes + 1);
+            for (const FileExtent& extent : fileExtents(chain, length_, volume_.sectorsPerBlock, kRunBlocks)) {
+                if (stop_.load())
+                    break;
+                if (extent.kind == FileExtent::Kind::Hole) {
+                    covered_ += std::min(extent.bytes, length_ - covered_);
+                } else if (extent.kind == FileExtent::Kind::Fragment) {
+                    readFragment(fat, extent.value);
+                    break;
+                } else {
+                    readSectors(volume_.blockStart(extent.value), extent.bytes / kSectorSize);
+                }
+            }
+        }
         if (stop_.load())
-            run_.recoveryAborted = true;
-        report(doneBytes_ + fileSize_ * static_cast<std::uint64_t>(std::clamp(percent, 0, 100)) / 100);
+            return std::nullopt;
+        const std::uint64_t unreached = fat.lostEntries() > 0 && covered_ < length_ ? length_ - covered_ : 0;
+        return std::min<std::uint64_t>(unreadable_ + unreached, file.size);
+    }
+
+    // The file's bytes are done with, whatever became of them.
+    void fileDone(std::uint64_t size)
+    {
+        doneBytes_ += size;
+        report(doneBytes_);
     }
 
 private:
+    static constexpr std::uint8_t kCompressedFlag = 0x04;
+    static constexpr std::uint32_t kRunSectors = 2048;  // 1 MiB a read
+    static constexpr std::uint32_t kRunBlocks = 64;
+
+    void readFragment(FatEntryReader& fat, std::uint32_t reference)
+    {
+        const FragmentSectors found = fragmentSectors(volume_, fat, reference, length_ - covered_, &chains_);
+        for (const SectorRun& run : found.runs)
+            readSectors(run.first, run.count);
+    }
+
+    void readSectors(std::uint64_t first, std::uint64_t count)
+    {
+        while (count > 0 && covered_ < length_ && !stop_.load()) {
+            const auto run = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+                {count, kRunSectors, (length_ - covered_ + kSectorSize - 1) / kSectorSize}));
+            buffer_.resize(std::size_t{run} * kSectorSize);
+            unreadableSectors_.clear();
+            io_.read(first, run, buffer_, &unreadableSectors_);
+            const std::uint64_t bytes = std::min<std::uint64_t>(buffer_.size(), length_ - covered_);
+            for (std::uint32_t i : unreadableSectors_)
+                unreadable_ += std::min<std::uint64_t>(kSectorSize, bytes - std::uint64_t{i} * kSectorSize);
+            covered_ += bytes;
+            first += run;
+            count -= run;
+            report(doneBytes_ + covered_);
+        }
+    }
+
     void report(std::uint64_t bytes)
     {
         // Tables take the first 10 percent.
@@ -121,13 +180,20 @@ private:
             observer_.damageProgress(lastPercent_ = percent);
     }
 
-    DamageObserver& observer_;
-    RecoveryRunState& run_;
+    const MountedVolume& volume_;
+    VolumeReader io_;
+    SuballocationChains chains_;
     const std::atomic<bool>& stop_;
-    std::uint64_t totalBytes_;
+    DamageObserver& observer_;
+    const std::uint64_t totalBytes_;
     std::uint64_t doneBytes_ = 0;
-    std::uint64_t fileSize_ = 0;
     int lastPercent_ = -1;
+    // The file being read: its length, the bytes of it reached so far, and those unreadable.
+    std::uint64_t length_ = 0;
+    std::uint64_t covered_ = 0;
+    std::uint64_t unreadable_ = 0;
+    std::vector<std::uint8_t> buffer_;
+    std::vector<std::uint32_t> unreadableSectors_;
 };
 
 } // namespace
@@ -167,40 +233,24 @@ DamageReport scanDamage(const MountedVolume& volume, const SectorReader& reader,
     std::uint64_t totalBytes = 0;
     for (const TreeNode& file : volume.files)
         totalBytes += file.size;
-    // The data is read as a copy would read it and thrown away.
-    FileDescriptor sink(::open("/dev/null", O_WRONLY | O_CLOEXEC));
-    RecoveryRunState run;
-    FileScanObserver progress(observer, run, stop, totalBytes);
-    SuballocationChains chains(volume, reader);
+    FileDamage damage(volume, reader, stop, observer, totalBytes);
     for (std::uint32_t k = 0; k < volume.fileCount(); ++k) {
-        if (stop.load() || run.recoveryAborted.load()) {
+        if (stop.load()) {
             report.stopped = true;
             break;
         }
         const TreeNode& file = volume.files[k];
-        progress.startFile(file.size);
-        if (file.size > 0 && sink.valid()) {
-            ExtractRequest request;
-            request.size = file.size;
-            request.firstBlock = file.firstBlock;
-            request.flags = file.attributesHigh;
-            request.mode = ExtractMode::Recovery;  // per-run progress, which also carries the stop request
-            ExtractResult result;
-            copyFileContents(volume, reader, run, progress, request, sink.get(), result, nullptr, &chains);
-            // A copy a stop cut short counts unread sectors that were never tried.
-            if (result.outcome == ExtractOutcome::SkippedByUser || stop.load()) {
+        if (file.size > 0) {
+            const std::optional<std::uint64_t> lost = damage.lostBytes(file);
+            if (!lost) {
                 report.stopped = true;
                 break;
             }
-            std::uint64_t lost = std::min<std::uint64_t>(result.damagedBytes(), file.size);
-            // A compressed file whose header sector cannot be read is lost whole.
-            if (result.outcome == ExtractOutcome::ChecksumError && headerUnreadable(volume, io, file.firstBlock))
-                lost = file.size;
-            if (lost > 0)
-                report.rows.push_back({DamageKind::File, {}, k, lost, file.size});
+            if (*lost > 0)
+                report.rows.push_back({DamageKind::File, {}, k, *lost, file.size});
         }
         ++report.filesScanned;
-        progress.finishFile();
+        damage.fileDone(file.size);
     }
     if (!report.stopped)
         observer.damageProgress(100);

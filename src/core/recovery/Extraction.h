@@ -1,6 +1,7 @@
 #pragma once
 // Copies one file of the mounted volume to the local file system by following
-// its chain through the chosen FAT. The volume is only ever read.
+// its chain through the chosen FAT (FileCopier) into a destination file made
+// under the duplicate rule (DestinationFile). The volume is only ever read.
 
 #include "disk/FileDevice.h"
 #include "recovery/RecoverySettings.h"
@@ -126,21 +127,5 @@ struct ExtractResult {
 ExtractResult extractFile(const MountedVolume& volume, const SectorReader& reader, RecoveryRunState& run,
                           ExtractionObserver& observer, const ExtractRequest& request, FileWriter* writer = nullptr,
                           FileDescriptor created = {}, SuballocationChains* chains = nullptr);
-
-// The time a copy gives its destination: the entry's modification stamp,
-// else its creation stamp, when one is a real date; none for a copy that
-// did not end written.
-std::optional<timespec> destinationTime(const ExtractRequest& request, const ExtractResult& result);
-
-// Makes path a new empty file for writing, as a run first tries to: invalid
-// (errno set) when the name is taken or the file cannot be made.
-FileDescriptor createNewFile(const std::string& path);
-
-// Copies the file's data into an open descriptor: the part of extractFile
-// after the destination exists. result.outcome tells how it ended; every
-// write, a writer's included, is made by then.
-void copyFileContents(const MountedVolume& volume, const SectorReader& reader, RecoveryRunState& run,
-                      ExtractionObserver& observer, const ExtractRequest& request, int fd, ExtractResult& result,
-                      FileWriter* writer = nullptr, SuballocationChains* chains = nullptr);
 
 } // namespace tamsin

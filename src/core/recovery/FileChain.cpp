@@ -49,6 +49,43 @@ FileChain buildFileChain(const MountedVolume& volume, FatEntryReader& fat, std::
     return chain;
 }
 
+std::vector<FileExtent> fileExtents(const FileChain& chain, std::uint64_t size, std::uint32_t sectorsPerBlock,
+                                    std::uint32_t maxRunBlocks)
+{
+    std::vector<FileExtent> extents;
+    const std::uint64_t blockBytes = std::uint64_t{sectorsPerBlock} * kSectorSize;
+    if (blockBytes == 0)
+        return extents;
+    const auto& values = chain.values;
+    const std::uint64_t sizeBlocks = (size + blockBytes - 1) / blockBytes;
+    // The file block the chain's value at k holds when next is the first not yet placed.
+    auto indexAt = [&](std::size_t k, std::uint64_t next) {
+        const std::uint64_t index = k < chain.indexes.size() ? chain.indexes[k] : next;
+        return index > next && index < sizeBlocks ? index : next;
+    };
+    std::uint64_t next = 0;
+    for (std::size_t i = 0; i < values.size() && next * blockBytes < size;) {
+        const std::uint32_t value = values[i];
+        if (value == 0xFFFFFFFFu || (value == 0 && i > 0))
+            break;
+        if (isFragmentReference(value)) {
+            extents.push_back({FileExtent::Kind::Fragment, next * blockBytes, 0, value, i});
+            break;
+        }
+        const std::uint64_t index = indexAt(i, next);
+        if (index > next)
+            extents.push_back({FileExtent::Kind::Hole, next * blockBytes, (index - next) * blockBytes, 0, i});
+        std::size_t j = i + 1;
+        while (j < values.size() && values[j] == values[j - 1] + 1 && (values[j] & kTopBit) == 0
+               && indexAt(j, index + (j - i)) == index + (j - i) && j - i < maxRunBlocks)
+            ++j;
+        extents.push_back({FileExtent::Kind::Blocks, index * blockBytes, (j - i) * blockBytes, value, i});
+        next = index + (j - i);
+        i = j;
+    }
+    return extents;
+}
+
 bool chainHasBlockAt(const FileChain& chain, std::uint64_t position)
 {
     if (position >= chain.values.size())
@@ -83,6 +120,34 @@ const FileChain& suballocationChain(const MountedVolume& volume, FatEntryReader&
         return *kept;
     own = buildFileChain(volume, fat, volume.suballocationRoots[sizeClass], maxValues);
     return own;
+}
+
+FragmentSectors fragmentSectors(const MountedVolume& volume, FatEntryReader& fat, std::uint32_t reference,
+                                std::uint64_t bytes, SuballocationChains* chains)
+{
+    FragmentSectors found;
+    const FragmentReference fragment = decodeFragmentReference(reference);
+    const std::uint32_t spb = volume.sectorsPerBlock;
+    std::uint64_t left = std::min<std::uint64_t>(fragment.sizeClass, (bytes + kSectorSize - 1) / kSectorSize);
+    if (fragment.sizeClass == 0 || spb == 0 || volume.suballocationRoots[fragment.sizeClass] == 0) {
+        found.missing = true;
+        return found;
+    }
+    const std::uint64_t s = fragment.startSector();
+    const std::uint64_t p = s / spb;
+    FileChain own;
+    const FileChain& chain = suballocationChain(volume, fat, chains, fragment.sizeClass, p + 2, own);
+    for (std::uint64_t position = p; position <= p + 1 && left > 0; ++position) {
+        if (!chainHasBlockAt(chain, position)) {
+            found.missing = true;
+            break;
+        }
+        const std::uint64_t from = position == p ? s % spb : 0;
+        const std::uint64_t count = std::min<std::uint64_t>(left, spb - from);
+        found.runs.push_back({volume.blockStart(chain.values[position]) + from, count});
+        left -= count;
+    }
+    return found;
 }
 
 std::optional<std::uint64_t> fragmentStartSector(const MountedVolume& volume, FatEntryReader& fat,

@@ -74,6 +74,36 @@ FileChain buildFileChain(const MountedVolume& volume, FatEntryReader& fat, std::
 // a fragment reference).
 bool chainHasBlockAt(const FileChain& chain, std::uint64_t position);
 
+// A stretch of a file's data as its chain places it, from offset on.
+struct FileExtent {
+    enum class Kind {
+        Blocks,    // blocks consecutive on the volume, from firstBlock on
+        Hole,      // blocks the chain's indexes skip: zeros
+        Fragment,  // the rest lies in a suballocation fragment (reference)
+    };
+    Kind kind = Kind::Blocks;
+    std::uint64_t offset = 0;  // in the file
+    std::uint64_t bytes = 0;   // Blocks and Hole: whole blocks, which may reach past the size
+    std::uint32_t value = 0;   // Blocks: the first block; Fragment: the reference
+    std::size_t position = 0;  // the chain position of the first block or of the reference
+};
+
+// Where a file of size bytes lies by its chain: its blocks in order, runs of
+// consecutive blocks holding consecutive parts taken together (up to
+// maxRunBlocks each), holes where a block's FAT index skips ahead within the
+// size (an index that does not move ahead, or lies past the size, is not
+// trusted), and a fragment the chain ends in. Ends at an end value, at a
+// later 0, at the fragment, or once the size is reached; a chain that ends
+// first leaves the rest of the file unreached.
+std::vector<FileExtent> fileExtents(const FileChain& chain, std::uint64_t size, std::uint32_t sectorsPerBlock,
+                                    std::uint32_t maxRunBlocks);
+
+// A run of volume sectors.
+struct SectorRun {
+    std::uint64_t first = 0;
+    std::uint64_t count = 0;
+};
+
 // The suballocation chains of a volume, each followed through the FAT once
 // for a run over many files and kept. Every suballocated file names a
 // position in the chain of its size class; following the chain from its root
@@ -105,6 +135,18 @@ private:
 // has it, else followed through fat into own.
 const FileChain& suballocationChain(const MountedVolume& volume, FatEntryReader& fat, SuballocationChains* chains,
                                     std::uint32_t sizeClass, std::uint64_t maxValues, FileChain& own);
+
+// The sectors of a fragment that hold the next bytes of a file, no more than
+// the fragment's length (size class x 512 bytes): from its place in its
+// suballocation block on and into the next block of that chain. missing is
+// set when that chain has no block where they lie, or the size class holds
+// no bytes; runs then hold what was found before.
+struct FragmentSectors {
+    std::vector<SectorRun> runs;
+    bool missing = false;
+};
+FragmentSectors fragmentSectors(const MountedVolume& volume, FatEntryReader& fat, std::uint32_t reference,
+                                std::uint64_t bytes, SuballocationChains* chains = nullptr);
 
 // The volume sector where a fragment's data starts, or nothing when its
 // suballocation chain has no block there. With chains, the chain is taken

@@ -2,6 +2,7 @@
 
 #include "mount/TreeNode.h"
 #include "disk/FileDevice.h"
+#include "recovery/FileCopier.h"
 #include "recovery/RecoveryRun.h"
 
 #include <algorithm>

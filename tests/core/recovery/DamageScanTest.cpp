@@ -5,6 +5,7 @@
 
 #include "disk/RescueMap.h"
 #include "mount/Mount.h"
+#include "recovery/Extraction.h"
 
 #include "TempDir.h"
 #include "VolumeFixture.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -33,9 +35,11 @@ ib::VolumeContents contents()
 
 class DamageScanTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    void SetUp() override { build(contents()); }
+
+    void build(ib::VolumeContents volume)
     {
-        built = test::buildVolume(dir / "disk.img", contents(), 8);
+        built = test::buildVolume(dir / "disk.img", std::move(volume), 8);
         ASSERT_TRUE(built.manifest);
     }
 
@@ -44,16 +48,7 @@ protected:
     // Mounts the volume with the given sectors unread and scans it.
     DamageReport scan(const std::set<std::uint64_t>& bad, const std::atomic<bool>& stop = false_)
     {
-        Session session;
-        test::openAndSelect(session, built.imagePath);
-        const std::uint64_t sectors = std::filesystem::file_size(built.imagePath) / 512;
-        std::istringstream in(test::rescueMapText(sectors * 512, bad));
-        std::string error;
-        auto map = RescueMap::parse(in, sectors * 512, error);
-        EXPECT_TRUE(map) << error;
-        session.reader.setRescueMap(std::make_shared<const RescueMap>(std::move(*map)));
-        test::RecordingMountObserver observer;
-        EXPECT_EQ(mountVolume(session.mounted, session.reader, observer), MountResult::Completed);
+        mountWithout(bad);
         DamageObserver quiet;
         DamageReport report = scanDamage(session.mounted, session.reader, quiet, stop);
         for (const DamageRow& row : report.rows)
@@ -63,7 +58,21 @@ protected:
         return report;
     }
 
+    void mountWithout(const std::set<std::uint64_t>& bad)
+    {
+        test::openAndSelect(session, built.imagePath);
+        const std::uint64_t sectors = std::filesystem::file_size(built.imagePath) / 512;
+        std::istringstream in(test::rescueMapText(sectors * 512, bad));
+        std::string error;
+        auto map = RescueMap::parse(in, sectors * 512, error);
+        EXPECT_TRUE(map) << error;
+        session.reader.setRescueMap(std::make_shared<const RescueMap>(std::move(*map)));
+        test::RecordingMountObserver observer;
+        EXPECT_EQ(mountVolume(session.mounted, session.reader, observer), MountResult::Completed);
+    }
+
     test::TempDir dir;
+    Session session;
     test::BuiltVolume built;
     std::vector<std::string> names;  // of the last scan's rows, in order
     static inline const std::atomic<bool> false_{false};
@@ -146,6 +155,61 @@ TEST_F(DamageScanTest, StopRequestEndsTheScanAsStopped)
     const DamageReport report = scan({}, stop);
     EXPECT_TRUE(report.stopped);
     EXPECT_EQ(report.filesScanned, 0u);
+}
+
+// Whatever the chain (holes, a fragment tail, a fragment alone, compressed
+// data), a file's row names the bytes a copy of it loses: written as zeros,
+// or out of reach of a chain broken on lost FAT sectors.
+TEST_F(DamageScanTest, FileRowsNameWhatACopyLoses)
+{
+    ib::VolumeContents c = contents();
+    ib::Node sparse = ib::fileNode("SPARSE.DAT", 6 * 4096);
+    sparse.chain.fileBlocks = {0, 2, 5};
+    ib::Node tail = ib::fileNode("TAIL.DAT", 3 * 4096 + 1500);
+    tail.storage = ib::Storage::SuballocationTail;
+    ib::Node fragment = ib::fileNode("FRAG.DAT", 2500);
+    fragment.storage = ib::Storage::FragmentOnly;
+    ib::Node packed = ib::fileNode("PACKED.DAT", 5 * 4096);
+    packed.compressed = ib::Compression{};
+    ib::Node packedHeaderLost = ib::fileNode("PACKED2.DAT", 3 * 4096);
+    packedHeaderLost.compressed = ib::Compression{};
+    c.nodes.insert(c.nodes.end(), {sparse, tail, fragment, packed, packedHeaderLost});
+    build(std::move(c));
+
+    // A sector of every data block lost (a different one in each), the
+    // first of PACKED2's (its header), and FAT sector 1 in both copies.
+    std::set<std::uint64_t> bad;
+    const ib::VolumeManifest& m = *built.manifest;
+    for (const ib::ManifestEntry& e : m.entries)
+        for (std::uint32_t block : e.dataBlocks)
+            bad.insert(m.blockSector(block) + (e.name == "PACKED2.DAT" ? 0 : 1 + block % 7));
+    for (const auto& [sizeClass, chain] : m.suballocationChains)
+        for (std::uint32_t block : chain.blocks)
+            bad.insert(m.blockSector(block) + 2);
+    bad.insert(m.blockSector(m.fat[0].blocks.at(0)) + 1);
+    bad.insert(m.blockSector(m.fat[1].blocks.at(0)) + 1);
+    const DamageReport report = scan(bad);
+
+    std::map<std::uint32_t, std::uint64_t> rows;
+    for (const DamageRow& row : report.rows)
+        if (row.kind == DamageKind::File)
+            rows[row.position] = row.unreadableBytes;
+    std::size_t lossy = 0;
+    for (std::uint32_t k = 0; k < session.mounted.fileCount(); ++k) {
+        const TreeNode& file = session.mounted.files[k];
+        SCOPED_TRACE(file.name.str());
+        RecoveryRunState run;
+        ExtractionObserver quiet;
+        const ExtractResult copy = extractFile(session.mounted, session.reader, run, quiet,
+                                               extractRequestFor(file, dir.path().string(), "copy", ExtractMode::Quiet));
+        std::uint64_t lost = std::min<std::uint64_t>(copy.damagedBytes(), file.size);
+        if (copy.outcome == ExtractOutcome::ChecksumError)
+            lost = file.size;  // here only PACKED2, whose header sector is lost
+        EXPECT_EQ(rows.contains(k) ? rows[k] : 0, lost);
+        lossy += lost > 0;
+    }
+    EXPECT_EQ(lossy, rows.size());
+    EXPECT_GE(lossy, 8u);
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 #include "recovery/CompressedFiles.h"
 #include "recovery/DestinationNames.h"
 #include "recovery/Extraction.h"
+#include "recovery/DestinationFile.h"
+#include "recovery/FileCopier.h"
 #include "recovery/FileWriter.h"
 
 #include "disk/FileDevice.h"
