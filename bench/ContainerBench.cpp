@@ -69,7 +69,7 @@ Rates measure(const std::string& image, const std::filesystem::path& scratch, in
             / ("tamsin-bench-" + std::to_string(::getpid()));
         RecoveryRunObserver observer;
         const auto start = std::chrono::steady_clock::now();
-        const RecoveryReport report = runRecovery(session.mounted, session.reader, session.settings, session.recovery,
+        const RecoveryReport report = runRecovery(session.mounted, session.reader, session.settings.rules(), session.recovery,
                                                   observer, all, out.string(), [](const std::string& raw) { return raw; });
         const double seconds = secondsSince(start);
         std::filesystem::remove_all(out);

@@ -163,7 +163,7 @@ int recoveryBench(const std::filesystem::path& scratchParent, std::uint32_t larg
         RecoveryRunObserver observer;
         settle(cold);
         const auto start = std::chrono::steady_clock::now();
-        const RecoveryReport report = runRecovery(session.mounted, session.reader, session.settings, session.recovery,
+        const RecoveryReport report = runRecovery(session.mounted, session.reader, session.settings.rules(), session.recovery,
                                                   observer, selection, out.string(),
                                                   [](const std::string& raw) { return raw; });
         ::sync();  // until the recovered bytes are on the disk
