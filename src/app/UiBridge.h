@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -21,10 +22,80 @@
 
 namespace tamsin::app {
 
-// Runs f on context's thread and waits for it. Only for worker threads.
+// A context for worker reports whose waits the UI thread can call off.
+// After close(), a worker waiting for a call is released without it and
+// later calls return at once, so the UI thread can stop a worker and join
+// it although the worker may be waiting for an answer of the UI thread.
+// A call already running is waited for: it may use the worker's data.
+class UiCalls : public QObject {
+public:
+    using QObject::QObject;
+    ~UiCalls() override { close(); }
+
+    // Worker thread: runs f on this object's thread and waits for it; false,
+    // with f not run, once closed.
+    bool call(const std::function<void()>& f)
+    {
+        struct Call {
+            bool running = false;
+            bool done = false;
+        };
+        auto call = std::make_shared<Call>();
+        auto shared = shared_;
+        {
+            std::lock_guard lock(shared->mutex);
+            if (shared->closed)
+                return false;
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [shared, call, &f] {
+                {
+                    std::lock_guard lock(shared->mutex);
+                    if (shared->closed)
+                        return;  // the worker has gone on without it
+                    call->running = true;
+                }
+                f();
+                {
+                    std::lock_guard lock(shared->mutex);
+                    call->done = true;
+                }
+                shared->changed.notify_all();
+            },
+            Qt::QueuedConnection);
+        std::unique_lock lock(shared->mutex);
+        shared->changed.wait(lock, [&] { return call->done || (shared->closed && !call->running); });
+        return call->done;
+    }
+
+    // UI thread: releases the waiting worker and refuses every later call.
+    void close()
+    {
+        {
+            std::lock_guard lock(shared_->mutex);
+            shared_->closed = true;
+        }
+        shared_->changed.notify_all();
+    }
+
+private:
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool closed = false;
+    };
+    std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
+};
+
+// Runs f on context's thread and waits for it. Only for worker threads. With
+// a UiCalls context the wait ends, f not run, when the context is closed.
 inline void callOnUiThread(QObject* context, const std::function<void()>& f)
 {
-    QMetaObject::invokeMethod(context, f, Qt::BlockingQueuedConnection);
+    if (auto* calls = dynamic_cast<UiCalls*>(context))
+        calls->call(f);
+    else
+        QMetaObject::invokeMethod(context, f, Qt::BlockingQueuedConnection);
 }
 
 namespace detail {

@@ -1,110 +1,100 @@
-// The Tools commands of the browsing step: Find File(s), File Filters and
-// Restore Compress Files.
+// The Tools commands: Find File(s), File Filters, Settings, Drive
+// Information, Restore Compress Files and the Damage Report.
 
-#include "WizardDialog.h"
+#include "ToolCommands.h"
 
+#include "BrowsingPage.h"
 #include "ContentsModel.h"
 #include "FileSearch.h"
 #include "FoundFilesModel.h"
 #include "NameCodec.h"
+#include "RecoveryCommands.h"
 #include "ReportTexts.h"
+#include "WizardController.h"
 #include "WorkerThread.h"
 
-#include "mount/FolderPaths.h"
+#include "mount/VolumeReports.h"
 #include "recovery/CompressedFiles.h"
 #include "recovery/RecoveryRun.h"
 #include "recovery/DamageScan.h"
 #include "ui/DamageReportDialog.h"
 #include "ui/FileFiltersDialog.h"
 #include "ui/FindFilesDialog.h"
+#include "ui/RecoverySettingsDialog.h"
+#include "ui/ReportDialog.h"
 #include "ui/RestoreCompressedDialog.h"
-
-#include <QLabel>
-#include <QListView>
-#include <QTableView>
 
 namespace tamsin::app {
 
-void WizardDialog::findFiles()
+ToolCommands::ToolCommands(WizardController& controller, BrowsingPage& browsing, RecoveryCommands& recovery,
+                           NameCodec& names, FileTypes& types, QWidget* window) :
+    session_(controller.session()), state_(controller.state()), browsing_(browsing), recovery_(recovery),
+    names_(&names), types_(&types), window_(window)
+{
+}
+
+void ToolCommands::findFiles()
 {
     if (state_.wizardStep != 2 || state_.busy)
         return;
-    ui::FindFilesDialog dialog(this);
+    ui::FindFilesDialog dialog(window_);
     auto* search = new FileSearch(session_.mounted, *names_, *types_, dialog);
-    connect(&dialog, &ui::FindFilesDialog::showRequested, this,
-            [this, search](int row) { showFoundFile(search->model()->row(row).filePosition); });
-    connect(&dialog, &ui::FindFilesDialog::recoverRequested, this, [this, search] {
+    QObject::connect(&dialog, &ui::FindFilesDialog::showRequested, &dialog,
+                     [this, search](int row) { browsing_.showFoundFile(search->model()->row(row).filePosition); });
+    QObject::connect(&dialog, &ui::FindFilesDialog::recoverRequested, &dialog, [this, search] {
         // The files keep their folder paths: the run recreates the folders.
         RecoverySelection selection;
         for (int row = 0; row < search->model()->rowCount(); ++row)
             selection.files.push_back(search->model()->row(row).filePosition);
         if (!selection.files.empty())
-            recoverWithChooser(selection);
+            recovery_.recoverWithChooser(selection);
     });
     dialog.exec();
 }
 
-void WizardDialog::showFoundFile(std::uint32_t filePosition)
-{
-    if (filePosition >= session_.mounted.files.size())
-        return;
-    const std::uint32_t item = parentItemOf(session_.mounted, session_.mounted.files[filePosition]);
-    showFolderOfItem(item);
-    selectTreeItem(item);
-    // The list is the focused pane, so Recover Selected takes the file.
-    focusPane_ = Pane::List;
-    for (int row = 0; row < contents_->rowCount(); ++row) {
-        if (contents_->isFolderRow(row) || contents_->position(row) != filePosition)
-            continue;
-        QAbstractItemView* list = state_.listView == ListViewMode::Details
-            ? static_cast<QAbstractItemView*>(detailsView_)
-            : static_cast<QAbstractItemView*>(iconView_);
-        list->setCurrentIndex(contents_->index(row, ContentsModel::Name));
-        list->scrollTo(contents_->index(row, ContentsModel::Name));
-        list->setFocus();
-        break;
-    }
-}
-
-void WizardDialog::editFileFilters()
+void ToolCommands::editFileFilters()
 {
     if (state_.wizardStep != 2 || state_.busy)
         return;
     ui::FileFiltersDialog dialog(
-        this, session_.filters, [this](const QString& text) { return names_->toPattern(text); },
+        window_, session_.filters, [this](const QString& text) { return names_->toPattern(text); },
         [this](const std::string& raw) { return names_->toDisplay(raw); });
     dialog.exec();
-    // The tree takes the focus on its root; the list shows the root folder
-    // through the new filters.
-    selectTreeItem(FolderTree::kRootItem);
-    contents_->showFolder(0, session_.filters);
+    browsing_.showRootThroughFilters();
 }
 
-void WizardDialog::showFilterNotice()
+void ToolCommands::showSettings()
 {
-    if (session_.filters.count() == 0 || state_.wizardStep != 2) {
-        filterNotice_->hide();
+    ui::RecoverySettingsDialog dialog(window_, session_.settings);
+    if (dialog.exec() != QDialog::Accepted)
         return;
+    session_.settings.setSectorsPerAttempt(dialog.sectorsPerAttempt());
+    session_.settings.setDuplicateAction(dialog.duplicateAction());
+    session_.settings.setDeletedFilesAction(dialog.deletedFilesAction());
+    session_.setRetryCount(dialog.retryCount());
+}
+
+void ToolCommands::showDriveInformation()
+{
+    // The volume's own rows, then where it lies: segments, partitions, hot-fix
+    // and mirrors. A volume found by a search has no layout read from the
+    // partition, so there is nothing more to tell.
+    ui::ReportDialog::Rows rows = driveInformationRows(session_.mounted);
+    if (session_.mounted.layout) {
+        const ui::ReportDialog::Rows layout = layoutRows(layoutReport(session_.mounted, session_.reader));
+        rows.insert(rows.end(), layout.begin(), layout.end());
     }
-    filterNotice_->setText(QStringLiteral("Filter active: %1 of %2 files shown &nbsp; <a href=\"clear\">Clear filter</a>")
-                               .arg(contents_->shownFiles())
-                               .arg(contents_->folderFiles()));
-    filterNotice_->show();
+    const ui::ReportDialog::Rows damage = tableDamageRows(session_.mounted.tableDamage);
+    rows.insert(rows.end(), damage.begin(), damage.end());
+    ui::ReportDialog dialog(window_, QStringLiteral("Drive Information"), rows);
+    dialog.exec();
 }
 
-void WizardDialog::clearFileFilters()
+void ToolCommands::restoreCompressed()
 {
     if (state_.wizardStep != 2 || state_.busy)
         return;
-    session_.filters.clear();
-    contents_->showFolder(contents_->folderId(), session_.filters);
-}
-
-void WizardDialog::restoreCompressed()
-{
-    if (state_.wizardStep != 2 || state_.busy)
-        return;
-    ui::RestoreCompressedDialog dialog(this);
+    ui::RestoreCompressedDialog dialog(window_);
     std::vector<CompressedFileInfo> found;
     // Each compressed file's header is one sector read; a slow disk must not
     // freeze the window.
@@ -119,12 +109,12 @@ void WizardDialog::restoreCompressed()
     worker.wait();
 }
 
-void WizardDialog::showDamageReport()
+void ToolCommands::showDamageReport()
 {
     if (state_.wizardStep != 2 || state_.busy)
         return;
     std::atomic<bool> stop{false};
-    ui::DamageReportDialog dialog(this, stop);
+    ui::DamageReportDialog dialog(window_, stop);
     DamageReport report;
     struct Progress final : DamageObserver {
         explicit Progress(ui::DamageReportDialog& d) : dialog(d) {}
@@ -152,7 +142,7 @@ void WizardDialog::showDamageReport()
     for (const DamageRow& row : report.rows)
         if (row.kind != DamageKind::Table)
             marks.push_back({row.kind == DamageKind::Folder, row.position, row.unreadableBytes, row.totalBytes});
-    contents_->markDamaged(marks);
+    browsing_.markDamaged(marks);
 }
 
 } // namespace tamsin::app

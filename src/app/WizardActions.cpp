@@ -1,21 +1,17 @@
-// The menu bar, toolbar and right-click menu of the wizard, and the
-// dispatch of their commands.
+// The menu bar, toolbar and right-click menu of the wizard.
 
-#include "WizardDialog.h"
-
-#include "ContentsModel.h"
-#include "FolderTreeModel.h"
+#include "WizardActions.h"
 
 #include "NameCodec.h"
-
+#include "WizardState.h"
 #include "WizardTexts.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QIcon>
 #include <QKeySequence>
-#include <QActionGroup>
+#include <QMainWindow>
 #include <QMenu>
-#include <QSettings>
 #include <QMenuBar>
 #include <QStyle>
 #include <QToolBar>
@@ -81,19 +77,53 @@ QIcon commandIcon(const QStyle* style, CommandId id)
 
 } // namespace
 
-void WizardDialog::buildMenus()
+WizardActions::WizardActions(QMainWindow* window, const std::string& codePage) : window_(window)
+{
+    buildMenus();
+    checkCodePage(codePage);
+    buildToolbar();
+    buildContextMenu();
+}
+
+QAction* WizardActions::action(CommandId id) const
+{
+    auto found = actions_.find(id);
+    return found == actions_.end() ? nullptr : found->second;
+}
+
+void WizardActions::apply(const WizardState& state)
+{
+    for (auto& [id, action] : actions_)
+        action->setEnabled(state.commandEnabled(id));
+}
+
+void WizardActions::checkCodePage(const std::string& codePage)
+{
+    if (codePages_)
+        for (QAction* choice : codePages_->actions())
+            choice->setChecked(choice->text().toStdString() == codePage);
+}
+
+void WizardActions::popupContextMenu(const QPoint& globalPos, bool fileRow)
+{
+    action(CommandId::OpenWith)->setEnabled(fileRow);
+    action(CommandId::Preview)->setEnabled(fileRow);
+    contextMenu_->popup(globalPos);
+}
+
+void WizardActions::buildMenus()
 {
     for (const MenuLayout& layout : menuBarLayout()) {
-        QMenu* menu = menuBar()->addMenu(QString::fromUtf8(layout.title));
+        QMenu* menu = window_->menuBar()->addMenu(QString::fromUtf8(layout.title));
         for (const MenuEntry& entry : layout.entries) {
             if (!entry.id) {
                 menu->addSeparator();
                 continue;
             }
             const CommandId id = *entry.id;
-            QAction* action = menu->addAction(commandIcon(style(), id), QString::fromUtf8(commandText(id)));
+            QAction* action = menu->addAction(commandIcon(window_->style(), id), QString::fromUtf8(commandText(id)));
             action->setData(static_cast<int>(id));
-            connect(action, &QAction::triggered, this, [this, id] { runCommand(id); });
+            connect(action, &QAction::triggered, this, [this, id] { emit commandTriggered(id); });
             actions_[id] = action;
         }
     }
@@ -105,18 +135,18 @@ void WizardDialog::buildMenus()
     buildCodePageMenu();
 }
 
-void WizardDialog::buildCodePageMenu()
+void WizardActions::buildCodePageMenu()
 {
     // The code page of the volume's names, below the view modes; always
     // available, since it changes only how names are shown and written.
     QMenu* viewMenu = nullptr;
-    for (QAction* entry : menuBar()->actions())
+    for (QAction* entry : window_->menuBar()->actions())
         if (entry->menu() && entry->menu()->actions().contains(action(CommandId::Details)))
             viewMenu = entry->menu();
     if (!viewMenu)
         return;
     viewMenu->addSeparator();
-    QMenu* pages = viewMenu->addMenu(QStringLiteral("Code &Page"));
+    QMenu* pages = codePages_ = viewMenu->addMenu(QStringLiteral("Code &Page"));
     pages->setObjectName(QStringLiteral("codePageMenu"));
     auto* group = new QActionGroup(pages);
     for (const std::string& page : NameCodec::codePages()) {
@@ -124,29 +154,14 @@ void WizardDialog::buildCodePageMenu()
         QAction* choice = pages->addAction(name);
         choice->setObjectName(QStringLiteral("codePage") + name);
         choice->setCheckable(true);
-        choice->setChecked(page == names_->codePage());
         group->addAction(choice);
-        connect(choice, &QAction::triggered, this, [this, page] { setCodePage(page); });
+        connect(choice, &QAction::triggered, this, [this, page] { emit codePageChosen(page); });
     }
 }
 
-void WizardDialog::setCodePage(const std::string& codePage)
+void WizardActions::buildToolbar()
 {
-    if (!names_->setCodePage(codePage))
-        return;
-    QSettings().setValue(QString::fromUtf8(kCodePageSetting), QString::fromStdString(codePage));
-    if (QMenu* pages = findChild<QMenu*>(QStringLiteral("codePageMenu")))
-        for (QAction* choice : pages->actions())
-            choice->setChecked(choice->text().toStdString() == codePage);
-    // Names are converted as they are shown: the views ask again.
-    folderModel_->namesChanged();
-    contents_->namesChanged();
-    fitNameColumns();
-}
-
-void WizardDialog::buildToolbar()
-{
-    QToolBar* bar = addToolBar(QStringLiteral("Commands"));
+    QToolBar* bar = window_->addToolBar(QStringLiteral("Commands"));
     bar->setObjectName(QStringLiteral("toolbar"));
     bar->setMovable(false);
     bar->setFloatable(false);
@@ -162,7 +177,7 @@ void WizardDialog::buildToolbar()
         tool->setEnabled(command->isEnabled());
         connect(command, &QAction::changed, tool, [tool, command] { tool->setEnabled(command->isEnabled()); });
         const CommandId id = button.id;
-        connect(tool, &QAction::triggered, this, [this, id] { runCommand(id); });
+        connect(tool, &QAction::triggered, this, [this, id] { emit commandTriggered(id); });
     }
 
     auto* spacer = new QWidget(bar);
@@ -172,17 +187,17 @@ void WizardDialog::buildToolbar()
     logo_->setObjectName(QStringLiteral("homePageLogo"));
     logo_->setAutoRaise(true);
     logo_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    logo_->setIcon(windowIcon());
+    logo_->setIcon(window_->windowIcon());
     logo_->setIconSize(QSize(32, 32));
     logo_->setText(QStringLiteral("Corvane\nTamsin Novell"));
     logo_->setToolTip(QString::fromUtf8(text::kLogoTip));
-    connect(logo_, &QToolButton::clicked, this, &WizardDialog::openHomePage);
+    connect(logo_, &QToolButton::clicked, this, &WizardActions::homePageRequested);
     bar->addWidget(logo_);
 }
 
-void WizardDialog::buildContextMenu()
+void WizardActions::buildContextMenu()
 {
-    contextMenu_ = new QMenu(this);
+    contextMenu_ = new QMenu(window_);
     contextMenu_->setObjectName(QStringLiteral("contextMenu"));
     auto add = [this](QMenu* menu, const std::vector<MenuEntry>& entries) {
         for (const MenuEntry& entry : entries) {
@@ -193,7 +208,7 @@ void WizardDialog::buildContextMenu()
             const CommandId id = *entry.id;
             QAction* action = menu->addAction(QString::fromUtf8(commandText(id)));
             action->setData(static_cast<int>(id));
-            connect(action, &QAction::triggered, this, [this, id] { runCommand(id); });
+            connect(action, &QAction::triggered, this, [this, id] { emit commandTriggered(id); });
             actions_[id] = action;
         }
     };
@@ -204,92 +219,7 @@ void WizardDialog::buildContextMenu()
     add(contextMenu_, layout.after);
     // F3 previews the marked file from anywhere in the window.
     action(CommandId::Preview)->setShortcut(QKeySequence(Qt::Key_F3));
-    addAction(action(CommandId::Preview));
-}
-
-void WizardDialog::runCommand(CommandId id)
-{
-    if (!state_.commandEnabled(id))
-        return;
-    if (auto equivalent = menuBarEquivalent(id)) {
-        // The right-click commands act as their menu-bar twins, but are not
-        // subject to the menu states.
-        id = *equivalent;
-    }
-    switch (id) {
-    case CommandId::SaveSnapshot:
-        saveSnapshot();
-        break;
-    case CommandId::LoadSnapshot:
-        loadSnapshot();
-        break;
-    case CommandId::OpenDiskImage:
-        openDiskImage();
-        break;
-    case CommandId::Exit:
-        if (confirmExit())
-            exitProgram();
-        break;
-    case CommandId::Icons:
-        setListView(ListViewMode::Icons);
-        break;
-    case CommandId::List:
-        setListView(ListViewMode::List);
-        break;
-    case CommandId::Details:
-        setListView(ListViewMode::Details);
-        break;
-    case CommandId::Settings:
-        showSettings();
-        break;
-    case CommandId::DriveInformation:
-        showDriveInformation();
-        break;
-    case CommandId::LiveUpdate:
-        liveUpdate();
-        break;
-    case CommandId::Contents:
-        helpContents();
-        break;
-    case CommandId::About:
-        showAbout();
-        break;
-    case CommandId::Open:
-        openEntry(false);
-        break;
-    case CommandId::OpenWith:
-        openEntry(true);
-        break;
-    case CommandId::Preview:
-        previewEntry();
-        break;
-    case CommandId::Rename:
-        startRename();
-        break;
-    case CommandId::Properties:
-        showProperties();
-        break;
-    case CommandId::RecoverSelected:
-        recover(false);
-        break;
-    case CommandId::RecoverAll:
-        recover(true);
-        break;
-    case CommandId::FindFiles:
-        findFiles();
-        break;
-    case CommandId::FileFilters:
-        editFileFilters();
-        break;
-    case CommandId::RestoreCompressed:
-        restoreCompressed();
-        break;
-    case CommandId::DamageReport:
-        showDamageReport();
-        break;
-    default:
-        break;
-    }
+    window_->addAction(action(CommandId::Preview));
 }
 
 } // namespace tamsin::app

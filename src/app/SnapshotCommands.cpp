@@ -1,33 +1,33 @@
-// The commands of the Recovery, Tools and Help menus that are not about
-// browsing: snapshots, Live Update, the manual and the About box.
+// Saving the mounted volume's scan as a snapshot, and loading one instead
+// of mounting.
 
-#include "WizardDialog.h"
+#include "SnapshotCommands.h"
 
-#include "ContentsModel.h"
-#include "Desktop.h"
-#include "FolderTreeModel.h"
-#include "FolderTreeView.h"
+#include "BrowsingPage.h"
 #include "NameCodec.h"
-#include "WizardTexts.h"
+#include "WizardController.h"
 
 #include "snapshot/Snapshot.h"
 #include "snapshot/SnapshotDiskCheck.h"
-#include "ui/AboutDialog.h"
-#include "ui/HelpWindow.h"
 #include "ui/MessageDialog.h"
 
 #include <QFileDialog>
-#include <QFileInfo>
-#include <QTreeView>
 
 namespace tamsin::app {
 
 using ui::MessageDialog;
 using ui::MessageKind;
 
-void WizardDialog::saveSnapshot()
+SnapshotCommands::SnapshotCommands(WizardController& controller, BrowsingPage& browsing, const NameCodec& names,
+                                   QWidget* window) :
+    controller_(controller), session_(controller.session()), state_(controller.state()), browsing_(browsing),
+    names_(&names), window_(window)
 {
-    QFileDialog dialog(this);
+}
+
+void SnapshotCommands::save()
+{
+    QFileDialog dialog(window_);
     dialog.setObjectName(QStringLiteral("saveSnapshotDialog"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -37,14 +37,14 @@ void WizardDialog::saveSnapshot()
     const std::string path = snapshotPath(dialog.selectedFiles().constFirst().toStdString());
     const SnapshotResult result = tamsin::saveSnapshot(session_.mounted, session_.disks.selectedDisk, path);
     if (!result.ok())
-        MessageDialog::show(this, result.message, MessageKind::Error);
+        MessageDialog::show(window_, result.message, MessageKind::Error);
 }
 
-void WizardDialog::loadSnapshot()
+void SnapshotCommands::load()
 {
     if (!state_.canLoadSnapshot())
         return;
-    QFileDialog dialog(this);
+    QFileDialog dialog(window_);
     dialog.setObjectName(QStringLiteral("loadSnapshotDialog"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFiles);
@@ -55,58 +55,27 @@ void WizardDialog::loadSnapshot()
 
     // The views let go of the nodes; the loader checks the whole file before
     // it replaces anything.
-    folderModel_->clear();
-    contents_->clear();
-    contents_->clearDamage();
+    browsing_.releaseFolders();
+    browsing_.clearDamage();
     // A snapshot the open disks do not hold would recover other data.
     const SnapshotDiskGuard guard{session_.openDisks(), [this](const std::string& question) {
-                                      return MessageDialog::ask(this, question, MessageDialog::Default::No);
+                                      return MessageDialog::ask(window_, question, MessageDialog::Default::No);
                                   }};
     const SnapshotResult result = tamsin::loadSnapshot(session_.mounted, path, nullptr, guard);
     if (result.status == SnapshotStatus::OtherDisk)
         return;
     if (!result.ok()) {
-        MessageDialog::show(this, result.message, MessageKind::Error);
+        MessageDialog::show(window_, result.message, MessageKind::Error);
         return;
     }
     // The snapshot holds no layout; the volume table read in this step
     // knows where the volume's segments lie.
     session_.mounted.adoptLayout(session_.volumes);
-    folderModel_->recreate(names_->toDisplay(session_.mounted.volumeName));
-    folderModel_->attach();
+    browsing_.newFolderTree(names_->toDisplay(session_.mounted.volumeName));
+    browsing_.attachFolders();
     state_.enterBrowsingFromSnapshot();
-    focusPane_ = Pane::List;
-    showFolderOfItem(FolderTree::kRootItem);
-    folderTree_->expand(folderModel_->indexForItem(FolderTree::kRootItem));
-    applyState();
-}
-
-void WizardDialog::liveUpdate()
-{
-    // No updater of its own: the system's packages bring new versions.
-    MessageDialog::show(this, text::kLiveUpdateBySystem, MessageKind::Information);
-}
-
-void WizardDialog::helpContents()
-{
-    const QString page = manualFolder_ + QLatin1Char('/') + QString::fromUtf8(text::kManualPage);
-    if (manualFolder_.isEmpty() || !QFileInfo::exists(page)) {
-        MessageDialog::show(this, text::kHelpMissing, MessageKind::Error);
-        return;
-    }
-    if (!help_)
-        help_ = new ui::HelpWindow(this, QString::fromUtf8(text::kHelpCaption),
-                                   QString::fromUtf8(text::kHelpSearchPlaceholder));
-    help_->openPage(page);
-    help_->show();
-    help_->raise();
-    help_->activateWindow();
-}
-
-void WizardDialog::showAbout()
-{
-    ui::AboutDialog dialog(this);
-    dialog.exec();
+    browsing_.showRoot(false);
+    controller_.applyState();
 }
 
 } // namespace tamsin::app
