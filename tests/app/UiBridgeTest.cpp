@@ -109,6 +109,32 @@ TEST(Batched, EveryValueArrivesOnceInOrderInAFewBatches)
     EXPECT_EQ(applied.size(), static_cast<std::size_t>(kCount));
 }
 
+// A worker waiting for a call the UI thread does not run is released by
+// close(), the call left undone; later calls return at once.
+TEST(UiCalls, ClosingReleasesAWaitingWorkerAndRefusesLaterCalls)
+{
+    UiCalls calls;
+    bool ran[3] = {false, false, false};
+    bool returned[3] = {false, false, false};
+    std::atomic<int> made{0};
+    std::thread worker([&] {
+        for (int i = 0; i < 3; ++i) {
+            returned[i] = calls.call([&ran, i] { ran[i] = true; });
+            ++made;
+        }
+    });
+    ASSERT_TRUE(test::waitUntil([&] { return made.load() == 1; }));
+    // The second call now waits: no event is handled until the worker ends.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    calls.close();
+    worker.join();
+    test::pump(20);
+
+    EXPECT_TRUE(ran[0] && returned[0]);
+    EXPECT_FALSE(ran[1] || returned[1]);
+    EXPECT_FALSE(ran[2] || returned[2]);
+}
+
 // SIGTERM ends the event loop, so the window's destructors run and its
 // private folder goes; afterwards the default action is back.
 TEST(ExitOnSignals, ATerminateSignalEndsTheEventLoopsInOrder)

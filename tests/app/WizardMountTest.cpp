@@ -1,5 +1,6 @@
 // Mounts that need the user: differing table copies answered in the
-// chooser, a cancelled chooser, and Stop during the directory walk.
+// chooser, a cancelled chooser, and Stop during the directory walk; and
+// closing the window while a worker runs.
 
 #include "Images.h"
 #include "QuickHelp.h"
@@ -22,6 +23,10 @@
 #include <QTreeView>
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
+#include <thread>
 
 namespace tamsin::test {
 namespace {
@@ -162,6 +167,52 @@ TEST_F(WizardMountTest, StopDuringTheWalkShowsWhatWasDecoded)
     EXPECT_EQ(run.treeIndex({}).data().toString(), QStringLiteral("SYS"));
     EXPECT_FALSE(run.window().session().mounted.stopRequested);
 }
+
+// Closing the window stops the running worker and waits for it, also when
+// the worker waits for the window: a search held in a read, and a mount that
+// has found differing FAT copies and waits for the chooser while the window
+// is not answering.
+class WizardClosingTest : public ::testing::TestWithParam<bool> {
+protected:
+    TempDir dir;
+};
+
+TEST_P(WizardClosingTest, ClosingWhileAWorkerRunsJoinsIt)
+{
+    const bool search = GetParam();
+    std::optional<WizardRun> run;
+    run.emplace(std::vector<std::string>{writeImage(dir, "demo.img", search ? imagebuilder::demoDiskSpec()
+                                                                           : demoWithFatMismatch())},
+                true);
+    run->clickDisk(0);
+    if (search) {
+        run->holdReadsFromOpen();
+        run->chooseSearch(true);
+        run->pressNext();
+        ASSERT_TRUE(waitUntil([&] { return run->gate() && run->gate()->holding(); }));
+    } else {
+        run->pressNext();
+        run->clickVolume(0);
+        // The first FAT sector is read once by the chain and again by the
+        // comparison of the copies: hold the comparison there, then let it
+        // reach the chooser while no event is handled.
+        const imagebuilder::VolumeManifest& sys = demoSys();
+        run->gate()->closeAt(sys.blockSector(sys.fat[0].blocks.at(0)), 2);
+        run->pressNext();
+        ASSERT_TRUE(waitUntil([&] { return run->gate()->holding(); }));
+        run->gate()->open();
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    ASSERT_TRUE(run->state().workerRunning);
+    const auto start = std::chrono::steady_clock::now();
+    run.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+INSTANTIATE_TEST_SUITE_P(Workers, WizardClosingTest, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "SearchHeldInARead" : "MountWaitingForTheChooser";
+                         });
 
 } // namespace
 } // namespace tamsin::test
