@@ -23,7 +23,6 @@
 #include "ui/ReportDialog.h"
 
 #include <QLocale>
-#include <QAction>
 #include <QCursor>
 #include <QHeaderView>
 #include <QItemSelectionModel>

@@ -7,7 +7,6 @@
 
 #include "MountReporter.h"
 #include "SearchReporter.h"
-#include "StatusPanelState.h"
 #include "UiBridge.h"
 #include "WizardState.h"
 
