@@ -10,6 +10,7 @@
 #include "WizardTexts.h"
 #include "WorkerThread.h"
 
+#include "disk/RescueMap.h"
 #include "mount/VolumeReports.h"
 #include "ui/CopyChooserDialog.h"
 #include "ui/MessageDialog.h"
@@ -31,10 +32,29 @@ std::string invalidVolumeMessage(std::uint32_t sectorsPerBlock)
     return message;
 }
 
+// Opens the disk; an image is read through the rescue map the user gave for
+// it or else the one beside it (IMAGE.map or IMAGE.mapfile), and a map that
+// cannot be used refuses the disk with the reason.
+bool openWithReader(SectorReader& reader, const DiskInfo& disk, std::string& error)
+{
+    OpenError failure;
+    if (!reader.openDisk(disk, &failure)) {
+        error = failure.message;
+        return false;
+    }
+    std::string mapPath;
+    std::string why;
+    if (useRescueMap(reader, disk.rescueMap, true, mapPath, why))
+        return true;
+    reader.closeDisk();
+    error = "The rescue map " + mapPath + " cannot be used: " + why;
+    return false;
+}
+
 } // namespace
 
 WizardController::WizardController(DiskTable disks, const NameCodec& names, QWidget* window) :
-    session_(disks.accessMode), names_(names), window_(window)
+    session_(disks.accessMode), names_(names), window_(window), openDisk_(openWithReader)
 {
     session_.disks = std::move(disks);
 }

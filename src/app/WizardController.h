@@ -39,7 +39,8 @@ public:
     WizardController(DiskTable disks, const NameCodec& names, QWidget* window);
     ~WizardController() override;
 
-    // The pages the steps fill; given once, before the first Next.
+    // The pages the steps fill; given once, before the first Next. The disk
+    // opener reads images through their rescue maps unless set otherwise.
     void attachPages(DiskStepPage& disks, VolumeStepPage& volumes, BrowsingPage& browsing);
     void setDiskOpener(DiskOpener opener) { openDisk_ = std::move(opener); }
 

@@ -19,7 +19,6 @@
 #include "WizardActions.h"
 #include "WizardTexts.h"
 
-#include "disk/RescueMap.h"
 #include "ui/MessageDialog.h"
 #include "ui/ReturnPressesButtons.h"
 
@@ -46,25 +45,6 @@
 
 namespace tamsin::app {
 namespace {
-
-// Opens the disk; an image is read through the rescue map the user gave for
-// it or else the one beside it (IMAGE.map or IMAGE.mapfile), and a map that
-// cannot be used refuses the disk with the reason.
-bool openWithReader(SectorReader& reader, const DiskInfo& disk, std::string& error)
-{
-    OpenError failure;
-    if (!reader.openDisk(disk, &failure)) {
-        error = failure.message;
-        return false;
-    }
-    std::string mapPath;
-    std::string why;
-    if (useRescueMap(reader, disk.rescueMap, true, mapPath, why))
-        return true;
-    reader.closeDisk();
-    error = "The rescue map " + mapPath + " cannot be used: " + why;
-    return false;
-}
 
 QPushButton* stepButton(QWidget* parent, const QString& text, QStyle::StandardPixmap icon, const char* tooltip,
                         const QString& name)
@@ -93,7 +73,6 @@ WizardDialog::WizardDialog(DiskTable disks, Desktop* desktop, QWidget* parent) :
         desktop_ = ownDesktop_.get();
     }
     controller_ = std::make_unique<WizardController>(std::move(disks), *names_, this);
-    controller_->setDiskOpener(openWithReader);
     // Return presses the focused button here and in every dialog opened from here.
     new ui::ReturnPressesButtons(this);
     // The code page chosen last time; an unknown one leaves CP437.
@@ -244,6 +223,33 @@ void WizardDialog::wire()
     connect(actions_.get(), &WizardActions::commandTriggered, this, &WizardDialog::runCommand);
     connect(actions_.get(), &WizardActions::codePageChosen, this, &WizardDialog::setCodePage);
     connect(actions_.get(), &WizardActions::homePageRequested, this, [this] { help_->openHomePage(); });
+
+    using C = CommandId;
+    handlers_ = {
+        {C::OpenDiskImage, [this] { diskStep_->openDiskImage(); }},
+        {C::RecoverSelected, [this] { recovery_->recover(false); }},
+        {C::RecoverAll, [this] { recovery_->recover(true); }},
+        {C::SaveSnapshot, [this] { snapshots_->save(); }},
+        {C::LoadSnapshot, [this] { snapshots_->load(); }},
+        {C::Exit, [this] { if (confirmExit()) exitProgram(); }},
+        {C::Icons, [this] { browsing_->setListView(ListViewMode::Icons); }},
+        {C::List, [this] { browsing_->setListView(ListViewMode::List); }},
+        {C::Details, [this] { browsing_->setListView(ListViewMode::Details); }},
+        {C::FindFiles, [this] { tools_->findFiles(); }},
+        {C::FileFilters, [this] { tools_->editFileFilters(); }},
+        {C::Settings, [this] { tools_->showSettings(); }},
+        {C::DriveInformation, [this] { tools_->showDriveInformation(); }},
+        {C::LiveUpdate, [this] { help_->liveUpdate(); }},
+        {C::RestoreCompressed, [this] { tools_->restoreCompressed(); }},
+        {C::DamageReport, [this] { tools_->showDamageReport(); }},
+        {C::Contents, [this] { help_->helpContents(); }},
+        {C::About, [this] { help_->showAbout(); }},
+        {C::Open, [this] { browsing_->openEntry(false); }},
+        {C::OpenWith, [this] { browsing_->openEntry(true); }},
+        {C::Preview, [this] { browsing_->previewEntry(); }},
+        {C::Rename, [this] { browsing_->startRename(); }},
+        {C::Properties, [this] { browsing_->showProperties(); }},
+    };
 }
 
 void WizardDialog::applyState()
@@ -284,80 +290,8 @@ void WizardDialog::runCommand(CommandId id)
         // subject to the menu states.
         id = *equivalent;
     }
-    switch (id) {
-    case CommandId::SaveSnapshot:
-        snapshots_->save();
-        break;
-    case CommandId::LoadSnapshot:
-        snapshots_->load();
-        break;
-    case CommandId::OpenDiskImage:
-        diskStep_->openDiskImage();
-        break;
-    case CommandId::Exit:
-        if (confirmExit())
-            exitProgram();
-        break;
-    case CommandId::Icons:
-        browsing_->setListView(ListViewMode::Icons);
-        break;
-    case CommandId::List:
-        browsing_->setListView(ListViewMode::List);
-        break;
-    case CommandId::Details:
-        browsing_->setListView(ListViewMode::Details);
-        break;
-    case CommandId::Settings:
-        tools_->showSettings();
-        break;
-    case CommandId::DriveInformation:
-        tools_->showDriveInformation();
-        break;
-    case CommandId::LiveUpdate:
-        help_->liveUpdate();
-        break;
-    case CommandId::Contents:
-        help_->helpContents();
-        break;
-    case CommandId::About:
-        help_->showAbout();
-        break;
-    case CommandId::Open:
-        browsing_->openEntry(false);
-        break;
-    case CommandId::OpenWith:
-        browsing_->openEntry(true);
-        break;
-    case CommandId::Preview:
-        browsing_->previewEntry();
-        break;
-    case CommandId::Rename:
-        browsing_->startRename();
-        break;
-    case CommandId::Properties:
-        browsing_->showProperties();
-        break;
-    case CommandId::RecoverSelected:
-        recovery_->recover(false);
-        break;
-    case CommandId::RecoverAll:
-        recovery_->recover(true);
-        break;
-    case CommandId::FindFiles:
-        tools_->findFiles();
-        break;
-    case CommandId::FileFilters:
-        tools_->editFileFilters();
-        break;
-    case CommandId::RestoreCompressed:
-        tools_->restoreCompressed();
-        break;
-    case CommandId::DamageReport:
-        tools_->showDamageReport();
-        break;
-    default:
-        break;
-    }
+    if (auto handler = handlers_.find(id); handler != handlers_.end())
+        handler->second();
 }
 
 bool WizardDialog::confirmExit()

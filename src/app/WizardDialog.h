@@ -10,6 +10,8 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -83,9 +85,9 @@ private:
     Desktop* desktop_;
     std::unique_ptr<NameCodec> names_;
     std::unique_ptr<FileTypes> types_;
-    // Declared after what they use and before what uses them: the pages and
-    // commands go before the controller's session, the controller before
-    // the codec its pages' models read.
+    // Members go in reverse order: the commands and pages before the
+    // controller and its session, the controller before the codec and the
+    // file types the pages' models read.
     std::unique_ptr<WizardController> controller_;
     std::unique_ptr<DiskStepPage> diskStep_;
     std::unique_ptr<VolumeStepPage> volumeStep_;
@@ -95,6 +97,7 @@ private:
     std::unique_ptr<SnapshotCommands> snapshots_;
     std::unique_ptr<ToolCommands> tools_;
     std::unique_ptr<HelpCommands> help_;
+    std::map<CommandId, std::function<void()>> handlers_;  // what each menu-bar command does
     bool closing_ = false;
 
     StatusPanel* statusPanel_ = nullptr;
