@@ -4,7 +4,7 @@
 #include "NameCodec.h"
 #include "WorkerThread.h"
 
-#include "search/SearchTexts.h"
+#include "SearchTexts.h"
 #include "ui/FindFilesDialog.h"
 #include "ui/MessageDialog.h"
 

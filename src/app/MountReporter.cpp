@@ -1,6 +1,46 @@
 #include "MountReporter.h"
 
+#include "MountTexts.h"
+
 namespace tamsin::app {
+
+std::string mountStatusText(MountStatus status, const std::string& volumeName)
+{
+    switch (status) {
+    case MountStatus::ReadingFirstFat:
+        return texts::kReadingFirstFat;
+    case MountStatus::ReadingSecondFat:
+        return texts::kReadingSecondFat;
+    case MountStatus::MatchingFat:
+        return texts::kMatchingFat;
+    case MountStatus::ReadingFirstDet:
+        return texts::kReadingFirstDet;
+    case MountStatus::ReadingSecondDet:
+        return texts::kReadingSecondDet;
+    case MountStatus::MatchingDet:
+        return texts::kMatchingDet;
+    case MountStatus::Mounting:
+        return texts::kMountingPrefix + volumeName + texts::kMountingSuffix;
+    case MountStatus::SearchingLostData:
+        return texts::kSearchingLostData;
+    case MountStatus::CreatingTree:
+        break;
+    }
+    return texts::kCreatingTree;
+}
+
+const char* mountInstructionText(MountInstruction instruction)
+{
+    switch (instruction) {
+    case MountInstruction::Mounting:
+        return texts::kMountingInstruction;
+    case MountInstruction::Browsing:
+        return texts::kBrowsingInstruction;
+    case MountInstruction::SelectVolume:
+        break;
+    }
+    return texts::kSelectVolumeInstruction;
+}
 
 MountReporter::MountReporter(QObject* context, MountDisplay& display) :
     context_(context), display_(display),
@@ -19,8 +59,9 @@ void MountReporter::ordered(const std::function<void()>& f)
     });
 }
 
-void MountReporter::mountStatus(const std::string& text)
+void MountReporter::mountStatus(MountStatus status, const std::string& volumeName)
 {
+    const std::string text = mountStatusText(status, volumeName);
     ordered([&] { display_.showMountStatus(text); });
 }
 
@@ -29,9 +70,9 @@ void MountReporter::mountProgress(int percent)
     progress_.post(percent);
 }
 
-void MountReporter::mountInstruction(const std::string& text)
+void MountReporter::mountInstruction(MountInstruction instruction)
 {
-    ordered([&] { display_.showMountInstruction(text); });
+    ordered([&] { display_.showMountInstruction(mountInstructionText(instruction)); });
 }
 
 void MountReporter::mountStage(MountStage stage)

@@ -1,6 +1,7 @@
 #pragma once
-// Carries the mount's reports from its worker to the window, and asks the
-// copy chooser on the window's thread while the mount waits.
+// Carries the mount's reports from its worker to the window, worded as the
+// wizard shows them, and asks the copy chooser on the window's thread while
+// the mount waits.
 
 #include "UiBridge.h"
 
@@ -10,6 +11,11 @@
 #include <QObject>
 
 namespace tamsin::app {
+
+// The status line of a mount phase; volumeName is the raw name the Mounting phase shows.
+std::string mountStatusText(MountStatus status, const std::string& volumeName);
+// The instruction panel's text.
+const char* mountInstructionText(MountInstruction instruction);
 
 // What the window shows of a mount; called on the UI thread only.
 class MountDisplay {
@@ -28,9 +34,9 @@ class MountReporter final : public MountObserver {
 public:
     MountReporter(QObject* context, MountDisplay& display);
 
-    void mountStatus(const std::string& text) override;
+    void mountStatus(MountStatus status, const std::string& volumeName) override;
     void mountProgress(int percent) override;
-    void mountInstruction(const std::string& text) override;
+    void mountInstruction(MountInstruction instruction) override;
     void mountStage(MountStage stage) override;
     void mountCounters(std::uint32_t folders, std::uint32_t files, const std::string& lastName) override;
     CopyChoice chooseCopy(TableKind kind) override;

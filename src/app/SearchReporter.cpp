@@ -1,6 +1,28 @@
 #include "SearchReporter.h"
 
+#include "SearchTexts.h"
+
 namespace tamsin::app {
+
+std::string scanningStatus(std::uint64_t scanned, std::uint64_t total)
+{
+    return texts::kScanningPrefix + std::to_string(scanned) + texts::kScanningOf + std::to_string(total);
+}
+
+const char* rangeMessage(RangeProblem problem)
+{
+    switch (problem) {
+    case RangeProblem::BadStart:
+        return texts::kBadStartMessage;
+    case RangeProblem::BadEnd:
+        return texts::kBadEndMessage;
+    case RangeProblem::EndNotAfterStart:
+        return texts::kEndNotAfterStartMessage;
+    case RangeProblem::None:
+        break;
+    }
+    return nullptr;
+}
 
 SearchReporter::SearchReporter(QObject* context, SearchDisplay& display) :
     context_(context), display_(display),

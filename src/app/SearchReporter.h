@@ -1,5 +1,6 @@
 #pragma once
-// Carries the volume search's reports from its worker to the window.
+// Carries the volume search's reports from its worker to the window, and
+// words what the window shows of a search.
 
 #include "UiBridge.h"
 
@@ -8,6 +9,11 @@
 #include <QObject>
 
 namespace tamsin::app {
+
+// The status line of a run: "Scanning sector <scanned> Of <total>".
+std::string scanningStatus(std::uint64_t scanned, std::uint64_t total);
+// The message for a refused range; null for None.
+const char* rangeMessage(RangeProblem problem);
 
 // What the window shows of a search; called on the UI thread only.
 class SearchDisplay {

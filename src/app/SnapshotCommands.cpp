@@ -5,10 +5,10 @@
 
 #include "BrowsingPage.h"
 #include "NameCodec.h"
+#include "SnapshotTexts.h"
 #include "WizardController.h"
 
 #include "snapshot/Snapshot.h"
-#include "snapshot/SnapshotDiskCheck.h"
 #include "ui/MessageDialog.h"
 
 #include <QFileDialog>
@@ -37,7 +37,7 @@ void SnapshotCommands::save()
     const std::string path = snapshotPath(dialog.selectedFiles().constFirst().toStdString());
     const SnapshotResult result = tamsin::saveSnapshot(session_.mounted, session_.disks.selectedDisk, path);
     if (!result.ok())
-        MessageDialog::show(window_, result.message, MessageKind::Error);
+        MessageDialog::show(window_, snapshotMessage(result), MessageKind::Error);
 }
 
 void SnapshotCommands::load()
@@ -58,14 +58,15 @@ void SnapshotCommands::load()
     browsing_.releaseFolders();
     browsing_.clearDamage();
     // A snapshot the open disks do not hold would recover other data.
-    const SnapshotDiskGuard guard{session_.openDisks(), [this](const std::string& question) {
-                                      return MessageDialog::ask(window_, question, MessageDialog::Default::No);
+    const SnapshotDiskGuard guard{session_.openDisks(), [this](SnapshotDiskMatch match) {
+                                      return MessageDialog::ask(window_, snapshotOtherDiskQuestion(match),
+                                                                MessageDialog::Default::No);
                                   }};
     const SnapshotResult result = tamsin::loadSnapshot(session_.mounted, path, nullptr, guard);
     if (result.status == SnapshotStatus::OtherDisk)
         return;
     if (!result.ok()) {
-        MessageDialog::show(window_, result.message, MessageKind::Error);
+        MessageDialog::show(window_, snapshotMessage(result), MessageKind::Error);
         return;
     }
     // The snapshot holds no layout; the volume table read in this step

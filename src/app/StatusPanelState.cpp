@@ -1,6 +1,6 @@
 #include "StatusPanelState.h"
 
-#include "volumes/VolumeSearch.h"
+#include "SearchTexts.h"
 
 namespace tamsin::app {
 namespace {
@@ -54,7 +54,7 @@ void StatusPanelState::show(StatusPanelMode mode, bool volumeRowsOnly, std::uint
         rows[0].value = "0";
         rows[1].value = "0";
         rows[2].value = std::to_string(endSector);
-        statusLine = kSearchingStatus;
+        statusLine = texts::kSearchingStatus;
         statusLineVisible = true;
         break;
     case StatusPanelMode::Mount:

@@ -10,7 +10,7 @@
 
 namespace tamsin::app {
 
-// Label/value rows as the engine's reports give them.
+// Label/value rows, labels as displayed.
 using LabelledRows = std::vector<std::pair<std::string, std::string>>;
 
 enum class StatusPanelMode { Hidden, Disk, VolumeSearch, Mount, Volume };

@@ -10,10 +10,10 @@
 #include "NameCodec.h"
 #include "RecoveryCommands.h"
 #include "ReportTexts.h"
+#include "VolumeRows.h"
 #include "WizardController.h"
 #include "WorkerThread.h"
 
-#include "mount/VolumeReports.h"
 #include "recovery/CompressedFiles.h"
 #include "recovery/RecoveryRun.h"
 #include "recovery/DamageScan.h"

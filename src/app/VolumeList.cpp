@@ -1,5 +1,7 @@
 #include "VolumeList.h"
 
+#include "VolumeRows.h"
+
 #include "volumes/VolumeInfo.h"
 #include "volumes/VolumeLayout.h"
 

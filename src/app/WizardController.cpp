@@ -6,12 +6,12 @@
 #include "BrowsingPage.h"
 #include "DiskStepPage.h"
 #include "NameCodec.h"
+#include "VolumeRows.h"
 #include "VolumeStepPage.h"
 #include "WizardTexts.h"
 #include "WorkerThread.h"
 
 #include "disk/RescueMap.h"
-#include "mount/VolumeReports.h"
 #include "ui/CopyChooserDialog.h"
 #include "ui/MessageDialog.h"
 #include "volumes/VolumeTableReader.h"
@@ -134,7 +134,7 @@ void WizardController::nextFromDiskStep()
     if (state_.identifyMode == IdentifyMode::SearchVolumes) {
         const RangeCheck check = checkSearchRange(state_.startSectorText, state_.endSectorText);
         if (!check.ok) {
-            MessageDialog::show(window_, check.message, MessageKind::Error);
+            MessageDialog::show(window_, rangeMessage(check.problem), MessageKind::Error);
             return;
         }
         browsing_->clearList();

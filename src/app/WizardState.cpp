@@ -1,10 +1,10 @@
 #include "WizardState.h"
 
+#include "MountTexts.h"
+#include "VolumeRows.h"
 #include "WizardTexts.h"
 
 #include "disk/DiskInfo.h"
-#include "mount/MountTexts.h"
-#include "volumes/VolumeInfo.h"
 
 namespace tamsin::app {
 

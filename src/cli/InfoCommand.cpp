@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "Messages.h"
 #include "TextTable.h"
 
 #include "mount/FolderContents.h"
@@ -85,26 +86,23 @@ int runInfo(const InfoOptions& options, std::ostream& out, std::ostream& err)
         TextTable text;
         text.addColumn("");
         text.addColumn("");
-        for (const auto& [label, value] : rows) {
-            std::string plain = label;
-            while (!plain.empty() && (plain.back() == ' ' || plain.back() == ':'))
-                plain.pop_back();
-            while (plain.find("  ") != std::string::npos)
-                plain.erase(plain.find("  "), 1);
-            text.addRow({plain + ":", value});
-        }
+        for (const auto& [label, value] : rows)
+            text.addRow({label + ":", value});
         text.print(out, false);
     };
 
     out << "Volume " << volume.volumeIndex << " (" << terminalSafe(mounted->names->toUtf8(volume.volumeName)) << ") on "
         << mounted->diskPath << "\n\n";
-    printRows(volumePropertyRows(picked));
+    std::vector<std::pair<std::string, std::string>> rows;
+    for (const VolumePropertyRow& row : volumeProperties(picked))
+        rows.emplace_back(volumePropertyLabel(row.property), row.value);
+    printRows(rows);
     out << "\nDrive Information\n";
-    auto rows = driveInformationRows(volume);
-    for (auto& row : layoutRows(layout))
-        rows.push_back(std::move(row));
-    for (auto& row : tableDamageRows(volume.tableDamage))
-        rows.push_back(std::move(row));
+    rows.clear();
+    for (const auto& part : {driveInformation(volume), layoutInformation(layout),
+                             tableDamageInformation(volume.tableDamage)})
+        for (const DriveRow& row : part)
+            rows.emplace_back(driveLabel(row), row.value);
     printRows(rows);
     std::string spaces;
     for (const std::string& name : volumeNameSpaces(volume))

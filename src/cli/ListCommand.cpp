@@ -1,5 +1,6 @@
 #include "Commands.h"
 #include "JsonRows.h"
+#include "Messages.h"
 #include "TextTable.h"
 #include "VolumePaths.h"
 
@@ -44,7 +45,7 @@ int runList(const ListOptions& options, std::ostream& out, std::ostream& err)
     for (auto it = options.filters.rbegin(); it != options.filters.rend(); ++it) {
         // Each filter goes in at the top, so adding them last to first keeps the given order.
         if (const char* notice = filterNotice(filters.add(*it))) {
-            err << "tamsin: --filter " << *it << ": " << withoutPadding(notice) << '\n';
+            err << "tamsin: --filter " << *it << ": " << notice << '\n';
             return kExitUsage;
         }
     }

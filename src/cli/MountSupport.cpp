@@ -1,14 +1,12 @@
 #include "MountSupport.h"
 
 #include "DiskArgument.h"
+#include "Messages.h"
 #include "ProgressLine.h"
-#include "TextTable.h"
 
 #include "disk/FileDevice.h"
 #include "mount/Mount.h"
 #include "mount/MountObserver.h"
-#include "mount/MountTexts.h"
-#include "mount/VolumeReports.h"
 #include "snapshot/Snapshot.h"
 #include "volumes/VolumeTableReader.h"
 
@@ -23,9 +21,9 @@ class CliMountObserver final : public MountObserver {
 public:
     CliMountObserver(const MountOptions& options, std::ostream& err) : options_(options), line_(err) {}
 
-    void mountStatus(const std::string& text) override
+    void mountStatus(MountStatus status, const std::string& volumeName) override
     {
-        status_ = text;
+        status_ = mountStatusText(status, volumeName);
         percent_ = 0;
         draw(true);
     }
@@ -56,11 +54,7 @@ public:
         }
         line_.clear();
         std::ostream& err = line_.stream();
-        std::string message = kind == TableKind::Fat ? texts::kFatChooserMessage : texts::kDetChooserMessage;
-        for (auto pos = message.find("\r\n"); pos != std::string::npos; pos = message.find("\r\n"))
-            message.replace(pos, 2, "\n");
-        err << (kind == TableKind::Fat ? texts::kFatChooserCaption : texts::kDetChooserCaption) << "\n"
-             << message << "\n";
+        err << copyChooserCaption(kind) << "\n" << copyChooserMessage(kind) << "\n";
         for (;;) {
             err << "Use copy 1 or 2, or c to cancel [1]: " << std::flush;
             std::string answer;
@@ -132,7 +126,7 @@ std::unique_ptr<MountedDisk> mountFromOptions(const MountOptions& options, std::
             guard.disks = session.openDisks();
         const SnapshotResult loaded = loadSnapshot(session.mounted, options.snapshot, nullptr, guard);
         if (!loaded.ok()) {
-            err << "tamsin: " << options.snapshot << ": " << withoutPadding(loaded.message) << '\n';
+            err << "tamsin: " << options.snapshot << ": " << snapshotMessage(loaded) << '\n';
             if (loaded.status == SnapshotStatus::OtherDisk)
                 err << "tamsin: give --force to load it anyway\n";
             return nullptr;

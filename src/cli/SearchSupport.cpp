@@ -1,8 +1,8 @@
 #include "SearchSupport.h"
 
 #include "Interrupt.h"
+#include "Messages.h"
 #include "ProgressLine.h"
-#include "TextTable.h"
 
 #include "disk/Sector.h"
 #include "session/Session.h"
@@ -38,7 +38,7 @@ bool searchDisk(Session& session, const DiskInfo& disk, const SearchOptions& opt
     RangeCheck range = checkSearchRange(options.start.empty() ? "0" : options.start,
                                         options.end.empty() ? std::to_string(disk.totalSectors) : options.end);
     if (!range.ok) {
-        err << "tamsin: " << withoutPadding(range.message) << '\n';
+        err << "tamsin: " << rangeMessage(range.problem) << '\n';
         return false;
     }
     // Sectors past the end of the disk do not exist: scanning them would

@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "Messages.h"
 
 #include "snapshot/Snapshot.h"
 
@@ -26,7 +27,7 @@ int runSnapshotSave(const SnapshotSaveOptions& options, std::ostream& out, std::
         if (saved.status == SnapshotStatus::CannotOpen)
             err << "tamsin: cannot write the snapshot " << path << ": " << std::strerror(saved.error) << '\n';
         else
-            err << "tamsin: " << saved.message << '\n';
+            err << "tamsin: " << snapshotMessage(saved) << '\n';
         return kExitError;
     }
     out << "Saved snapshot " << path << " (" << mounted->session.mounted.folderCount() << " folders, "

@@ -23,12 +23,6 @@ std::string terminalSafe(std::string text)
     return safe;
 }
 
-std::string withoutPadding(const std::string& text)
-{
-    const auto first = text.find_first_not_of(' ');
-    return first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 std::size_t displayWidth(const std::string& text)
 {
     return static_cast<std::size_t>(

@@ -30,9 +30,6 @@ private:
 // from a disk cannot send escape sequences to the user's terminal.
 std::string terminalSafe(std::string text);
 
-// A message text without the blanks that pad it for a dialog.
-std::string withoutPadding(const std::string& text);
-
 // Display width of a UTF-8 string, counting code points.
 std::size_t displayWidth(const std::string& text);
 

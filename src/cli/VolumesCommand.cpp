@@ -104,12 +104,12 @@ int runVolumes(const VolumesOptions& options, std::ostream& out, std::ostream& e
         text.addColumn("Disk");
     for (std::size_t i = 0; i < table.volumeCount(); ++i) {
         const VolumeInfo& v = table[i];
-        const auto rows = volumePropertyRows(v);
+        const auto properties = volumeProperties(v);
         std::string name = names.toUtf8(v.name);
         if (v.segmentCount > 1)
             name += " (" + std::to_string(v.segment + 1) + "/" + std::to_string(v.segmentCount) + ")";
-        std::vector<std::string> cells{std::to_string(i), terminalSafe(name), rows[1].second, rows[2].second,
-                                       rows[3].second, std::to_string(v.sectorsPerBlock), std::to_string(v.blockCount),
+        std::vector<std::string> cells{std::to_string(i), terminalSafe(name), properties[1].value, properties[2].value,
+                                       properties[3].value, std::to_string(v.sectorsPerBlock), std::to_string(v.blockCount),
                                        std::to_string(v.firstFatBlock) + ", " + std::to_string(v.secondFatBlock),
                                        std::to_string(v.firstDetBlock) + ", " + std::to_string(v.secondDetBlock)};
         if (severalDisks)

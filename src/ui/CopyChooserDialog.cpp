@@ -1,6 +1,5 @@
 #include "ui/CopyChooserDialog.h"
 
-#include "mount/MountTexts.h"
 #include "ui/UiTexts.h"
 
 #include <QDialogButtonBox>
@@ -19,10 +18,10 @@ CopyChooserDialog::CopyChooserDialog(QWidget* parent, TableKind kind) :
 {
     const bool fat = kind == TableKind::Fat;
     setObjectName(QStringLiteral("copyChooserDialog"));
-    setWindowTitle(QString::fromUtf8(fat ? texts::kFatChooserCaption : texts::kDetChooserCaption));
+    setWindowTitle(QString::fromUtf8(fat ? text::kFatChooserCaption : text::kDetChooserCaption));
     message_->setObjectName(QStringLiteral("copyChooserMessage"));
     message_->setTextFormat(Qt::PlainText);
-    message_->setText(QString::fromUtf8(fat ? texts::kFatChooserMessage : texts::kDetChooserMessage));
+    message_->setText(QString::fromUtf8(fat ? text::kFatChooserMessage : text::kDetChooserMessage));
     first_->setObjectName(QStringLiteral("useFirstCopy"));
     second_->setObjectName(QStringLiteral("useSecondCopy"));
     first_->setChecked(true);

@@ -17,6 +17,23 @@ constexpr int kMaxTyped = 300;
 
 } // namespace
 
+const char* filterNotice(FilterAddResult result)
+{
+    switch (result) {
+    case FilterAddResult::TooMany:
+        return text::kTooManyFilters;
+    case FilterAddResult::TooLong:
+        return text::kFilterTooLong;
+    case FilterAddResult::Blank:
+        return text::kBlankFilter;
+    case FilterAddResult::Duplicate:
+        return text::kFilterExists;
+    case FilterAddResult::Added:
+        break;
+    }
+    return nullptr;
+}
+
 FileFiltersDialog::FileFiltersDialog(QWidget* parent, FileFilters& table, ToRaw toRaw, ToDisplay toDisplay) :
     QDialog(parent), table_(table), working_(table), toRaw_(std::move(toRaw)), toDisplay_(std::move(toDisplay)),
     edit_(new QLineEdit(this)), list_(new QListWidget(this)),

@@ -17,6 +17,9 @@ class QPushButton;
 
 namespace tamsin::ui {
 
+// The notice shown for a refused filter; null for Added.
+const char* filterNotice(FilterAddResult result);
+
 class FileFiltersDialog : public QDialog {
     Q_OBJECT
 public:

@@ -5,6 +5,7 @@
 #include "ContentsModel.h"
 #include "Images.h"
 #include "QuickHelp.h"
+#include "SnapshotTexts.h"
 #include "WizardFixture.h"
 
 #include "GuiTest.h"
@@ -13,7 +14,6 @@
 #include "imagebuilder/Demo.h"
 #include "OpenFile.h"
 #include "snapshot/Snapshot.h"
-#include "snapshot/SnapshotDiskCheck.h"
 #include "ui/HelpWindow.h"
 #include "ui/MessageDialog.h"
 #include "ui/OpenWithDialog.h"
@@ -154,7 +154,7 @@ TEST_F(WizardBrowsingTest, ASnapshotOfAnotherDiskIsLoadedOnlyWhenTheUserSaysSo)
     for (bool load : {false, true}) {
         auto file = answerFileDialog(QString::fromStdString(written));
         DialogAnswer<MessageDialog> question([load](MessageDialog& dialog) {
-            EXPECT_EQ(dialog.text().toStdString(), snapshotOtherDiskQuestion(SnapshotDiskMatch::OtherEntries));
+            EXPECT_EQ(dialog.text().toStdString(), app::snapshotOtherDiskQuestion(SnapshotDiskMatch::OtherEntries));
             EXPECT_EQ(dialog.kind(), ui::MessageKind::Question);
             EXPECT_TRUE(dialog.buttonBox()->button(QDialogButtonBox::No)->isDefault()) << "Return must not load it";
             dialog.buttonBox()->button(load ? QDialogButtonBox::Yes : QDialogButtonBox::No)->click();
@@ -175,7 +175,7 @@ TEST_F(WizardBrowsingTest, ARefusedSnapshotLeavesTheVolumeStep)
     run.pressNext();
     auto file = answerFileDialog(QString::fromStdString(bogus));
     DialogAnswer<MessageDialog> message([](MessageDialog& dialog) {
-        EXPECT_EQ(dialog.text().toStdString(), std::string(kInvalidMagicPrefix) + "vsp4.01");
+        EXPECT_EQ(dialog.text().toStdString(), std::string(texts::kInvalidMagicPrefix) + "vsp4.01");
         EXPECT_EQ(dialog.kind(), ui::MessageKind::Error);
         dialog.accept();
     });

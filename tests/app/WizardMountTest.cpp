@@ -3,6 +3,7 @@
 // closing the window while a worker runs.
 
 #include "Images.h"
+#include "MountTexts.h"
 #include "QuickHelp.h"
 #include "WizardFixture.h"
 
@@ -10,9 +11,9 @@
 #include "WizardTexts.h"
 
 #include "imagebuilder/Demo.h"
-#include "mount/MountTexts.h"
 #include "ui/CopyChooserDialog.h"
 #include "ui/MessageDialog.h"
+#include "ui/UiTexts.h"
 
 #include <QBrush>
 #include <QDialogButtonBox>
@@ -53,7 +54,7 @@ protected:
         return std::make_unique<DialogAnswer<CopyChooserDialog>>([kind, second](CopyChooserDialog& dialog) {
             EXPECT_EQ(dialog.kind(), kind);
             EXPECT_EQ(dialog.windowTitle().toStdString(),
-                      kind == TableKind::Fat ? texts::kFatChooserCaption : texts::kDetChooserCaption);
+                      kind == TableKind::Fat ? ui::text::kFatChooserCaption : ui::text::kDetChooserCaption);
             EXPECT_TRUE(dialog.firstCopy()->isChecked());
             if (second)
                 dialog.secondCopy()->click();
@@ -106,7 +107,7 @@ TEST_F(WizardMountTest, CancelInTheChooserReturnsToTheVolumeStep)
 {
     WizardRun run({writeImage(dir, "fat.img", demoWithFatMismatch())});
     DialogAnswer<CopyChooserDialog> cancel([](CopyChooserDialog& dialog) {
-        EXPECT_EQ(dialog.message()->text().toStdString(), texts::kFatChooserMessage);
+        EXPECT_EQ(dialog.message()->text().toStdString(), ui::text::kFatChooserMessage);
         dialog.buttonBox()->buttons().at(1)->click();
     });
     startSysMount(run);

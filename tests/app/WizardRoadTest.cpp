@@ -2,6 +2,7 @@
 // browsing, and Back from each step.
 
 #include "Images.h"
+#include "MountTexts.h"
 #include "QuickHelp.h"
 #include "WizardFixture.h"
 
@@ -9,7 +10,6 @@
 #include "WizardTexts.h"
 
 #include "imagebuilder/Demo.h"
-#include "mount/MountTexts.h"
 #include "ui/MessageDialog.h"
 
 #include <QAction>

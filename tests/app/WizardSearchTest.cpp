@@ -2,6 +2,8 @@
 // and Stop during a search.
 
 #include "Images.h"
+#include "SearchReporter.h"
+#include "SearchTexts.h"
 #include "WizardFixture.h"
 
 #include "GuiTest.h"
@@ -86,7 +88,8 @@ TEST_F(WizardSearchTest, RefusesABadRangeAndStays)
     run.clickDisk(0);
     run.chooseSearch(true);
     const std::pair<QString, QString> ranges[] = {{"", "100"}, {"100", ""}, {"100", "100"}, {"500", "100"}};
-    const char* messages[] = {kBadStartMessage, kBadEndMessage, kEndNotAfterStartMessage, kEndNotAfterStartMessage};
+    const char* messages[] = {texts::kBadStartMessage, texts::kBadEndMessage, texts::kEndNotAfterStartMessage,
+                              texts::kEndNotAfterStartMessage};
     for (std::size_t i = 0; i < 4; ++i) {
         run.clickDisk(0);
         run.setRange(ranges[i].first, ranges[i].second);
@@ -124,7 +127,7 @@ TEST_F(WizardSearchTest, StopKeepsWhatWasFoundAndEntersTheVolumeStep)
     EXPECT_EQ(run.panelLabel(0), QStringLiteral("Volume(s) Found  "));
     EXPECT_EQ(run.panelValue(2), QStringLiteral("524288"));
     // The first run's progress reaches the screen although the run is held.
-    const std::string scanning = scanningStatus(0, 524288 - (table - 10));
+    const std::string scanning = app::scanningStatus(0, 524288 - (table - 10));
     EXPECT_TRUE(waitUntil([&] { return run.statusLine().toStdString() == scanning; }));
     EXPECT_EQ(run.panelValue(1), QString::number(table - 10));
 

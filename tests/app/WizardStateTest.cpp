@@ -1,10 +1,11 @@
 #include "WizardState.h"
+#include "MountTexts.h"
+#include "SearchReporter.h"
+#include "SearchTexts.h"
+#include "VolumeRows.h"
 #include "WizardTexts.h"
 
 #include "disk/DiskInfo.h"
-#include "mount/MountTexts.h"
-#include "volumes/VolumeInfo.h"
-#include "volumes/VolumeSearch.h"
 
 #include <gtest/gtest.h>
 
@@ -185,7 +186,7 @@ TEST_F(WizardStateTest, SearchRunsWithStopOnlyAndEndsInTheVolumeStep)
     EXPECT_FALSE(state.controls.selectRangeVisible);
     EXPECT_EQ(labels(state.panel), (std::vector<std::string>{"Volume(s) Found  ", "Current Sector", "End Sector     "}));
     EXPECT_EQ(state.panel.rows[2].value, "5000");
-    EXPECT_EQ(state.panel.statusLine, kSearchingStatus);
+    EXPECT_EQ(state.panel.statusLine, texts::kSearchingStatus);
     EXPECT_TRUE(state.panel.statusLineVisible);
 
     state.showSearchProgress(60, scanningStatus(60, 5000), 1);

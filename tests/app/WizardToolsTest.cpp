@@ -7,12 +7,12 @@
 
 #include "FileSearch.h"
 #include "FoundFilesModel.h"
+#include "SearchTexts.h"
 #include "WizardTexts.h"
 #include "GuiTest.h"
 
 #include "imagebuilder/Demo.h"
 #include "imagebuilder/Manifest.h"
-#include "search/SearchTexts.h"
 #include "ui/FileFiltersDialog.h"
 #include "ui/FindFilesDialog.h"
 #include "ui/DamageReportDialog.h"

@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -342,7 +343,7 @@ int main(int argc, char** argv)
         fs::create_directories(out / "snapshot");
         const auto saved = saveSnapshot(volume, 0, (out / "snapshot" / "BASE.VSNP").string());
         if (!saved.ok())
-            return fail("saving the snapshot: " + saved.message);
+            return fail("saving the snapshot: " + std::string(std::strerror(saved.error)));
         writeText(out / "snapshot", "wrong-magic", "vsp3.99 1.0");
         writeText(out / "snapshot", "magic-only", std::string(kSnapshotMagic) + kSnapshotVersion);
     }

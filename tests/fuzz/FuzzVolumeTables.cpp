@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     readVolumeTables(reader, table);
     for (const auto& volume : table.records()) {
         volumeEndSector(volume);
-        volumePropertyRows(volume);
+        volumeProperties(volume);
     }
     return 0;
 }

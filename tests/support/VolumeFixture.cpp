@@ -72,9 +72,9 @@ const TreeNode& fileNamed(const MountedVolume& volume, const std::string& name)
     return volume.files.empty() ? none : volume.files.front();
 }
 
-bool RecordingMountObserver::sawStatus(const std::string& text) const
+bool RecordingMountObserver::sawStatus(MountStatus status) const
 {
-    return std::find(statuses.begin(), statuses.end(), text) != statuses.end();
+    return std::find(statuses.begin(), statuses.end(), status) != statuses.end();
 }
 
 } // namespace tamsin::test

@@ -45,22 +45,27 @@ const TreeNode& fileNamed(const MountedVolume& volume, const std::string& name);
 
 class RecordingMountObserver : public MountObserver {
 public:
-    std::vector<std::string> statuses;
-    std::vector<std::string> instructions;
+    std::vector<MountStatus> statuses;
+    std::vector<MountInstruction> instructions;
+    std::string volumeName;  // as the last status gave it
     std::vector<MountStage> stages;
     std::vector<TableKind> chooserCalls;
     std::vector<int> progress;
     std::vector<CopyChoice> answers;  // given in turn; First when none is left
     std::function<void(int)> onProgress;
 
-    void mountStatus(const std::string& text) override { statuses.push_back(text); }
+    void mountStatus(MountStatus status, const std::string& name) override
+    {
+        statuses.push_back(status);
+        volumeName = name;
+    }
     void mountProgress(int percent) override
     {
         progress.push_back(percent);
         if (onProgress)
             onProgress(percent);
     }
-    void mountInstruction(const std::string& text) override { instructions.push_back(text); }
+    void mountInstruction(MountInstruction instruction) override { instructions.push_back(instruction); }
     void mountStage(MountStage stage) override { stages.push_back(stage); }
     CopyChoice chooseCopy(TableKind kind) override
     {
@@ -71,7 +76,7 @@ public:
         answers.erase(answers.begin());
         return answer;
     }
-    bool sawStatus(const std::string& text) const;
+    bool sawStatus(MountStatus status) const;
 };
 
 } // namespace tamsin::test

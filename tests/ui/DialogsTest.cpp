@@ -1,8 +1,8 @@
 #include "GuiTest.h"
 
-#include "mount/MountTexts.h"
 #include "ui/CopyChooserDialog.h"
 #include "ui/MessageDialog.h"
+#include "ui/UiTexts.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -94,7 +94,7 @@ TEST(CopyChooserDialog, WordingFollowsTheTable)
 
     CopyChooserDialog det(nullptr, TableKind::Det);
     EXPECT_EQ(det.windowTitle(), QStringLiteral("Select Directory Entry Table"));
-    EXPECT_EQ(det.message()->text().toStdString(), texts::kDetChooserMessage);
+    EXPECT_EQ(det.message()->text().toStdString(), text::kDetChooserMessage);
 }
 
 TEST(CopyChooserDialog, OkWithoutTouchingChoosesTheFirstCopy)

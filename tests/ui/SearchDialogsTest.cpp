@@ -3,10 +3,10 @@
 
 #include "GuiTest.h"
 
-#include "search/SearchTexts.h"
 #include "ui/FileFiltersDialog.h"
 #include "ui/FindFilesDialog.h"
 #include "ui/MessageDialog.h"
+#include "ui/UiTexts.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -116,10 +116,10 @@ TEST_F(FileFiltersDialogTest, AddPutsNewFiltersOnTopAndRefusesWithANotice)
     dialog->addButton()->click();
     EXPECT_EQ(listed(*dialog), (QStringList{"ABCDEFGHIJKLMNOPQRS", "*.TXT"}));
 
-    addRefused(*dialog, QStringLiteral("ABCDEFGHIJKLMNOPQRST"), texts::kFilterTooLong);
+    addRefused(*dialog, QStringLiteral("ABCDEFGHIJKLMNOPQRST"), text::kFilterTooLong);
     EXPECT_EQ(dialog->filterEdit()->selectedText(), QStringLiteral("ABCDEFGHIJKLMNOPQRS"));
-    addRefused(*dialog, QString(), texts::kBlankFilter);
-    addRefused(*dialog, QStringLiteral("*.TXT"), texts::kFilterExists);
+    addRefused(*dialog, QString(), text::kBlankFilter);
+    addRefused(*dialog, QStringLiteral("*.TXT"), text::kFilterExists);
     EXPECT_EQ(dialog->filterEdit()->selectedText(), QStringLiteral("*.TXT"));
     EXPECT_EQ(listed(*dialog).size(), 2);
 
@@ -143,7 +143,7 @@ TEST_F(FileFiltersDialogTest, TheHundredthFilterIsRefusedBeforeTheTextIsRead)
     dialog->show();
     EXPECT_EQ(dialog->filterList()->count(), 99);
     EXPECT_EQ(dialog->filterList()->item(0)->text(), QStringLiteral("F98"));
-    addRefused(*dialog, QString(), texts::kTooManyFilters);  // not the blank notice
+    addRefused(*dialog, QString(), text::kTooManyFilters);  // not the blank notice
     EXPECT_EQ(dialog->filterList()->count(), 99);
 }
 

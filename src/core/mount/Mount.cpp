@@ -5,7 +5,6 @@
 #include "mount/CopyMatching.h"
 #include "mount/DirectoryWalk.h"
 #include "mount/MountObserver.h"
-#include "mount/MountTexts.h"
 #include "mount/MountedVolume.h"
 #include "mount/TableChains.h"
 
@@ -18,7 +17,8 @@ int decideCopy(MountedVolume& volume, const SectorReader& reader, MountObserver&
                const BlockList& first, const BlockList& second)
 {
     if (first.length() == second.length()) {
-        observer.mountStatus(kind == TableKind::Fat ? texts::kMatchingFat : texts::kMatchingDet);
+        const MountStatus matching = kind == TableKind::Fat ? MountStatus::MatchingFat : MountStatus::MatchingDet;
+        observer.mountStatus(matching, volume.volumeName);
         auto& unreadable = kind == TableKind::Fat ? volume.tableDamage.fatUnreadable : volume.tableDamage.detUnreadable;
         if (compareCopies(volume, reader, first, second, observer, &unreadable))
             return 1;
@@ -47,10 +47,10 @@ MountResult mountVolume(MountedVolume& volume, const SectorReader& reader, Mount
     BusyGuard busy(volume.busy);
     // A stop also ends a sector-by-sector retry pass under way.
     const ReadCancelScope cancel{&volume.stopRequested};
-    observer.mountInstruction(texts::kMountingInstruction);
+    observer.mountInstruction(MountInstruction::Mounting);
     volume.releaseMount();
     if (!usableSectorsPerBlock(volume.sectorsPerBlock)) {
-        observer.mountInstruction(texts::kSelectVolumeInstruction);
+        observer.mountInstruction(MountInstruction::SelectVolume);
         return MountResult::Invalid;
     }
     observer.mountStage(MountStage::ReadingTables);
@@ -59,9 +59,9 @@ MountResult mountVolume(MountedVolume& volume, const SectorReader& reader, Mount
     // A copy whose first blocks have their entries in FAT blocks it has not
     // listed yet finds them through the other copy's chain, which holds the
     // same table; copy 1 is read again that way if only copy 2 came out whole.
-    observer.mountStatus(texts::kReadingFirstFat);
+    observer.mountStatus(MountStatus::ReadingFirstFat, volume.volumeName);
     readFatChain(volume, reader, 1);
-    observer.mountStatus(texts::kReadingSecondFat);
+    observer.mountStatus(MountStatus::ReadingSecondFat, volume.volumeName);
     const BlockList& first = volume.fatList(1);
     readFatChain(volume, reader, 2, first.endedNormally ? &first : nullptr);
     if (!first.endedNormally && volume.fatList(2).endedNormally) {
@@ -73,7 +73,7 @@ MountResult mountVolume(MountedVolume& volume, const SectorReader& reader, Mount
     observer.mountStage(MountStage::Matching);
     const int fatCopy = decideCopy(volume, reader, observer, TableKind::Fat, volume.fatList(1), volume.fatList(2));
     if (fatCopy == 0) {
-        observer.mountInstruction(texts::kSelectVolumeInstruction);
+        observer.mountInstruction(MountInstruction::SelectVolume);
         return MountResult::Abandoned;
     }
     volume.chosenFatCopy = static_cast<std::uint16_t>(fatCopy);
@@ -84,14 +84,14 @@ MountResult mountVolume(MountedVolume& volume, const SectorReader& reader, Mount
 
     volume.stopRequested = false;
     observer.mountProgress(0);
-    observer.mountStatus(texts::kReadingFirstDet);
+    observer.mountStatus(MountStatus::ReadingFirstDet, volume.volumeName);
     const std::uint32_t m1 = readDetChain(volume, reader, 1);
-    observer.mountStatus(texts::kReadingSecondDet);
+    observer.mountStatus(MountStatus::ReadingSecondDet, volume.volumeName);
     const std::uint32_t m2 = readDetChain(volume, reader, 2);
 
     const int detCopy = decideCopy(volume, reader, observer, TableKind::Det, volume.detList(1), volume.detList(2));
     if (detCopy == 0) {
-        observer.mountInstruction(texts::kSelectVolumeInstruction);
+        observer.mountInstruction(MountInstruction::SelectVolume);
         return MountResult::Abandoned;
     }
     volume.chosenDetCopy = static_cast<std::uint16_t>(detCopy);
@@ -103,22 +103,22 @@ MountResult mountVolume(MountedVolume& volume, const SectorReader& reader, Mount
 
     volume.stopRequested = false;
     observer.mountStage(MountStage::WalkingDirectory);
-    observer.mountStatus(texts::kMountingPrefix + volume.volumeName + texts::kMountingSuffix);
+    observer.mountStatus(MountStatus::Mounting, volume.volumeName);
     observer.mountProgress(0);
     if (volume.detBlockCount == 0)
         volume.detBlockCount = 1;
     walkDirectory(volume, reader, observer);
 
     volume.stopRequested = false;
-    observer.mountStatus(texts::kSearchingLostData);
+    observer.mountStatus(MountStatus::SearchingLostData, volume.volumeName);
     searchLostData(volume, observer);
 
     observer.mountStage(MountStage::BuildingTree);
     observer.mountProgress(0);
-    observer.mountStatus(texts::kCreatingTree);
+    observer.mountStatus(MountStatus::CreatingTree, volume.volumeName);
     volume.rebuildIndexAndTree([&](int percent) { observer.mountProgress(percent); });
 
-    observer.mountInstruction(texts::kBrowsingInstruction);
+    observer.mountInstruction(MountInstruction::Browsing);
     return MountResult::Completed;
 }
 

@@ -11,17 +11,17 @@
 
 namespace tamsin {
 
-std::vector<std::pair<std::string, std::string>> driveInformationRows(const MountedVolume& volume)
+std::vector<DriveRow> driveInformation(const MountedVolume& volume)
 {
     return {
-        {"Start Sector         :", std::to_string(volume.startSector)},
-        {"Directories           :", std::to_string(volume.folderCount())},
-        {"Files                     :", std::to_string(volume.fileCount())},
-        {"SPC                     :", std::to_string(volume.sectorsPerBlock)},
-        {"First FAT              :", std::to_string(volume.firstFatBlock)},
-        {"Second FAT        :", std::to_string(volume.secondFatBlock)},
-        {"First DET             :", std::to_string(volume.firstDetBlock)},
-        {"Second  DET      :", std::to_string(volume.secondDetBlock)},
+        {DriveLabel::StartSector, std::to_string(volume.startSector)},
+        {DriveLabel::Directories, std::to_string(volume.folderCount())},
+        {DriveLabel::Files, std::to_string(volume.fileCount())},
+        {DriveLabel::SectorsPerBlock, std::to_string(volume.sectorsPerBlock)},
+        {DriveLabel::FirstFat, std::to_string(volume.firstFatBlock)},
+        {DriveLabel::SecondFat, std::to_string(volume.secondFatBlock)},
+        {DriveLabel::FirstDet, std::to_string(volume.firstDetBlock)},
+        {DriveLabel::SecondDet, std::to_string(volume.secondDetBlock)},
     };
 }
 
@@ -63,35 +63,36 @@ LayoutReport layoutReport(const MountedVolume& volume, const SectorReader& reade
     return report;
 }
 
-std::vector<std::pair<std::string, std::string>> layoutRows(const LayoutReport& report)
+std::vector<DriveRow> layoutInformation(const LayoutReport& report)
 {
-    std::vector<std::pair<std::string, std::string>> rows;
+    std::vector<DriveRow> rows;
     std::string segments = std::to_string(report.segments.size()) + " of " + std::to_string(report.segmentCount);
     if (!report.complete)
         segments += " (" + report.missing + ")";
-    rows.emplace_back("Segments :", segments);
+    rows.push_back({DriveLabel::Segments, segments});
     for (const SegmentReport& s : report.segments)
-        rows.emplace_back("Segment " + std::to_string(s.index + 1) + " :",
-                          s.disk + " sector " + std::to_string(s.startSector) + ", " + std::to_string(s.sizeSectors)
-                              + " sectors, from block " + std::to_string(s.firstVolumeBlock));
+        rows.push_back({DriveLabel::Segment,
+                        s.disk + " sector " + std::to_string(s.startSector) + ", " + std::to_string(s.sizeSectors)
+                            + " sectors, from block " + std::to_string(s.firstVolumeBlock),
+                        s.index + 1});
     if (report.dataSectors != 0)  // unknown for a volume found by a search
-        rows.emplace_back("Data Area :", std::to_string(report.dataSectors) + " sectors");
-    rows.emplace_back("Redirected Blocks :", std::to_string(report.redirectedBlocks));
-    rows.emplace_back("Free Spare Blocks :", std::to_string(report.freeSpares));
+        rows.push_back({DriveLabel::DataArea, std::to_string(report.dataSectors) + " sectors"});
+    rows.push_back({DriveLabel::RedirectedBlocks, std::to_string(report.redirectedBlocks)});
+    rows.push_back({DriveLabel::FreeSpareBlocks, std::to_string(report.freeSpares)});
     if (report.unreadableHotfixEntries != 0)
-        rows.emplace_back("Unreadable Hot-Fix Entries :",
-                          std::to_string(report.unreadableHotfixEntries)
-                              + " (blocks they may redirect read from their home place)");
+        rows.push_back({DriveLabel::UnreadableHotfixEntries,
+                        std::to_string(report.unreadableHotfixEntries)
+                            + " (blocks they may redirect read from their home place)"});
     for (const PartitionReport& p : report.partitions) {
         if (!p.mirrored)
             continue;
-        rows.emplace_back("Mirror Member :", p.disk + " partition " + std::to_string(p.slot + 1)
-                                                 + (p.inSync ? ", in sync" : ", out of sync"));
+        rows.push_back({DriveLabel::MirrorMember, p.disk + " partition " + std::to_string(p.slot + 1)
+                                                      + (p.inSync ? ", in sync" : ", out of sync")});
     }
     return rows;
 }
 
-std::vector<std::pair<std::string, std::string>> tableDamageRows(const TableReadDamage& damage)
+std::vector<DriveRow> tableDamageInformation(const TableReadDamage& damage)
 {
     if (!damage.any())
         return {};
@@ -99,22 +100,10 @@ std::vector<std::pair<std::string, std::string>> tableDamageRows(const TableRead
         return "copy 1: " + std::to_string(counts[0]) + ", copy 2: " + std::to_string(counts[1]);
     };
     return {
-        {"Unreadable FAT Sectors :", perCopy(damage.fatUnreadable)},
-        {"Unreadable DET Sectors :", perCopy(damage.detUnreadable)},
-        {"Lost Directory Sectors :", std::to_string(damage.lostDirectorySectors) + " (their entries are lost)"},
+        {DriveLabel::UnreadableFatSectors, perCopy(damage.fatUnreadable)},
+        {DriveLabel::UnreadableDetSectors, perCopy(damage.detUnreadable)},
+        {DriveLabel::LostDirectorySectors, std::to_string(damage.lostDirectorySectors) + " (their entries are lost)"},
     };
-}
-
-std::string tableDamageSummary(const TableReadDamage& damage)
-{
-    std::string text = "FAT copy 1: " + std::to_string(damage.fatUnreadable[0])
-                       + ", copy 2: " + std::to_string(damage.fatUnreadable[1])
-                       + "; DET copy 1: " + std::to_string(damage.detUnreadable[0])
-                       + ", copy 2: " + std::to_string(damage.detUnreadable[1]);
-    if (damage.lostDirectorySectors)
-        text += "; " + std::to_string(damage.lostDirectorySectors)
-                + " directory sector(s) unreadable in both copies: their entries are lost";
-    return text;
 }
 
 std::vector<std::string> volumeNameSpaces(const MountedVolume& volume)

@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace tamsin {
@@ -13,8 +12,36 @@ class SectorReader;
 struct TableReadDamage;
 struct ContentsRow;
 
-// Label/value rows of Drive Information, labels padded as displayed.
-std::vector<std::pair<std::string, std::string>> driveInformationRows(const MountedVolume& volume);
+// What a row of Drive Information tells.
+enum class DriveLabel {
+    StartSector,
+    Directories,
+    Files,
+    SectorsPerBlock,
+    FirstFat,
+    SecondFat,
+    FirstDet,
+    SecondDet,
+    Segments,                 // found of all, and which are missing
+    Segment,                  // one per segment found: disk, start, size and first block
+    DataArea,                 // sectors of the data areas holding the volume
+    RedirectedBlocks,
+    FreeSpareBlocks,
+    UnreadableHotfixEntries,
+    MirrorMember,             // one per member of a mirrored partition: disk, partition, in sync or not
+    UnreadableFatSectors,     // per copy
+    UnreadableDetSectors,     // per copy
+    LostDirectorySectors,     // unreadable in both copies
+};
+
+struct DriveRow {
+    DriveLabel label;
+    std::string value;
+    std::uint32_t segment = 0;  // Segment: the segment's number, from 1
+};
+
+// The volume's own rows: start sector, counts and the tables' first blocks.
+std::vector<DriveRow> driveInformation(const MountedVolume& volume);
 
 // Where the volume lies, beyond its first segment: every segment found, and
 // the partitions (mirror members included) that hold them.
@@ -53,16 +80,12 @@ struct LayoutReport {
 // reader is the disk a volume without a layout lies on.
 LayoutReport layoutReport(const MountedVolume& volume, const SectorReader& reader);
 
-// Label/value rows shown below Drive Information's own rows.
-std::vector<std::pair<std::string, std::string>> layoutRows(const LayoutReport& report);
+// The rows shown below the volume's own: segments, data area, hot-fix and mirrors.
+std::vector<DriveRow> layoutInformation(const LayoutReport& report);
 
-// Rows naming the table sectors the mount could not read, per copy, and the
+// Rows counting the table sectors the mount could not read, per copy, and the
 // directory sectors lost in both; none when every table sector read.
-std::vector<std::pair<std::string, std::string>> tableDamageRows(const TableReadDamage& damage);
-
-// The same counts in one line, for the warning a mount gives:
-// "FAT copy 1: 0, copy 2: 0; DET copy 1: 1, copy 2: 1[; N directory sector(s) ...]".
-std::string tableDamageSummary(const TableReadDamage& damage);
+std::vector<DriveRow> tableDamageInformation(const TableReadDamage& damage);
 
 // The volume's name spaces from its root record ("DOS", "LONG", ...);
 // ["DOS"] when the root record was not read.

@@ -1,28 +1,10 @@
 #include "search/FileFilters.h"
 
-#include "search/SearchTexts.h"
 #include "search/Wildcard.h"
 
 #include <algorithm>
 
 namespace tamsin {
-
-const char* filterNotice(FilterAddResult result)
-{
-    switch (result) {
-    case FilterAddResult::TooMany:
-        return texts::kTooManyFilters;
-    case FilterAddResult::TooLong:
-        return texts::kFilterTooLong;
-    case FilterAddResult::Blank:
-        return texts::kBlankFilter;
-    case FilterAddResult::Duplicate:
-        return texts::kFilterExists;
-    case FilterAddResult::Added:
-        break;
-    }
-    return nullptr;
-}
 
 FilterAddResult FileFilters::add(const std::string& text)
 {

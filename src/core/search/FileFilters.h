@@ -10,9 +10,6 @@ namespace tamsin {
 
 enum class FilterAddResult { Added, TooMany, TooLong, Blank, Duplicate };
 
-// The notice a front end shows for a refused add; null for Added.
-const char* filterNotice(FilterAddResult result);
-
 class FileFilters {
 public:
     static constexpr std::size_t kMaxFilters = 99;

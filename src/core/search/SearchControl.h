@@ -1,9 +1,9 @@
 #pragma once
 // Pause, resume and stop of a running file search, driven from another
 // thread. The search calls checkpoint() between nodes and again just before
-// each report, so a front end's Stop button can pause the walk, ask
-// texts::kStopSearchQuestion, then stop() on Yes or resume() on No: the walk
-// carries on from where it waited, no row lost or repeated.
+// each report, so a front end can pause the walk, ask whether to stop, then
+// stop() or resume(): the walk carries on from where it waited, no row lost
+// or repeated.
 
 #include <atomic>
 #include <condition_variable>

@@ -120,14 +120,20 @@ void writeNode(FileWriteBuffer& out, const TreeNode& node)
     record.u16(node.entrySlot);
 }
 
-SnapshotResult failure(SnapshotStatus status, std::string message, const std::string& path)
+SnapshotResult outcome(SnapshotStatus status, const std::string& path)
 {
-    return {status, std::move(message), path};
+    SnapshotResult result;
+    result.status = status;
+    result.path = path;
+    return result;
 }
 
-SnapshotResult damaged(const std::string& path, const std::string& why)
+SnapshotResult damaged(const std::string& path, SnapshotDamage damage, SnapshotNodeList list = {})
 {
-    return failure(SnapshotStatus::Damaged, "The snapshot file is damaged (" + why + "): " + path, path);
+    SnapshotResult result = outcome(SnapshotStatus::Damaged, path);
+    result.damage = damage;
+    result.damagedList = list;
+    return result;
 }
 
 // The bytes as text ending at the first zero byte, compared without case.
@@ -168,14 +174,15 @@ SnapshotResult saveSnapshot(const MountedVolume& volume, std::uint16_t diskNumbe
     std::string temporary = path + ".XXXXXX";
     FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
     if (!fd.valid()) {
-        SnapshotResult result = failure(SnapshotStatus::CannotOpen, kUnableToOpenMessage, path);
+        SnapshotResult result = outcome(SnapshotStatus::CannotOpen, path);
         result.error = errno;
         return result;
     }
     auto discard = [&](int error) {
         ::unlink(temporary.c_str());
-        return failure(SnapshotStatus::WriteFailed,
-                       "Unable to write the snapshot " + path + ": " + std::strerror(error), path);
+        SnapshotResult result = outcome(SnapshotStatus::WriteFailed, path);
+        result.error = error;
+        return result;
     };
 
     FileWriteBuffer out(fd.get(), kSnapshotBufferBytes, /*startWriteback=*/true);
@@ -230,7 +237,7 @@ SnapshotResult saveSnapshot(const MountedVolume& volume, std::uint16_t diskNumbe
         return discard(errno);
     if (::rename(temporary.c_str(), path.c_str()) != 0)
         return discard(errno);
-    return {SnapshotStatus::Ok, {}, path};
+    return outcome(SnapshotStatus::Ok, path);
 }
 
 SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std::uint16_t* diskNumber,
@@ -238,29 +245,32 @@ SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std:
 {
     FileReadBuffer in;
     if (!in.open(path, kSnapshotReadAheadBytes))
-        return failure(SnapshotStatus::CannotOpen, kUnableToOpenMessage, path);
+        return outcome(SnapshotStatus::CannotOpen, path);
     // A read that fails part way is reported like a file that cannot be opened.
-    auto refuse = [&](const std::string& why) {
-        return in.failed() ? failure(SnapshotStatus::CannotOpen, kUnableToOpenMessage, path) : damaged(path, why);
+    auto refuse = [&](SnapshotDamage damage, SnapshotNodeList list = {}) {
+        return in.failed() ? outcome(SnapshotStatus::CannotOpen, path) : damaged(path, damage, list);
     };
 
     std::string magic;
     if (!in.takeInto(magic, std::min<std::uint64_t>(7, in.remaining())))
-        return refuse("");
-    if (!sameTextIgnoringCase(magic, kSnapshotMagic))
-        return failure(SnapshotStatus::WrongMagic, kInvalidMagicPrefix + magic.substr(0, magic.find('\0')), path);
+        return refuse(SnapshotDamage::ShortStart);
+    if (!sameTextIgnoringCase(magic, kSnapshotMagic)) {
+        SnapshotResult result = outcome(SnapshotStatus::WrongMagic, path);
+        result.foundMagic = magic.substr(0, magic.find('\0'));
+        return result;
+    }
     std::string version;
     if (!in.takeInto(version, std::min<std::uint64_t>(3, in.remaining())))
-        return refuse("");
+        return refuse(SnapshotDamage::ShortStart);
     if (!sameTextIgnoringCase(version, kSnapshotVersion))
-        return failure(SnapshotStatus::WrongVersion, kVersionMismatchMessage, path);
+        return outcome(SnapshotStatus::WrongVersion, path);
 
     // Everything is read into a fresh volume; the caller's is replaced only
     // when the whole file has passed.
     MountedVolume loaded;
     const std::uint8_t* bytes = in.take(8);
     if (!bytes)
-        return refuse("the header is cut short");
+        return refuse(SnapshotDamage::ShortHeader);
     FieldReader start(bytes, 8);
     const std::uint16_t disk = start.u16();
     loaded.volumeIndex = start.u16();
@@ -268,7 +278,7 @@ SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std:
     // The fields and at least the folder count.
     if (!in.has(std::uint64_t{nameLength} + kHeaderFieldBytes + 8) || !in.takeInto(loaded.volumeName, nameLength)
         || !(bytes = in.take(kHeaderFieldBytes)))
-        return refuse("the header is cut short");
+        return refuse(SnapshotDamage::ShortHeader);
     FieldReader fields(bytes, kHeaderFieldBytes);
     loaded.firstFatBlock = fields.u32();
     loaded.secondFatBlock = fields.u32();
@@ -281,7 +291,7 @@ SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std:
     loaded.chosenFatCopy = fields.u16();
     loaded.chosenDetCopy = fields.u16();
     if (!usableSectorsPerBlock(loaded.sectorsPerBlock))
-        return damaged(path, "the volume's block size is impossible");
+        return damaged(path, SnapshotDamage::ImpossibleBlockSize);
 
     // Each record is decoded where it lies in the read buffer, its name
     // copied once. Parent ids are gathered on the way for the index, and the
@@ -292,32 +302,32 @@ SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std:
     std::vector<std::size_t> withoutEntry;
     std::size_t listStart = 0;
     // Folders get the folder bit: older snapshots hold placeholder folders without it.
-    auto readNodes = [&](std::vector<TreeNode>& nodes, ParentRuns& parents, const char* what,
-                         std::uint8_t addedAttributes) -> std::string {
+    auto readNodes = [&](std::vector<TreeNode>& nodes, ParentRuns& parents,
+                         std::uint8_t addedAttributes) -> SnapshotDamage {
         const std::uint8_t* count = in.take(4);
         if (!count)
-            return std::string("the ") + what + " count is missing";
+            return SnapshotDamage::MissingCount;
         const std::uint32_t n = readU32(std::span(count, 4), 0);
         if (n > in.remaining() / kNodeFixedBytes)
-            return std::string("more ") + what + "s than the file can hold";
+            return SnapshotDamage::TooManyNodes;
         nodes.reserve(n);
         const BackgroundPrefault nodesAhead(nodes.data(), n * sizeof(TreeNode));
         for (std::uint32_t i = 0; i < n; ++i) {
             const std::uint8_t* lengthBytes = in.take(4);
             if (!lengthBytes)
-                return std::string("a ") + what + " record is cut short";
+                return SnapshotDamage::ShortRecord;
             const std::uint32_t length = readU32(std::span(lengthBytes, 4), 0);
             if (length < kMinRecordLength || length > kMaxRecordLength)
-                return std::string("a ") + what + " record has an impossible length";
+                return SnapshotDamage::ImpossibleRecordLength;
             const std::uint8_t* record = in.take(length);
             if (!record)
-                return std::string("a ") + what + " record is cut short";
+                return SnapshotDamage::ShortRecord;
             const std::size_t nameLength = length - kMinRecordLength;
             const char* nameBytes = reinterpret_cast<const char*>(record + 2);
             // A name a decoded entry can never have: as a folder it would be
             // the destination folder itself once recovered.
             if (nameLength == 0 || holdsZeroByte(nameBytes, nameLength))
-                return std::string("a ") + what + " record has an empty name or one holding a NUL byte";
+                return SnapshotDamage::BadRecordName;
             TreeNode& node = nodes.emplace_back();
             if (nameLength <= NodeName::kInlineCapacity)
                 node.name.assignPadded(nameBytes, nameLength);
@@ -341,25 +351,26 @@ SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std:
                 withoutEntry.push_back(listStart + i);
         }
         listStart += n;
-        return {};
+        return SnapshotDamage::None;
     };
-    if (std::string why = readNodes(loaded.folders, folderParents, "folder", kFolderAttribute); !why.empty())
-        return refuse(why);
-    if (std::string why = readNodes(loaded.files, fileParents, "file", 0); !why.empty())
-        return refuse(why);
+    if (const SnapshotDamage damage = readNodes(loaded.folders, folderParents, kFolderAttribute);
+        damage != SnapshotDamage::None)
+        return refuse(damage, SnapshotNodeList::Folders);
+    if (const SnapshotDamage damage = readNodes(loaded.files, fileParents, 0); damage != SnapshotDamage::None)
+        return refuse(damage, SnapshotNodeList::Files);
 
     if (!(bytes = in.take(kSuballocationRootCount * 4 + 4)))
-        return refuse("the suballocation roots are cut short");
+        return refuse(SnapshotDamage::ShortSuballocationRoots);
     FieldReader roots(bytes, kSuballocationRootCount * 4 + 4);
     for (auto& root : loaded.suballocationRoots)
         root = roots.u32();
     const std::uint32_t fatBlocks = roots.u32();
     if (fatBlocks > in.remaining() / 8)
-        return damaged(path, "the FAT block list is cut short");
+        return damaged(path, SnapshotDamage::ShortFatList);
     loaded.chosenFatList.nodes.reserve(fatBlocks);
     for (std::uint32_t i = 0; i < fatBlocks; ++i) {
         if (!(bytes = in.take(8)))
-            return refuse("the FAT block list is cut short");
+            return refuse(SnapshotDamage::ShortFatList);
         FieldReader entry(bytes, 8);
         const std::uint32_t block = entry.u32();
         const std::uint32_t sequence = entry.u32();
@@ -367,14 +378,16 @@ SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std:
     }
     loaded.chosenFatList.endedNormally = !loaded.chosenFatList.empty() && loaded.chosenFatList.nodes.back().block == kChainEnd;
     if (in.remaining() != 0)
-        return damaged(path, "unexpected bytes after the FAT block list");
+        return damaged(path, SnapshotDamage::BytesAfterFatList);
     if (!guard.disks.empty()) {
         const SnapshotDiskMatch match =
             checkSnapshotSamples(snapshotSamples(loaded.folders, loaded.files, withoutEntry), guard.disks);
         if (match == SnapshotDiskMatch::OtherEntries || match == SnapshotDiskMatch::NoneReadable) {
-            const std::string question = snapshotOtherDiskQuestion(match);
-            if (!(guard.loadAnyway && guard.loadAnyway(question)))
-                return failure(SnapshotStatus::OtherDisk, question, path);
+            if (!(guard.loadAnyway && guard.loadAnyway(match))) {
+                SnapshotResult result = outcome(SnapshotStatus::OtherDisk, path);
+                result.diskMatch = match;
+                return result;
+            }
         }
     }
 
@@ -400,7 +413,7 @@ SnapshotResult loadSnapshot(MountedVolume& volume, const std::string& path, std:
     volume.rebuildIndexAndTree(folderParents, fileParents);
     if (diskNumber)
         *diskNumber = disk;
-    return {SnapshotStatus::Ok, {}, path};
+    return outcome(SnapshotStatus::Ok, path);
 }
 
 } // namespace tamsin

@@ -3,6 +3,8 @@
 // fields, every folder and file node, the suballocation roots and the chain
 // of the FAT copy in use), saved so a later run can skip reading the tables.
 
+#include "snapshot/SnapshotDiskCheck.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -17,26 +19,42 @@ inline constexpr const char* kSnapshotMagic = "vsp4.02";
 inline constexpr const char* kSnapshotVersion = "1.0";
 inline constexpr const char* kSnapshotExtension = ".VSNP";
 
-inline constexpr const char* kUnableToOpenMessage = "Unable to open the file";
-inline constexpr const char* kInvalidMagicPrefix = "    Invalid version of the file found : ";
-inline constexpr const char* kVersionMismatchMessage =
-    "              version of file does not match with current version 1.0";
-
 enum class SnapshotStatus {
     Ok,
-    CannotOpen,     // kUnableToOpenMessage
-    WrongMagic,     // kInvalidMagicPrefix + the file's first seven bytes as text
-    WrongVersion,   // kVersionMismatchMessage
+    CannotOpen,     // the file cannot be opened or read (loading), or created (saving)
+    WrongMagic,     // the file does not start with kSnapshotMagic
+    WrongVersion,   // its version is not kSnapshotVersion
     Damaged,        // the file is cut short, holds impossible lengths or counts, or has bytes past its end
     WriteFailed,    // saving: the file could not be written completely; an existing file is untouched
     OtherDisk,      // loading: the disk does not hold the snapshot's entries and loading was declined
 };
 
+// What is wrong with a damaged snapshot file.
+enum class SnapshotDamage {
+    None,
+    ShortStart,              // the file ends inside its magic or version
+    ShortHeader,             // the volume's fields are cut short
+    ImpossibleBlockSize,     // the volume's block size is 0 or larger than any volume has
+    MissingCount,            // the count of a node list is missing
+    TooManyNodes,            // a node list counts more records than the file can hold
+    ShortRecord,             // a node record is cut short
+    ImpossibleRecordLength,  // a node record's length is out of range
+    BadRecordName,           // a node record's name is empty or holds a NUL byte
+    ShortSuballocationRoots, // the suballocation roots are cut short
+    ShortFatList,            // the FAT block list is cut short
+    BytesAfterFatList,       // bytes follow the FAT block list
+};
+
+enum class SnapshotNodeList { Folders, Files };
+
 struct SnapshotResult {
     SnapshotStatus status = SnapshotStatus::Ok;
-    std::string message;  // the text to show the user; empty for Ok
-    std::string path;     // the file written or read
-    int error = 0;        // CannotOpen: errno of the failed open
+    std::string path;  // the file written or read
+    int error = 0;     // CannotOpen when saving, and WriteFailed: errno of the failed call
+    std::string foundMagic;  // WrongMagic: the file's first seven bytes (fewer in a shorter file) up to a zero byte
+    SnapshotDamage damage = SnapshotDamage::None;       // Damaged: what is wrong
+    SnapshotNodeList damagedList = SnapshotNodeList::Folders;  // Damaged, MissingCount to BadRecordName: where
+    SnapshotDiskMatch diskMatch = SnapshotDiskMatch::Unknown;  // OtherDisk: what the disk check found
     bool ok() const { return status == SnapshotStatus::Ok; }
 };
 
@@ -53,12 +71,12 @@ SnapshotResult saveSnapshot(const MountedVolume& volume, std::uint16_t diskNumbe
 
 // The disks a snapshot is loaded for, the selected one first. When disks
 // are given and their sampled directory sectors do not confirm the
-// snapshot's names (checkSnapshotSamples), loadAnyway is asked the question
-// of snapshotOtherDiskQuestion; without it, or when it answers false,
-// loading ends with OtherDisk and that question as the message.
+// snapshot's names (checkSnapshotSamples), loadAnyway is asked whether to
+// load it all the same, given what the check found; without it, or when it
+// answers false, loading ends with OtherDisk.
 struct SnapshotDiskGuard {
     std::vector<const SectorReader*> disks;
-    std::function<bool(const std::string& question)> loadAnyway;
+    std::function<bool(SnapshotDiskMatch match)> loadAnyway;
 };
 
 // Reads path and, only when every check passes, replaces volume's fields,

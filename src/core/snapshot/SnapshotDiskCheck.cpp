@@ -116,13 +116,4 @@ SnapshotDiskMatch checkSnapshotSamples(const std::vector<const TreeNode*>& sampl
     return differing > 0 || confirmed > 0 ? SnapshotDiskMatch::OtherEntries : SnapshotDiskMatch::NoneReadable;
 }
 
-std::string snapshotOtherDiskQuestion(SnapshotDiskMatch match)
-{
-    if (match == SnapshotDiskMatch::NoneReadable)
-        return "This snapshot may have been saved from another disk or volume: none of its entries could be read on "
-               "this disk, so files recovered through it may hold the wrong data. Load it anyway?";
-    return "This snapshot was saved from another disk or volume: its entries name other files, so files recovered "
-           "through it would hold the wrong data. Load it anyway?";
-}
-
 } // namespace tamsin

@@ -3,7 +3,6 @@
 // another disk or volume would send recovery to sectors holding other data.
 
 #include <cstddef>
-#include <string>
 #include <vector>
 
 namespace tamsin {
@@ -17,10 +16,6 @@ enum class SnapshotDiskMatch {
     NoneReadable,  // no sampled entry could be read: each unreadable or past the end of every disk
     Unknown,       // nothing to sample
 };
-
-// What to ask (the wizard) or say (the command line) when the disk does not
-// confirm the snapshot (OtherEntries or NoneReadable).
-std::string snapshotOtherDiskQuestion(SnapshotDiskMatch match);
 
 inline constexpr std::size_t kSnapshotSamples = 16;
 

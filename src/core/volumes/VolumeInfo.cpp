@@ -22,13 +22,13 @@ std::uint64_t volumeEndSector(const VolumeInfo& volume)
     return volume.startSector + volume.sizeSectors;
 }
 
-std::vector<std::pair<std::string, std::string>> volumePropertyRows(const VolumeInfo& volume)
+std::vector<VolumePropertyRow> volumeProperties(const VolumeInfo& volume)
 {
     return {
-        {"Volume Type  ", "Novell Traditional Volume"},
-        {"Volume Start    ", std::to_string(volume.startSector)},
-        {"Volume End      ", std::to_string(volumeEndSector(volume))},
-        {"Volume Size     ", std::to_string(volume.sizeSectors / 2048) + " MB ( Aprox )"},
+        {VolumeProperty::Type, "Novell Traditional Volume"},
+        {VolumeProperty::Start, std::to_string(volume.startSector)},
+        {VolumeProperty::End, std::to_string(volumeEndSector(volume))},
+        {VolumeProperty::Size, std::to_string(volume.sizeSectors / 2048) + " MB ( Aprox )"},
     };
 }
 

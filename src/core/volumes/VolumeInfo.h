@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace tamsin {
@@ -62,8 +61,15 @@ private:
 // "Volume End": one past the last sector.
 std::uint64_t volumeEndSector(const VolumeInfo& volume);
 
-// The label/value rows shown when a volume is picked: Volume Type, Start,
-// End and Size, labels padded as displayed.
-std::vector<std::pair<std::string, std::string>> volumePropertyRows(const VolumeInfo& volume);
+// What the rows shown for a picked volume tell, in their order.
+enum class VolumeProperty { Type, Start, End, Size };
+
+struct VolumePropertyRow {
+    VolumeProperty property;
+    std::string value;
+};
+
+// The volume's type, start and end sectors and size in megabytes (rounded down).
+std::vector<VolumePropertyRow> volumeProperties(const VolumeInfo& volume);
 
 } // namespace tamsin

@@ -118,26 +118,19 @@ RangeCheck checkSearchRange(const std::string& startText, const std::string& end
 {
     RangeCheck check;
     if (!parseUnsigned(startText, check.range.start)) {
-        check.message = kBadStartMessage;
+        check.problem = RangeProblem::BadStart;
         return check;
     }
     if (!parseUnsigned(endText, check.range.end)) {
-        check.message = kBadEndMessage;
+        check.problem = RangeProblem::BadEnd;
         return check;
     }
     if (check.range.end <= check.range.start) {
-        check.message = kEndNotAfterStartMessage;
+        check.problem = RangeProblem::EndNotAfterStart;
         return check;
     }
     check.ok = true;
     return check;
-}
-
-std::string scanningStatus(std::uint64_t scanned, std::uint64_t total)
-{
-    std::string status = "Scanning sector ";
-    status.append(std::to_string(scanned)).append(" Of ").append(std::to_string(total));
-    return status;
 }
 
 std::uint64_t probeDataArea(const SectorReader& reader, std::uint64_t base, std::uint32_t firstDetBlock,

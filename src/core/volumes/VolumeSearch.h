@@ -13,19 +13,21 @@ namespace tamsin {
 
 class SectorReader;
 
-inline constexpr const char* kBadStartMessage = "      Start sector value is not valid, It should be a positive number";
-inline constexpr const char* kBadEndMessage = "      End sector value is not valid, It should be a positive number";
-inline constexpr const char* kEndNotAfterStartMessage = "      End sector should be bigger than start sector";
-inline constexpr const char* kSearchingStatus = "Searching for volumes. This may take long time. Pleae wait";
-
 struct SearchRange {
     std::uint32_t start = 0;
     std::uint32_t end = 0;
 };
 
+enum class RangeProblem {
+    None,
+    BadStart,          // the start is not an unsigned decimal number of 32 bits
+    BadEnd,            // the end is not
+    EndNotAfterStart,  // the end is not past the start
+};
+
 struct RangeCheck {
     bool ok = false;
-    std::string message;  // the message for a refused range
+    RangeProblem problem = RangeProblem::None;  // why the range was refused
     SearchRange range;
 };
 
@@ -47,9 +49,6 @@ struct SearchOutcome {
     bool stopped = false;    // a stop request ended the scan before the end of the range
     bool tableFull = false;  // more volumes were found than the table holds; the rest were dropped
 };
-
-// The status line of a run: "Scanning sector <scanned> Of <total>".
-std::string scanningStatus(std::uint64_t scanned, std::uint64_t total);
 
 // First sector whose bytes 0..2 are FD FF FF among base - 32*i + firstDetBlock *
 // sectorsPerBlock (the product in 32 bits), i = 0..3; returns base - 32*i for

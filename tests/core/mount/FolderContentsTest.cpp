@@ -124,12 +124,14 @@ TEST_F(FolderContentsTest, DriveInformationRows)
     volume.sectorsPerBlock = 8;
     volume.firstFatBlock = 1;
     volume.secondDetBlock = 4;
-    const auto rows = driveInformationRows(volume);
+    const auto rows = driveInformation(volume);
     ASSERT_EQ(rows.size(), 8u);
-    EXPECT_EQ(rows[0], (std::pair<std::string, std::string>{"Start Sector         :", "68768"}));
-    EXPECT_EQ(rows[1].second, "3");
-    EXPECT_EQ(rows[2].second, "5");
-    EXPECT_EQ(rows[7], (std::pair<std::string, std::string>{"Second  DET      :", "4"}));
+    EXPECT_EQ(rows[0].label, DriveLabel::StartSector);
+    EXPECT_EQ(rows[0].value, "68768");
+    EXPECT_EQ(rows[1].value, "3");
+    EXPECT_EQ(rows[2].value, "5");
+    EXPECT_EQ(rows[7].label, DriveLabel::SecondDet);
+    EXPECT_EQ(rows[7].value, "4");
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 
 #include "disk/FileDevice.h"
 #include "mount/Mount.h"
-#include "mount/MountTexts.h"
 
 #include "FaultyDevice.h"
 #include "SampleVolumes.h"
@@ -81,12 +80,14 @@ TEST_F(MountTest, DecodesExactlyWhatTheBuilderWrote)
     EXPECT_EQ(v.files[0].name, "A long name for A.txt");
 
     // The mount reports its phases in order and ends with the browsing instructions.
-    EXPECT_EQ(observer.statuses.front(), texts::kReadingFirstFat);
-    EXPECT_TRUE(observer.sawStatus(texts::kMatchingFat));
-    EXPECT_TRUE(observer.sawStatus(texts::kMatchingDet));
-    EXPECT_TRUE(observer.sawStatus("Mounting SYS, Please wait"));
-    EXPECT_EQ(observer.statuses.back(), texts::kCreatingTree);
-    EXPECT_EQ(observer.instructions.back(), texts::kBrowsingInstruction);
+    EXPECT_EQ(observer.statuses,
+              (std::vector<MountStatus>{MountStatus::ReadingFirstFat, MountStatus::ReadingSecondFat,
+                                        MountStatus::MatchingFat, MountStatus::ReadingFirstDet,
+                                        MountStatus::ReadingSecondDet, MountStatus::MatchingDet, MountStatus::Mounting,
+                                        MountStatus::SearchingLostData, MountStatus::CreatingTree}));
+    EXPECT_EQ(observer.volumeName, "SYS");
+    EXPECT_EQ(observer.instructions, (std::vector<MountInstruction>{MountInstruction::Mounting,
+                                                                     MountInstruction::Browsing}));
     EXPECT_EQ(observer.stages, (std::vector<MountStage>{MountStage::ReadingTables, MountStage::Matching,
                                                          MountStage::WalkingDirectory, MountStage::BuildingTree}));
     EXPECT_FALSE(v.busy);
@@ -141,7 +142,7 @@ TEST_F(MountTest, ChainsOfDifferentLengthsSkipTheComparison)
     build(c);
     ASSERT_EQ(mount(), MountResult::Completed);
     EXPECT_EQ(observer.chooserCalls, std::vector<TableKind>{TableKind::Fat});
-    EXPECT_FALSE(observer.sawStatus(texts::kMatchingFat));
+    EXPECT_FALSE(observer.sawStatus(MountStatus::MatchingFat));
     EXPECT_EQ(session.mounted.chosenFatCopy, 1);  // First, as the chooser preselects
 }
 
@@ -155,7 +156,7 @@ TEST_F(MountTest, CancelInTheDetChooserAbandonsWithoutATree)
     EXPECT_EQ(observer.chooserCalls, std::vector<TableKind>{TableKind::Det});
     EXPECT_TRUE(session.mounted.tree.empty());
     EXPECT_EQ(session.mounted.folderCount(), 0u);
-    EXPECT_EQ(observer.instructions.back(), texts::kSelectVolumeInstruction);
+    EXPECT_EQ(observer.instructions.back(), MountInstruction::SelectVolume);
     EXPECT_FALSE(session.mounted.busy);
 }
 
@@ -165,7 +166,7 @@ TEST_F(MountTest, StopDuringMatchingCountsAsADifference)
     bool stopped = false;
     observer.onProgress = [&](int) {
         if (!stopped && !observer.stages.empty() && observer.stages.back() == MountStage::Matching
-            && observer.sawStatus(texts::kMatchingFat)) {
+            && observer.sawStatus(MountStatus::MatchingFat)) {
             stopped = true;
             session.mounted.stopRequested = true;
         }

@@ -1,5 +1,4 @@
 #include "search/FileFilters.h"
-#include "search/SearchTexts.h"
 
 #include <gtest/gtest.h>
 
@@ -9,13 +8,13 @@ namespace {
 TEST(FileFilters, AddChecksLengthBlankAndDuplicates)
 {
     FileFilters filters;
-    EXPECT_STREQ(filterNotice(filters.add(std::string(20, 'A'))), texts::kFilterTooLong);
-    EXPECT_STREQ(filterNotice(filters.add("")), texts::kBlankFilter);
+    EXPECT_EQ(filters.add(std::string(20, 'A')), FilterAddResult::TooLong);
+    EXPECT_EQ(filters.add(""), FilterAddResult::Blank);
     EXPECT_EQ(filters.count(), 0u);
     EXPECT_EQ(filters.add(std::string(19, 'A')), FilterAddResult::Added);
     EXPECT_EQ(filters.add("   "), FilterAddResult::Added);  // blanks are not empty
     EXPECT_EQ(filters.add("*.TXT"), FilterAddResult::Added);
-    EXPECT_STREQ(filterNotice(filters.add("*.TXT")), texts::kFilterExists);
+    EXPECT_EQ(filters.add("*.TXT"), FilterAddResult::Duplicate);
     EXPECT_EQ(filters.add("*.txt"), FilterAddResult::Added);  // duplicates are case-sensitive
     EXPECT_EQ(filters.list(), (std::vector<std::string>{"*.txt", "*.TXT", "   ", std::string(19, 'A')}));  // newest on top
 
@@ -32,9 +31,9 @@ TEST(FileFilters, TableHoldsNinetyNine)
     for (int k = 1; k <= 98; ++k)
         ASSERT_EQ(filters.add("F" + std::to_string(k)), FilterAddResult::Added);
     EXPECT_EQ(filters.add(std::string(30, 'X')), FilterAddResult::TooLong);
-    EXPECT_EQ(filterNotice(filters.add("F99")), nullptr);
+    EXPECT_EQ(filters.add("F99"), FilterAddResult::Added);
     EXPECT_EQ(filters.add("F100"), FilterAddResult::TooMany);
-    EXPECT_STREQ(filterNotice(filters.add(std::string(30, 'X'))), texts::kTooManyFilters);  // a full table is checked first
+    EXPECT_EQ(filters.add(std::string(30, 'X')), FilterAddResult::TooMany);  // a full table is checked first
     EXPECT_EQ(filters.add("F1"), FilterAddResult::TooMany);
     EXPECT_EQ(filters.count(), 99u);
     EXPECT_EQ(filters.at(0), "F99");

@@ -121,7 +121,7 @@ TEST_F(SnapshotTest, LoadsAFileBuiltByteByByteAndSavesTheSameBytes)
     const std::string path = write(sampleFile());
     std::uint16_t disk = 0;
     const SnapshotResult result = loadSnapshot(volume, path, &disk);
-    ASSERT_TRUE(result.ok()) << result.message;
+    ASSERT_TRUE(result.ok()) << static_cast<int>(result.status);
     EXPECT_EQ(disk, 1);
     EXPECT_EQ(volume.volumeIndex, 3);
     EXPECT_EQ(volume.volumeName, "VOL1");
@@ -181,18 +181,17 @@ TEST_F(SnapshotTest, MagicIsComparedWithoutCaseAndWrongOnesAreNamed)
     std::copy_n("vsp4.01", 7, old.data.begin());
     SnapshotResult result = loadSnapshot(volume, write(old));
     EXPECT_EQ(result.status, SnapshotStatus::WrongMagic);
-    EXPECT_EQ(result.message, "    Invalid version of the file found : vsp4.01");
+    EXPECT_EQ(result.foundMagic, "vsp4.01");
     expectUntouched();
 
     Bytes v2 = sampleFile();
     std::copy_n("2.0", 3, v2.data.begin() + 7);
     result = loadSnapshot(volume, write(v2));
     EXPECT_EQ(result.status, SnapshotStatus::WrongVersion);
-    EXPECT_EQ(result.message, "              version of file does not match with current version 1.0");
     expectUntouched();
 
     result = loadSnapshot(volume, (dir / "missing.VSNP").string());
-    EXPECT_EQ(result.message, "Unable to open the file");
+    EXPECT_EQ(result.status, SnapshotStatus::CannotOpen);
     expectUntouched();
 }
 
@@ -246,14 +245,15 @@ TEST_F(SnapshotTest, DamagedFilesAreRefusedAndLeaveTheVolumeAsItWas)
     for (std::size_t i = 0; i < bad.size(); ++i) {
         const SnapshotResult result = loadSnapshot(volume, write(bad[i]));
         EXPECT_EQ(result.status, SnapshotStatus::Damaged) << "case " << i;
-        EXPECT_FALSE(result.message.empty());
+        EXPECT_NE(result.damage, SnapshotDamage::None) << "case " << i;
         expectUntouched();
     }
-    // The reason names what is wrong.
-    for (const auto& [file, reason] : {std::pair{hugeCount, "(more folders than the file can hold)"},
-                                       std::pair{hugeFileCount, "(more files than the file can hold)"}}) {
-        const std::string message = loadSnapshot(volume, write(file)).message;
-        EXPECT_NE(message.find(reason), std::string::npos) << message;
+    // The result names what is wrong, and where.
+    for (const auto& [file, list] : {std::pair{hugeCount, SnapshotNodeList::Folders},
+                                     std::pair{hugeFileCount, SnapshotNodeList::Files}}) {
+        const SnapshotResult result = loadSnapshot(volume, write(file));
+        EXPECT_EQ(result.damage, SnapshotDamage::TooManyNodes);
+        EXPECT_EQ(result.damagedList, list);
     }
 }
 
@@ -338,9 +338,9 @@ protected:
         SectorReader reader;
         reader.attach(std::move(disk));
         return loadSnapshot(target, path, nullptr,
-                            {{&reader}, [&](const std::string& question) {
+                            {{&reader}, [&](SnapshotDiskMatch match) {
                                  ++questions;
-                                 lastQuestion = question;
+                                 lastMatch = match;
                                  return answer;
                              }});
     }
@@ -348,7 +348,7 @@ protected:
     test::TempDir dir;
     MountedVolume target;
     int questions = 0;
-    std::string lastQuestion;
+    SnapshotDiskMatch lastMatch = SnapshotDiskMatch::Unknown;
 };
 
 TEST_F(SnapshotDiskTest, OwnDiskLoadsWithoutAQuestionAnotherAsksFirst)
@@ -364,8 +364,8 @@ TEST_F(SnapshotDiskTest, OwnDiskLoadsWithoutAQuestionAnotherAsksFirst)
     const SnapshotResult declined = loadFor(snapshot, FileDevice::open(second.imagePath), false);
     EXPECT_EQ(questions, 1);
     EXPECT_EQ(declined.status, SnapshotStatus::OtherDisk);
-    EXPECT_EQ(declined.message, snapshotOtherDiskQuestion(SnapshotDiskMatch::OtherEntries));
-    EXPECT_EQ(lastQuestion, declined.message);
+    EXPECT_EQ(declined.diskMatch, SnapshotDiskMatch::OtherEntries);
+    EXPECT_EQ(lastMatch, SnapshotDiskMatch::OtherEntries);
     EXPECT_TRUE(target.files.empty());  // left as it was
 
     EXPECT_TRUE(loadFor(snapshot, FileDevice::open(second.imagePath), true).ok());
@@ -399,15 +399,13 @@ TEST_F(SnapshotDiskTest, NothingConfirmingIsAskedAboutWithItsReason)
 
     // A disk whose every sampled sector fails, and one too small to hold
     // them: nothing confirms, so the snapshot is not taken without asking.
-    const std::string noneRead = snapshotOtherDiskQuestion(SnapshotDiskMatch::NoneReadable);
-    EXPECT_NE(noneRead.find("none of its entries could be read on this disk"), std::string::npos);
     auto unreadable = std::make_unique<test::FaultyDevice>(FileDevice::open(second.imagePath));
     for (std::uint64_t sector : entrySectors)
         unreadable->markBad(sector);
-    EXPECT_EQ(loadFor(snapshot, std::move(unreadable), false).message, noneRead);
+    EXPECT_EQ(loadFor(snapshot, std::move(unreadable), false).diskMatch, SnapshotDiskMatch::NoneReadable);
     EXPECT_EQ(questions, 1);
-    EXPECT_EQ(loadFor(snapshot, std::make_unique<test::MemoryDevice>(std::vector<std::uint8_t>(3 * 512)), false).message,
-              noneRead);
+    EXPECT_EQ(loadFor(snapshot, std::make_unique<test::MemoryDevice>(std::vector<std::uint8_t>(3 * 512)), false).diskMatch,
+              SnapshotDiskMatch::NoneReadable);
     EXPECT_EQ(questions, 2);
     questions = 0;
 

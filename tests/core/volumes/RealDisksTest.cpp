@@ -177,10 +177,12 @@ TEST_F(RealDisks, HotfixEntriesUnreadableInBothCopiesAreReportedNotTakenForFreeS
     EXPECT_EQ(report.unreadableHotfixEntries, 128u);
     EXPECT_EQ(report.redirectedBlocks, 0u);
     EXPECT_EQ(report.freeSpares, 0u);
-    const auto rows = layoutRows(report);
-    EXPECT_NE(std::find(rows.begin(), rows.end(),
-                        std::pair<std::string, std::string>{
-                            "Unreadable Hot-Fix Entries :", "128 (blocks they may redirect read from their home place)"}),
+    const auto rows = layoutInformation(report);
+    EXPECT_NE(std::find_if(rows.begin(), rows.end(),
+                           [](const DriveRow& row) {
+                               return row.label == DriveLabel::UnreadableHotfixEntries
+                                   && row.value == "128 (blocks they may redirect read from their home place)";
+                           }),
               rows.end());
 }
 

@@ -67,18 +67,36 @@ protected:
     Recorder recorder;
 };
 
-TEST(SearchRangeCheck, MessagesInOrder)
+struct RangeCase {
+    const char* start;
+    const char* end;
+    RangeProblem problem;
+};
+
+class SearchRangeCheck : public ::testing::TestWithParam<RangeCase> {};
+
+TEST_P(SearchRangeCheck, RefusesInOrderStartEndThenTheirOrder)
 {
-    EXPECT_TRUE(checkSearchRange("0", "100").ok);
+    const RangeCheck check = checkSearchRange(GetParam().start, GetParam().end);
+    EXPECT_EQ(check.problem, GetParam().problem);
+    EXPECT_EQ(check.ok, GetParam().problem == RangeProblem::None);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fields, SearchRangeCheck,
+                         ::testing::Values(RangeCase{"0", "100", RangeProblem::None},
+                                           RangeCase{" 7 ", "4294967295", RangeProblem::None},
+                                           RangeCase{"x", "100", RangeProblem::BadStart},
+                                           RangeCase{"x", "y", RangeProblem::BadStart},
+                                           RangeCase{"0", "-5", RangeProblem::BadEnd},
+                                           RangeCase{"0", "abc", RangeProblem::BadEnd},
+                                           RangeCase{"0", "", RangeProblem::BadEnd},
+                                           RangeCase{"0", "4294967296", RangeProblem::BadEnd},
+                                           RangeCase{"100", "100", RangeProblem::EndNotAfterStart},
+                                           RangeCase{"100", "50", RangeProblem::EndNotAfterStart}));
+
+TEST(SearchRangeCheckValues, GivesTheRangeRead)
+{
     EXPECT_EQ(checkSearchRange("0", "100").range.end, 100u);
-    EXPECT_EQ(checkSearchRange("x", "100").message, "      Start sector value is not valid, It should be a positive number");
-    for (const char* end : {"-5", "abc", "", "4294967296"})
-        EXPECT_EQ(checkSearchRange("0", end).message,
-                  "      End sector value is not valid, It should be a positive number")
-            << end;
-    EXPECT_EQ(checkSearchRange("100", "100").message, "      End sector should be bigger than start sector");
-    EXPECT_EQ(checkSearchRange("100", "50").message, "      End sector should be bigger than start sector");
-    EXPECT_EQ(scanningStatus(60, 100), "Scanning sector 60 Of 100");
 }
 
 TEST_F(VolumeSearchTest, RunsOfTheRunLengthWithProgressOncePerRun)

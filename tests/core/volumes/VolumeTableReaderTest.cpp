@@ -225,22 +225,25 @@ TEST_F(VolumeTableTest, ZeroBlockEntriesAreSkippedAndLongNamesClamped)
     EXPECT_EQ(table[0].startSector, layout.partitions[0].dataArea + 1000);
 }
 
-TEST(VolumeProperties, StartEndAndSizeTexts)
+TEST(VolumeProperties, StartEndAndSizeValues)
 {
     VolumeInfo v;
     v.startSector = 1'000'000;
     v.sizeSectors = 4'194'304;
-    const auto rows = volumePropertyRows(v);
+    const auto rows = volumeProperties(v);
     ASSERT_EQ(rows.size(), 4u);
-    EXPECT_EQ(rows[0], (std::pair<std::string, std::string>{"Volume Type  ", "Novell Traditional Volume"}));
-    EXPECT_EQ(rows[1], (std::pair<std::string, std::string>{"Volume Start    ", "1000000"}));
-    EXPECT_EQ(rows[2], (std::pair<std::string, std::string>{"Volume End      ", "5194304"}));
-    EXPECT_EQ(rows[3], (std::pair<std::string, std::string>{"Volume Size     ", "2048 MB ( Aprox )"}));
+    EXPECT_EQ(rows[0].property, VolumeProperty::Type);
+    EXPECT_EQ(rows[1].property, VolumeProperty::Start);
+    EXPECT_EQ(rows[1].value, "1000000");
+    EXPECT_EQ(rows[2].property, VolumeProperty::End);
+    EXPECT_EQ(rows[2].value, "5194304");
+    EXPECT_EQ(rows[3].property, VolumeProperty::Size);
+    EXPECT_EQ(rows[3].value, "2048 MB ( Aprox )");
 
     // Past 2 TiB the values stay whole instead of wrapping at 32 bits.
     v.startSector = 0xFFFFFF00ull;
     v.sizeSectors = 0x200;
-    EXPECT_EQ(volumePropertyRows(v)[2].second, "4294967552");
+    EXPECT_EQ(volumeProperties(v)[2].value, "4294967552");
 }
 
 TEST(VolumeTableCapacity, AppendStopsAt256Records)

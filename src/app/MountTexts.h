@@ -1,5 +1,6 @@
 #pragma once
-// Status and instruction texts shown while a volume is mounted, as displayed.
+// The status line and instruction texts the wizard shows for a mount's
+// phases, as displayed (the blanks and line breaks are part of the texts).
 
 namespace tamsin::texts {
 
@@ -23,11 +24,5 @@ inline constexpr const char* kBrowsingInstruction =
     "can open a file by Double Clicking it.";
 inline constexpr const char* kSelectVolumeInstruction =
     "\r\n                1. Select the Volume to recover from left pane.\r\n                2. Click Next Button.";
-
-inline constexpr const char* kFatChooserCaption = "Select File Allocation Table";
-inline constexpr const char* kFatChooserMessage = "File Allocation Tables Mis-Matched !! \r\n\r\nPlease select the copy to use";
-inline constexpr const char* kDetChooserCaption = "Select Directory Entry Table";
-inline constexpr const char* kDetChooserMessage =
-    "Directory Entry Tables Mis-Matched !! \r\n\r\nPlease select the copy to use";
 
 } // namespace tamsin::texts
