@@ -1,33 +1,9 @@
 #include "MountReporter.h"
 
 #include "MountTexts.h"
+#include "StatusWords.h"
 
 namespace tamsin::app {
-
-std::string mountStatusText(MountStatus status, const std::string& volumeName)
-{
-    switch (status) {
-    case MountStatus::ReadingFirstFat:
-        return texts::kReadingFirstFat;
-    case MountStatus::ReadingSecondFat:
-        return texts::kReadingSecondFat;
-    case MountStatus::MatchingFat:
-        return texts::kMatchingFat;
-    case MountStatus::ReadingFirstDet:
-        return texts::kReadingFirstDet;
-    case MountStatus::ReadingSecondDet:
-        return texts::kReadingSecondDet;
-    case MountStatus::MatchingDet:
-        return texts::kMatchingDet;
-    case MountStatus::Mounting:
-        return texts::kMountingPrefix + volumeName + texts::kMountingSuffix;
-    case MountStatus::SearchingLostData:
-        return texts::kSearchingLostData;
-    case MountStatus::CreatingTree:
-        break;
-    }
-    return texts::kCreatingTree;
-}
 
 const char* mountInstructionText(MountInstruction instruction)
 {
@@ -61,7 +37,7 @@ void MountReporter::ordered(const std::function<void()>& f)
 
 void MountReporter::mountStatus(MountStatus status, const std::string& volumeName)
 {
-    const std::string text = mountStatusText(status, volumeName);
+    const std::string text = words::mountStatusText(status, volumeName);
     ordered([&] { display_.showMountStatus(text); });
 }
 

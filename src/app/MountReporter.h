@@ -12,8 +12,6 @@
 
 namespace tamsin::app {
 
-// The status line of a mount phase; volumeName is the raw name the Mounting phase shows.
-std::string mountStatusText(MountStatus status, const std::string& volumeName);
 // The instruction panel's text.
 const char* mountInstructionText(MountInstruction instruction);
 

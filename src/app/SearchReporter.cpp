@@ -4,11 +4,6 @@
 
 namespace tamsin::app {
 
-std::string scanningStatus(std::uint64_t scanned, std::uint64_t total)
-{
-    return texts::kScanningPrefix + std::to_string(scanned) + texts::kScanningOf + std::to_string(total);
-}
-
 const char* rangeMessage(RangeProblem problem)
 {
     switch (problem) {

@@ -2,6 +2,7 @@
 // Carries the volume search's reports from its worker to the window, and
 // words what the window shows of a search.
 
+#include "StatusWords.h"
 #include "UiBridge.h"
 
 #include "volumes/VolumeSearch.h"
@@ -10,8 +11,6 @@
 
 namespace tamsin::app {
 
-// The status line of a run: "Scanning sector <scanned> Of <total>".
-std::string scanningStatus(std::uint64_t scanned, std::uint64_t total);
 // The message for a refused range; null for None.
 const char* rangeMessage(RangeProblem problem);
 

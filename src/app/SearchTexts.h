@@ -9,8 +9,6 @@ inline constexpr const char* kBadStartMessage = "      Start sector value is not
 inline constexpr const char* kBadEndMessage = "      End sector value is not valid, It should be a positive number";
 inline constexpr const char* kEndNotAfterStartMessage = "      End sector should be bigger than start sector";
 inline constexpr const char* kSearchingStatus = "Searching for volumes. This may take long time. Pleae wait";
-inline constexpr const char* kScanningPrefix = "Scanning sector ";
-inline constexpr const char* kScanningOf = " Of ";
 
 // The file search's one question.
 inline constexpr const char* kStopSearchQuestion = "Do you want to stop file searching ?";

@@ -59,7 +59,7 @@ void SnapshotCommands::load()
     browsing_.clearDamage();
     // A snapshot the open disks do not hold would recover other data.
     const SnapshotDiskGuard guard{session_.openDisks(), [this](SnapshotDiskMatch match) {
-                                      return MessageDialog::ask(window_, snapshotOtherDiskQuestion(match),
+                                      return MessageDialog::ask(window_, words::snapshotOtherDiskQuestion(match),
                                                                 MessageDialog::Default::No);
                                   }};
     const SnapshotResult result = tamsin::loadSnapshot(session_.mounted, path, nullptr, guard);

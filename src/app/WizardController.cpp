@@ -257,7 +257,7 @@ void WizardController::showSearchProgress(std::uint64_t cursor, std::uint64_t sc
 {
     if (closing_)
         return;
-    state_.showSearchProgress(cursor, scanningStatus(scanned, total), percent);
+    state_.showSearchProgress(cursor, words::scanningStatus(scanned, total), percent);
     applyState();
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// The command's words for what the engine reports: mount phases, the copy
-// chooser's prompt, refused filters and search ranges, snapshot failures and
-// the labels of the volume reports.
+// The command's own words for what the engine reports: the copy chooser's
+// prompt, refused filters and search ranges, snapshot failures on one line,
+// the tables' damage and the labels of the volume reports.
 
 #include "mount/MountObserver.h"
 #include "mount/MountedVolume.h"
@@ -16,10 +16,6 @@
 
 namespace tamsin::cli {
 
-// The progress line's text for a mount phase; volumeName is the raw name
-// the Mounting phase shows.
-std::string mountStatusText(MountStatus status, const std::string& volumeName);
-
 // The copy chooser's heading and message, one line break per line.
 const char* copyChooserCaption(TableKind kind);
 const char* copyChooserMessage(TableKind kind);
@@ -30,10 +26,7 @@ const char* filterNotice(FilterAddResult result);
 // Why a search range was refused; null for None.
 const char* rangeMessage(RangeProblem problem);
 
-// "Scanning sector <scanned> Of <total>".
-std::string scanningStatus(std::uint64_t scanned, std::uint64_t total);
-
-// Why a snapshot could not be saved or loaded; empty for Ok.
+// Why a snapshot could not be saved or loaded, without trailing blanks; empty for Ok.
 std::string snapshotMessage(const SnapshotResult& result);
 
 // The tables' unreadable sectors in one line:

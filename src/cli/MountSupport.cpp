@@ -3,6 +3,7 @@
 #include "DiskArgument.h"
 #include "Messages.h"
 #include "ProgressLine.h"
+#include "StatusWords.h"
 
 #include "disk/FileDevice.h"
 #include "mount/Mount.h"
@@ -23,7 +24,7 @@ public:
 
     void mountStatus(MountStatus status, const std::string& volumeName) override
     {
-        status_ = mountStatusText(status, volumeName);
+        status_ = words::mountStatusText(status, volumeName);
         percent_ = 0;
         draw(true);
     }

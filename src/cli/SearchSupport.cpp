@@ -3,6 +3,7 @@
 #include "Interrupt.h"
 #include "Messages.h"
 #include "ProgressLine.h"
+#include "StatusWords.h"
 
 #include "disk/Sector.h"
 #include "session/Session.h"
@@ -19,7 +20,7 @@ public:
     {
         if (!line_.due())
             return;
-        std::string text = scanningStatus(scanned, total);
+        std::string text = words::scanningStatus(scanned, total);
         text.append("  ").append(std::to_string(percent)).append("%  volume(s) found: ").append(std::to_string(found_));
         line_.show(text);
     }

@@ -3,6 +3,7 @@
 #include "MountReporter.h"
 #include "SearchReporter.h"
 #include "SnapshotTexts.h"
+#include "StatusWords.h"
 #include "VolumeRows.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +22,7 @@ class MountStatusText : public ::testing::TestWithParam<StatusCase> {};
 
 TEST_P(MountStatusText, IsTheStatusLine)
 {
-    EXPECT_EQ(mountStatusText(GetParam().status, "SYS"), GetParam().text);
+    EXPECT_EQ(words::mountStatusText(GetParam().status, "SYS"), GetParam().text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -142,7 +143,7 @@ TEST(SearchTexts, RangeMessagesAndScanningStatus)
     EXPECT_STREQ(rangeMessage(RangeProblem::BadEnd), "      End sector value is not valid, It should be a positive number");
     EXPECT_STREQ(rangeMessage(RangeProblem::EndNotAfterStart), "      End sector should be bigger than start sector");
     EXPECT_EQ(rangeMessage(RangeProblem::None), nullptr);
-    EXPECT_EQ(scanningStatus(60, 100), "Scanning sector 60 Of 100");
+    EXPECT_EQ(words::scanningStatus(60, 100), "Scanning sector 60 Of 100");
 }
 
 TEST(VolumeRowLabels, ArePaddedAsDisplayed)

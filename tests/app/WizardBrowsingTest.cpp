@@ -154,7 +154,7 @@ TEST_F(WizardBrowsingTest, ASnapshotOfAnotherDiskIsLoadedOnlyWhenTheUserSaysSo)
     for (bool load : {false, true}) {
         auto file = answerFileDialog(QString::fromStdString(written));
         DialogAnswer<MessageDialog> question([load](MessageDialog& dialog) {
-            EXPECT_EQ(dialog.text().toStdString(), app::snapshotOtherDiskQuestion(SnapshotDiskMatch::OtherEntries));
+            EXPECT_EQ(dialog.text().toStdString(), words::snapshotOtherDiskQuestion(SnapshotDiskMatch::OtherEntries));
             EXPECT_EQ(dialog.kind(), ui::MessageKind::Question);
             EXPECT_TRUE(dialog.buttonBox()->button(QDialogButtonBox::No)->isDefault()) << "Return must not load it";
             dialog.buttonBox()->button(load ? QDialogButtonBox::Yes : QDialogButtonBox::No)->click();

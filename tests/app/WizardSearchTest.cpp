@@ -2,8 +2,8 @@
 // and Stop during a search.
 
 #include "Images.h"
-#include "SearchReporter.h"
 #include "SearchTexts.h"
+#include "StatusWords.h"
 #include "WizardFixture.h"
 
 #include "GuiTest.h"
@@ -127,7 +127,7 @@ TEST_F(WizardSearchTest, StopKeepsWhatWasFoundAndEntersTheVolumeStep)
     EXPECT_EQ(run.panelLabel(0), QStringLiteral("Volume(s) Found  "));
     EXPECT_EQ(run.panelValue(2), QStringLiteral("524288"));
     // The first run's progress reaches the screen although the run is held.
-    const std::string scanning = app::scanningStatus(0, 524288 - (table - 10));
+    const std::string scanning = words::scanningStatus(0, 524288 - (table - 10));
     EXPECT_TRUE(waitUntil([&] { return run.statusLine().toStdString() == scanning; }));
     EXPECT_EQ(run.panelValue(1), QString::number(table - 10));
 

@@ -1,7 +1,7 @@
 #include "WizardState.h"
 #include "MountTexts.h"
-#include "SearchReporter.h"
 #include "SearchTexts.h"
+#include "StatusWords.h"
 #include "VolumeRows.h"
 #include "WizardTexts.h"
 
@@ -189,7 +189,7 @@ TEST_F(WizardStateTest, SearchRunsWithStopOnlyAndEndsInTheVolumeStep)
     EXPECT_EQ(state.panel.statusLine, texts::kSearchingStatus);
     EXPECT_TRUE(state.panel.statusLineVisible);
 
-    state.showSearchProgress(60, scanningStatus(60, 5000), 1);
+    state.showSearchProgress(60, words::scanningStatus(60, 5000), 1);
     state.showVolumesFound(2);
     EXPECT_EQ(state.panel.rows[0].value, "2");
     EXPECT_EQ(state.panel.rows[1].value, "60");
