@@ -1,6 +1,7 @@
 #pragma once
 // A block device or raw image file opened read-only and read with pread.
 
+#include "common/FileDescriptor.h"
 #include "disk/Device.h"
 
 #include <cstdint>
@@ -9,29 +10,6 @@
 #include <string>
 
 namespace tamsin {
-
-// Owns one file descriptor; closes it on destruction.
-class FileDescriptor {
-public:
-    FileDescriptor() = default;
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept;
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor();
-
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    int release();
-
-private:
-    int fd_ = -1;
-};
-
-// Writes every byte to fd, retrying interrupted and short writes. Returns 0,
-// or the errno of the write that failed (EIO for one that wrote nothing).
-int writeAll(int fd, std::span<const std::uint8_t> bytes);
 
 struct OpenError {
     int error = 0;        // errno of the failed call

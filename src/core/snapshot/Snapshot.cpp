@@ -1,8 +1,8 @@
 #include "snapshot/Snapshot.h"
 
+#include "common/FileDescriptor.h"
 #include "common/LittleEndian.h"
 #include "common/Prefault.h"
-#include "disk/FileDevice.h"
 #include "mount/MountedVolume.h"
 #include "snapshot/SnapshotDiskCheck.h"
 #include "snapshot/SnapshotFileIo.h"

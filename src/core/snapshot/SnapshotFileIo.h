@@ -3,7 +3,7 @@
 // each way, so a million-entry snapshot costs few system calls and no copy
 // of the whole file in memory.
 
-#include "disk/FileDevice.h"
+#include "common/FileDescriptor.h"
 
 #include <atomic>
 #include <cstddef>
