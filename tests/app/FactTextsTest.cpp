@@ -68,43 +68,6 @@ struct SnapshotCase {
     std::string text;
 };
 
-SnapshotResult snapshotResult(SnapshotStatus status)
-{
-    SnapshotResult result;
-    result.status = status;
-    result.path = "/x/A.VSNP";
-    return result;
-}
-
-SnapshotResult withMagic(std::string magic)
-{
-    SnapshotResult result = snapshotResult(SnapshotStatus::WrongMagic);
-    result.foundMagic = std::move(magic);
-    return result;
-}
-
-SnapshotResult damaged(SnapshotDamage damage, SnapshotNodeList list = SnapshotNodeList::Folders)
-{
-    SnapshotResult result = snapshotResult(SnapshotStatus::Damaged);
-    result.damage = damage;
-    result.damagedList = list;
-    return result;
-}
-
-SnapshotResult otherDisk(SnapshotDiskMatch match)
-{
-    SnapshotResult result = snapshotResult(SnapshotStatus::OtherDisk);
-    result.diskMatch = match;
-    return result;
-}
-
-SnapshotResult writeFailed(int error)
-{
-    SnapshotResult result = snapshotResult(SnapshotStatus::WriteFailed);
-    result.error = error;
-    return result;
-}
-
 class SnapshotMessage : public ::testing::TestWithParam<SnapshotCase> {};
 
 TEST_P(SnapshotMessage, IsTheMessageShown)
@@ -112,27 +75,27 @@ TEST_P(SnapshotMessage, IsTheMessageShown)
     EXPECT_EQ(snapshotMessage(GetParam().result), GetParam().text);
 }
 
+using S = SnapshotStatus;
+constexpr const char* kPath = "/x/A.VSNP";
+
 INSTANTIATE_TEST_SUITE_P(
     Results, SnapshotMessage,
     ::testing::Values(
-        SnapshotCase{snapshotResult(SnapshotStatus::Ok), ""},
-        SnapshotCase{snapshotResult(SnapshotStatus::CannotOpen), "Unable to open the file"},
-        SnapshotCase{withMagic("vsp4.01"), "    Invalid version of the file found : vsp4.01"},
-        SnapshotCase{snapshotResult(SnapshotStatus::WrongVersion),
-                     "              version of file does not match with current version 1.0"},
-        SnapshotCase{damaged(SnapshotDamage::ShortStart), "The snapshot file is damaged (): /x/A.VSNP"},
-        SnapshotCase{damaged(SnapshotDamage::TooManyNodes, SnapshotNodeList::Files),
+        SnapshotCase{{.status = S::Ok}, ""},
+        SnapshotCase{{.status = S::CannotOpen}, "Unable to open the file"},
+        SnapshotCase{{.status = S::WrongMagic, .foundMagic = "vsp4.01"}, "    Invalid version of the file found : vsp4.01"},
+        SnapshotCase{{.status = S::WrongVersion}, "              version of file does not match with current version 1.0"},
+        SnapshotCase{{.status = S::Damaged, .path = kPath, .damage = SnapshotDamage::ShortStart},
+                     "The snapshot file is damaged (): /x/A.VSNP"},
+        SnapshotCase{{.status = S::Damaged, .path = kPath, .damage = SnapshotDamage::TooManyNodes,
+                      .damagedList = SnapshotNodeList::Files},
                      "The snapshot file is damaged (more files than the file can hold): /x/A.VSNP"},
-        SnapshotCase{damaged(SnapshotDamage::BadRecordName),
-                     "The snapshot file is damaged (a folder record has an empty name or one holding a NUL byte): "
-                     "/x/A.VSNP"},
-        SnapshotCase{damaged(SnapshotDamage::BytesAfterFatList),
-                     "The snapshot file is damaged (unexpected bytes after the FAT block list): /x/A.VSNP"},
-        SnapshotCase{writeFailed(ENOSPC), "Unable to write the snapshot /x/A.VSNP: No space left on device"},
-        SnapshotCase{otherDisk(SnapshotDiskMatch::OtherEntries),
+        SnapshotCase{{.status = S::WriteFailed, .path = kPath, .error = ENOSPC},
+                     "Unable to write the snapshot /x/A.VSNP: No space left on device"},
+        SnapshotCase{{.status = S::OtherDisk, .diskMatch = SnapshotDiskMatch::OtherEntries},
                      "This snapshot was saved from another disk or volume: its entries name other files, so files "
                      "recovered through it would hold the wrong data. Load it anyway?"},
-        SnapshotCase{otherDisk(SnapshotDiskMatch::NoneReadable),
+        SnapshotCase{{.status = S::OtherDisk, .diskMatch = SnapshotDiskMatch::NoneReadable},
                      "This snapshot may have been saved from another disk or volume: none of its entries could be "
                      "read on this disk, so files recovered through it may hold the wrong data. Load it anyway?"}));
 
@@ -146,16 +109,8 @@ TEST(SearchTexts, RangeMessagesAndScanningStatus)
     EXPECT_EQ(words::scanningStatus(60, 100), "Scanning sector 60 Of 100");
 }
 
-TEST(VolumeRowLabels, ArePaddedAsDisplayed)
+TEST(DriveLabels, ArePaddedAsDisplayed)
 {
-    VolumeInfo volume;
-    volume.startSector = 63;
-    volume.sizeSectors = 4096;
-    EXPECT_EQ(volumePropertyRows(volume), (LabelledRows{{"Volume Type  ", "Novell Traditional Volume"},
-                                                        {"Volume Start    ", "63"},
-                                                        {"Volume End      ", "4159"},
-                                                        {"Volume Size     ", "2 MB ( Aprox )"}}));
-
     const std::pair<DriveLabel, const char*> labels[] = {
         {DriveLabel::StartSector, "Start Sector         :"},
         {DriveLabel::Directories, "Directories           :"},
