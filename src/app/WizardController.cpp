@@ -11,6 +11,7 @@
 #include "WizardTexts.h"
 #include "WorkerThread.h"
 
+#include "disk/FileDevice.h"
 #include "disk/RescueMap.h"
 #include "ui/CopyChooserDialog.h"
 #include "ui/MessageDialog.h"

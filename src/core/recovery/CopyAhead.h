@@ -16,7 +16,7 @@
 //   are safe from several threads (disk/Device.h).
 // - The run's flags (RecoveryRunState) are atomics the thread only reads.
 
-#include "disk/FileDevice.h"
+#include "common/FileDescriptor.h"
 #include "recovery/DestinationTree.h"
 #include "recovery/Extraction.h"
 #include "recovery/FileChain.h"

@@ -2,7 +2,7 @@
 // The local file one copy writes: made new, or opened under the duplicate
 // rule, and at the end given the entry's time and closed.
 
-#include "disk/FileDevice.h"
+#include "common/FileDescriptor.h"
 #include "recovery/Extraction.h"
 
 #include <ctime>

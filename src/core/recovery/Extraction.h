@@ -3,7 +3,7 @@
 // its chain through the chosen FAT (FileCopier) into a destination file made
 // under the duplicate rule (DestinationFile). The volume is only ever read.
 
-#include "disk/FileDevice.h"
+#include "common/FileDescriptor.h"
 #include "recovery/RecoverySettings.h"
 
 #include <atomic>

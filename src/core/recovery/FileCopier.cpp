@@ -1,7 +1,7 @@
 #include "recovery/FileCopier.h"
 
 #include "common/LittleEndian.h"
-#include "disk/FileDevice.h"
+#include "common/FileDescriptor.h"
 #include "disk/SectorReader.h"
 #include "mount/FatEntryReader.h"
 #include "mount/MountedVolume.h"

@@ -1,7 +1,7 @@
 #include "recovery/FilePreview.h"
 
 #include "mount/TreeNode.h"
-#include "disk/FileDevice.h"
+#include "common/FileDescriptor.h"
 #include "recovery/FileCopier.h"
 #include "recovery/RecoveryRun.h"
 

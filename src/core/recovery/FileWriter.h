@@ -8,7 +8,7 @@
 // Pieces are written in the order queued; a failed piece makes the writer
 // drop the pieces queued after it until the caller collects the failure.
 
-#include "disk/FileDevice.h"
+#include "common/FileDescriptor.h"
 
 #include <condition_variable>
 #include <cstdint>
