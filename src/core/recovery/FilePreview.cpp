@@ -3,7 +3,6 @@
 #include "mount/TreeNode.h"
 #include "common/FileDescriptor.h"
 #include "recovery/FileCopier.h"
-#include "recovery/RecoveryRun.h"
 
 #include <algorithm>
 #include <cerrno>
