@@ -2,6 +2,7 @@
 // keys and the right-click menu, view modes, renaming and the reports.
 
 #include "BrowsingPage.h"
+#include "VolumeWords.h"
 
 #include "ContentsModel.h"
 #include "DesktopLauncher.h"
@@ -533,7 +534,7 @@ void BrowsingPage::showProperties()
     contentsRow.size = cell(ContentsModel::Size);
     contentsRow.date = cell(ContentsModel::Date);
     contentsRow.time = cell(ContentsModel::Time);
-    const PropertiesReport report = propertiesFor(session_.mounted, contentsRow);
+    const words::PropertiesReport report = words::propertiesFor(session_.mounted, contentsRow);
     ui::ReportDialog::Rows rows = {
         {"Name :", names_->toDisplay(report.name).toStdString()},
         {"Size                            :", report.size + " (" + QLocale().toString(static_cast<qulonglong>(report.bytes)).toStdString() + " bytes)"},

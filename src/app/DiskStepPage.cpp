@@ -2,6 +2,7 @@
 // search range, and the disk images added to the list.
 
 #include "DiskStepPage.h"
+#include "DiskWords.h"
 
 #include "DiskTree.h"
 #include "VolumeList.h"
@@ -163,9 +164,9 @@ std::string DiskStepPage::selectionLine() const
         return {};
     std::string line = std::to_string(picked.size()) + " disks selected: ";
     for (std::size_t i = 0; i < picked.size(); ++i)
-        line += (i ? ", " : "") + diskItemText(static_cast<std::size_t>(picked[i]));
+        line += (i ? ", " : "") + words::diskItemText(static_cast<std::size_t>(picked[i]));
     if (state_.identifyMode == IdentifyMode::SearchVolumes)
-        line += " (Search Volumes scans " + diskItemText(static_cast<std::size_t>(picked.front())) + ")";
+        line += " (Search Volumes scans " + words::diskItemText(static_cast<std::size_t>(picked.front())) + ")";
     return line;
 }
 

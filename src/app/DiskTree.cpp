@@ -1,4 +1,5 @@
 #include "DiskTree.h"
+#include "DiskWords.h"
 
 #include "WizardTexts.h"
 
@@ -48,7 +49,7 @@ void DiskTree::populate(const DiskTable& disks)
     root->setFlags(root->flags() & ~Qt::ItemIsSelectable);
     for (std::uint16_t n = 0; n < disks.diskCount; ++n) {
         const DiskInfo& disk = disks.entries[n];
-        auto* item = new QTreeWidgetItem(root, {QString::fromStdString(diskItemText(n)) + diskLabel(disk)});
+        auto* item = new QTreeWidgetItem(root, {QString::fromStdString(words::diskItemText(n)) + diskLabel(disk)});
         item->setIcon(0, icons.icon(QFileIconProvider::Drive));
         item->setData(0, Qt::UserRole, n);
         QString tip = QString::fromStdString(disk.path);

@@ -1,4 +1,5 @@
 #include "VolumeList.h"
+#include "DiskWords.h"
 
 #include "VolumeRows.h"
 
@@ -116,7 +117,7 @@ LabelledRows spannedVolumeRows(const VolumeTable& table, std::uint32_t position)
     std::string segments = std::to_string(records.size()) + " of " + std::to_string(first.segmentCount) + " on "
         + diskList(table, records);
     if (first.layout && !first.layout->complete())
-        segments += " (" + missingSegmentsText(*first.layout) + ")";
+        segments += " (" + words::missingSegmentsText(*first.layout) + ")";
     rows.emplace_back(kSegmentsLabel, segments);
     return rows;
 }

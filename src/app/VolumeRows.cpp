@@ -1,4 +1,5 @@
 #include "VolumeRows.h"
+#include "VolumeWords.h"
 
 namespace tamsin::app {
 namespace {
@@ -87,12 +88,12 @@ LabelledRows driveInformationRows(const MountedVolume& volume)
 
 LabelledRows layoutRows(const LayoutReport& report)
 {
-    return driveRows(layoutInformation(report));
+    return driveRows(words::layoutInformation(report));
 }
 
 LabelledRows tableDamageRows(const TableReadDamage& damage)
 {
-    return driveRows(tableDamageInformation(damage));
+    return driveRows(words::tableDamageInformation(damage));
 }
 
 } // namespace tamsin::app

@@ -1,4 +1,5 @@
 #include "WizardState.h"
+#include "DiskWords.h"
 
 #include "MountTexts.h"
 #include "VolumeRows.h"
@@ -34,7 +35,7 @@ void WizardState::disksSelected(const DiskInfo& first, const DiskInfo& shown, co
         return;
     startSectorText = "0";
     endSectorText = std::to_string(first.totalSectors);
-    panel.setValues(diskGeometryRows(shown));
+    panel.setValues(words::diskGeometryRows(shown));
     showDiskSelection(selection);
     controls.next = {true, true};
 }

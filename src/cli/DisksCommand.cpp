@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "DiskWords.h"
 #include "TextTable.h"
 
 #include "disk/DiskEnumerator.h"
@@ -48,7 +49,7 @@ int runDisks(const DisksOptions& options, std::ostream& out, std::ostream& err)
                              {"heads", d.heads},
                              {"sectorsPerTrack", d.sectorsPerTrack},
                              {"totalSectors", d.totalSectors},
-                             {"capacity", capacityText(d)},
+                             {"capacity", words::capacityText(d)},
                              {"format", diskFormatName(d.format)}});
         }
         out << array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
@@ -68,7 +69,7 @@ int runDisks(const DisksOptions& options, std::ostream& out, std::ostream& err)
         for (std::size_t i = 0; i < table.entries.size(); ++i) {
             const DiskInfo& d = table.entries[i];
             if (i < table.diskCount)
-                text.addRow({std::to_string(i), diskItemText(i), d.path, d.model, capacityText(d),
+                text.addRow({std::to_string(i), words::diskItemText(i), d.path, d.model, words::capacityText(d),
                              std::to_string(d.cylinders), std::to_string(d.heads), std::to_string(d.sectorsPerTrack),
                              std::to_string(d.totalSectors)});
             else

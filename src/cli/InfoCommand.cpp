@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "VolumeWords.h"
 #include "Messages.h"
 #include "TextTable.h"
 
@@ -99,8 +100,8 @@ int runInfo(const InfoOptions& options, std::ostream& out, std::ostream& err)
     printRows(rows);
     out << "\nDrive Information\n";
     rows.clear();
-    for (const auto& part : {driveInformation(volume), layoutInformation(layout),
-                             tableDamageInformation(volume.tableDamage)})
+    for (const auto& part : {driveInformation(volume), words::layoutInformation(layout),
+                             words::tableDamageInformation(volume.tableDamage)})
         for (const DriveRow& row : part)
             rows.emplace_back(driveLabel(row), row.value);
     printRows(rows);

@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "DiskWords.h"
 #include "DiskArgument.h"
 #include "SearchSupport.h"
 #include "TextTable.h"
@@ -122,7 +123,7 @@ int runVolumes(const VolumesOptions& options, std::ostream& out, std::ostream& e
         const VolumeInfo& v = table[i];
         if (!v.complete() && v.layout)
             out << "Volume " << i << " (" << terminalSafe(names.toUtf8(v.name)) << ") is incomplete: "
-                << missingSegmentsText(*v.layout) << '\n';
+                << words::missingSegmentsText(*v.layout) << '\n';
         if (!v.mirrors.empty()) {
             out << "Volume " << i << " lies on a mirrored partition:";
             for (const std::string& m : v.mirrors)

@@ -117,13 +117,18 @@ TEST(UiCalls, ClosingReleasesAWaitingWorkerAndRefusesLaterCalls)
     bool ran[3] = {false, false, false};
     bool returned[3] = {false, false, false};
     std::atomic<int> made{0};
+    std::atomic<bool> goOn{false};
     std::thread worker([&] {
         for (int i = 0; i < 3; ++i) {
             returned[i] = calls.call([&ran, i] { ran[i] = true; });
             ++made;
+            // The later calls come once the test has stopped handling events.
+            while (!goOn.load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });
     ASSERT_TRUE(test::waitUntil([&] { return made.load() == 1; }));
+    goOn = true;
     // The second call now waits: no event is handled until the worker ends.
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     calls.close();

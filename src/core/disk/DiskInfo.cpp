@@ -7,27 +7,6 @@
 
 namespace tamsin {
 
-std::string diskItemText(std::size_t index)
-{
-    return "Storage Device" + std::to_string(index);
-}
-
-std::string capacityText(const DiskInfo& disk)
-{
-    return std::to_string(disk.totalSectors / 2048) + " MB ( Approx )";
-}
-
-std::vector<std::pair<std::string, std::string>> diskGeometryRows(const DiskInfo& disk)
-{
-    return {
-        {"Model", disk.model},
-        {"Capacity", capacityText(disk)},
-        {"Cylinders", std::to_string(disk.cylinders)},
-        {"Head", std::to_string(disk.heads)},
-        {"Sectors Per Track", std::to_string(disk.sectorsPerTrack)},
-    };
-}
-
 void setSize(DiskInfo& disk, std::uint64_t sizeBytes)
 {
     disk.sizeBytes = sizeBytes;

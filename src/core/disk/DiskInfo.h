@@ -52,16 +52,6 @@ struct DiskTable {
     const DiskInfo* disk(std::size_t n) const { return n < diskCount ? &entries[n] : nullptr; }
 };
 
-// "Storage Device" immediately followed by the index.
-std::string diskItemText(std::size_t index);
-
-// totalSectors / 2048 followed by " MB ( Approx )".
-std::string capacityText(const DiskInfo& disk);
-
-// The label/value rows of the geometry panel: Model, Capacity, Cylinders,
-// Head, Sectors Per Track.
-std::vector<std::pair<std::string, std::string>> diskGeometryRows(const DiskInfo& disk);
-
 // Synthetic geometry for a device that reports none: 255 heads, 63 sectors
 // per track, cylinders from the size.
 void setSyntheticGeometry(DiskInfo& disk);

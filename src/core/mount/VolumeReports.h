@@ -70,7 +70,7 @@ struct LayoutReport {
     std::vector<SegmentReport> segments;  // in segment order
     std::uint32_t segmentCount = 1;
     bool complete = true;
-    std::string missing;                  // "segment 2 of 3 missing"
+    std::vector<std::uint32_t> missingSegments;  // indexes (from 0) of the segments not found
     std::vector<PartitionReport> partitions;
     std::uint32_t redirectedBlocks = 0;   // over every partition holding the volume
     std::uint32_t freeSpares = 0;
@@ -80,31 +80,9 @@ struct LayoutReport {
 // reader is the disk a volume without a layout lies on.
 LayoutReport layoutReport(const MountedVolume& volume, const SectorReader& reader);
 
-// The rows shown below the volume's own: segments, data area, hot-fix and mirrors.
-std::vector<DriveRow> layoutInformation(const LayoutReport& report);
-
-// Rows counting the table sectors the mount could not read, per copy, and the
-// directory sectors lost in both; none when every table sector read.
-std::vector<DriveRow> tableDamageInformation(const TableReadDamage& damage);
-
 // The volume's name spaces from its root record ("DOS", "LONG", ...);
 // ["DOS"] when the root record was not read.
 std::vector<std::string> volumeNameSpaces(const MountedVolume& volume);
-
-struct PropertiesReport {
-    std::string name;
-    std::string size;       // "3 KB" for a file, "3 MB" / "Less than 1 MB" for a folder
-    std::string contains;   // folders only: "1 File(s) and 2 Folder(s)"
-    std::string dosName;           // the name in the DOS name space
-    std::string creationDate;      // the entry's creation stamp: "07-Mar-1998 13:05:42"
-    std::string modificationDate;  // its modification stamp; empty when none is recorded
-    std::uint64_t bytes = 0;       // the exact size behind the rounded one (a folder: its subtree's files)
-    std::string attributes;        // "Read Only, Hidden, Compressed", "None" when no bit is set
-};
-
-// The names of the NetWare attribute bits set in the entry's attribute bytes
-// 4 and 7, joined by ", "; "None" when none is.
-std::string attributeNames(std::uint8_t attributes, std::uint8_t attributesHigh);
 
 // Counts of a folder's subtree as the tree shows it (deleted entries,
 // placeholders and filtered-out files included).
@@ -114,8 +92,5 @@ struct SubtreeCounts {
     std::uint64_t folders = 0;  // the folder itself included
 };
 SubtreeCounts countSubtree(const MountedVolume& volume, std::uint32_t treeItem);
-
-// The report for a contents row.
-PropertiesReport propertiesFor(const MountedVolume& volume, const ContentsRow& row);
 
 } // namespace tamsin

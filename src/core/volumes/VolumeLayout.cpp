@@ -97,15 +97,4 @@ std::vector<std::uint32_t> VolumeLayout::missingSegments() const
     return missing;
 }
 
-std::string missingSegmentsText(const VolumeLayout& layout)
-{
-    std::string text;
-    for (std::uint32_t index : layout.missingSegments()) {
-        if (!text.empty())
-            text += ", ";
-        text += "segment " + std::to_string(index + 1) + " of " + std::to_string(layout.segmentCount()) + " missing";
-    }
-    return text;
-}
-
 } // namespace tamsin

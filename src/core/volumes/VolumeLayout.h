@@ -76,8 +76,4 @@ private:
     std::vector<VolumeSegment> segments_;
 };
 
-// "segment 2 of 3 missing" (1-based), one phrase per missing segment joined
-// with ", "; empty for a complete volume.
-std::string missingSegmentsText(const VolumeLayout& layout);
-
 } // namespace tamsin

@@ -1,3 +1,4 @@
+#include "DiskWords.h"
 #include "disk/DiskInfo.h"
 
 #include <gtest/gtest.h>
@@ -15,14 +16,14 @@ TEST(DiskInfo, GeometryPanelTextsForAClassicDisk)
     setSize(disk, 16'065'000ull * 512);
     EXPECT_EQ(disk.totalSectors, 16'065'000u);
 
-    const auto rows = diskGeometryRows(disk);
+    const auto rows = words::diskGeometryRows(disk);
     ASSERT_EQ(rows.size(), 5u);
     EXPECT_EQ(rows[0], (std::pair<std::string, std::string>{"Model", "ST380011A"}));
     EXPECT_EQ(rows[1], (std::pair<std::string, std::string>{"Capacity", "7844 MB ( Approx )"}));
     EXPECT_EQ(rows[2].second, "1000");
     EXPECT_EQ(rows[3], (std::pair<std::string, std::string>{"Head", "255"}));
     EXPECT_EQ(rows[4], (std::pair<std::string, std::string>{"Sectors Per Track", "63"}));
-    EXPECT_EQ(diskItemText(1), "Storage Device1");
+    EXPECT_EQ(words::diskItemText(1), "Storage Device1");
 }
 
 TEST(DiskInfo, TotalSectorsIsTheTrueSizeNotACylinderProduct)

@@ -1,3 +1,4 @@
+#include "VolumeWords.h"
 #include "mount/FolderContents.h"
 #include "mount/MountedVolume.h"
 #include "mount/VolumeReports.h"
@@ -95,27 +96,27 @@ TEST_F(FolderContentsTest, FoldersFirstThenFilesWithTypesColoursAndKeys)
 TEST_F(FolderContentsTest, PropertiesOfFilesAndFolders)
 {
     const auto rows = folderContents(volume, 0, {});
-    EXPECT_EQ(propertiesFor(volume, rows[2]).size, "1 KB");  // 1023 bytes
-    EXPECT_EQ(propertiesFor(volume, rows[4]).size, "3 KB");  // 2048 bytes
-    EXPECT_EQ(propertiesFor(volume, rows[5]).size, "1 KB");  // empty
+    EXPECT_EQ(words::propertiesFor(volume, rows[2]).size, "1 KB");  // 1023 bytes
+    EXPECT_EQ(words::propertiesFor(volume, rows[4]).size, "3 KB");  // 2048 bytes
+    EXPECT_EQ(words::propertiesFor(volume, rows[5]).size, "1 KB");  // empty
     // The rounded size has the exact one beside it.
-    EXPECT_EQ(propertiesFor(volume, rows[2]).bytes, 1023u);
-    EXPECT_EQ(propertiesFor(volume, rows[5]).bytes, 0u);
-    EXPECT_EQ(propertiesFor(volume, rows[4]).attributes, "Compressed");
-    EXPECT_EQ(attributeNames(0x23, 0x0C), "Read Only, Hidden, Archive, Compressed, Do Not Compress");
-    EXPECT_EQ(attributeNames(0x10, 0x00), "None");
+    EXPECT_EQ(words::propertiesFor(volume, rows[2]).bytes, 1023u);
+    EXPECT_EQ(words::propertiesFor(volume, rows[5]).bytes, 0u);
+    EXPECT_EQ(words::propertiesFor(volume, rows[4]).attributes, "Compressed");
+    EXPECT_EQ(words::attributeNames(0x23, 0x0C), "Read Only, Hidden, Archive, Compressed, Do Not Compress");
+    EXPECT_EQ(words::attributeNames(0x10, 0x00), "None");
 
-    const PropertiesReport docs = propertiesFor(volume, rows[0]);
+    const words::PropertiesReport docs = words::propertiesFor(volume, rows[0]);
     EXPECT_EQ(docs.contains, "1 File(s) and 1 Folder(s)");
     EXPECT_EQ(docs.size, "3 MB");
     EXPECT_GE(docs.bytes, 3u << 20);
-    const PropertiesReport old = propertiesFor(volume, rows[1]);
+    const words::PropertiesReport old = words::propertiesFor(volume, rows[1]);
     EXPECT_EQ(old.contains, "0 File(s) and 0 Folder(s)");
     EXPECT_EQ(old.size, "Less than 1 MB");
     EXPECT_EQ(old.creationDate, rows[1].date + " " + rows[1].time);
     EXPECT_EQ(old.modificationDate, "") << "no modification stamp recorded";
     volume.folders[rows[1].node].modifiedDateTime = 0x2A6F6000;  // 15-Mar-2001 12:00:00
-    EXPECT_EQ(propertiesFor(volume, rows[1]).modificationDate, "15-Mar-2001 12:00:00");
+    EXPECT_EQ(words::propertiesFor(volume, rows[1]).modificationDate, "15-Mar-2001 12:00:00");
 }
 
 TEST_F(FolderContentsTest, DriveInformationRows)

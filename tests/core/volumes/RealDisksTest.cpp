@@ -2,6 +2,8 @@
 // other disks, hot-fix redirection, mirrors, name-space chains) read exactly
 // as their manifests say.
 
+#include "VolumeWords.h"
+#include "DiskWords.h"
 #include "volumes/VolumeLayout.h"
 #include "volumes/VolumeTableReader.h"
 
@@ -177,7 +179,7 @@ TEST_F(RealDisks, HotfixEntriesUnreadableInBothCopiesAreReportedNotTakenForFreeS
     EXPECT_EQ(report.unreadableHotfixEntries, 128u);
     EXPECT_EQ(report.redirectedBlocks, 0u);
     EXPECT_EQ(report.freeSpares, 0u);
-    const auto rows = layoutInformation(report);
+    const auto rows = words::layoutInformation(report);
     EXPECT_NE(std::find_if(rows.begin(), rows.end(),
                            [](const DriveRow& row) {
                                return row.label == DriveLabel::UnreadableHotfixEntries
@@ -209,7 +211,7 @@ TEST_F(RealDisks, VolumeWithAMissingSegmentMountsAndMarksWhatLayThereUnreadable)
     test::openDisks(session, images);
     ASSERT_EQ(session.volumes.volumeCount(), 1u);
     EXPECT_FALSE(session.volumes[0].complete());
-    EXPECT_EQ(missingSegmentsText(*session.volumes[0].layout), "segment 2 of 2 missing");
+    EXPECT_EQ(words::missingSegmentsText(*session.volumes[0].layout), "segment 2 of 2 missing");
     const ib::VolumeManifest& data = *layout.volume("DATA");
     EXPECT_FALSE(data.complete);
     ASSERT_TRUE(data.find("BIG.BIN")->incomplete());

@@ -1,3 +1,4 @@
+#include "DiskWords.h"
 #include "volumes/LogicalPartition.h"
 #include "volumes/VolumeLayout.h"
 
@@ -205,7 +206,7 @@ TEST(VolumeLayout, BlocksOfAMissingSegmentOrBeyondTheLastAreUnreadableZeros)
     const VolumeLayout layout = disks.layout(3);
     EXPECT_FALSE(layout.complete());
     EXPECT_EQ(layout.missingSegments(), std::vector<std::uint32_t>{2});
-    EXPECT_EQ(missingSegmentsText(layout), "segment 3 of 3 missing");
+    EXPECT_EQ(words::missingSegmentsText(layout), "segment 3 of 3 missing");
 
     std::vector<std::uint8_t> buffer(16 * kSectorSize, 0xEE);
     std::vector<std::uint32_t> unreadable;
@@ -219,7 +220,7 @@ TEST(VolumeLayout, BlocksOfAMissingSegmentOrBeyondTheLastAreUnreadableZeros)
     const VolumeLayout gap(8, 2, {VolumeSegment{disks.b, 1, 800, 4, 4, 32}});
     EXPECT_EQ(gap.read(24, 16, buffer), 8u);
     EXPECT_EQ(origins(buffer), std::vector<int>(8, -1) + run(820, 8));
-    EXPECT_EQ(missingSegmentsText(gap), "segment 1 of 2 missing");
+    EXPECT_EQ(words::missingSegmentsText(gap), "segment 1 of 2 missing");
 }
 
 TEST(VolumeLayout, PlainLayoutReadsEveryBlockFromItsStart)
@@ -231,7 +232,7 @@ TEST(VolumeLayout, PlainLayoutReadsEveryBlockFromItsStart)
     EXPECT_EQ(layout->read(100, 4, buffer), 0u);
     EXPECT_EQ(origins(buffer), run(1600, 4));
     EXPECT_TRUE(layout->complete());
-    EXPECT_EQ(missingSegmentsText(*layout), "");
+    EXPECT_EQ(words::missingSegmentsText(*layout), "");
 }
 
 } // namespace
