@@ -70,6 +70,31 @@ inline bool firstBlockHoldsData(const MountedVolume& volume, std::uint32_t first
 // block past the volume leaves no values.
 FileChain buildFileChain(const MountedVolume& volume, FatEntryReader& fat, std::uint32_t first, std::uint64_t maxValues);
 
+// The chain a file would have if its data lay contiguous from its first
+// block on, for a volume whose FAT is gone: first, first + 1, ... for the
+// blocks size bytes take. It ends early, before a block past the volume's
+// block count or one that holds a piece of the directory table (isTableBlock),
+// and then leaves the rest of the file unreached. A fragment reference or an
+// end value gives no chain.
+template <typename IsTableBlock>
+FileChain guessedFileChain(std::uint32_t first, std::uint64_t size, std::uint32_t sectorsPerBlock,
+                           std::uint32_t blockCount, IsTableBlock isTableBlock)
+{
+    FileChain chain;
+    const std::uint64_t blockBytes = std::uint64_t{sectorsPerBlock} * 512;
+    if ((first & kTopBit) != 0 || blockBytes == 0)
+        return chain;
+    const std::uint64_t blocks = (size + blockBytes - 1) / blockBytes;
+    for (std::uint64_t k = 0; k < blocks; ++k) {
+        const std::uint64_t block = std::uint64_t{first} + k;
+        if (block >= blockCount || isTableBlock(static_cast<std::uint32_t>(block)))
+            break;
+        chain.values.push_back(static_cast<std::uint32_t>(block));
+        chain.indexes.push_back(static_cast<std::uint32_t>(k));
+    }
+    return chain;
+}
+
 // Whether the value at position of chain names a block (not an end value or
 // a fragment reference).
 bool chainHasBlockAt(const FileChain& chain, std::uint64_t position);
