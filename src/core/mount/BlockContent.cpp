@@ -123,7 +123,7 @@ DirectoryBlockMatch matchDirectoryBlock(std::span<const std::uint8_t> block)
     return match.directory ? match : DirectoryBlockMatch{};
 }
 
-bool matchFatBlock(std::span<const std::uint8_t> block, std::uint32_t blockCount)
+bool matchFatBlock(std::span<const std::uint8_t> block, std::uint32_t blockCount, std::uint64_t firstEntry)
 {
     constexpr std::uint32_t kEnd = 0xFFFFFFFF;
     constexpr std::uint32_t kTopBit = 0x80000000;
@@ -131,7 +131,7 @@ bool matchFatBlock(std::span<const std::uint8_t> block, std::uint32_t blockCount
         return false;
     std::vector<std::uint32_t> named;
     bool anyEntry = false;
-    for (std::size_t at = 0; at < block.size(); at += 8) {
+    for (std::size_t at = 0; at < block.size() && firstEntry + at / 8 < blockCount; at += 8) {
         const std::uint32_t sequence = readU32(block, at);
         const std::uint32_t next = readU32(block, at + 4);
         if (sequence >= 0x01000000u || (next == 0 && sequence != 0))

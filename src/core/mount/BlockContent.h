@@ -45,10 +45,12 @@ struct DirectoryBlockMatch {
 // valid and at least one that is more than an empty or free slot.
 DirectoryBlockMatch matchDirectoryBlock(std::span<const std::uint8_t> block);
 
-// Whether block reads as a block of a FAT: {sequence, next} pairs whose
-// sequence stays below 2^24, whose next is 0 only beside sequence 0, whose
-// next names a block below blockCount unless it is an end or a fragment
-// reference, no block named twice, and at least one entry not all zero.
-bool matchFatBlock(std::span<const std::uint8_t> block, std::uint32_t blockCount);
+// Whether block reads as a block of a FAT whose first entry is that of
+// volume block firstEntry: {sequence, next} pairs whose sequence stays below
+// 2^24, whose next is 0 only beside sequence 0, whose next names a block
+// below blockCount unless it is an end or a fragment reference, no block
+// named twice, and at least one entry not all zero. Entries of blocks past
+// the volume's count are left undefined by the format and decide nothing.
+bool matchFatBlock(std::span<const std::uint8_t> block, std::uint32_t blockCount, std::uint64_t firstEntry);
 
 } // namespace tamsin

@@ -30,8 +30,11 @@ std::vector<std::uint8_t> readBlock(const test::BuiltVolume& built, std::uint32_
 // Every block of a volume with folders, long names, deleted entries and
 // suballocated files is told for what it is: the DET copies' blocks as
 // directory blocks (the first holding the root record), the FAT copies'
-// as FAT blocks, and no file data as either.
-TEST(BlockContent, VolumeBlocksAreToldApartByContent)
+// as FAT blocks, and no file data as either; also when the bytes the
+// format leaves undefined hold random values.
+class VolumeBlocks : public ::testing::TestWithParam<bool> {};
+
+TEST_P(VolumeBlocks, AreToldApartByContent)
 {
     ib::VolumeContents c;
     ib::Node docs = ib::folderNode("DOCS", {ib::fileNode("A.TXT", 5000), ib::fileNode("B.TXT", 300)});
@@ -41,6 +44,8 @@ TEST(BlockContent, VolumeBlocksAreToldApartByContent)
     ib::Node tail = ib::fileNode("TAIL.DAT", 4096 + 700);
     tail.storage = ib::Storage::SuballocationTail;
     c.nodes = {docs, gone, tail, ib::fileNode("BIG.BIN", 40000)};
+    if (GetParam())
+        c.noiseSeed = 1234;
     test::TempDir dir;
     const test::BuiltVolume built = test::buildVolume(dir / "disk.img", c, 8);
     ASSERT_TRUE(built.manifest);
@@ -54,11 +59,13 @@ TEST(BlockContent, VolumeBlocksAreToldApartByContent)
             const DirectoryBlockMatch match = matchDirectoryBlock(readBlock(built, block));
             EXPECT_TRUE(match.directory) << "DET copy " << copy << " block " << k;
             EXPECT_EQ(match.holdsRoot, k == 0);
-            EXPECT_FALSE(matchFatBlock(readBlock(built, block), m.blockCount));
+            EXPECT_FALSE(matchFatBlock(readBlock(built, block), m.blockCount, 0));
         }
-        for (std::uint32_t block : m.fat[copy].blocks) {
+        const std::uint64_t entriesPerBlock = m.sectorsPerBlock * 512 / 8;
+        for (std::size_t k = 0; k < m.fat[copy].blocks.size(); ++k) {
+            const std::uint32_t block = m.fat[copy].blocks[k];
             tables.insert(block);
-            EXPECT_TRUE(matchFatBlock(readBlock(built, block), m.blockCount)) << "FAT block " << block;
+            EXPECT_TRUE(matchFatBlock(readBlock(built, block), m.blockCount, k * entriesPerBlock)) << "FAT block " << k;
             EXPECT_FALSE(matchDirectoryBlock(readBlock(built, block)).directory);
         }
     }
@@ -67,9 +74,12 @@ TEST(BlockContent, VolumeBlocksAreToldApartByContent)
             if (tables.contains(block))
                 continue;
             EXPECT_FALSE(matchDirectoryBlock(readBlock(built, block)).directory) << e.name;
-            EXPECT_FALSE(matchFatBlock(readBlock(built, block), m.blockCount)) << e.name;
+            EXPECT_FALSE(matchFatBlock(readBlock(built, block), m.blockCount, 0)) << e.name;
         }
 }
+
+INSTANTIATE_TEST_SUITE_P(Noise, VolumeBlocks, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "randomUndefinedBytes" : "plain"; });
 
 struct RecordCase {
     const char* what;

@@ -32,6 +32,7 @@ ib::VolumeContents nestedFolders()
                                                                    ib::folderNode("DEEPER", {ib::fileNode("X.TXT", 5)})}));
         c.nodes.push_back(ib::folderNode("DIR" + std::to_string(f), files));
     }
+    c.noiseSeed = 99;  // undefined bytes random, as other servers leave them
     return c;
 }
 
