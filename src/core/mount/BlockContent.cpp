@@ -12,10 +12,6 @@ namespace {
 
 using namespace direntry;
 
-constexpr std::uint32_t kFreeParent = 0xFFFFFFFF;
-constexpr std::uint32_t kTrusteeParent = 0xFFFFFFFE;
-constexpr std::uint32_t kRootParent = 0xFFFFFFFD;
-constexpr std::uint32_t kRestrictionParent = 0xFFFFFFFC;
 constexpr std::size_t kTrusteeFolder = 12;  // trustee and restriction records: the folder they lie in
 constexpr std::uint8_t kMaxNameSpace = 10;
 constexpr std::uint8_t kMaxSuballocationRecord = 4;

@@ -23,6 +23,12 @@ inline constexpr std::size_t kDeletedMarker = 108;
 inline constexpr std::size_t kOwnId = 120;            // also the DOS record a name-space record belongs to
 inline constexpr std::size_t kNameList = 124;         // the next name-space record of the same file
 
+// Parent ids that mark special records instead of naming a folder.
+inline constexpr std::uint32_t kFreeParent = 0xFFFFFFFF;
+inline constexpr std::uint32_t kTrusteeParent = 0xFFFFFFFE;
+inline constexpr std::uint32_t kRootParent = 0xFFFFFFFD;
+inline constexpr std::uint32_t kRestrictionParent = 0xFFFFFFFC;
+
 inline constexpr std::uint8_t kDosNameSpace = 0;
 inline constexpr std::uint8_t kMacNameSpace = 1;
 inline constexpr std::uint8_t kNfsNameSpace = 2;

@@ -65,9 +65,10 @@ OrderedDirectory orderDirectoryBlocks(const std::vector<FoundDirectoryBlock>& fo
     // Copies of one block (the second table copy) count once; the volume
     // table's first directory block is kept over its copy.
     std::vector<const FoundDirectoryBlock*> blocks;
-    std::map<std::vector<std::uint8_t>, std::size_t> byContent;
+    const auto lessBytes = [](const std::vector<std::uint8_t>* a, const std::vector<std::uint8_t>* b) { return *a < *b; };
+    std::map<const std::vector<std::uint8_t>*, std::size_t, decltype(lessBytes)> byContent(lessBytes);
     for (const FoundDirectoryBlock& block : found) {
-        const auto [at, added] = byContent.emplace(block.bytes, blocks.size());
+        const auto [at, added] = byContent.emplace(&block.bytes, blocks.size());
         if (added) {
             blocks.push_back(&block);
             continue;

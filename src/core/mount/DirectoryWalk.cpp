@@ -20,7 +20,6 @@ namespace {
 
 using namespace direntry;
 
-constexpr std::uint32_t kRootParent = 0xFFFFFFFD;
 constexpr std::uint32_t kRootsPerRecord = 28;
 constexpr std::uint32_t kSuballocationRecords = 5;
 
